@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Tavel needs.
+# Safe to run again; needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang-format
+  # rendering: GL/EGL through libepoxy, Mesa's llvmpipe for machines without a GPU
+  libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
+  # data and images
+  nlohmann-json3-dev libpng-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev glslang-tools libglm-dev
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${packages[@]}"
