@@ -1,0 +1,39 @@
+#pragma once
+// How every renderer turns an effect into a GL program: prelude, one line feed, the
+// effect's fragment part; the shared vertex stage; the uniform block on binding 0.
+// Compiling needs a current GL 3.3 core context on the calling thread.
+
+#include "effects/catalog.h"
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace tavel {
+
+// The shared prelude (uniform block, helpers, entry point) and the vertex stage.
+std::string_view shaderPrelude();
+std::string_view vertexStageSource();
+
+// The fragment-stage text of an effect.
+std::string assembleProgram(const ShaderEffect& effect);
+
+// Uniform-buffer binding point of the 64-byte Uniforms block.
+inline constexpr unsigned kUniformsBinding = 0;
+
+struct CompiledProgram {
+    unsigned program = 0;          // linked GL program; the caller owns it
+    int topRowFirstLocation = -1;  // location of the row-orientation uniform
+};
+
+// Compiles and links an effect; on failure returns the driver's info log as the error
+// text (and leaves no GL objects behind).
+std::variant<CompiledProgram, std::string> compileProgram(const ShaderEffect& effect);
+
+// Draws one frame with a linked program into the bound framebuffer: binds the program
+// and the uniform buffer (already holding the block) and draws the covering triangle
+// from an empty vertex array.
+void drawProgram(const CompiledProgram& program, unsigned vertexArray, unsigned uniformBuffer,
+                 bool topRowFirst);
+
+}  // namespace tavel
