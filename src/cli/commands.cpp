@@ -1,0 +1,118 @@
+#include "cli/commands.h"
+
+#include "app/core/settings_loader.h"
+#include "cli/arguments.h"
+#include "effects/catalog.h"
+#include "effects/offscreen/live_icon_renderer.h"
+#include "effects/offscreen/png_encode.h"
+#include "platform/app_identity.h"
+#include "platform/atomic_file.h"
+
+#include <ostream>
+
+namespace tavel::cli {
+
+namespace {
+
+constexpr int kUsageStatus = 2;
+
+const char* const kUsage =
+    "Usage: tavel COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Commands:\n"
+    "  list                      one line per effect: category, id, name\n"
+    "  render ID -o FILE.png [--size WxH] [--time T] [--param NAME=VALUE]...\n"
+    "                            render one frame of an effect to a PNG file\n"
+    "                            (size default 1920x1080, effect time default 40;\n"
+    "                            NAME: speed, zoom, intensity, hue, custom1, custom2,\n"
+    "                            bg=r,g,b, accent=r,g,b)\n"
+    "  settings                  print the stored settings as JSON\n"
+    "  --help                    show this help\n"
+    "  --version                 show the version\n";
+
+int list(std::ostream& out) {
+    for (const ShaderCategory& category : shaderLibrary())
+        for (const ShaderEffect& effect : category.effects)
+            out << category.name << '\t' << effect.id << '\t' << effect.name << '\n';
+    return 0;
+}
+
+int render(const std::vector<std::string>& args, std::ostream& err) {
+    auto parsed = parseRenderArguments(args);
+    if (auto* usage = std::get_if<UsageError>(&parsed)) {
+        err << "tavel: " << usage->message << '\n';
+        return kUsageStatus;
+    }
+    const RenderRequest& request = std::get<RenderRequest>(parsed);
+    auto effect = shaderEffect(request.effectId);
+    if (!effect) {
+        err << "tavel: unknown effect '" << request.effectId << "' (see 'tavel list')\n";
+        return kUsageStatus;
+    }
+
+    MemoryLogSink log;
+    LiveIconRenderer renderer(log);
+    if (!renderer.available()) {
+        err << "tavel: no OpenGL 3.3 renderer is available (EGL could not make a context)\n";
+        return 1;
+    }
+    auto image =
+        renderer.renderImage(*effect, request.params, request.width, request.height, request.time);
+    if (!image) {
+        for (const std::string& line : log.lines()) err << line << '\n';
+        if (log.lines().empty())
+            err << "tavel: rendering " << request.width << 'x' << request.height << " failed\n";
+        return 1;
+    }
+    auto png = encodePng(*image);
+    if (!png) {
+        err << "tavel: PNG encoding failed\n";
+        return 1;
+    }
+    // Written under a temporary name and renamed, so a failure leaves no half file.
+    if (std::string error = writeFileAtomically(request.output, *png, 0644); !error.empty()) {
+        err << "tavel: " << error << '\n';
+        return kUsageStatus;
+    }
+    return 0;
+}
+
+int settings(std::ostream& out) {
+    FolderPreferencesStore store = FolderPreferencesStore::forDomain(kAppBundleIdentifier);
+    LoadedSettings loaded = loadSettings(store, legacyDomainOpener(), systemLog());
+    out << encodeAppSettings(loaded.settings)
+               .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+        << '\n';
+    return 0;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << kUsage;
+        return kUsageStatus;
+    }
+    const std::string& command = args[0];
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kUsage;
+        return 0;
+    }
+    if (command == "--version") {
+        out << "tavel " << TAVEL_VERSION << '\n';
+        return 0;
+    }
+    if (command == "list" || command == "settings") {
+        if (!rest.empty()) {
+            err << "tavel: " << command << " takes no arguments\n";
+            return kUsageStatus;
+        }
+        return command == "list" ? list(out) : settings(out);
+    }
+    if (command == "render") return render(rest, err);
+    err << "tavel: unknown command '" << command << "' (see 'tavel --help')\n";
+    return kUsageStatus;
+}
+
+}  // namespace tavel::cli

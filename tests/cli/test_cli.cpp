@@ -1,0 +1,196 @@
+// The tavel command line, run as a separate process the way a user runs it.
+
+#include "effects/catalog.h"
+#include "support/temp_dir.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace tavel {
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class Cli : public ::testing::Test {
+protected:
+    test::TempDir dir;
+
+    Result tavel(std::vector<std::string> args) {
+        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + (dir / "config").string(),
+                                        "HOME=" + dir.path().string()};
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) && std::strncmp(*e, "HOME=", 5))
+                env.emplace_back(*e);
+        args.insert(args.begin(), TAVEL_BINARY);
+        std::vector<char*> argv, envp;
+        for (auto& a : args) argv.push_back(a.data());
+        for (auto& e : env) envp.push_back(e.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, (dir / "stdout").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, (dir / "stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        Result result;
+        if (posix_spawn(&pid, TAVEL_BINARY, &actions, nullptr, argv.data(), envp.data()) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        result.out = slurp(dir / "stdout");
+        result.err = slurp(dir / "stderr");
+        return result;
+    }
+
+    // Files in the output folder other than the captured streams.
+    std::vector<std::string> outputs() {
+        std::vector<std::string> names;
+        for (auto& entry : std::filesystem::directory_iterator(dir / "out"))
+            names.push_back(entry.path().filename());
+        return names;
+    }
+
+    void SetUp() override { std::filesystem::create_directory(dir / "out"); }
+};
+
+int countLines(const std::string& text) {
+    return int(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST_F(Cli, ListPrintsTheCatalogInOrder) {
+    Result r = tavel({"list"});
+    EXPECT_EQ(r.status, 0);
+    std::string expected;
+    for (const auto& category : shaderLibrary())
+        for (const auto& effect : category.effects)
+            expected += category.name + "\t" + effect.id + "\t" + effect.name + "\n";
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(countLines(r.out), 16);
+    EXPECT_TRUE(r.out.starts_with("Texture\thalvane\tTavel\n"));
+}
+
+TEST_F(Cli, RendersEveryEffectToAPngOfTheAskedSize) {
+    for (const auto& effect : allShaders()) {
+        auto file = dir / "out" / (effect.id + ".png");
+        Result r = tavel({"render", effect.id, "--size", "320x180", "--time", "7.5", "-o", file});
+        ASSERT_EQ(r.status, 0) << effect.id << ": " << r.err;
+        png_image image;
+        std::memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_file(&image, file.c_str())) << effect.id;
+        EXPECT_EQ(image.width, 320u);
+        EXPECT_EQ(image.height, 180u);
+        png_image_free(&image);
+    }
+}
+
+TEST_F(Cli, ParametersReachTheRender) {
+    auto a = dir / "out" / "a.png", b = dir / "out" / "b.png";
+    ASSERT_EQ(tavel({"render", "orbits", "--size", "64x64", "-o", a}).status, 0);
+    ASSERT_EQ(tavel({"render", "orbits", "--size", "64x64", "--param", "accent=1,0,0", "--param",
+                     "custom1=30", "--param", "zoom=0.5", "-o", b})
+                  .status,
+              0);
+    EXPECT_NE(slurp(a), slurp(b));
+}
+
+TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
+    auto out = (dir / "out" / "x.png").string();
+    const std::vector<std::vector<std::string>> cases = {
+        {"render", "aurora", "-o", out},
+        {"render", "Halvane", "-o", out},
+        {"render", "tiles"},
+        {"render", "-o", out},
+        {"render", "tiles", "-o", out, "--size", "320"},
+        {"render", "tiles", "-o", out, "--size", "0x10"},
+        {"render", "tiles", "-o", out, "--size", "20000x10"},
+        {"render", "tiles", "-o", out, "--size", "32x18x2"},
+        {"render", "tiles", "-o", out, "--size", "-5x10"},
+        {"render", "tiles", "-o", out, "--size"},
+        {"render", "tiles", "-o", out, "--time", "soon"},
+        {"render", "tiles", "-o", out, "--time", "nan"},
+        {"render", "tiles", "-o", out, "--param", "speed=fast"},
+        {"render", "tiles", "-o", out, "--param", "glow=2"},
+        {"render", "tiles", "-o", out, "--param", "bg=1,0"},
+        {"render", "tiles", "-o", out, "--param", "bg=1,0,0,"},
+        {"render", "tiles", "-o", out, "--param", "hue"},
+        {"render", "tiles", "-o", out, "--frobnicate"},
+        {"render", "tiles", "extra", "-o", out},
+        {"list", "extra"},
+        {"frobnicate"},
+    };
+    for (const auto& args : cases) {
+        Result r = tavel(args);
+        std::string shown;
+        for (const auto& a : args) shown += a + " ";
+        EXPECT_EQ(r.status, 2) << shown;
+        EXPECT_EQ(countLines(r.err), 1) << shown << "\n" << r.err;
+        EXPECT_TRUE(r.err.starts_with("tavel: ")) << r.err;
+        EXPECT_TRUE(r.out.empty()) << shown;
+    }
+    EXPECT_TRUE(outputs().empty());
+}
+
+TEST_F(Cli, UnwritableOutputFailsWithoutLeavingAnything) {
+    std::filesystem::create_directory(dir / "out" / "taken");
+    for (auto target : {dir / "out" / "no-such-folder" / "x.png", dir / "out" / "taken"}) {
+        Result r = tavel({"render", "tiles", "--size", "16x16", "-o", target});
+        EXPECT_EQ(r.status, 2) << target;
+        EXPECT_EQ(countLines(r.err), 1) << r.err;
+    }
+    EXPECT_EQ(outputs(), std::vector<std::string>{"taken"});
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "out" / "taken"));
+}
+
+TEST_F(Cli, SettingsPrintsDefaultsOrTheStoredRecord) {
+    Result fresh = tavel({"settings"});
+    EXPECT_EQ(fresh.status, 0);
+    EXPECT_NE(fresh.out.find("\"globalShaderID\": \"halvane\""), std::string::npos) << fresh.out;
+    EXPECT_NE(fresh.out.find("\"idleAnimateMinutes\": 5"), std::string::npos);
+
+    auto legacy = dir / "config" / "io.marlowen.Tavel";
+    std::filesystem::create_directories(legacy);
+    std::ofstream(legacy / "marlowen.settings.v2") << R"({"globalShaderID":"ridges","fps":60})";
+    Result taken = tavel({"settings"});
+    EXPECT_EQ(taken.status, 0);
+    EXPECT_NE(taken.out.find("\"globalShaderID\": \"ridges\""), std::string::npos) << taken.out;
+    EXPECT_NE(taken.out.find("\"fps\": 60"), std::string::npos);
+    EXPECT_TRUE(
+        std::filesystem::exists(dir / "config" / "io.tavel.Tavel" / "marlowen.settings.v2"));
+}
+
+TEST_F(Cli, HelpAndVersion) {
+    Result help = tavel({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("render ID -o FILE.png"), std::string::npos);
+    Result version = tavel({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.starts_with("tavel ")) << version.out;
+}
+
+}  // namespace
+}  // namespace tavel
