@@ -10,6 +10,8 @@ packages=(
   libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   # data and images
   nlohmann-json3-dev libpng-dev
+  # the event loop
+  libasio-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev glslang-tools libglm-dev
 )
