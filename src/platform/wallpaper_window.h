@@ -1,0 +1,44 @@
+#pragma once
+// Desktop-level windows, one per display, each holding one effect view.
+
+#include "effects/catalog.h"
+#include "effects/shader_params.h"
+#include "platform/screen.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace tavel {
+
+// The settable face of the effect view inside a wallpaper window. Main thread only.
+// Setting an effect with the identifier the view already shows does not recompile.
+class WallpaperView {
+public:
+    virtual ~WallpaperView() = default;
+    virtual void setEffect(const ShaderEffect& effect) = 0;
+    virtual void setParams(const ShaderParams& params) = 0;
+    virtual void setPreferredFramesPerSecond(std::int64_t fps) = 0;
+    // Fraction of the backing resolution the view renders at (1.0 full, 0.5 half).
+    virtual void setQualityScale(double scale) = 0;
+    virtual void setRenderPaused(bool paused) = 0;
+};
+
+// Behind the desktop icons of one screen: never focused, clicks pass through.
+class WallpaperWindow {
+public:
+    virtual ~WallpaperWindow() = default;
+    virtual WallpaperView& shaderView() = 0;
+    // Shows the window (whatever the application's activation state).
+    virtual void orderFront() = 0;
+    // Hides it; the window is destroyed with its owner.
+    virtual void orderOut() = 0;
+};
+
+class WallpaperWindowFactory {
+public:
+    virtual ~WallpaperWindowFactory() = default;
+    // A new window on the screen's rectangle. Main thread.
+    virtual std::unique_ptr<WallpaperWindow> makeWindow(const ScreenRecord& screen) = 0;
+};
+
+}  // namespace tavel
