@@ -1,0 +1,269 @@
+// Creation, start, windows, applying settings and the settings reaction.
+
+#include "app/core/app_state.h"
+
+#include "platform/app_identity.h"
+
+#include <random>
+#include <utility>
+
+namespace tavel {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr Duration kLiveIconInterval = 2s;
+constexpr Duration kIdleWatcherInterval = 3s;
+constexpr Duration kWallpaperSyncDelay = 2s;
+constexpr Duration kLockVideoDelay = 4s;
+
+std::function<std::size_t(std::size_t)> systemRandomIndex() {
+    auto engine = std::make_shared<std::mt19937_64>(std::random_device{}());
+    return [engine](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(*engine);
+    };
+}
+
+}  // namespace
+
+AppState::AppState(AppStateDependencies dependencies)
+    : deps_(std::move(dependencies)), self_(std::make_shared<AppState*>(this)) {
+    if (!deps_.randomIndex) deps_.randomIndex = systemRandomIndex();
+    settings_ = loadSettings(deps_.preferences, deps_.openLegacyPreferences, deps_.log).settings;
+}
+
+AppState::~AppState() {
+    deps_.screens.setChangeHandler({});
+    deps_.power.setChangeHandler({});
+    deps_.sleep.setHandlers({}, {});
+    if (activityToken_) deps_.activity.end(activityToken_);
+    for (auto& [key, window] : wallpaperWindows_) window->orderOut();
+}
+
+// --- published properties -------------------------------------------------------
+
+void AppState::willChange(Property property) {
+    // Copied: an observer may add or remove observers.
+    auto observers = observers_;
+    for (auto& [id, observer] : observers) observer(property);
+}
+
+int AppState::addObserver(Observer observer) {
+    observers_.emplace(nextObserver_, std::move(observer));
+    return nextObserver_++;
+}
+
+void AppState::removeObserver(int id) {
+    observers_.erase(id);
+}
+
+void AppState::setSettings(AppSettings settings) {
+    writeSettings(std::move(settings));
+}
+
+void AppState::updateSettings(const std::function<void(AppSettings&)>& change) {
+    AppSettings next = settings_;
+    change(next);
+    writeSettings(std::move(next));
+}
+
+void AppState::writeSettings(AppSettings next) {
+    willChange(Property::settings);
+    AppSettings old = std::exchange(settings_, std::move(next));
+    settingsReaction(old);
+}
+
+void AppState::setSelectedDisplayTarget(std::string target) {
+    willChange(Property::selectedDisplayTarget);
+    selectedDisplayTarget_ = std::move(target);
+}
+
+void AppState::setAccent(Rgba accent) {
+    willChange(Property::accent);
+    accent_ = accent;
+}
+
+void AppState::setBrowseIndex(std::int64_t index) {
+    willChange(Property::browseIndex);
+    browseIndex_ = index;
+}
+
+// --- the settings reaction ------------------------------------------------------
+
+void AppState::persist() {
+    std::string text = encodeAppSettingsText(settings_);
+    std::string error = deps_.preferences.setData(
+        kSettingsKey, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    // The previous value stays stored; say so once per distinct failure, not on every
+    // step of a slider drag.
+    if (!error.empty() && error != lastStoreError_)
+        deps_.log.write("Tavel: settings could not be stored: " + error);
+    lastStoreError_ = error;
+}
+
+void AppState::settingsReaction(const AppSettings& old) {
+    const AppSettings& now = settings_;
+    persist();
+    applyAll();
+    if (old.shuffleMinutes != now.shuffleMinutes) restartShuffleTimer();
+    if (old.showDockIcon != now.showDockIcon) applyActivationPolicy();
+    if (!old.syncLockScreen && now.syncLockScreen) deps_.integrations.syncSystemWallpaperNow();
+    bool paramsChanged = old.params != now.params;
+    if (now.syncLockScreen && paramsChanged) scheduleWallpaperSync();
+    if (old.liveLockVideo && !now.liveLockVideo) {
+        deps_.integrations.restoreOriginalAerial();
+    } else if (!old.liveLockVideo && now.liveLockVideo) {
+        deps_.integrations.runLockVideoGuide();
+        deps_.integrations.updateLockVideoIfNeeded(true);
+    }
+    if (now.liveLockVideo && paramsChanged) scheduleLockVideoUpdate();
+}
+
+void AppState::scheduleWallpaperSync() {
+    // Replacing the handle cancels the pending still: one still after the last edit.
+    std::weak_ptr<AppState*> weak = self_;
+    wallpaperSyncTimer_ = deps_.scheduler.scheduleOnce(kWallpaperSyncDelay, [weak] {
+        if (auto self = weak.lock()) (*self)->deps_.integrations.syncSystemWallpaperNow();
+    });
+}
+
+void AppState::scheduleLockVideoUpdate() {
+    std::weak_ptr<AppState*> weak = self_;
+    lockVideoTimer_ = deps_.scheduler.scheduleOnce(kLockVideoDelay, [weak] {
+        if (auto self = weak.lock()) (*self)->deps_.integrations.updateLockVideoIfNeeded(false);
+    });
+}
+
+// --- start and windows ----------------------------------------------------------
+
+void AppState::defer(std::function<void(AppState&)> task) {
+    std::weak_ptr<AppState*> weak = self_;
+    deps_.scheduler.post([weak, task = std::move(task)] {
+        if (auto self = weak.lock()) task(**self);
+    });
+}
+
+void AppState::start() {
+    if (started_) return;
+    started_ = true;
+    lowPowerActive_ = deps_.power.lowPowerActive();
+    rebuildWindows();
+    restartShuffleTimer();
+    applyActivationPolicy();
+
+    std::weak_ptr<AppState*> weak = self_;
+    iconTimer_ = deps_.scheduler.scheduleRepeating(kLiveIconInterval, [weak] {
+        if (auto self = weak.lock()) (*self)->deps_.integrations.refreshLiveIcons();
+    });
+    deps_.integrations.refreshLiveIcons();
+
+    syncBrowseToActive();
+    if (settings_.syncLockScreen) deps_.integrations.syncSystemWallpaperNow();
+    deps_.integrations.updateLockVideoIfNeeded(false);
+
+    idleTimer_ = deps_.scheduler.scheduleRepeating(kIdleWatcherInterval, [weak] {
+        if (auto self = weak.lock()) (*self)->deps_.integrations.idleWatcherTick();
+    });
+
+    // The sources may call from any thread; the work always goes through the main queue.
+    deps_.screens.setChangeHandler([this] { defer([](AppState& s) { s.rebuildWindows(); }); });
+    deps_.power.setChangeHandler([this] { powerStateChanged(); });
+    deps_.sleep.setHandlers([this] { screensDidSleep(); }, [this] { screensDidWake(); });
+}
+
+void AppState::rebuildWindows() {
+    for (auto& [key, window] : wallpaperWindows_) window->orderOut();
+    wallpaperWindows_.clear();
+
+    std::vector<DisplayInfo> listed;
+    for (const ScreenRecord& screen : deps_.screens.screens()) {
+        std::string key = displayKey(screen);
+        auto window = deps_.windows.makeWindow(screen);
+        if (!window) continue;
+        window->orderFront();
+        // A later screen with the same key replaces the earlier one's window.
+        if (auto it = wallpaperWindows_.find(key); it != wallpaperWindows_.end())
+            it->second->orderOut();
+        wallpaperWindows_[key] = std::move(window);
+        listed.push_back(DisplayInfo{key, screen.name});
+    }
+    willChange(Property::displays);
+    displays_ = std::move(listed);
+
+    bool targetListed = selectedDisplayTarget_ == kAllDisplays;
+    for (const DisplayInfo& display : displays_)
+        targetListed |= display.key == selectedDisplayTarget_;
+    if (!targetListed) setSelectedDisplayTarget(kAllDisplays);
+    applyAll();
+}
+
+WallpaperWindow* AppState::wallpaperWindow(const std::string& key) const {
+    auto it = wallpaperWindows_.find(key);
+    return it == wallpaperWindows_.end() ? nullptr : it->second.get();
+}
+
+// --- applying -------------------------------------------------------------------
+
+bool AppState::pauseDecision() const {
+    return settings_.paused || (settings_.pauseOnLowPower && lowPowerActive_) || displayAsleep_;
+}
+
+void AppState::applyAll() {
+    const bool paused = pauseDecision();
+    for (auto& [key, window] : wallpaperWindows_) {
+        WallpaperView& view = window->shaderView();
+        std::string id = shaderID(key);
+        if (auto effect = shaderEffect(id)) view.setEffect(*effect);
+        view.setParams(params(id));
+        view.setPreferredFramesPerSecond(settings_.fps);
+        view.setQualityScale(settings_.retinaQuality ? 1.0 : 0.5);
+        view.setRenderPaused(paused);
+    }
+    // One activity, held exactly while the views run.
+    if (!paused && activityToken_ == 0) {
+        activityToken_ = deps_.activity.begin(kActivityReason);
+    } else if (paused && activityToken_ != 0) {
+        deps_.activity.end(activityToken_);
+        activityToken_ = 0;
+    }
+}
+
+std::string AppState::resolved(const std::string& candidate) const {
+    if (shaderEffect(candidate)) return candidate;
+    auto all = allShaders();
+    return all.empty() ? candidate : all.front().id;
+}
+
+std::string AppState::shaderID(const std::string& displayKey) const {
+    if (!settings_.sameOnAllDisplays) {
+        if (auto it = settings_.perDisplay.find(displayKey); it != settings_.perDisplay.end())
+            return resolved(it->second);
+    }
+    return resolved(settings_.globalShaderID);
+}
+
+ShaderParams AppState::params(const std::string& id) const {
+    auto it = settings_.params.find(id);
+    return it == settings_.params.end() ? ShaderParams{} : it->second;
+}
+
+std::string AppState::activeShaderID() const {
+    if (selectedDisplayTarget_ == kAllDisplays) return resolved(settings_.globalShaderID);
+    return shaderID(selectedDisplayTarget_);
+}
+
+void AppState::setShader(const std::string& id) {
+    if (selectedDisplayTarget_ == kAllDisplays) {
+        updateSettings([](AppSettings& s) { s.sameOnAllDisplays = true; });
+        updateSettings([](AppSettings& s) { s.perDisplay.clear(); });
+        updateSettings([&](AppSettings& s) { s.globalShaderID = id; });
+    } else {
+        updateSettings([](AppSettings& s) { s.sameOnAllDisplays = false; });
+        updateSettings([&](AppSettings& s) { s.perDisplay[selectedDisplayTarget_] = id; });
+    }
+    if (settings_.syncLockScreen) deps_.integrations.syncSystemWallpaperNow();
+    deps_.integrations.updateLockVideoIfNeeded(false);
+}
+
+}  // namespace tavel

@@ -1,0 +1,170 @@
+#pragma once
+// The one object that decides what the desktop shows: it owns the live settings and
+// persists them, keeps one wallpaper window per display, pushes effect, parameters,
+// frame rate, quality and pause state to their views, and reacts to settings changes,
+// display changes, display sleep and the power state.
+//
+// Main thread only. Platform notifications may arrive on any thread; they are always
+// deferred to the main queue. Timers and deferred work hold the state weakly: nothing
+// runs after it is destroyed.
+
+#include "app/core/app_settings.h"
+#include "app/core/binding.h"
+#include "app/core/display_key.h"
+#include "app/core/integrations.h"
+#include "app/core/settings_loader.h"
+#include "effects/catalog.h"
+#include "effects/log_sink.h"
+#include "effects/offscreen/image.h"
+#include "platform/preferences_store.h"
+#include "platform/scheduler.h"
+#include "platform/screens.h"
+#include "platform/system_state.h"
+#include "platform/wallpaper_window.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavel {
+
+struct AppStateDependencies {
+    Scheduler& scheduler;
+    PreferencesStore& preferences;  // the application's own domain
+    PreferencesOpener openLegacyPreferences;
+    ScreenSource& screens;
+    WallpaperWindowFactory& windows;
+    PowerSource& power;
+    DisplaySleepSource& sleep;
+    ProcessActivity& activity;
+    ActivationControl& activation;
+    Integrations& integrations;
+    LogSink& log;
+    // An index drawn uniformly from 0 up to n (excluded); the system's random source
+    // when empty.
+    std::function<std::size_t(std::size_t n)> randomIndex;
+};
+
+class AppState {
+public:
+    // The published properties; observers are told before each write.
+    enum class Property { settings, selectedDisplayTarget, displays, accent, browseIndex };
+    using Observer = std::function<void(Property)>;
+
+    static constexpr const char* kActivityReason = "Rendering live wallpaper";
+    static constexpr Rgba kInitialAccent{0.55f, 0.75f, 1.0f, 1.0f};
+
+    // Loads the settings (setting them does not run the reaction). Nothing else runs
+    // until start().
+    explicit AppState(AppStateDependencies dependencies);
+    ~AppState();
+    AppState(const AppState&) = delete;
+    AppState& operator=(const AppState&) = delete;
+
+    // Published properties.
+    const AppSettings& settings() const { return settings_; }
+    // A write of the whole record; runs the settings reaction, even for an equal value.
+    void setSettings(AppSettings settings);
+    // An in-place write of one or more fields; one write, one reaction.
+    void updateSettings(const std::function<void(AppSettings&)>& change);
+    const std::string& selectedDisplayTarget() const { return selectedDisplayTarget_; }
+    void setSelectedDisplayTarget(std::string target);
+    const std::vector<DisplayInfo>& displays() const { return displays_; }
+    Rgba accent() const { return accent_; }
+    void setAccent(Rgba accent);
+    std::int64_t browseIndex() const { return browseIndex_; }
+    void setBrowseIndex(std::int64_t index);
+
+    // Returns an id for removeObserver.
+    int addObserver(Observer observer);
+    void removeObserver(int id);
+
+    // Called once: windows, timers and notification handlers.
+    void start();
+    // Recreates every desktop window from the current screens.
+    void rebuildWindows();
+    // Pushes the current settings and the pause decision to every desktop view.
+    void applyAll();
+    // Chooses an effect for the current target (all displays or one).
+    void setShader(const std::string& id);
+    // The effect a display shows; always a catalog effect.
+    std::string shaderID(const std::string& displayKey) const;
+    // The stored parameters of an effect, or the default record.
+    ShaderParams params(const std::string& id) const;
+    // The effect of the current target.
+    std::string activeShaderID() const;
+
+    // Shuffle, browse, pause.
+    void shuffleNow();
+    void browse(std::int64_t step);
+    ShaderEffect browsedEffect() const;
+    void applyBrowsed();
+    void syncBrowseToActive();
+    void togglePaused();
+
+    // Parameter editing. `field` is one of the four float controls of ShaderParams.
+    Binding<float> paramBinding(float ShaderParams::*field, const std::string& id);
+    // accentSlot true edits the accent colour, false the background. Reads as sRGB,
+    // writes exactly three components; opacity is dropped.
+    Binding<Rgba> colorBinding(bool accentSlot, const std::string& id);
+    // Slot 1 edits the first slider; every other value the second.
+    Binding<float> customBinding(std::int64_t slot, const std::string& id);
+    void resetParams(const std::string& id);
+
+    // State for reports (tavel status).
+    bool viewsPaused() const { return pauseDecision(); }
+    bool lowPowerActive() const { return lowPowerActive_; }
+    bool displayAsleep() const { return displayAsleep_; }
+    bool holdsActivity() const { return activityToken_ != 0; }
+    bool shuffleScheduled() const { return shuffleTimer_.active(); }
+    // The window of a display key, for reports and tests; null when there is none.
+    WallpaperWindow* wallpaperWindow(const std::string& key) const;
+
+private:
+    bool pauseDecision() const;
+    void willChange(Property property);
+    void writeSettings(AppSettings next);
+    void settingsReaction(const AppSettings& old);
+    void persist();
+    void restartShuffleTimer();
+    void applyActivationPolicy();
+    void scheduleWallpaperSync();
+    void scheduleLockVideoUpdate();
+    // Runs `task` on the main queue later, unless this state is gone by then.
+    void defer(std::function<void(AppState&)> task);
+    void powerStateChanged();
+    void screensDidSleep();
+    void screensDidWake();
+    std::string resolved(const std::string& candidate) const;
+    void writeParams(const std::string& id, const std::function<void(ShaderParams&)>& change);
+
+    AppStateDependencies deps_;
+    // Published, main thread.
+    AppSettings settings_;
+    std::string selectedDisplayTarget_ = kAllDisplays;
+    std::vector<DisplayInfo> displays_;
+    Rgba accent_ = kInitialAccent;
+    std::int64_t browseIndex_ = 0;
+    std::map<int, Observer> observers_;
+    int nextObserver_ = 1;
+    // Private, main thread.
+    std::map<std::string, std::unique_ptr<WallpaperWindow>> wallpaperWindows_;
+    TimerHandle shuffleTimer_;
+    TimerHandle iconTimer_;
+    TimerHandle idleTimer_;
+    TimerHandle wallpaperSyncTimer_;
+    TimerHandle lockVideoTimer_;
+    bool lowPowerActive_ = false;
+    bool displayAsleep_ = false;
+    std::uint64_t activityToken_ = 0;
+    std::string lastStoreError_;
+    bool started_ = false;
+    // Deferred work holds this weakly; it expires with the state.
+    std::shared_ptr<AppState*> self_;
+};
+
+}  // namespace tavel

@@ -1,0 +1,104 @@
+// Shuffle, browsing, the pause switch, the activation policy, and the reactions to
+// power-saving mode and display sleep.
+
+#include "app/core/app_state.h"
+
+#include <cstdlib>
+#include <limits>
+
+namespace tavel {
+
+void AppState::restartShuffleTimer() {
+    shuffleTimer_.cancel();
+    if (settings_.shuffleMinutes < 1) return;
+    // A hand-edited period too long for the clock is as good as never; cap it at a
+    // century rather than overflow.
+    constexpr std::int64_t kMaxMinutes = 100LL * 365 * 24 * 60;
+    std::int64_t minutes = std::min(settings_.shuffleMinutes, kMaxMinutes);
+    std::weak_ptr<AppState*> weak = self_;
+    shuffleTimer_ = deps_.scheduler.scheduleRepeating(std::chrono::seconds(minutes * 60), [weak] {
+        if (auto self = weak.lock()) (*self)->shuffleNow();
+    });
+}
+
+void AppState::shuffleNow() {
+    std::vector<std::string> candidates;
+    for (const ShaderEffect& effect : allShaders())
+        if (effect.id != settings_.globalShaderID) candidates.push_back(effect.id);
+    if (candidates.empty()) return;
+    std::size_t index = deps_.randomIndex(candidates.size());
+    const std::string picked = candidates[index < candidates.size() ? index : 0];
+
+    updateSettings([](AppSettings& s) { s.sameOnAllDisplays = true; });
+    updateSettings([](AppSettings& s) { s.perDisplay.clear(); });
+    updateSettings([&](AppSettings& s) { s.globalShaderID = picked; });
+    if (settings_.syncLockScreen) deps_.integrations.syncSystemWallpaperNow();
+    deps_.integrations.updateLockVideoIfNeeded(false);
+}
+
+void AppState::browse(std::int64_t step) {
+    const auto n = static_cast<std::int64_t>(allShaders().size());
+    if (n == 0) return;
+    // Reduced first, so that no step can overflow the sum.
+    setBrowseIndex(((browseIndex_ % n + step % n) % n + n) % n);
+}
+
+ShaderEffect AppState::browsedEffect() const {
+    auto all = allShaders();
+    if (all.empty()) {
+        deps_.log.write("Tavel: empty shader library");
+        std::abort();
+    }
+    const auto last = static_cast<std::int64_t>(all.size()) - 1;
+    return all[static_cast<std::size_t>(std::clamp<std::int64_t>(browseIndex_, 0, last))];
+}
+
+void AppState::applyBrowsed() {
+    setShader(browsedEffect().id);
+}
+
+void AppState::syncBrowseToActive() {
+    const std::string active = activeShaderID();
+    auto all = allShaders();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (all[i].id == active) {
+            setBrowseIndex(static_cast<std::int64_t>(i));
+            return;
+        }
+    }
+}
+
+void AppState::togglePaused() {
+    updateSettings([](AppSettings& s) { s.paused = !s.paused; });
+}
+
+void AppState::applyActivationPolicy() {
+    deps_.activation.setActivationPolicy(settings_.showDockIcon ? ActivationPolicy::regular
+                                                                : ActivationPolicy::accessory);
+    if (settings_.showDockIcon) deps_.activation.activate();
+}
+
+void AppState::powerStateChanged() {
+    defer([](AppState& s) {
+        s.lowPowerActive_ = s.deps_.power.lowPowerActive();
+        s.applyAll();
+    });
+}
+
+void AppState::screensDidSleep() {
+    defer([](AppState& s) {
+        s.displayAsleep_ = true;
+        s.applyAll();
+        s.deps_.integrations.displaySleepChanged(true);
+    });
+}
+
+void AppState::screensDidWake() {
+    defer([](AppState& s) {
+        s.displayAsleep_ = false;
+        s.applyAll();
+        s.deps_.integrations.displaySleepChanged(false);
+    });
+}
+
+}  // namespace tavel
