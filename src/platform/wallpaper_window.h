@@ -21,6 +21,11 @@ public:
     // Fraction of the backing resolution the view renders at (1.0 full, 0.5 half).
     virtual void setQualityScale(double scale) = 0;
     virtual void setRenderPaused(bool paused) = 0;
+
+    // For reports: frames drawn so far, and whether the view is drawing now (neither
+    // paused by its owner nor hidden).
+    virtual std::uint64_t framesDrawn() const = 0;
+    virtual bool isDrawing() const = 0;
 };
 
 // Behind the desktop icons of one screen: never focused, clicks pass through.

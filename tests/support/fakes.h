@@ -98,6 +98,8 @@ public:
     void setPreferredFramesPerSecond(std::int64_t fps) override { state_->fps = fps; }
     void setQualityScale(double scale) override { state_->qualityScale = scale; }
     void setRenderPaused(bool paused) override { state_->paused = paused; }
+    std::uint64_t framesDrawn() const override { return 0; }
+    bool isDrawing() const override { return !state_->paused && state_->front; }
 
 private:
     std::shared_ptr<FakeViewState> state_;

@@ -1,0 +1,230 @@
+#include <epoxy/glx.h>
+
+#include "platform/x11/glx_context.h"
+
+#include <atomic>
+#include <vector>
+
+namespace tavel {
+
+namespace {
+
+// Collects the X errors of a few requests instead of letting Xlib's default handler end
+// the process: GLX reports refused configs and contexts as protocol errors. Main thread.
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* display) : display_(display) {
+        XSync(display_, False);
+        errors_ = 0;
+        previous_ = XSetErrorHandler(&ErrorTrap::count);
+    }
+    ~ErrorTrap() {
+        XSync(display_, False);
+        XSetErrorHandler(previous_);
+    }
+    bool failed() {
+        XSync(display_, False);
+        return errors_ > 0;
+    }
+
+private:
+    static int count(Display*, XErrorEvent*) {
+        ++errors_;
+        return 0;
+    }
+    static inline std::atomic<int> errors_{0};
+    Display* display_;
+    int (*previous_)(Display*, XErrorEvent*) = nullptr;
+};
+
+GLXContext createCoreContext(Display* display, GLXFBConfig config, GLXContext share) {
+    const int attributes[] = {
+        GLX_CONTEXT_MAJOR_VERSION_ARB,
+        3,
+        GLX_CONTEXT_MINOR_VERSION_ARB,
+        3,
+        GLX_CONTEXT_PROFILE_MASK_ARB,
+        GLX_CONTEXT_CORE_PROFILE_BIT_ARB,
+        None,
+    };
+    ErrorTrap trap(display);
+    GLXContext context = glXCreateContextAttribsARB(display, config, share, True, attributes);
+    if (trap.failed() && context) {
+        glXDestroyContext(display, context);
+        context = nullptr;
+    }
+    return context;
+}
+
+struct ChosenConfig {
+    GLXFBConfig config = nullptr;
+    XVisualInfo* visual = nullptr;  // XFree it
+};
+
+// An RGBA8 double-buffered window config. Preferred: one whose X visual has the screen's
+// default depth (a 32-bit visual would make a compositor blend the window with what is
+// behind it), then one that can also make pbuffers (for the compile thread's fallback).
+ChosenConfig chooseConfig(Display* display, int screen) {
+    for (int alpha : {8, 0}) {
+        const int attributes[] = {
+            GLX_X_RENDERABLE,
+            True,
+            GLX_DRAWABLE_TYPE,
+            GLX_WINDOW_BIT,
+            GLX_RENDER_TYPE,
+            GLX_RGBA_BIT,
+            GLX_X_VISUAL_TYPE,
+            GLX_TRUE_COLOR,
+            GLX_RED_SIZE,
+            8,
+            GLX_GREEN_SIZE,
+            8,
+            GLX_BLUE_SIZE,
+            8,
+            GLX_ALPHA_SIZE,
+            alpha,
+            GLX_DOUBLEBUFFER,
+            True,
+            None,
+        };
+        int count = 0;
+        GLXFBConfig* configs = glXChooseFBConfig(display, screen, attributes, &count);
+        if (!configs) continue;
+        ChosenConfig best;
+        int bestScore = -1;
+        for (int i = 0; i < count; ++i) {
+            XVisualInfo* visual = glXGetVisualFromFBConfig(display, configs[i]);
+            if (!visual) continue;
+            int drawables = 0;
+            glXGetFBConfigAttrib(display, configs[i], GLX_DRAWABLE_TYPE, &drawables);
+            int score = (visual->depth == DefaultDepth(display, screen) ? 2 : 0) +
+                        ((drawables & GLX_PBUFFER_BIT) ? 1 : 0);
+            if (score > bestScore) {
+                if (best.visual) XFree(best.visual);
+                best = ChosenConfig{configs[i], visual};
+                bestScore = score;
+            } else {
+                XFree(visual);
+            }
+        }
+        XFree(configs);
+        if (best.config) return best;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::unique_ptr<GlxContext> GlxContext::create(Display* display, int screen, std::string* why) {
+    auto fail = [why](const char* reason) -> std::unique_ptr<GlxContext> {
+        if (why) *why = reason;
+        return nullptr;
+    };
+    int major = 0, minor = 0;
+    if (!glXQueryVersion(display, &major, &minor) || major < 1 || (major == 1 && minor < 3))
+        return fail("the display has no GLX 1.3");
+    if (!epoxy_has_glx_extension(display, screen, "GLX_ARB_create_context") ||
+        !epoxy_has_glx_extension(display, screen, "GLX_ARB_create_context_profile"))
+        return fail("GLX cannot create OpenGL core contexts");
+    ChosenConfig chosen = chooseConfig(display, screen);
+    if (!chosen.config) return fail("no RGBA8 double-buffered GLX window config");
+    GLXContext context = createCoreContext(display, chosen.config, nullptr);
+    if (!context) {
+        XFree(chosen.visual);
+        return fail("no OpenGL 3.3 core context");
+    }
+    std::unique_ptr<GlxContext> result(new GlxContext());
+    result->display_ = display;
+    result->screen_ = screen;
+    result->config_ = chosen.config;
+    result->context_ = context;
+    result->visual_ = chosen.visual->visual;
+    result->depth_ = chosen.visual->depth;
+    XFree(chosen.visual);
+    result->swapControlExt_ = epoxy_has_glx_extension(display, screen, "GLX_EXT_swap_control");
+    result->swapControlMesa_ = epoxy_has_glx_extension(display, screen, "GLX_MESA_swap_control");
+    return result;
+}
+
+GlxContext::~GlxContext() {
+    if (glXGetCurrentContext() == static_cast<GLXContext>(context_))
+        glXMakeCurrent(display_, None, nullptr);
+    glXDestroyContext(display_, static_cast<GLXContext>(context_));
+}
+
+bool GlxContext::makeCurrent(Window window) {
+    if (current_ == window && glXGetCurrentContext() == static_cast<GLXContext>(context_))
+        return true;
+    if (!glXMakeCurrent(display_, window, static_cast<GLXContext>(context_))) {
+        current_ = None;
+        return false;
+    }
+    current_ = window;
+    return true;
+}
+
+void GlxContext::forgetWindow(Window window) {
+    if (current_ != window) return;
+    glXMakeCurrent(display_, None, nullptr);
+    current_ = None;
+}
+
+void GlxContext::swapBuffers(Window window) {
+    glXSwapBuffers(display_, window);
+}
+
+void GlxContext::disableSwapWait(Window window) {
+    if (swapControlExt_) {
+        glXSwapIntervalEXT(display_, window, 0);
+    } else if (swapControlMesa_ && makeCurrent(window)) {
+        glXSwapIntervalMESA(0);
+    }
+}
+
+std::unique_ptr<GlxSharedContext> GlxContext::createShared() {
+    auto config = static_cast<GLXFBConfig>(config_);
+    GLXContext shared = createCoreContext(display_, config, static_cast<GLXContext>(context_));
+    if (!shared) return nullptr;
+
+    // Whether the driver binds it with no drawable at all (core contexts of GL 3.0 and
+    // later may be); tried here, where X errors can be caught, not on its thread.
+    GLXPbuffer pbuffer = None;
+    bool bound = false;
+    {
+        ErrorTrap trap(display_);
+        bound = glXMakeContextCurrent(display_, None, None, shared) && !trap.failed();
+    }
+    if (!bound) {
+        const int attributes[] = {GLX_PBUFFER_WIDTH, 1, GLX_PBUFFER_HEIGHT, 1, None};
+        ErrorTrap trap(display_);
+        pbuffer = glXCreatePbuffer(display_, config, attributes);
+        bound = pbuffer != None && !trap.failed() &&
+                glXMakeContextCurrent(display_, pbuffer, pbuffer, shared) && !trap.failed();
+    }
+    // Give the main thread its binding back.
+    if (current_ != None)
+        glXMakeCurrent(display_, current_, static_cast<GLXContext>(context_));
+    else
+        glXMakeCurrent(display_, None, nullptr);
+    if (!bound) {
+        if (pbuffer != None) glXDestroyPbuffer(display_, pbuffer);
+        glXDestroyContext(display_, shared);
+        return nullptr;
+    }
+    return std::unique_ptr<GlxSharedContext>(new GlxSharedContext(display_, shared, pbuffer));
+}
+
+GlxSharedContext::~GlxSharedContext() {
+    glXDestroyContext(display_, static_cast<GLXContext>(context_));
+    if (pbuffer_ != None) glXDestroyPbuffer(display_, pbuffer_);
+}
+
+bool GlxSharedContext::makeCurrent() {
+    return glXMakeContextCurrent(display_, pbuffer_, pbuffer_, static_cast<GLXContext>(context_));
+}
+
+void GlxSharedContext::release() {
+    glXMakeContextCurrent(display_, None, None, nullptr);
+}
+
+}  // namespace tavel

@@ -1,0 +1,85 @@
+#pragma once
+// The one OpenGL 3.3 core context (GLX) that every window of a connection draws with,
+// and the contexts shared with it that background threads compile in.
+//
+// Main thread only, except GlxSharedContext::makeCurrent/release, which belong to the
+// one thread that uses that shared context. Xlib must have been initialised for threads
+// (X11Connection does so) before a shared context is used on another thread.
+
+#include <X11/Xlib.h>
+
+#include <memory>
+#include <string>
+
+namespace tavel {
+
+class GlxSharedContext;
+
+class GlxContext {
+public:
+    // Nothing when the display lacks GLX 1.3 with GLX_ARB_create_context_profile, an
+    // RGBA8 double-buffered window config, or an OpenGL 3.3 core context. `why` (when
+    // given) receives the reason.
+    static std::unique_ptr<GlxContext> create(Display* display, int screen,
+                                              std::string* why = nullptr);
+    ~GlxContext();
+    GlxContext(const GlxContext&) = delete;
+    GlxContext& operator=(const GlxContext&) = delete;
+
+    Display* display() const { return display_; }
+    int screen() const { return screen_; }
+    // Windows the context draws into are created with this visual and depth.
+    Visual* visual() const { return visual_; }
+    int depth() const { return depth_; }
+
+    // Binds the context to `window` on the calling (main) thread; false when GLX refuses.
+    bool makeCurrent(Window window);
+    // Unbinds the context if it is bound to `window`: call before destroying the window.
+    void forgetWindow(Window window);
+    // Shows the back buffer of `window`.
+    void swapBuffers(Window window);
+    // Frames of `window` do not wait for the vertical blank (swap interval 0), where the
+    // driver offers GLX_EXT_swap_control or GLX_MESA_swap_control. Binds the context to it.
+    void disableSwapWait(Window window);
+
+    // A new context in this context's share group, for a background thread; nothing
+    // when the driver cannot make one it can bind.
+    std::unique_ptr<GlxSharedContext> createShared();
+
+private:
+    GlxContext() = default;
+
+    Display* display_ = nullptr;
+    int screen_ = 0;
+    void* config_ = nullptr;   // GLXFBConfig
+    void* context_ = nullptr;  // GLXContext
+    Visual* visual_ = nullptr;
+    int depth_ = 0;
+    Window current_ = None;  // the window the context is bound to, None when unbound
+    bool swapControlExt_ = false;
+    bool swapControlMesa_ = false;
+};
+
+// A context of the main context's share group, bound on one background thread.
+class GlxSharedContext {
+public:
+    ~GlxSharedContext();
+    GlxSharedContext(const GlxSharedContext&) = delete;
+    GlxSharedContext& operator=(const GlxSharedContext&) = delete;
+
+    // The using thread. Binds with no drawable (or a 1x1 pbuffer where the driver
+    // requires a drawable); false when refused.
+    bool makeCurrent();
+    // The using thread. Unbinds it, so it can be destroyed from another thread.
+    void release();
+
+private:
+    friend class GlxContext;
+    GlxSharedContext(Display* display, void* context, unsigned long pbuffer)
+        : display_(display), context_(context), pbuffer_(pbuffer) {}
+    Display* display_;
+    void* context_;          // GLXContext
+    unsigned long pbuffer_;  // GLXPbuffer, None when the context binds without one
+};
+
+}  // namespace tavel

@@ -1,0 +1,63 @@
+#pragma once
+// The attached screens as RandR 1.5 monitors (the active ones), with the backing scale
+// taken from the Xft.dpi resource.
+
+#include "platform/screens.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavel {
+
+class X11Connection;
+
+// One RandR monitor, in pixels, as the server lists it.
+struct MonitorGeometry {
+    std::string name;  // the monitor's atom name ("DP-1"); empty when it has none
+    bool primary = false;
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// Screen records for `monitors` in the server's order: the first primary monitor first,
+// the rest in their order; frames in points (pixels / scale). `scale` must be positive.
+std::vector<ScreenRecord> screenRecordsFor(const std::vector<MonitorGeometry>& monitors,
+                                           double scale);
+
+// The backing scale for an X resource database text (RESOURCE_MANAGER): Xft.dpi / 96
+// when it holds a positive, finite number; otherwise 1.0.
+double scaleFromResources(std::string_view resources);
+
+class RandrScreens final : public ScreenSource {
+public:
+    // Main thread. Selects screen, CRTC and output change notifications and the root
+    // window's structure and property changes on `connection`, which must outlive this.
+    explicit RandrScreens(X11Connection& connection);
+    ~RandrScreens() override;
+    RandrScreens(const RandrScreens&) = delete;
+    RandrScreens& operator=(const RandrScreens&) = delete;
+
+    // Main thread; one round trip for the monitors and one for the resources. Without
+    // RandR 1.5 on the server: one unnamed screen covering the root window.
+    std::vector<ScreenRecord> screens() const override;
+    // The handler runs on the main thread, while the connection dispatches, for every
+    // notification that may change the list or the scale: RandR screen, CRTC and output
+    // changes, ConfigureNotify of the root (monitors set by a client may send only that)
+    // and changes of the root's RESOURCE_MANAGER property (Xft.dpi).
+    void setChangeHandler(std::function<void()> handler) override;
+
+    // The current scale (Xft.dpi / 96, read fresh from the root window).
+    double scale() const;
+
+private:
+    X11Connection& connection_;
+    bool randrAvailable_ = false;
+    bool monitorsAvailable_ = false;  // RandR 1.5
+    int eventBase_ = 0;
+    int handlerId_ = 0;
+    std::function<void()> changeHandler_;
+};
+
+}  // namespace tavel

@@ -1,0 +1,81 @@
+#pragma once
+// An X11 window on one monitor's rectangle that holds one ShaderView drawn through the
+// GLX context: the part the wallpaper and saver windows share. Its map state,
+// visibility and size drive the view's occlusion and frame size. Main thread only.
+
+#include "effects/shader_view.h"
+#include "platform/screen.h"
+#include "platform/wallpaper_window.h"
+#include "platform/x11/glx_surface.h"
+#include "platform/x11/x11_render_services.h"
+
+#include <functional>
+#include <memory>
+
+namespace tavel {
+
+// The settable face of a ShaderView that the core sees.
+class ShaderViewFace final : public WallpaperView {
+public:
+    explicit ShaderViewFace(ShaderView& view) : view_(view) {}
+    void setEffect(const ShaderEffect& effect) override { view_.setEffect(effect); }
+    void setParams(const ShaderParams& params) override { view_.setParams(params); }
+    void setPreferredFramesPerSecond(std::int64_t fps) override {
+        view_.setPreferredFramesPerSecond(fps);
+    }
+    void setQualityScale(double scale) override { view_.setQualityScale(scale); }
+    void setRenderPaused(bool paused) override { view_.setRenderPaused(paused); }
+    std::uint64_t framesDrawn() const override { return view_.framesDrawn(); }
+    bool isDrawing() const override { return !view_.isPaused(); }
+
+private:
+    ShaderView& view_;
+};
+
+// The pixel rectangle of a screen whose frame is in points (origin kept, even negative;
+// sizes at least 1 pixel).
+struct PixelRect {
+    int x = 0, y = 0, width = 1, height = 1;
+};
+PixelRect pixelRectOf(const ScreenRecord& screen);
+
+class X11ViewWindow {
+public:
+    struct Options {
+        bool overrideRedirect = false;
+        long extraEvents = 0;                        // beyond structure and visibility
+        std::function<void(const XEvent&)> onEvent;  // called for those extra events
+    };
+    // Creates the window (unmapped, black) and its view; the view is in the window but
+    // occluded until the window becomes visible.
+    X11ViewWindow(const X11RenderServices& services, const ScreenRecord& screen, Options options);
+    ~X11ViewWindow();
+    X11ViewWindow(const X11ViewWindow&) = delete;
+    X11ViewWindow& operator=(const X11ViewWindow&) = delete;
+
+    Window xid() const { return window_; }
+    Display* display() const { return display_; }
+    ShaderView& view() { return *view_; }
+    WallpaperView& face() { return *face_; }
+    const PixelRect& rect() const { return rect_; }
+
+    // Moves the window back onto its rectangle and maps it.
+    void map();
+    void unmap();
+
+private:
+    void handle(const XEvent& event);
+
+    X11Connection& connection_;
+    Display* display_;
+    double scale_;
+    PixelRect rect_;
+    Colormap colormap_ = None;
+    Window window_ = None;
+    std::function<void(const XEvent&)> onEvent_;
+    std::unique_ptr<GlxSurface> surface_;
+    std::unique_ptr<ShaderView> view_;  // after the surface: goes first
+    std::unique_ptr<ShaderViewFace> face_;
+};
+
+}  // namespace tavel

@@ -1,0 +1,74 @@
+#include "platform/x11/x11_wallpaper_window.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
+#include <X11/extensions/shape.h>
+
+namespace tavel {
+
+namespace {
+
+void setAtoms(X11Connection& x, Window window, const char* property,
+              std::initializer_list<const char*> values) {
+    std::vector<Atom> atoms;
+    for (const char* v : values) atoms.push_back(x.atom(v));
+    XChangeProperty(x.display(), window, x.atom(property), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(atoms.data()),
+                    static_cast<int>(atoms.size()));
+}
+
+void setCardinal(X11Connection& x, Window window, const char* property, unsigned long value) {
+    XChangeProperty(x.display(), window, x.atom(property), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&value), 1);
+}
+
+}  // namespace
+
+X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
+                                       const ScreenRecord& screen)
+    : window_(services, screen, X11ViewWindow::Options{}) {
+    X11Connection& x = services.connection;
+    Display* display = x.display();
+    Window w = window_.xid();
+
+    XClassHint classHint{const_cast<char*>("tavel"), const_cast<char*>("Tavel")};
+    XSetClassHint(display, w, &classHint);
+    XStoreName(display, w, "Tavel");
+
+    setAtoms(x, w, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DESKTOP"});
+    setAtoms(x, w, "_NET_WM_STATE",
+             {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR",
+              "_NET_WM_STATE_SKIP_PAGER"});
+    // On every workspace.
+    setCardinal(x, w, "_NET_WM_DESKTOP", 0xFFFFFFFFul);
+
+    // Never takes keyboard focus.
+    XWMHints hints{};
+    hints.flags = InputHint;
+    hints.input = False;
+    XSetWMHints(display, w, &hints);
+
+    // No frame or title from the window manager (Motif hints: decorations flag, none).
+    long motif[5] = {2, 0, 0, 0, 0};
+    XChangeProperty(display, w, x.atom("_MOTIF_WM_HINTS"), x.atom("_MOTIF_WM_HINTS"), 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(motif), 5);
+
+    // An empty input shape: pointer events go to whatever is below.
+    XserverRegion empty = XFixesCreateRegion(display, nullptr, 0);
+    XFixesSetWindowShapeRegion(display, w, ShapeInput, 0, 0, empty);
+    XFixesDestroyRegion(display, empty);
+}
+
+void X11WallpaperWindow::orderFront() {
+    window_.map();
+    XLowerWindow(window_.display(), window_.xid());
+    XFlush(window_.display());
+}
+
+void X11WallpaperWindow::orderOut() {
+    window_.unmap();
+    XFlush(window_.display());
+}
+
+}  // namespace tavel
