@@ -1,0 +1,292 @@
+#include "platform/dbus/application_service.h"
+
+#include "platform/app_identity.h"
+#include "platform/dbus/bus_connection.h"
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <cstdint>
+#include <utility>
+
+namespace tavel {
+
+namespace {
+
+constexpr const char* kBusName = "org.freedesktop.DBus";
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
+constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
+constexpr const char* kFailed = "org.freedesktop.DBus.Error.Failed";
+constexpr const char* kNotRunning = "Tavel is not running";
+// Bounds the one blocking call the running instance makes (RequestName).
+constexpr auto kClaimTimeout = std::chrono::seconds(5);
+
+// RequestName's flag and answers (D-Bus specification).
+constexpr std::uint32_t kDoNotQueue = 4;
+constexpr std::uint32_t kPrimaryOwner = 1;
+constexpr std::uint32_t kAlreadyOwner = 4;
+
+using PlatformData = std::map<std::string, sdbus::Variant>;
+
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string parameterCount(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " parameter" : " parameters");
+}
+
+std::string describeRange(std::size_t min, std::size_t max) {
+    if (max == 0) return "no parameters";
+    if (min == max) return parameterCount(min);
+    if (max == min + 1) return std::to_string(min) + " or " + parameterCount(max);
+    return std::to_string(min) + " to " + parameterCount(max);
+}
+
+}  // namespace
+
+// Main thread only.
+struct ApplicationService::State {
+    struct Action {
+        std::size_t minArguments = 0;
+        std::size_t maxArguments = 0;
+        ActionHandler run;
+    };
+
+    explicit State(BusConnection& bus) : bus(bus) {}
+
+    // Runs application code inside a method handler. An exception it throws leaves the
+    // loop after this round (see BusConnection::guarded); the caller gets an error.
+    template <class Work>
+    auto callApplication(Work&& work) {
+        try {
+            return std::forward<Work>(work)();
+        } catch (...) {
+            bus.hold(std::current_exception());
+            throw sdbus::Error(kFailed, "Tavel failed while handling the request");
+        }
+    }
+
+    void activate() {
+        callApplication([&] {
+            if (auto handler = activateHandler) handler();
+        });
+    }
+
+    void open(const std::vector<std::string>& uris) {
+        if (!openHandler) return activate();
+        callApplication([&] {
+            auto handler = openHandler;
+            handler(uris);
+        });
+    }
+
+    void activateAction(const std::string& name, const std::vector<sdbus::Variant>& parameters) {
+        const auto found = actions.find(name);
+        if (found == actions.end()) {
+            std::string known;
+            for (const auto& [actionName, action] : actions)
+                known += (known.empty() ? "" : ", ") + actionName;
+            throw sdbus::Error(kInvalidArgs, "Unknown action " + quoted(name) + " (known: " +
+                                                 (known.empty() ? "none" : known) + ")");
+        }
+        const Action action = found->second;  // a copy: the handler may replace it
+        std::vector<std::string> arguments;
+        for (std::size_t i = 0; i < parameters.size(); ++i) {
+            if (!parameters[i].containsValueOfType<std::string>())
+                throw sdbus::Error(kInvalidArgs, "Parameter " + std::to_string(i + 1) +
+                                                     " of action " + quoted(name) +
+                                                     " must be a string, not of type " +
+                                                     quoted(parameters[i].peekValueType()));
+            arguments.push_back(parameters[i].get<std::string>());
+        }
+        if (arguments.size() < action.minArguments || arguments.size() > action.maxArguments)
+            throw sdbus::Error(kInvalidArgs,
+                               "Action " + quoted(name) + " takes " +
+                                   describeRange(action.minArguments, action.maxArguments) +
+                                   ", not " + std::to_string(arguments.size()));
+        const std::string refusal = callApplication([&] { return action.run(arguments); });
+        if (!refusal.empty()) throw sdbus::Error(kInvalidArgs, refusal);
+    }
+
+    std::string status() {
+        if (!statusProvider) throw sdbus::Error(kFailed, "No status is available yet");
+        return callApplication([&] {
+            auto provider = statusProvider;
+            return provider();
+        });
+    }
+
+    void exportObject() {
+        object = sdbus::createObject(bus.connection(), kApplicationObjectPath);
+        object->registerMethod("Activate")
+            .onInterface(kApplicationInterface)
+            .withInputParamNames("platform_data")
+            .implementedAs([this](const PlatformData&) { activate(); });
+        object->registerMethod("ActivateAction")
+            .onInterface(kApplicationInterface)
+            .withInputParamNames("action_name", "parameter", "platform_data")
+            .implementedAs([this](const std::string& name,
+                                  const std::vector<sdbus::Variant>& parameters,
+                                  const PlatformData&) { activateAction(name, parameters); });
+        object->registerMethod("Open")
+            .onInterface(kApplicationInterface)
+            .withInputParamNames("uris", "platform_data")
+            .implementedAs(
+                [this](const std::vector<std::string>& uris, const PlatformData&) { open(uris); });
+        object->registerMethod("Status")
+            .onInterface(kControlInterface)
+            .withOutputParamNames("report")
+            .implementedAs([this]() { return status(); });
+        object->finishRegistration();
+    }
+
+    BusConnection& bus;
+    std::function<void()> activateHandler;
+    std::function<void(const std::vector<std::string>&)> openHandler;
+    std::map<std::string, Action> actions;
+    std::function<std::string()> statusProvider;
+    bool owned = false;
+    std::unique_ptr<sdbus::IObject> object;  // last, so it goes first
+};
+
+ApplicationService::ApplicationService(BusConnection& sessionBus)
+    : state_(std::make_unique<State>(sessionBus)) {}
+
+ApplicationService::~ApplicationService() {
+    state_->object.reset();
+    if (state_->owned && state_->bus.connected()) {
+        try {
+            state_->bus.connection().releaseName(kAppBundleIdentifier);
+        } catch (const sdbus::Error&) {
+            // The bus daemon drops the name with the connection anyway.
+        }
+        state_->bus.wake();
+    }
+}
+
+void ApplicationService::setActivateHandler(std::function<void()> handler) {
+    state_->activateHandler = std::move(handler);
+}
+
+void ApplicationService::setOpenHandler(
+    std::function<void(const std::vector<std::string>&)> handler) {
+    state_->openHandler = std::move(handler);
+}
+
+void ApplicationService::setAction(const std::string& name, std::size_t minArguments,
+                                   std::size_t maxArguments, ActionHandler handler) {
+    state_->actions[name] = {minArguments, maxArguments, std::move(handler)};
+}
+
+void ApplicationService::setStatusProvider(std::function<std::string()> provider) {
+    state_->statusProvider = std::move(provider);
+}
+
+ApplicationService::Claim ApplicationService::claim(std::string* error) {
+    State& state = *state_;
+    if (state.owned) return Claim::owned;
+    auto fail = [&](const std::string& reason) {
+        state.object.reset();
+        if (error) *error = reason;
+        state.bus.wake();  // the blocking call may have queued messages
+        return Claim::failed;
+    };
+    if (!state.bus.connected()) return fail("the session bus connection is closed");
+    std::uint32_t answer = 0;
+    try {
+        // Exported first, so that the name never points at a missing object.
+        state.exportObject();
+        auto daemon = sdbus::createProxy(state.bus.connection(), kBusName, kBusPath);
+        daemon->callMethod("RequestName")
+            .onInterface(kBusName)
+            .withTimeout(kClaimTimeout)
+            .withArguments(std::string(kAppBundleIdentifier), kDoNotQueue)
+            .storeResultsTo(answer);
+    } catch (const sdbus::Error& e) {
+        return fail(std::string("cannot own ") + kAppBundleIdentifier +
+                    " on the session bus: " + e.what());
+    }
+    state.bus.wake();
+    if (answer == kPrimaryOwner || answer == kAlreadyOwner) {
+        state.owned = true;
+        return Claim::owned;
+    }
+    state.object.reset();
+    if (error) *error = std::string(kAppBundleIdentifier) + " is owned by another process";
+    return Claim::taken;
+}
+
+bool ApplicationService::owned() const {
+    return state_->owned;
+}
+
+ApplicationClient::ApplicationClient(std::chrono::milliseconds timeout)
+    : timeout_(timeout), connection_(openBus(BusType::session, &connectError_)) {}
+
+ApplicationClient::~ApplicationClient() = default;
+
+template <class Call>
+ApplicationClient::Reply ApplicationClient::request(Call&& call) {
+    if (!connection_) return {Outcome::failed, connectError_, {}};
+    try {
+        // Asked first so that a missing instance is never started by bus activation.
+        auto daemon = sdbus::createProxy(*connection_, kBusName, kBusPath);
+        bool running = false;
+        daemon->callMethod("NameHasOwner")
+            .onInterface(kBusName)
+            .withTimeout(timeout_)
+            .withArguments(std::string(kAppBundleIdentifier))
+            .storeResultsTo(running);
+        if (!running) return {Outcome::notRunning, kNotRunning, {}};
+        auto application =
+            sdbus::createProxy(*connection_, kAppBundleIdentifier, kApplicationObjectPath);
+        return {Outcome::ok, call(*application), {}};
+    } catch (const sdbus::Error& e) {
+        const std::string& name = e.getName();
+        // The instance quit between the two calls.
+        if (name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+            name == "org.freedesktop.DBus.Error.NameHasNoOwner")
+            return {Outcome::notRunning, kNotRunning, {}};
+        if (name == "org.freedesktop.DBus.Error.Timeout" ||
+            name == "org.freedesktop.DBus.Error.NoReply")
+            return {Outcome::failed,
+                    "Tavel did not answer within " + std::to_string(timeout_.count()) + " ms",
+                    name};
+        return {Outcome::failed, e.getMessage().empty() ? name : e.getMessage(), name};
+    }
+}
+
+ApplicationClient::Reply ApplicationClient::activate() {
+    return request([&](sdbus::IProxy& application) {
+        application.callMethod("Activate")
+            .onInterface(kApplicationInterface)
+            .withTimeout(timeout_)
+            .withArguments(PlatformData{});
+        return std::string();
+    });
+}
+
+ApplicationClient::Reply ApplicationClient::activateAction(
+    const std::string& name, const std::vector<std::string>& parameters) {
+    std::vector<sdbus::Variant> parameter(parameters.begin(), parameters.end());
+    return request([&](sdbus::IProxy& application) {
+        application.callMethod("ActivateAction")
+            .onInterface(kApplicationInterface)
+            .withTimeout(timeout_)
+            .withArguments(name, parameter, PlatformData{});
+        return std::string();
+    });
+}
+
+ApplicationClient::Reply ApplicationClient::status() {
+    return request([&](sdbus::IProxy& application) {
+        std::string report;
+        application.callMethod("Status")
+            .onInterface(kControlInterface)
+            .withTimeout(timeout_)
+            .storeResultsTo(report);
+        return report;
+    });
+}
+
+}  // namespace tavel

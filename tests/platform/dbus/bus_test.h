@@ -1,0 +1,61 @@
+#pragma once
+// A private bus per test, standing in for both the session and the system bus, and the
+// main loop the code under test runs on. Tests drive the loop in short slices until what
+// they wait for has happened, with a limit that turns a fault into a failure, never a hang.
+
+#include "platform/asio/asio_scheduler.h"
+#include "platform/dbus/bus_connection.h"
+#include "support/dbus_daemon.h"
+
+#include <gtest/gtest.h>
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tavel::test {
+
+class BusTest : public ::testing::Test {
+protected:
+    BusTest() { daemon_.exportAsSessionAndSystemBus(); }
+
+    std::unique_ptr<BusConnection> open(BusType type = BusType::system) {
+        std::string error;
+        auto bus = BusConnection::open(type, scheduler_.context(), &error);
+        EXPECT_TRUE(bus) << error;
+        return bus;
+    }
+
+    // Runs the loop until `done` holds; false when `limit` passed first.
+    bool runUntil(const std::function<bool()>& done,
+                  std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            scheduler_.runFor(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    DbusDaemon daemon_;
+    AsioScheduler scheduler_;  // destroyed before the daemon, after each test's connections
+};
+
+// A blocking call to the bus daemon on `bus` without waking its loop: when it returns, the
+// daemon has routed everything sent earlier on `bus`.
+inline void roundTripWithoutWake(BusConnection& bus) {
+    auto daemon =
+        sdbus::createProxy(bus.connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus");
+    std::string id;
+    daemon->callMethod("GetId").onInterface("org.freedesktop.DBus").storeResultsTo(id);
+}
+
+// The same, then wakes the loop as a blocking call on a watched connection must.
+inline void roundTrip(BusConnection& bus) {
+    roundTripWithoutWake(bus);
+    bus.wake();
+}
+
+}  // namespace tavel::test

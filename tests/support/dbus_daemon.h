@@ -1,0 +1,36 @@
+#pragma once
+// A private dbus-daemon for tests: its own configuration (any connection may own any name;
+// no service activation, so nothing on the machine is ever started), its socket in a
+// fresh temporary folder, killed and cleaned up at the end. It stands in for the session
+// bus and, through $DBUS_SYSTEM_BUS_ADDRESS, for the system bus too.
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace tavel::test {
+
+class DbusDaemon {
+public:
+    // Starts `dbus-daemon --nofork --print-address` and waits for its address; aborts the
+    // test program with a clear message when dbus-daemon is missing or does not start.
+    DbusDaemon();
+    // Stops the daemon (which closes every connection to it) and removes its folder.
+    ~DbusDaemon();
+    DbusDaemon(const DbusDaemon&) = delete;
+    DbusDaemon& operator=(const DbusDaemon&) = delete;
+
+    // The address to connect to ("unix:path=...,guid=...").
+    const std::string& address() const { return address_; }
+
+    // Points $DBUS_SESSION_BUS_ADDRESS and $DBUS_SYSTEM_BUS_ADDRESS at this daemon, so
+    // code that opens the session or the system bus reaches it.
+    void exportAsSessionAndSystemBus() const;
+
+private:
+    pid_t pid_ = -1;
+    std::string folder_;
+    std::string address_;
+};
+
+}  // namespace tavel::test
