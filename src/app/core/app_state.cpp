@@ -203,6 +203,10 @@ WallpaperWindow* AppState::wallpaperWindow(const std::string& key) const {
     return it == wallpaperWindows_.end() ? nullptr : it->second.get();
 }
 
+void AppState::forEachWallpaperView(const std::function<void(WallpaperView&)>& visit) {
+    for (auto& [key, window] : wallpaperWindows_) visit(window->shaderView());
+}
+
 // --- applying -------------------------------------------------------------------
 
 bool AppState::pauseDecision() const {

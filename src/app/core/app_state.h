@@ -123,6 +123,8 @@ public:
     bool shuffleScheduled() const { return shuffleTimer_.active(); }
     // The window of a display key, for reports and tests; null when there is none.
     WallpaperWindow* wallpaperWindow(const std::string& key) const;
+    // Every desktop view, for the idle saver (which pauses them while it is shown).
+    void forEachWallpaperView(const std::function<void(WallpaperView&)>& visit);
 
 private:
     bool pauseDecision() const;
