@@ -7,13 +7,15 @@ packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang-format
   # rendering: GL/EGL through libepoxy, Mesa's llvmpipe for machines without a GPU
-  libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
+  libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libglx-mesa0 libgl1-mesa-dri
   # data and images
   nlohmann-json3-dev libpng-dev
-  # the event loop
-  libasio-dev
+  # the event loop, X11 and D-Bus
+  libasio-dev libsdbus-c++-dev libsystemd-dev
+  libx11-dev libxrandr-dev libxss-dev libxext-dev libxi-dev libxfixes-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev glslang-tools libglm-dev
+  xvfb xdotool x11-utils x11-xserver-utils dbus-daemon dbus
 )
 
 sudo_cmd=()

@@ -1,7 +1,9 @@
 #include "cli/commands.h"
 
 #include "app/core/settings_loader.h"
+#include "app/ui/application.h"
 #include "cli/arguments.h"
+#include "cli/instance_commands.h"
 #include "effects/catalog.h"
 #include "effects/offscreen/live_icon_renderer.h"
 #include "effects/offscreen/png_encode.h"
@@ -17,9 +19,19 @@ namespace {
 constexpr int kUsageStatus = 2;
 
 const char* const kUsage =
-    "Usage: tavel COMMAND [ARGUMENTS]\n"
+    "Usage: tavel [COMMAND [ARGUMENTS]]\n"
     "\n"
-    "Commands:\n"
+    "Without a command, runs Tavel: live effects behind the desktop of every monitor\n"
+    "(an X11 session is needed).\n"
+    "\n"
+    "Commands for the running Tavel:\n"
+    "  shuffle                   a new effect on every display\n"
+    "  pause, resume             stop or continue the desktop effects\n"
+    "  set ID [--display KEY]    show an effect on every display, or on one\n"
+    "  status                    effect per display, frames drawn, pause state, idle saver\n"
+    "  quit                      end it\n"
+    "\n"
+    "Other commands:\n"
     "  list                      one line per effect: category, id, name\n"
     "  render ID -o FILE.png [--size WxH] [--time T] [--param NAME=VALUE]...\n"
     "                            render one frame of an effect to a PNG file\n"
@@ -89,10 +101,7 @@ int settings(std::ostream& out) {
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty()) {
-        err << kUsage;
-        return kUsageStatus;
-    }
+    if (args.empty()) return runApplication(systemLog());
     const std::string& command = args[0];
     std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "--help" || command == "-h" || command == "help") {
@@ -111,6 +120,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return command == "list" ? list(out) : settings(out);
     }
     if (command == "render") return render(rest, err);
+    if (isInstanceCommand(command)) return runInstanceCommand(command, rest, out, err);
     err << "tavel: unknown command '" << command << "' (see 'tavel --help')\n";
     return kUsageStatus;
 }

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The running application's cost: tavel on a private Xvfb with one 1920x1080 monitor,
+# 20 s running and 20 s paused. Prints CPU milliseconds per frame next to the same
+# effect rendered bare by the offscreen benchmark at the same size, and CPU use and
+# wake-ups (context switches of all threads) per second while paused.
+#
+# Usage: bench/bench_app.sh [EFFECT] [SECONDS]     (build first: scripts/build.sh)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+effect=${1:-halvane}
+seconds=${2:-20}
+tavel=build/tavel
+bare=build/bench/bench_render
+[ -x "$tavel" ] && [ -x "$bare" ] || { echo "build first: scripts/build.sh" >&2; exit 2; }
+
+work=$(mktemp -d)
+cleanup() {
+  [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+  [ -n "${bus:-}" ] && kill "$bus" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1920x1080x24 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$work/display")"
+dbus-daemon --session --nofork --print-address=4 4>"$work/bus" &
+bus=$!
+for _ in $(seq 100); do [ -s "$work/bus" ] && break; sleep 0.1; done
+export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus")
+export DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME/io.tavel.Tavel"
+printf '{"globalShaderID":"%s","idleAnimateMinutes":0,"fps":30,"syncLockScreen":false}' \
+  "$effect" > "$XDG_CONFIG_HOME/io.tavel.Tavel/marlowen.settings.v2"
+
+"$tavel" >"$work/app.log" 2>&1 &
+app=$!
+for _ in $(seq 100); do "$tavel" status >/dev/null 2>&1 && break; sleep 0.2; done
+sleep 3  # compile and settle
+
+hz=$(getconf CLK_TCK)
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
+switches() { cat /proc/$app/task/*/status | awk '/ctxt_switches/ {s += $2} END {print s}'; }
+frames() { "$tavel" status | awk '/ frames,/ {gsub(",", "", $4); s += $4} END {print s}'; }
+
+f0=$(frames); c0=$(cpu_ticks); t0=$(date +%s.%N)
+sleep "$seconds"
+f1=$(frames); c1=$(cpu_ticks); t1=$(date +%s.%N)
+
+"$tavel" pause
+sleep 2
+c2=$(cpu_ticks); w2=$(switches); t2=$(date +%s.%N)
+sleep "$seconds"
+c3=$(cpu_ticks); w3=$(switches); t3=$(date +%s.%N)
+"$tavel" quit || true
+wait "$app" || true
+app=
+
+bare_ms=$("$bare" --only "$effect" --size 1920x1080 --frames 30 | awk -v e="$effect" '$1 == e {print $4}')
+awk -v f0="$f0" -v f1="$f1" -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" \
+    -v c2="$c2" -v c3="$c3" -v w2="$w2" -v w3="$w3" -v t2="$t2" -v t3="$t3" \
+    -v hz="$hz" -v bare="$bare_ms" -v e="$effect" 'BEGIN {
+  frames = f1 - f0; run = t1 - t0; paused = t3 - t2
+  app = (c1 - c0) / hz * 1000 / frames
+  printf "effect %s, 1920x1080, 30 fps requested\n", e
+  printf "running: %d frames in %.1f s (%.1f fps), CPU %.1f ms/frame\n", frames, run, frames / run, app
+  printf "bare offscreen render: CPU %.1f ms/frame -> application overhead %+.1f%%\n", bare, (app / bare - 1) * 100
+  printf "paused: CPU %.3f%% of a core, %.1f wake-ups/s (context switches, all threads)\n", \
+    (c3 - c2) / hz / paused * 100, (w3 - w2) / paused
+}'

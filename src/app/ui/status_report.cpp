@@ -1,0 +1,58 @@
+#include "app/ui/status_report.h"
+
+#include <sstream>
+
+namespace tavel {
+
+namespace {
+
+std::string pauseReasons(const AppState& state) {
+    const AppSettings& s = state.settings();
+    std::string reasons;
+    auto add = [&](const char* reason) {
+        if (!reasons.empty()) reasons += ", ";
+        reasons += reason;
+    };
+    if (s.paused) add("paused by the user");
+    if (s.pauseOnLowPower && state.lowPowerActive()) add("power saving");
+    if (state.displayAsleep()) add("displays asleep");
+    return reasons;
+}
+
+std::string idleSetting(std::int64_t minutes) {
+    if (minutes == 0) return "off";
+    if (minutes < 0) return "after 10 seconds without input";
+    return "after " + std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes") +
+           " without input";
+}
+
+}  // namespace
+
+std::string statusReport(const AppState& state, const IdleSaver& saver,
+                         const ProcessActivityLedger& activity) {
+    std::ostringstream out;
+    out << "displays:\n";
+    if (state.displays().empty()) out << "  none\n";
+    for (const DisplayInfo& display : state.displays()) {
+        out << "  " << display.key << " \"" << display.name
+            << "\": " << state.shaderID(display.key);
+        if (WallpaperWindow* window = state.wallpaperWindow(display.key)) {
+            const WallpaperView& view = window->shaderView();
+            out << ", " << view.framesDrawn() << " frames, "
+                << (view.isDrawing() ? "drawing" : "not drawing");
+        }
+        out << '\n';
+    }
+    out << "target: " << state.selectedDisplayTarget() << '\n';
+    const std::string reasons = pauseReasons(state);
+    out << "views: " << (state.viewsPaused() ? "paused (" + reasons + ")" : "running");
+    if (saver.shown()) out << ", covered by the idle saver";
+    out << '\n';
+    auto held = activity.held();
+    out << "process activity: " << (held.empty() ? "none" : "\"" + held.front() + "\"") << '\n';
+    out << "idle saver: " << (saver.shown() ? "shown" : "hidden") << " ("
+        << idleSetting(state.settings().idleAnimateMinutes) << ")\n";
+    return out.str();
+}
+
+}  // namespace tavel

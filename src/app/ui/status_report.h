@@ -1,0 +1,17 @@
+#pragma once
+// The text `tavel status` prints about the running instance.
+
+#include "app/core/app_state.h"
+#include "app/integration/idle_saver.h"
+#include "platform/process_activity_ledger.h"
+
+#include <string>
+
+namespace tavel {
+
+// Effect, frame count and drawing state per display; whether the views are paused and
+// why; the process activity; the idle saver's state. Main thread.
+std::string statusReport(const AppState& state, const IdleSaver& saver,
+                         const ProcessActivityLedger& activity);
+
+}  // namespace tavel

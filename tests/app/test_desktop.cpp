@@ -1,0 +1,235 @@
+// tavel as users meet it: on an X server with two monitors, driven from the command
+// line. Each test runs its own Xvfb, buses and instance.
+
+#include "app/test_desktop_support.h"
+
+#include <gtest/gtest.h>
+#include <sdbus-c++/sdbus-c++.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace tavel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::DesktopSession;
+
+// Monitor keys are FNV-1a of the monitor names.
+std::string keyOf(const std::string& name) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
+    return std::to_string(hash);
+}
+
+const std::string kA = keyOf("A"), kB = keyOf("B");
+
+// Two 640x480 monitors side by side; the server's own output is given to "A".
+void twoMonitors(const DesktopSession& session) {
+    ASSERT_EQ(session.x().run({"xrandr", "--setmonitor", "A", "640/169x480/127+0+0", "screen"}), 0);
+    ASSERT_EQ(session.x().run({"xrandr", "--setmonitor", "B", "640/169x480/127+640+0", "none"}), 0);
+}
+
+bool bothDrawing(const std::string& status) {
+    return test::framesOf(status, kA) > 3 && test::framesOf(status, kB) > 3;
+}
+
+std::vector<test::WindowInfo> desktopWindows(const DesktopSession& session) {
+    auto all = session.windows();
+    std::vector<test::WindowInfo> desktop;
+    for (auto& w : all)
+        if (w.type == "_NET_WM_WINDOW_TYPE_DESKTOP" && w.mapped) desktop.push_back(w);
+    std::sort(desktop.begin(), desktop.end(), [](auto& a, auto& b) { return a.x < b.x; });
+    return desktop;
+}
+
+TEST(Desktop, EachMonitorGetsADesktopWindowShowingTheEffect) {
+    DesktopSession session(1280, 480, R"({"idleAnimateMinutes":0})");
+    twoMonitors(session);
+    session.start();
+    std::string status;
+    ASSERT_TRUE(session.waitForStatus(bothDrawing, 30s, &status)) << status << session.logText();
+
+    auto desktop = desktopWindows(session);
+    ASSERT_EQ(desktop.size(), 2u);
+    EXPECT_EQ((std::array{desktop[0].x, desktop[0].y, desktop[0].width, desktop[0].height}),
+              (std::array{0, 0, 640, 480}));
+    EXPECT_EQ((std::array{desktop[1].x, desktop[1].y, desktop[1].width, desktop[1].height}),
+              (std::array{640, 0, 640, 480}));
+    for (const auto& w : desktop)
+        for (const char* state : {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_STICKY",
+                                  "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
+            EXPECT_NE(std::find(w.states.begin(), w.states.end(), state), w.states.end()) << state;
+
+    // The flagship lights the bottom of each monitor far more than the top.
+    EXPECT_GT(session.brightness(0, 400, 640, 60), 3 * session.brightness(0, 10, 640, 60) + 5);
+    EXPECT_GT(session.brightness(640, 400, 640, 60), 3 * session.brightness(640, 10, 640, 60) + 5);
+}
+
+TEST(Desktop, SetPauseAndResumeFromTheCommandLine) {
+    DesktopSession session(1280, 480, R"({"idleAnimateMinutes":0})");
+    twoMonitors(session);
+    session.start();
+    std::string status;
+    ASSERT_TRUE(session.waitForStatus(bothDrawing, 30s, &status)) << status << session.logText();
+
+    auto set = session.tavel({"set", "tiles", "--display", kB});
+    ASSERT_EQ(set.status, 0) << set.err;
+    status = session.status();
+    EXPECT_EQ(test::effectOf(status, kB), "tiles") << status;
+    EXPECT_EQ(test::effectOf(status, kA), "halvane") << status;
+    EXPECT_NE(session.settingsFile().find("\"" + kB + "\":\"tiles\""), std::string::npos);
+
+    EXPECT_EQ(session.tavel({"set", "tiles", "--display", "12345"}).status, 2);
+    EXPECT_EQ(session.tavel({"set", "aurora"}).status, 2);
+
+    ASSERT_EQ(session.tavel({"pause"}).status, 0);
+    ASSERT_TRUE(session.waitForStatus(
+        [](const std::string& s) {
+            return s.find("views: paused (paused by the user)") != std::string::npos;
+        },
+        5s, &status))
+        << status;
+    const long frozenA = test::framesOf(status, kA), frozenB = test::framesOf(status, kB);
+    std::string later;
+    session.waitForStatus([](const std::string&) { return false; }, 1s, &later);
+    EXPECT_EQ(test::framesOf(later, kA), frozenA);  // the counters stand still
+    EXPECT_EQ(test::framesOf(later, kB), frozenB);
+    EXPECT_NE(later.find("process activity: none"), std::string::npos) << later;
+
+    ASSERT_EQ(session.tavel({"resume"}).status, 0);
+    EXPECT_TRUE(session.waitForStatus(
+        [&](const std::string& s) {
+            return test::framesOf(s, kA) > frozenA + 3 && test::framesOf(s, kB) > frozenB + 3;
+        },
+        10s, &status))
+        << status;
+}
+
+TEST(Desktop, RemovingAMonitorRebuildsTheWindowsAndResetsItsTarget) {
+    DesktopSession session(1280, 480, R"({"idleAnimateMinutes":0})");
+    twoMonitors(session);
+    session.start();
+    std::string status;
+    ASSERT_TRUE(session.waitForStatus(bothDrawing, 30s, &status)) << status << session.logText();
+    ASSERT_EQ(session.tavel({"set", "orbits", "--display", kB}).status, 0);
+    ASSERT_NE(session.status().find("target: " + kB), std::string::npos);
+
+    ASSERT_EQ(session.x().run({"xrandr", "--delmonitor", "B"}), 0);
+    ASSERT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return test::displayKeys(s).size() == 1; }, 10s, &status))
+        << status;
+    EXPECT_NE(status.find("target: all"), std::string::npos) << status;
+    EXPECT_EQ(desktopWindows(session).size(), 1u);
+}
+
+TEST(Desktop, TheIdleSaverCoversEveryMonitorAndAKeyDismissesIt) {
+    DesktopSession session(1280, 480, R"({"idleAnimateMinutes":-1})");
+    twoMonitors(session);
+    session.start();
+    std::string status;
+    ASSERT_TRUE(session.waitForStatus(bothDrawing, 30s, &status)) << status << session.logText();
+    session.x().run({"xdotool", "mousemove", "5", "5"});  // the idle time starts now
+
+    // "Always" means ten seconds without input; the watcher looks every three.
+    ASSERT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return s.find("idle saver: shown") != std::string::npos; }, 20s,
+        &status))
+        << status;
+    int covering = 0;
+    for (const auto& w : session.windows())
+        covering += w.mapped && w.overrideRedirect && w.width == 640 && w.height == 480;
+    EXPECT_EQ(covering, 2);
+
+    ASSERT_EQ(session.x().run({"xdotool", "key", "shift"}), 0);
+    EXPECT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return s.find("idle saver: hidden") != std::string::npos; }, 5s,
+        &status))
+        << status;
+}
+
+// A power-profiles daemon on the private system bus.
+class FakePowerProfiles {
+public:
+    explicit FakePowerProfiles(const std::string& address) {
+        connection_ = sdbus::createSessionBusConnectionWithAddress(address);
+        connection_->requestName("org.freedesktop.UPower.PowerProfiles");
+        object_ = sdbus::createObject(*connection_, "/org/freedesktop/UPower/PowerProfiles");
+        object_->registerProperty("ActiveProfile")
+            .onInterface("org.freedesktop.UPower.PowerProfiles")
+            .withGetter([this] { return profile_; });
+        object_->finishRegistration();
+        connection_->enterEventLoopAsync();
+    }
+    ~FakePowerProfiles() { connection_->leaveEventLoop(); }
+    void set(const std::string& profile) {
+        profile_ = profile;
+        object_->emitPropertiesChangedSignal("org.freedesktop.UPower.PowerProfiles",
+                                             {"ActiveProfile"});
+    }
+
+private:
+    std::unique_ptr<sdbus::IConnection> connection_;
+    std::unique_ptr<sdbus::IObject> object_;
+    std::string profile_ = "balanced";
+};
+
+TEST(Desktop, PowerSaverProfilePausesTheViews) {
+    DesktopSession session(640, 480, R"({"idleAnimateMinutes":0,"pauseOnLowPower":true})");
+    FakePowerProfiles power(session.systemBusAddress());
+    session.start();
+    std::string status;
+    ASSERT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return s.find("views: running") != std::string::npos; }, 30s,
+        &status))
+        << status << session.logText();
+    power.set("power-saver");
+    EXPECT_TRUE(session.waitForStatus(
+        [](const std::string& s) {
+            return s.find("views: paused (power saving)") != std::string::npos;
+        },
+        5s, &status))
+        << status;
+    power.set("balanced");
+    EXPECT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return s.find("views: running") != std::string::npos; }, 5s,
+        &status))
+        << status;
+}
+
+TEST(Desktop, TermEndsCleanlyWithTheSettingsStored) {
+    DesktopSession session(640, 480, R"({"idleAnimateMinutes":0})");
+    session.start();
+    std::string status;
+    ASSERT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return s.find("frames") != std::string::npos; }, 30s, &status))
+        << status << session.logText();
+    ASSERT_EQ(session.tavel({"set", "dome"}).status, 0);
+    ASSERT_EQ(kill(session.pid(), SIGTERM), 0);
+    EXPECT_EQ(session.waitForExit(10s), 0);
+    EXPECT_TRUE(desktopWindows(session).empty());
+    EXPECT_NE(session.settingsFile().find("\"globalShaderID\":\"dome\""), std::string::npos);
+    EXPECT_EQ(session.tavel({"status"}).status, 1);  // not running any more
+}
+
+TEST(Desktop, ASecondStartActivatesTheFirstAndEnds) {
+    DesktopSession session(640, 480, R"({"idleAnimateMinutes":0})");
+    session.start();
+    std::string status;
+    ASSERT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return s.find("frames") != std::string::npos; }, 30s, &status));
+    auto second = session.tavel({});
+    EXPECT_EQ(second.status, 0);
+    EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;
+}
+
+TEST(Desktop, WithoutADisplayOneLineAndStatusOne) {
+    DesktopSession session(64, 64);
+    auto result = session.tavelWithoutDisplay();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+}
+
+}  // namespace
+}  // namespace tavel
