@@ -20,7 +20,7 @@ constexpr const char* kNotRunning = "Tavel is not running";
 // Bounds the one blocking call the running instance makes (RequestName).
 constexpr auto kClaimTimeout = std::chrono::seconds(5);
 
-// RequestName's flag and answers (D-Bus specification).
+// RequestName's flag and answers, as the bus daemon defines them.
 constexpr std::uint32_t kDoNotQueue = 4;
 constexpr std::uint32_t kPrimaryOwner = 1;
 constexpr std::uint32_t kAlreadyOwner = 4;

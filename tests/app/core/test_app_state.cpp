@@ -23,18 +23,7 @@ TEST_F(AppStateTest, CreationLoadsSettingsAndStartsNothing) {
 
 TEST_F(AppStateTest, StartBuildsWindowsAppliesAndAsksForStillAndVideo) {
     storeSettings(R"({"globalShaderID":"tiles","syncLockScreen":true})");
-    state = std::make_unique<AppState>(AppStateDependencies{clock,
-                                                            store,
-                                                            {},
-                                                            screens,
-                                                            windows,
-                                                            power,
-                                                            sleep,
-                                                            activity,
-                                                            activation,
-                                                            integrations,
-                                                            log,
-                                                            {}});
+    make(false);
     state->start();
     EXPECT_EQ((test::Journal{journal.begin(), journal.begin() + 7}),
               (test::Journal{"front Left", "front Right", "apply Left", "apply Right",
