@@ -2,6 +2,7 @@
 // line. Each test runs its own Xvfb, buses and instance.
 
 #include "app/test_desktop_support.h"
+#include "platform/screen.h"
 
 #include <gtest/gtest.h>
 #include <sdbus-c++/sdbus-c++.h>
@@ -16,11 +17,16 @@ namespace {
 using namespace std::chrono_literals;
 using test::DesktopSession;
 
-// Monitor keys are FNV-1a of the monitor names.
+// A monitor's display key, as the application derives it from the monitor's name.
 std::string keyOf(const std::string& name) {
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
-    return std::to_string(hash);
+    return std::to_string(*displayNumberForMonitorName(name));
+}
+
+// A status check: the text contains `part`.
+auto has(std::string part) {
+    return [part = std::move(part)](const std::string& status) {
+        return status.find(part) != std::string::npos;
+    };
 }
 
 const std::string kA = keyOf("A"), kB = keyOf("B");
@@ -85,11 +91,7 @@ TEST(Desktop, SetPauseAndResumeFromTheCommandLine) {
     EXPECT_EQ(session.tavel({"set", "aurora"}).status, 2);
 
     ASSERT_EQ(session.tavel({"pause"}).status, 0);
-    ASSERT_TRUE(session.waitForStatus(
-        [](const std::string& s) {
-            return s.find("views: paused (paused by the user)") != std::string::npos;
-        },
-        5s, &status))
+    ASSERT_TRUE(session.waitForStatus(has("views: paused (paused by the user)"), 5s, &status))
         << status;
     const long frozenA = test::framesOf(status, kA), frozenB = test::framesOf(status, kB);
     std::string later;
@@ -133,20 +135,14 @@ TEST(Desktop, TheIdleSaverCoversEveryMonitorAndAKeyDismissesIt) {
     session.x().run({"xdotool", "mousemove", "5", "5"});  // the idle time starts now
 
     // "Always" means ten seconds without input; the watcher looks every three.
-    ASSERT_TRUE(session.waitForStatus(
-        [](const std::string& s) { return s.find("idle saver: shown") != std::string::npos; }, 20s,
-        &status))
-        << status;
+    ASSERT_TRUE(session.waitForStatus(has("idle saver: shown"), 20s, &status)) << status;
     int covering = 0;
     for (const auto& w : session.windows())
         covering += w.mapped && w.overrideRedirect && w.width == 640 && w.height == 480;
     EXPECT_EQ(covering, 2);
 
     ASSERT_EQ(session.x().run({"xdotool", "key", "shift"}), 0);
-    EXPECT_TRUE(session.waitForStatus(
-        [](const std::string& s) { return s.find("idle saver: hidden") != std::string::npos; }, 5s,
-        &status))
-        << status;
+    EXPECT_TRUE(session.waitForStatus(has("idle saver: hidden"), 5s, &status)) << status;
 }
 
 // A power-profiles daemon on the private system bus.
@@ -180,31 +176,19 @@ TEST(Desktop, PowerSaverProfilePausesTheViews) {
     FakePowerProfiles power(session.systemBusAddress());
     session.start();
     std::string status;
-    ASSERT_TRUE(session.waitForStatus(
-        [](const std::string& s) { return s.find("views: running") != std::string::npos; }, 30s,
-        &status))
+    ASSERT_TRUE(session.waitForStatus(has("views: running"), 30s, &status))
         << status << session.logText();
     power.set("power-saver");
-    EXPECT_TRUE(session.waitForStatus(
-        [](const std::string& s) {
-            return s.find("views: paused (power saving)") != std::string::npos;
-        },
-        5s, &status))
-        << status;
+    EXPECT_TRUE(session.waitForStatus(has("views: paused (power saving)"), 5s, &status)) << status;
     power.set("balanced");
-    EXPECT_TRUE(session.waitForStatus(
-        [](const std::string& s) { return s.find("views: running") != std::string::npos; }, 5s,
-        &status))
-        << status;
+    EXPECT_TRUE(session.waitForStatus(has("views: running"), 5s, &status)) << status;
 }
 
 TEST(Desktop, TermEndsCleanlyWithTheSettingsStored) {
     DesktopSession session(640, 480, R"({"idleAnimateMinutes":0})");
     session.start();
     std::string status;
-    ASSERT_TRUE(session.waitForStatus(
-        [](const std::string& s) { return s.find("frames") != std::string::npos; }, 30s, &status))
-        << status << session.logText();
+    ASSERT_TRUE(session.waitForStatus(has("frames"), 30s, &status)) << status << session.logText();
     ASSERT_EQ(session.tavel({"set", "dome"}).status, 0);
     ASSERT_EQ(kill(session.pid(), SIGTERM), 0);
     EXPECT_EQ(session.waitForExit(10s), 0);
@@ -217,8 +201,7 @@ TEST(Desktop, ASecondStartActivatesTheFirstAndEnds) {
     DesktopSession session(640, 480, R"({"idleAnimateMinutes":0})");
     session.start();
     std::string status;
-    ASSERT_TRUE(session.waitForStatus(
-        [](const std::string& s) { return s.find("frames") != std::string::npos; }, 30s, &status));
+    ASSERT_TRUE(session.waitForStatus(has("frames"), 30s, &status));
     auto second = session.tavel({});
     EXPECT_EQ(second.status, 0);
     EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;

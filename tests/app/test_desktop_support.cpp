@@ -1,10 +1,10 @@
 #include "app/test_desktop_support.h"
 
+#include "support/child_process.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,8 +13,6 @@
 #include <regex>
 #include <sstream>
 #include <thread>
-
-extern char** environ;
 
 namespace tavel::test {
 
@@ -74,41 +72,14 @@ DesktopSession::~DesktopSession() {
 }
 
 std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
-    std::vector<std::string> env = {
+    std::vector<std::string> overrides = {
         "DBUS_SESSION_BUS_ADDRESS=" + session_.address(),
         "DBUS_SYSTEM_BUS_ADDRESS=" + system_.address(),
         "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
         "HOME=" + dir_.path().string(),
     };
-    for (char** e = environ; *e; ++e) {
-        std::string entry = *e;
-        std::string name = entry.substr(0, entry.find('='));
-        if (name != "DISPLAY" && name != "DBUS_SESSION_BUS_ADDRESS" &&
-            name != "DBUS_SYSTEM_BUS_ADDRESS" && name != "XDG_CONFIG_HOME" && name != "HOME")
-            env.push_back(entry);
-    }
-    if (withDisplay) env.push_back("DISPLAY=" + xvfb_.name());
-    return env;
-}
-
-static pid_t spawnTavel(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                        const std::string& out, const std::string& err) {
-    std::vector<std::string> argvText = args;
-    argvText.insert(argvText.begin(), TAVEL_BINARY);
-    std::vector<char*> argv, envp;
-    for (auto& a : argvText) argv.push_back(const_cast<char*>(a.c_str()));
-    for (auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, TAVEL_BINARY, &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    if (withDisplay) overrides.push_back("DISPLAY=" + xvfb_.name());
+    return environmentWith(overrides, {"DISPLAY"});
 }
 
 CommandResult DesktopSession::tavel(const std::vector<std::string>& args) const {
@@ -122,20 +93,19 @@ CommandResult DesktopSession::tavelWithoutDisplay() const {
 CommandResult DesktopSession::run(const std::vector<std::string>& args, bool withDisplay) const {
     static int counter = 0;
     std::string base = (dir_ / ("cmd" + std::to_string(++counter))).string();
+    std::vector<std::string> command = args;
+    command.insert(command.begin(), TAVEL_BINARY);
     CommandResult result;
-    pid_t pid = spawnTavel(args, environment(withDisplay), base + ".out", base + ".err");
-    if (pid > 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    result.status = waitProcess(startProcess(command, environment(withDisplay),
+                                             (base + ".out").c_str(), (base + ".err").c_str()));
     result.out = slurp(base + ".out");
     result.err = slurp(base + ".err");
     return result;
 }
 
 void DesktopSession::start() {
-    pid_ = spawnTavel({}, environment(), (dir_ / "app.out").string(), (dir_ / "app.err").string());
+    pid_ = startProcess({TAVEL_BINARY}, environment(), (dir_ / "app.out").c_str(),
+                        (dir_ / "app.err").c_str());
 }
 
 int DesktopSession::waitForExit(std::chrono::milliseconds limit) {

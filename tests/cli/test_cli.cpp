@@ -1,19 +1,15 @@
 // The tavel command line, run as a separate process the way a user runs it.
 
 #include "effects/catalog.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cstring>
 #include <fstream>
 #include <sstream>
-
-extern char** environ;
 
 namespace tavel {
 namespace {
@@ -35,32 +31,13 @@ protected:
     test::TempDir dir;
 
     Result tavel(std::vector<std::string> args) {
-        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + (dir / "config").string(),
-                                        "HOME=" + dir.path().string()};
-        for (char** e = environ; *e; ++e)
-            if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) && std::strncmp(*e, "HOME=", 5))
-                env.emplace_back(*e);
         args.insert(args.begin(), TAVEL_BINARY);
-        std::vector<char*> argv, envp;
-        for (auto& a : args) argv.push_back(a.data());
-        for (auto& e : env) envp.push_back(e.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, (dir / "stdout").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, (dir / "stderr").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
         Result result;
-        if (posix_spawn(&pid, TAVEL_BINARY, &actions, nullptr, argv.data(), envp.data()) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
+        result.status = test::waitProcess(test::startProcess(
+            args,
+            test::environmentWith(
+                {"XDG_CONFIG_HOME=" + (dir / "config").string(), "HOME=" + dir.path().string()}),
+            (dir / "stdout").c_str(), (dir / "stderr").c_str()));
         result.out = slurp(dir / "stdout");
         result.err = slurp(dir / "stderr");
         return result;

@@ -74,21 +74,13 @@ struct FakeViewState {
     bool closed = false;  // ordered out or destroyed
 };
 
-class FakeWindow final : public WallpaperWindow, public WallpaperView {
+// A view that records what it is told into a shared state, and optionally notes
+// effect assignments in the journal as "apply <name>".
+class FakeView : public WallpaperView {
 public:
-    FakeWindow(std::shared_ptr<FakeViewState> state, Journal* journal, std::string name)
+    FakeView(std::shared_ptr<FakeViewState> state, Journal* journal, std::string name)
         : state_(std::move(state)), journal_(journal), name_(std::move(name)) {}
-    ~FakeWindow() override { state_->closed = true; }
 
-    WallpaperView& shaderView() override { return *this; }
-    void orderFront() override {
-        state_->front = true;
-        note(journal_, "front " + name_);
-    }
-    void orderOut() override {
-        state_->front = false;
-        state_->closed = true;
-    }
     void setEffect(const ShaderEffect& effect) override {
         state_->effectId = effect.id;
         ++state_->effectAssignments;
@@ -101,10 +93,26 @@ public:
     std::uint64_t framesDrawn() const override { return 0; }
     bool isDrawing() const override { return !state_->paused && state_->front; }
 
-private:
+protected:
     std::shared_ptr<FakeViewState> state_;
     Journal* journal_;
     std::string name_;
+};
+
+class FakeWindow final : public WallpaperWindow, public FakeView {
+public:
+    using FakeView::FakeView;
+    ~FakeWindow() override { state_->closed = true; }
+
+    WallpaperView& shaderView() override { return *this; }
+    void orderFront() override {
+        state_->front = true;
+        note(journal_, "front " + name_);
+    }
+    void orderOut() override {
+        state_->front = false;
+        state_->closed = true;
+    }
 };
 
 // Keeps the state of every window it made, newest last, even after the window is gone.

@@ -31,30 +31,20 @@ public:
 
 struct FakeSaverState : FakeViewState {
     double alpha = -1;
-    bool effectSet = false;
 };
 
-class FakeSaverWindow final : public SaverWindow, public WallpaperView {
+class FakeSaverWindow final : public SaverWindow, public FakeView {
 public:
-    explicit FakeSaverWindow(std::shared_ptr<FakeSaverState> state) : state_(std::move(state)) {}
+    explicit FakeSaverWindow(std::shared_ptr<FakeSaverState> state)
+        : FakeView(state, nullptr, ""), saver_(std::move(state)) {}
     ~FakeSaverWindow() override { state_->closed = true; }
     WallpaperView& shaderView() override { return *this; }
-    void setAlpha(double alpha) override { state_->alpha = alpha; }
+    void setAlpha(double alpha) override { saver_->alpha = alpha; }
     void orderFront() override { state_->front = true; }
     void orderOut() override { state_->front = false; }
-    void setEffect(const ShaderEffect& effect) override {
-        state_->effectId = effect.id;
-        state_->effectSet = true;
-    }
-    void setParams(const ShaderParams& params) override { state_->params = params; }
-    void setPreferredFramesPerSecond(std::int64_t fps) override { state_->fps = fps; }
-    void setQualityScale(double scale) override { state_->qualityScale = scale; }
-    void setRenderPaused(bool paused) override { state_->paused = paused; }
-    std::uint64_t framesDrawn() const override { return 0; }
-    bool isDrawing() const override { return !state_->paused && state_->front; }
 
 private:
-    std::shared_ptr<FakeSaverState> state_;
+    std::shared_ptr<FakeSaverState> saver_;
 };
 
 class FakeSaverWindows final : public SaverWindowFactory {

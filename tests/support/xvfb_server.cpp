@@ -1,17 +1,15 @@
 #include "support/xvfb_server.h"
 
+#include "support/child_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-
-extern char** environ;
 
 namespace tavel::test {
 
@@ -22,33 +20,20 @@ namespace {
     std::exit(2);
 }
 
-pid_t spawn(const std::vector<std::string>& command, posix_spawn_file_actions_t* actions,
-            char** env) {
-    std::vector<char*> argv;
-    for (const auto& a : command) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], actions, nullptr, argv.data(), env) != 0) return -1;
-    return pid;
-}
-
 }  // namespace
 
 XvfbServer::XvfbServer(int width, int height) {
     // Xvfb picks a free display number and writes it to this pipe once it is ready.
+    // Only the write end reaches Xvfb.
     int ready[2];
     if (pipe(ready) != 0) fail("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, ready[0]);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    fcntl(ready[0], F_SETFD, FD_CLOEXEC);
     std::string fd = std::to_string(ready[1]);
     std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    pid_ = spawn({"Xvfb", "-displayfd", fd, "-noreset", "-nolisten", "tcp", "-screen", "0", screen,
-                  "+extension", "RANDR", "+extension", "MIT-SCREEN-SAVER", "+extension", "GLX"},
-                 &actions, environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = startProcess(
+        {"Xvfb", "-displayfd", fd, "-noreset", "-nolisten", "tcp", "-screen", "0", screen,
+         "+extension", "RANDR", "+extension", "MIT-SCREEN-SAVER", "+extension", "GLX"},
+        environmentWith({}), "/dev/null", "/dev/null");
     close(ready[1]);
     if (pid_ < 0) fail("cannot start Xvfb (install the xvfb package)");
 
@@ -69,22 +54,9 @@ XvfbServer::~XvfbServer() {
 }
 
 int XvfbServer::run(const std::vector<std::string>& command) const {
-    std::vector<std::string> env = {"DISPLAY=" + name_};
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "DISPLAY=", 8)) env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
     // The tools' chatter (xrandr prints what it did) stays out of the test output.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = spawn(command, &actions, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (pid < 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return waitProcess(
+        startProcess(command, environmentWith({"DISPLAY=" + name_}), "/dev/null", nullptr));
 }
 
 XvfbServer& sharedXvfb() {

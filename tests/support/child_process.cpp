@@ -1,0 +1,52 @@
+#include "support/child_process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace tavel::test {
+
+std::vector<std::string> environmentWith(const std::vector<std::string>& overrides,
+                                         const std::vector<std::string>& remove) {
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    std::vector<std::string> env = overrides;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e, name = nameOf(entry);
+        bool replaced = false;
+        for (const auto& o : overrides) replaced |= nameOf(o) == name;
+        for (const auto& r : remove) replaced |= r == name;
+        if (!replaced) env.push_back(entry);
+    }
+    return env;
+}
+
+pid_t startProcess(const std::vector<std::string>& command, const std::vector<std::string>& env,
+                   const char* outPath, const char* errPath) {
+    std::vector<char*> argv, envp;
+    for (const auto& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (outPath)
+        posix_spawn_file_actions_addopen(&actions, 1, outPath, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (errPath)
+        posix_spawn_file_actions_addopen(&actions, 2, errPath, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int waitProcess(pid_t pid) {
+    if (pid < 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace tavel::test

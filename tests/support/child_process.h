@@ -1,0 +1,26 @@
+#pragma once
+// Starting other programs from tests: an argument vector (never a shell), an explicit
+// environment, standard streams sent to files.
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace tavel::test {
+
+// This process's environment with `overrides` ("NAME=value") in place of entries of the
+// same name, and without the variables named in `remove`.
+std::vector<std::string> environmentWith(const std::vector<std::string>& overrides,
+                                         const std::vector<std::string>& remove = {});
+
+// Starts `command` (found on $PATH when it has no slash) with standard input from
+// /dev/null and standard output and error written to the given files; a null path
+// leaves that stream shared with this process. -1 when it cannot be started.
+pid_t startProcess(const std::vector<std::string>& command, const std::vector<std::string>& env,
+                   const char* outPath, const char* errPath);
+
+// Waits for a started process; its exit status, or -1 when it did not exit normally.
+int waitProcess(pid_t pid);
+
+}  // namespace tavel::test
