@@ -62,18 +62,6 @@ public:
     void setChangeHandler(std::function<void()>) override {}
 };
 
-// Hands the loop a source owned elsewhere (the combined sleep source owns its parts).
-class BorrowedSleep final : public DisplaySleepSource {
-public:
-    explicit BorrowedSleep(DisplaySleepSource& source) : source_(source) {}
-    void setHandlers(std::function<void()> s, std::function<void()> w) override {
-        source_.setHandlers(std::move(s), std::move(w));
-    }
-
-private:
-    DisplaySleepSource& source_;
-};
-
 }  // namespace
 
 int runApplication(LogSink& log) {
