@@ -34,7 +34,7 @@ struct Rig {
     test::FakeSleep sleep;
     test::FakeActivity activity;
     test::FakeActivation activation;
-    NoIntegrations integrations;
+    Integrations integrations;  // none: only the reaction itself is measured
     MemoryLogSink log;
     std::unique_ptr<AppState> state;
 

@@ -9,6 +9,7 @@
 #include "effects/offscreen/png_encode.h"
 #include "platform/app_identity.h"
 #include "platform/atomic_file.h"
+#include "platform/system_log.h"
 
 #include <ostream>
 
@@ -82,16 +83,21 @@ int render(const std::vector<std::string>& args, std::ostream& err) {
         return 1;
     }
     // Written under a temporary name and renamed, so a failure leaves no half file.
+    // The arguments were fine; the file system refused.
     if (std::string error = writeFileAtomically(request.output, *png, 0644); !error.empty()) {
         err << "tavel: " << error << '\n';
-        return kUsageStatus;
+        return 1;
     }
     return 0;
 }
 
-int settings(std::ostream& out) {
+// Reads only: printing the settings never changes what is stored.
+int settings(std::ostream& out, std::ostream& err) {
     FolderPreferencesStore store = FolderPreferencesStore::forDomain(kAppBundleIdentifier);
-    LoadedSettings loaded = loadSettings(store, legacyDomainOpener(), systemLog());
+    LoadedSettings loaded = readSettings(store, legacyDomainOpener());
+    if (loaded.undecodable)
+        err << "tavel: the stored settings cannot be read (" << loaded.error
+            << "); these are the defaults Tavel uses instead\n";
     out << encodeAppSettings(loaded.settings)
                .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
         << '\n';
@@ -117,7 +123,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             err << "tavel: " << command << " takes no arguments\n";
             return kUsageStatus;
         }
-        return command == "list" ? list(out) : settings(out);
+        return command == "list" ? list(out) : settings(out, err);
     }
     if (command == "render") return render(rest, err);
     if (isInstanceCommand(command)) return runInstanceCommand(command, rest, out, err);

@@ -1,17 +1,6 @@
 #include "effects/log_sink.h"
 
-#include <syslog.h>
-#include <unistd.h>
-
-#include <cstdio>
-
 namespace tavel {
-
-void SystemLogSink::write(std::string_view line) {
-    syslog(LOG_NOTICE, "%.*s", static_cast<int>(line.size()), line.data());
-    if (isatty(STDERR_FILENO))
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
-}
 
 void MemoryLogSink::write(std::string_view line) {
     std::lock_guard lock(mutex_);
@@ -23,9 +12,20 @@ std::vector<std::string> MemoryLogSink::lines() const {
     return lines_;
 }
 
-LogSink& systemLog() {
-    static SystemLogSink sink;
-    return sink;
+std::string oneLine(std::string_view text) {
+    constexpr std::string_view kSpace = " \t\r\n";
+    std::string joined;
+    while (!text.empty()) {
+        std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        std::size_t first = line.find_first_not_of(kSpace);
+        if (first == std::string_view::npos) continue;
+        line = line.substr(first, line.find_last_not_of(kSpace) - first + 1);
+        if (!joined.empty()) joined += "; ";
+        joined += line;
+    }
+    return joined;
 }
 
 }  // namespace tavel

@@ -1,6 +1,7 @@
 #pragma once
 // Where the system's one-line log messages go. Injected everywhere a line is
-// written, so tests can read the lines.
+// written, so tests can read the lines; the application's sink writes to the journal
+// (platform/system_log.h).
 
 #include <mutex>
 #include <string>
@@ -16,12 +17,6 @@ public:
     virtual void write(std::string_view line) = 0;
 };
 
-// syslog(3), so the journal keeps the lines; also standard error when that is a terminal.
-class SystemLogSink final : public LogSink {
-public:
-    void write(std::string_view line) override;
-};
-
 // Keeps the lines in memory; for tests and for callers that report them later.
 class MemoryLogSink final : public LogSink {
 public:
@@ -33,7 +28,8 @@ private:
     std::vector<std::string> lines_;
 };
 
-// The process-wide system sink, for code that is not handed one.
-LogSink& systemLog();
+// A driver's or library's multi-line message as one log line: its lines joined with
+// "; ", blank lines and surrounding white space dropped.
+std::string oneLine(std::string_view text);
 
 }  // namespace tavel

@@ -39,6 +39,7 @@ nlohmann::ordered_json encodeColor(const std::vector<float>& components) {
 }  // namespace
 
 nlohmann::ordered_json jsonFromFloat(float value) {
+    if (!std::isfinite(value)) throw EncodeError("a number is not finite");
     // Integral values are written as integers ("1", not "1.0"), the rest with the
     // shortest decimal text that reads back as the same float ("0.1", not
     // "0.10000000149011612").

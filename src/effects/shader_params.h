@@ -30,7 +30,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Keys in field order; optionals only when present (never null).
+// Thrown by the encoders for a value that JSON cannot hold (NaN, infinity): a record
+// that cannot be stored as it is must not be stored as something else.
+class EncodeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Keys in field order; optionals only when present (never null). Throws EncodeError for a
+// number that is not finite.
 nlohmann::ordered_json encodeShaderParams(const ShaderParams& params);
 
 // Requires the four controls as numbers; optionals may be missing or null. A colour
@@ -38,7 +46,8 @@ nlohmann::ordered_json encodeShaderParams(const ShaderParams& params);
 ShaderParams decodeShaderParams(const nlohmann::json& object);
 
 // JSON number helpers shared by the stored records.
-// A float as the JSON number with the shortest text that reads back as the same float.
+// A float as the JSON number with the shortest text that reads back as the same float;
+// EncodeError for NaN and infinity, which JSON has no number for.
 nlohmann::ordered_json jsonFromFloat(float value);
 // A JSON number as a 32-bit float; throws DecodeError naming `key` for anything else
 // or for a number outside the float range.

@@ -27,19 +27,14 @@ int wholePixels(double value) {
 }  // namespace
 
 ShaderView::ShaderView(double widthPoints, double heightPoints, ShaderViewServices services)
-    : services_(std::move(services)),
-      widthPoints_(widthPoints),
-      heightPoints_(heightPoints),
-      self_(std::make_shared<ShaderView*>(this)) {
+    : services_(std::move(services)), widthPoints_(widthPoints), heightPoints_(heightPoints) {
     virtualTime_ = services_.randomStart ? services_.randomStart() : 0.0;
     updateDrawableSize();
 }
 
 ShaderView::~ShaderView() {
-    // Results still compiling find no view from here on.
-    self_.reset();
+    programRequest_.withdraw();
     if (services_.timer) services_.timer->stop();
-    if (program_ != 0) services_.compiler.release(std::exchange(program_, 0));
 }
 
 void ShaderView::setEffect(std::optional<ShaderEffect> effect) {
@@ -118,30 +113,26 @@ void ShaderView::draw() {
 
 void ShaderView::rebuildPipeline() {
     // Until the new program arrives frames are skipped; the last image stays on screen.
-    if (program_ != 0) services_.compiler.release(std::exchange(program_, 0));
+    // An older request is withdrawn, so its compile is skipped when nobody else waits.
+    programRequest_.withdraw();
+    program_ = 0;
     topRowFirstLocation_ = -1;
     std::int64_t generation = ++pipelineGeneration_;
     if (!effect_) return;
 
-    std::weak_ptr<ShaderView*> weakSelf = self_;
-    ProgramCompiler* compiler = &services_.compiler;
-    LogSink* log = &services_.log;
-    std::string name = effect_->name;
-    services_.compiler.compile(
-        *effect_, [weakSelf, compiler, log, generation, name](ProgramCompiler::Outcome outcome) {
+    // The request lives in this view, so the callback never outlives it; it may run at
+    // once, inside request(), when the program is linked already.
+    programRequest_ = services_.compiler.request(
+        *effect_,
+        [this, generation, name = effect_->name](const ProgramCompiler::Outcome& outcome) {
+            if (generation != pipelineGeneration_) return;
             if (outcome.program == 0) {
-                log->write("Tavel: failed to compile shader '" + name + "': " + outcome.error);
+                services_.log.write("Tavel: failed to compile shader '" + name +
+                                    "': " + oneLine(outcome.error));
                 return;
             }
-            std::shared_ptr<ShaderView*> self = weakSelf.lock();
-            if (!self || (*self)->pipelineGeneration_ != generation) {
-                // The view is gone or wants a newer program: this one is never installed.
-                compiler->release(outcome.program);
-                return;
-            }
-            ShaderView& view = **self;
-            view.program_ = outcome.program;
-            view.topRowFirstLocation_ = outcome.topRowFirstLocation;
+            program_ = outcome.program;
+            topRowFirstLocation_ = outcome.topRowFirstLocation;
         });
 }
 
@@ -173,8 +164,10 @@ void ShaderView::startTimer() {
     if (!services_.timer) return;
     services_.timer->stop();
     // A rate below one frame a second (zero or negative from a bad setting) would be no
-    // timer at all: draw at least once a second.
-    double fps = static_cast<double>(std::max<std::int64_t>(preferredFramesPerSecond_, 1));
+    // timer at all: draw at least once a second. A hand-edited rate above what any
+    // display shows would only burn the machine.
+    double fps = static_cast<double>(
+        std::clamp<std::int64_t>(preferredFramesPerSecond_, 1, kMaxFramesPerSecond));
     services_.timer->start(fps, [this] { draw(); });
 }
 

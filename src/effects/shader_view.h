@@ -44,22 +44,39 @@ public:
                            int surfaceHeight, float fade) = 0;
 };
 
-// Compiles programs on a background thread into the share group of the views' contexts.
+// The programs of effects, linked at most once per process and effect id and kept in
+// the share group of the views' contexts, so every view draws them and a view made
+// again (a monitor came back) shows its effect at once. Compiling never blocks the main
+// thread. Main thread only.
 class ProgramCompiler {
 public:
     struct Outcome {
-        unsigned program = 0;  // 0 on failure
+        unsigned program = 0;  // 0 on failure; owned by the compiler, never deleted by views
         int topRowFirstLocation = -1;
         std::string error;  // the driver's info log on failure
     };
+
+    // Held by whoever waits for a program. Dropping it (or withdraw()) withdraws the
+    // wait: its callback never runs, and a compile that nobody waits for any more is not
+    // started.
+    class Request {
+    public:
+        Request() = default;
+        explicit Request(std::shared_ptr<void> waiter) : waiter_(std::move(waiter)) {}
+        void withdraw() { waiter_.reset(); }
+        bool pending() const { return waiter_ != nullptr; }
+
+    private:
+        std::shared_ptr<void> waiter_;
+    };
+
     virtual ~ProgramCompiler() = default;
-    // Main thread. Compiles the effect's program text (prelude + "\n" + fragment part);
-    // `done` runs later on the main thread with the outcome, whatever became of the
-    // caller in between (the caller guards itself).
-    virtual void compile(const ShaderEffect& effect, std::function<void(Outcome)> done) = 0;
-    // Main thread, whichever context is current (the view may be in no window). Deletes
-    // a program the caller no longer uses.
-    virtual void release(unsigned program) = 0;
+    // The program of `effect` (prelude + "\n" + fragment part). When its outcome is known
+    // already (linked or failed before in this process), `done` runs inside this call and
+    // the request returned is empty; otherwise `done` runs later on the main thread,
+    // provided the request is still held then.
+    virtual Request request(const ShaderEffect& effect,
+                            std::function<void(const Outcome&)> done) = 0;
 };
 
 // Calls `tick` on the main thread about `framesPerSecond` times a second until stop().
@@ -81,15 +98,20 @@ struct ShaderViewServices {
 
 class ShaderView {
 public:
+    // The most frames a second a view draws: more than any display shows.
+    static constexpr std::int64_t kMaxFramesPerSecond = 240;
+
     // A view of `widthPoints` x `heightPoints`, in no window yet (so paused).
     ShaderView(double widthPoints, double heightPoints, ShaderViewServices services);
+    // Stops its timer and withdraws its compile request: nothing of it runs afterwards.
     ~ShaderView();
     ShaderView(const ShaderView&) = delete;
     ShaderView& operator=(const ShaderView&) = delete;
 
     // Settable state. Setting an effect with the identifier already shown only stores it
     // (no recompile, no blank frame); any other change (including to or from none)
-    // starts a recompile.
+    // asks the compiler for the new program. A frame rate is drawn at between 1 and
+    // kMaxFramesPerSecond frames a second, whatever is set.
     const std::optional<ShaderEffect>& effect() const { return effect_; }
     void setEffect(std::optional<ShaderEffect> effect);
     const ShaderParams& params() const { return params_; }
@@ -104,7 +126,7 @@ public:
     void setFade(float fade) { fade_ = fade; }
 
     // Window events, from the window that holds the view. A null surface means the view
-    // left its window.
+    // left its window; the surface must outlive the view or be taken away first.
     void moveToWindow(RenderSurface* surface, double backingScale, bool occluded);
     void setWindowOccluded(bool occluded);
     void setBackingScale(double backingScale);
@@ -147,8 +169,8 @@ private:
     std::optional<double> lastFrameTime_;
     double drawableWidth_ = 0, drawableHeight_ = 0;
     std::uint64_t framesDrawn_ = 0;
-    // Compile results hold this weakly: a view that is gone installs nothing.
-    std::shared_ptr<ShaderView*> self_;
+    // The wait for the program of the current generation; dropped with the view.
+    ProgramCompiler::Request programRequest_;
 };
 
 }  // namespace tavel

@@ -9,10 +9,17 @@
 namespace tavel {
 
 // Writes `bytes` to a temporary file in the same folder, flushes it to disk, sets
-// `mode` and renames it over `path`. On failure returns a description of what failed
-// (with the system's error text), removes the temporary file and leaves any previous
-// file at `path` untouched; returns the empty text on success.
+// `mode`, renames it over `path` and flushes the folder, so the new file survives a
+// power cut. A `path` that is a symbolic link (dotfiles kept in a repository) is written
+// through: its final target is replaced, in the target's folder, and the link stays. On
+// failure returns a description of what failed (with the system's error text), removes
+// the temporary file and leaves any previous file untouched; returns the empty text on
+// success.
 std::string writeFileAtomically(const std::filesystem::path& path,
                                 std::span<const std::uint8_t> bytes, unsigned mode = 0600);
+
+// Removes the temporary files that writes into `folder` left when the process died
+// before renaming them. Only for a folder no other process is writing into now.
+void removeAtomicWriteLeftovers(const std::filesystem::path& folder);
 
 }  // namespace tavel

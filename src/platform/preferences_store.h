@@ -3,7 +3,8 @@
 //
 // The file-backed domain is the folder $XDG_CONFIG_HOME/<domain>/; a key is a file of
 // that name holding the value's raw bytes (data) or the text true/false (Bool). Every
-// write replaces the file atomically with mode 0600.
+// write replaces the file atomically with mode 0600 (a key file that is a symbolic link
+// is written through to its target).
 
 #include <cstdint>
 #include <filesystem>
@@ -43,6 +44,9 @@ public:
     std::string setData(std::string_view key, std::span<const std::uint8_t> bytes) override;
     std::string describe(std::string_view key) const override;
 
+    // Removes what writes cut short by a crash left in the folder. Only for the one
+    // process that writes this domain (the running instance), at its start.
+    void removeLeftovers() const;
     // True when the domain's folder exists (a domain can be "opened").
     bool exists() const;
     const std::filesystem::path& folder() const { return folder_; }

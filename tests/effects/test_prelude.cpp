@@ -11,7 +11,8 @@ namespace {
 // Runs `expression` (a vec3 in terms of v and u) for a 4x4 target and returns pixel
 // (1, 1) as r, g, b in 0..255.
 std::array<int, 3> evaluate(const std::string& expression, ShaderParams params = {}) {
-    static LiveIconRenderer renderer;
+    static MemoryLogSink quiet;
+    static LiveIconRenderer renderer(quiet);
     auto effect =
         test::customEffect("probe", "vec4 fragmentMain(VSOut v, Uniforms u) { return vec4(" +
                                         expression + ", 1.0); }");

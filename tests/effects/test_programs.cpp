@@ -155,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(Catalog, EveryProgram, ::testing::ValuesIn([] {
                          [](const auto& info) { return info.param; });
 
 TEST(FiniteProbe, CatchesANaNAndAnInfinity) {
-    LiveIconRenderer renderer;
+    MemoryLogSink quiet;
+    LiveIconRenderer renderer(quiet);
     auto nan = test::customEffect("nan", std::string(kFiniteProbe) + R"(
 vec4 fragmentMain(VSOut v, Uniforms u) {
     vec3 col = vec3(sqrt(-1.0 - u.time));

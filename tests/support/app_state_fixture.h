@@ -28,6 +28,7 @@ protected:
     FakeActivity activity{&journal};
     FakeActivation activation{&journal};
     RecordingIntegrations integrations{&journal};
+    IdleWatcher* idleWatcher = nullptr;  // instead of the recording one, when set
     MemoryLogSink log;
     std::function<std::size_t(std::size_t)> randomIndex;
     std::unique_ptr<AppState> state;
@@ -36,6 +37,8 @@ protected:
 
     // Creates the state (loading whatever `store` holds); start() when asked.
     AppState& make(bool start = true) {
+        Integrations wired = integrations.all();
+        if (idleWatcher) wired.idle = idleWatcher;
         state = std::make_unique<AppState>(AppStateDependencies{clock,
                                                                 store,
                                                                 {},
@@ -45,7 +48,7 @@ protected:
                                                                 sleep,
                                                                 activity,
                                                                 activation,
-                                                                integrations,
+                                                                wired,
                                                                 log,
                                                                 randomIndex});
         if (start) state->start();

@@ -204,9 +204,14 @@ private:
     Journal* journal_;
 };
 
-class RecordingIntegrations final : public Integrations {
+// Every integration of the application, recording the calls.
+class RecordingIntegrations final : public LockScreenStill,
+                                    public LockScreenVideo,
+                                    public LiveIcons,
+                                    public IdleWatcher {
 public:
     explicit RecordingIntegrations(Journal* journal = nullptr) : journal_(journal) {}
+    Integrations all() { return {this, this, this, this}; }
     void syncSystemWallpaperNow() override { ++stills, note(journal_, "still"); }
     void updateLockVideoIfNeeded(bool force) override {
         ++(force ? forcedVideos : videos);
@@ -220,8 +225,10 @@ public:
         sleepChanges.push_back(asleep);
         note(journal_, asleep ? "saver asleep" : "saver awake");
     }
+    void screensChanged() override { ++screenChanges; }
+
     int stills = 0, videos = 0, forcedVideos = 0, restores = 0, guides = 0;
-    int iconRefreshes = 0, idleTicks = 0;
+    int iconRefreshes = 0, idleTicks = 0, screenChanges = 0;
     std::vector<bool> sleepChanges;
 
 private:

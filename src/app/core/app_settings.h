@@ -27,7 +27,7 @@ struct AppSettings {
     bool operator==(const AppSettings&) const = default;
 };
 
-// All thirteen keys, in field order.
+// All thirteen keys, in field order. Throws EncodeError when a parameter is not finite.
 nlohmann::ordered_json encodeAppSettings(const AppSettings& settings);
 // Compact UTF-8 JSON text of encodeAppSettings.
 std::string encodeAppSettingsText(const AppSettings& settings);

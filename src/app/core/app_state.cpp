@@ -27,13 +27,13 @@ std::function<std::size_t(std::size_t)> systemRandomIndex() {
 
 }  // namespace
 
-AppState::AppState(AppStateDependencies dependencies)
-    : deps_(std::move(dependencies)), self_(std::make_shared<AppState*>(this)) {
+AppState::AppState(AppStateDependencies dependencies) : deps_(std::move(dependencies)) {
     if (!deps_.randomIndex) deps_.randomIndex = systemRandomIndex();
     settings_ = loadSettings(deps_.preferences, deps_.openLegacyPreferences, deps_.log).settings;
 }
 
 AppState::~AppState() {
+    self_.reset();
     deps_.screens.setChangeHandler({});
     deps_.power.setChangeHandler({});
     deps_.sleep.setHandlers({}, {});
@@ -92,7 +92,13 @@ void AppState::setBrowseIndex(std::int64_t index) {
 // --- the settings reaction ------------------------------------------------------
 
 void AppState::persist() {
-    std::string text = encodeAppSettingsText(settings_);
+    std::string text;
+    try {
+        text = encodeAppSettingsText(settings_);
+    } catch (const EncodeError&) {
+        // Nothing is written: the stored value stays as it was.
+        return;
+    }
     std::string error = deps_.preferences.setData(
         kSettingsKey, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     // The previous value stays stored; say so once per distinct failure, not on every
@@ -108,40 +114,47 @@ void AppState::settingsReaction(const AppSettings& old) {
     applyAll();
     if (old.shuffleMinutes != now.shuffleMinutes) restartShuffleTimer();
     if (old.showDockIcon != now.showDockIcon) applyActivationPolicy();
-    if (!old.syncLockScreen && now.syncLockScreen) deps_.integrations.syncSystemWallpaperNow();
+    if (!old.syncLockScreen && now.syncLockScreen) syncStill();
     bool paramsChanged = old.params != now.params;
     if (now.syncLockScreen && paramsChanged) scheduleWallpaperSync();
-    if (old.liveLockVideo && !now.liveLockVideo) {
-        deps_.integrations.restoreOriginalAerial();
-    } else if (!old.liveLockVideo && now.liveLockVideo) {
-        deps_.integrations.runLockVideoGuide();
-        deps_.integrations.updateLockVideoIfNeeded(true);
+    if (LockScreenVideo* video = deps_.integrations.video) {
+        if (old.liveLockVideo && !now.liveLockVideo) {
+            video->restoreOriginalAerial();
+        } else if (!old.liveLockVideo && now.liveLockVideo) {
+            video->runLockVideoGuide();
+            video->updateLockVideoIfNeeded(true);
+        }
     }
     if (now.liveLockVideo && paramsChanged) scheduleLockVideoUpdate();
 }
 
 void AppState::scheduleWallpaperSync() {
     // Replacing the handle cancels the pending still: one still after the last edit.
-    std::weak_ptr<AppState*> weak = self_;
-    wallpaperSyncTimer_ = deps_.scheduler.scheduleOnce(kWallpaperSyncDelay, [weak] {
-        if (auto self = weak.lock()) (*self)->deps_.integrations.syncSystemWallpaperNow();
-    });
+    wallpaperSyncTimer_ = deps_.scheduler.scheduleOnce(
+        kWallpaperSyncDelay, self_.guard([](AppState& s) { s.syncStill(); }));
 }
 
 void AppState::scheduleLockVideoUpdate() {
-    std::weak_ptr<AppState*> weak = self_;
-    lockVideoTimer_ = deps_.scheduler.scheduleOnce(kLockVideoDelay, [weak] {
-        if (auto self = weak.lock()) (*self)->deps_.integrations.updateLockVideoIfNeeded(false);
-    });
+    lockVideoTimer_ = deps_.scheduler.scheduleOnce(
+        kLockVideoDelay, self_.guard([](AppState& s) { s.updateVideo(false); }));
 }
 
 // --- start and windows ----------------------------------------------------------
 
 void AppState::defer(std::function<void(AppState&)> task) {
-    std::weak_ptr<AppState*> weak = self_;
-    deps_.scheduler.post([weak, task = std::move(task)] {
-        if (auto self = weak.lock()) task(**self);
-    });
+    deps_.scheduler.post(self_.guard(std::move(task)));
+}
+
+void AppState::syncStill() {
+    if (LockScreenStill* still = deps_.integrations.still) still->syncSystemWallpaperNow();
+}
+
+void AppState::updateVideo(bool force) {
+    if (LockScreenVideo* video = deps_.integrations.video) video->updateLockVideoIfNeeded(force);
+}
+
+void AppState::refreshIcons() {
+    if (LiveIcons* icons = deps_.integrations.icons) icons->refreshLiveIcons();
 }
 
 void AppState::start() {
@@ -152,19 +165,18 @@ void AppState::start() {
     restartShuffleTimer();
     applyActivationPolicy();
 
-    std::weak_ptr<AppState*> weak = self_;
-    iconTimer_ = deps_.scheduler.scheduleRepeating(kLiveIconInterval, [weak] {
-        if (auto self = weak.lock()) (*self)->deps_.integrations.refreshLiveIcons();
-    });
-    deps_.integrations.refreshLiveIcons();
+    iconTimer_ = deps_.scheduler.scheduleRepeating(
+        kLiveIconInterval, self_.guard([](AppState& s) { s.refreshIcons(); }));
+    refreshIcons();
 
     syncBrowseToActive();
-    if (settings_.syncLockScreen) deps_.integrations.syncSystemWallpaperNow();
-    deps_.integrations.updateLockVideoIfNeeded(false);
+    if (settings_.syncLockScreen) syncStill();
+    updateVideo(false);
 
-    idleTimer_ = deps_.scheduler.scheduleRepeating(kIdleWatcherInterval, [weak] {
-        if (auto self = weak.lock()) (*self)->deps_.integrations.idleWatcherTick();
-    });
+    idleTimer_ =
+        deps_.scheduler.scheduleRepeating(kIdleWatcherInterval, self_.guard([](AppState& s) {
+            if (IdleWatcher* idle = s.deps_.integrations.idle) idle->idleWatcherTick();
+        }));
 
     // The sources may call from any thread; the work always goes through the main queue.
     deps_.screens.setChangeHandler([this] { defer([](AppState& s) { s.rebuildWindows(); }); });
@@ -196,6 +208,7 @@ void AppState::rebuildWindows() {
         targetListed |= display.key == selectedDisplayTarget_;
     if (!targetListed) setSelectedDisplayTarget(kAllDisplays);
     applyAll();
+    if (IdleWatcher* idle = deps_.integrations.idle) idle->screensChanged();
 }
 
 WallpaperWindow* AppState::wallpaperWindow(const std::string& key) const {
@@ -203,14 +216,17 @@ WallpaperWindow* AppState::wallpaperWindow(const std::string& key) const {
     return it == wallpaperWindows_.end() ? nullptr : it->second.get();
 }
 
-void AppState::forEachWallpaperView(const std::function<void(WallpaperView&)>& visit) {
-    for (auto& [key, window] : wallpaperWindows_) visit(window->shaderView());
-}
-
 // --- applying -------------------------------------------------------------------
 
 bool AppState::pauseDecision() const {
-    return settings_.paused || (settings_.pauseOnLowPower && lowPowerActive_) || displayAsleep_;
+    return settings_.paused || (settings_.pauseOnLowPower && lowPowerActive_) || displayAsleep_ ||
+           idleSaverShown_;
+}
+
+void AppState::setIdleSaverShown(bool shown) {
+    if (shown == idleSaverShown_) return;
+    idleSaverShown_ = shown;
+    applyAll();
 }
 
 void AppState::applyAll() {
@@ -266,8 +282,8 @@ void AppState::setShader(const std::string& id) {
         updateSettings([](AppSettings& s) { s.sameOnAllDisplays = false; });
         updateSettings([&](AppSettings& s) { s.perDisplay[selectedDisplayTarget_] = id; });
     }
-    if (settings_.syncLockScreen) deps_.integrations.syncSystemWallpaperNow();
-    deps_.integrations.updateLockVideoIfNeeded(false);
+    if (settings_.syncLockScreen) syncStill();
+    updateVideo(false);
 }
 
 }  // namespace tavel

@@ -15,12 +15,13 @@
 #include "app/core/settings_loader.h"
 #include "effects/catalog.h"
 #include "effects/log_sink.h"
-#include "effects/offscreen/image.h"
+#include "effects/rgba.h"
 #include "platform/preferences_store.h"
 #include "platform/scheduler.h"
 #include "platform/screens.h"
 #include "platform/system_state.h"
 #include "platform/wallpaper_window.h"
+#include "platform/weak_self.h"
 
 #include <cstdint>
 #include <functional>
@@ -42,7 +43,7 @@ struct AppStateDependencies {
     DisplaySleepSource& sleep;
     ProcessActivity& activity;
     ActivationControl& activation;
-    Integrations& integrations;
+    Integrations integrations;
     LogSink& log;
     // An index drawn uniformly from 0 up to n (excluded); the system's random source
     // when empty.
@@ -115,6 +116,11 @@ public:
     Binding<float> customBinding(std::int64_t slot, const std::string& id);
     void resetParams(const std::string& id);
 
+    // The idle saver covers the screens: the desktop views stay paused while it is shown,
+    // whatever else applies the settings meanwhile.
+    void setIdleSaverShown(bool shown);
+    bool idleSaverShown() const { return idleSaverShown_; }
+
     // State for reports (tavel status).
     bool viewsPaused() const { return pauseDecision(); }
     bool lowPowerActive() const { return lowPowerActive_; }
@@ -123,8 +129,6 @@ public:
     bool shuffleScheduled() const { return shuffleTimer_.active(); }
     // The window of a display key, for reports and tests; null when there is none.
     WallpaperWindow* wallpaperWindow(const std::string& key) const;
-    // Every desktop view, for the idle saver (which pauses them while it is shown).
-    void forEachWallpaperView(const std::function<void(WallpaperView&)>& visit);
 
 private:
     bool pauseDecision() const;
@@ -138,6 +142,10 @@ private:
     void scheduleLockVideoUpdate();
     // Runs `task` on the main queue later, unless this state is gone by then.
     void defer(std::function<void(AppState&)> task);
+    // The integrations of this build; nothing happens for a missing one.
+    void syncStill();
+    void updateVideo(bool force);
+    void refreshIcons();
     void powerStateChanged();
     void screensDidSleep();
     void screensDidWake();
@@ -162,11 +170,12 @@ private:
     TimerHandle lockVideoTimer_;
     bool lowPowerActive_ = false;
     bool displayAsleep_ = false;
+    bool idleSaverShown_ = false;
     std::uint64_t activityToken_ = 0;
     std::string lastStoreError_;
     bool started_ = false;
-    // Deferred work holds this weakly; it expires with the state.
-    std::shared_ptr<AppState*> self_;
+    // Timers and deferred work hold the state weakly; they expire with it.
+    WeakSelf<AppState> self_{*this};
 };
 
 }  // namespace tavel

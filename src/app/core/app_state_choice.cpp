@@ -15,10 +15,8 @@ void AppState::restartShuffleTimer() {
     // century rather than overflow.
     constexpr std::int64_t kMaxMinutes = 100LL * 365 * 24 * 60;
     std::int64_t minutes = std::min(settings_.shuffleMinutes, kMaxMinutes);
-    std::weak_ptr<AppState*> weak = self_;
-    shuffleTimer_ = deps_.scheduler.scheduleRepeating(std::chrono::seconds(minutes * 60), [weak] {
-        if (auto self = weak.lock()) (*self)->shuffleNow();
-    });
+    shuffleTimer_ = deps_.scheduler.scheduleRepeating(
+        std::chrono::seconds(minutes * 60), self_.guard([](AppState& s) { s.shuffleNow(); }));
 }
 
 void AppState::shuffleNow() {
@@ -32,8 +30,8 @@ void AppState::shuffleNow() {
     updateSettings([](AppSettings& s) { s.sameOnAllDisplays = true; });
     updateSettings([](AppSettings& s) { s.perDisplay.clear(); });
     updateSettings([&](AppSettings& s) { s.globalShaderID = picked; });
-    if (settings_.syncLockScreen) deps_.integrations.syncSystemWallpaperNow();
-    deps_.integrations.updateLockVideoIfNeeded(false);
+    if (settings_.syncLockScreen) syncStill();
+    updateVideo(false);
 }
 
 void AppState::browse(std::int64_t step) {
@@ -89,7 +87,7 @@ void AppState::screensDidSleep() {
     defer([](AppState& s) {
         s.displayAsleep_ = true;
         s.applyAll();
-        s.deps_.integrations.displaySleepChanged(true);
+        if (IdleWatcher* idle = s.deps_.integrations.idle) idle->displaySleepChanged(true);
     });
 }
 
@@ -97,7 +95,7 @@ void AppState::screensDidWake() {
     defer([](AppState& s) {
         s.displayAsleep_ = false;
         s.applyAll();
-        s.deps_.integrations.displaySleepChanged(false);
+        if (IdleWatcher* idle = s.deps_.integrations.idle) idle->displaySleepChanged(false);
     });
 }
 

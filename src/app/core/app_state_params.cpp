@@ -17,6 +17,8 @@ Binding<float> AppState::paramBinding(float ShaderParams::*field, const std::str
     return {
         [this, field, id] { return params(id).*field; },
         [this, field, id](const float& value) {
+            // NaN or infinity is no setting: the stored parameters stay as they are.
+            if (!std::isfinite(value)) return;
             writeParams(id, [&](ShaderParams& p) { p.*field = value; });
         },
     };
@@ -62,6 +64,7 @@ Binding<float> AppState::customBinding(std::int64_t slot, const std::string& id)
             return 0.0f;
         },
         [this, first, id](const float& value) {
+            if (!std::isfinite(value)) return;
             writeParams(id, [&](ShaderParams& p) { (first ? p.custom1 : p.custom2) = value; });
         },
     };

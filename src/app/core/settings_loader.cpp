@@ -22,7 +22,29 @@ std::string keepCopy(PreferencesStore& store, const std::vector<std::uint8_t>& b
     return {};
 }
 
+// Decodes `bytes` into `loaded`; false when they cannot be decoded.
+bool decodeInto(const std::vector<std::uint8_t>& bytes, LoadedSettings& loaded) {
+    try {
+        loaded.settings = decodeAppSettingsText(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        return true;
+    } catch (const DecodeError& error) {
+        loaded.undecodable = true;
+        loaded.error = error.what();
+        return false;
+    }
+}
+
 }  // namespace
+
+LoadedSettings readSettings(const PreferencesStore& standard, const PreferencesOpener& openLegacy) {
+    LoadedSettings loaded;
+    auto bytes = standard.data(kSettingsKey);
+    if (!bytes && openLegacy)
+        if (auto legacy = openLegacy()) bytes = legacy->data(kSettingsKey);
+    if (bytes) decodeInto(*bytes, loaded);
+    return loaded;
+}
 
 LoadedSettings loadSettings(PreferencesStore& standard, const PreferencesOpener& openLegacy,
                             LogSink& log) {
@@ -35,22 +57,16 @@ LoadedSettings loadSettings(PreferencesStore& standard, const PreferencesOpener&
             if (bytes) standard.setData(kSettingsKey, *bytes);
         }
     }
-    if (!bytes) return loaded;
+    if (!bytes || decodeInto(*bytes, loaded)) return loaded;
 
-    try {
-        loaded.settings = decodeAppSettingsText(
-            std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
-    } catch (const DecodeError& error) {
-        loaded.undecodable = true;
-        std::string failure;
-        loaded.keptCopy = keepCopy(standard, *bytes, failure);
-        if (!loaded.keptCopy.empty())
-            log.write("Tavel: stored settings could not be read (" + std::string(error.what()) +
-                      "); using defaults, a copy is kept in " + loaded.keptCopy);
-        else if (!failure.empty())
-            log.write("Tavel: stored settings could not be read (" + std::string(error.what()) +
-                      "); using defaults, and no copy could be kept: " + failure);
-    }
+    std::string failure;
+    loaded.keptCopy = keepCopy(standard, *bytes, failure);
+    if (!loaded.keptCopy.empty())
+        log.write("Tavel: stored settings could not be read (" + loaded.error +
+                  "); using defaults, a copy is kept in " + loaded.keptCopy);
+    else if (!failure.empty())
+        log.write("Tavel: stored settings could not be read (" + loaded.error +
+                  "); using defaults, and no copy could be kept: " + failure);
     return loaded;
 }
 

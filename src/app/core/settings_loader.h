@@ -16,12 +16,20 @@ using PreferencesOpener = std::function<std::unique_ptr<PreferencesStore>()>;
 
 struct LoadedSettings {
     AppSettings settings;
-    // A stored value existed but could not be decoded; the defaults were used.
+    // A stored value existed but could not be decoded (`error` says why); the defaults
+    // were used.
     bool undecodable = false;
+    std::string error;
     // Where its copy was kept ("" when no copy was needed or it could not be made).
     std::string keptCopy;
 };
 
+// What the settings are, reading and never writing: the value under the settings key in
+// `standard`, else the legacy domain's, decoded; the defaults when there is none or it
+// cannot be decoded. For readers such as the command line.
+LoadedSettings readSettings(const PreferencesStore& standard, const PreferencesOpener& openLegacy);
+
+// The running instance's loading steps:
 // 1. the value under the settings key in `standard`;
 // 2. if none, the same key of the legacy domain, copied into `standard` and used;
 // 3. decoded; 4. on no value or a decoding failure, the default record.

@@ -15,22 +15,22 @@ constexpr Duration kFadeStep = Duration(1s) / 60;
 
 }  // namespace
 
-IdleSaver::IdleSaver(IdleSaverDependencies dependencies)
-    : deps_(std::move(dependencies)), self_(std::make_shared<IdleSaver*>(this)) {}
+IdleSaver::IdleSaver(IdleSaverDependencies dependencies) : deps_(std::move(dependencies)) {}
 
 IdleSaver::~IdleSaver() {
+    self_.reset();
     if (monitoring_)
         for (InputMonitor* monitor : deps_.monitors) monitor->stop();
-    for (auto& window : windows_) window->orderOut();
+    for (auto& covering : windows_) covering.window->orderOut();
     for (auto& fade : fadesOut_)
-        for (auto& window : fade->windows) window->orderOut();
+        for (auto& covering : fade->windows) covering.window->orderOut();
 }
 
 double IdleSaver::elapsed(Duration since) const {
     return std::chrono::duration<double>(deps_.scheduler.now() - since).count();
 }
 
-void IdleSaver::watcherTick() {
+void IdleSaver::idleWatcherTick() {
     if (!state_ || state_->displayAsleep()) return;
     const AppSettings& settings = state_->settings();
     if (settings.idleAnimateMinutes == 0) {
@@ -51,48 +51,69 @@ void IdleSaver::watcherTick() {
     present();
 }
 
+std::unique_ptr<SaverWindow> IdleSaver::cover(const ScreenRecord& screen) {
+    auto window = deps_.windows.makeSaverWindow(screen);
+    if (!window) return nullptr;
+    const AppSettings& settings = state_->settings();
+    WallpaperView& view = window->shaderView();
+    const std::string id = state_->shaderID(displayKey(screen));
+    // Without a catalog effect the view keeps none and the window stays black.
+    if (auto effect = shaderEffect(id)) view.setEffect(*effect);
+    view.setParams(state_->params(id));
+    view.setPreferredFramesPerSecond(settings.fps);
+    view.setQualityScale(settings.retinaQuality ? 1.0 : 0.5);
+    view.setRenderPaused(state_->displayAsleep());
+    window->setAlpha(alpha_);
+    window->orderFront();
+    return window;
+}
+
 void IdleSaver::present() {
     if (!state_ || shown()) return;
-    const AppSettings& settings = state_->settings();
-    for (const ScreenRecord& screen : deps_.screens.screens()) {
-        auto window = deps_.windows.makeSaverWindow(screen);
-        if (!window) continue;
-        WallpaperView& view = window->shaderView();
-        const std::string id = state_->shaderID(displayKey(screen));
-        // Without a catalog effect the view keeps none and the window stays black.
-        if (auto effect = shaderEffect(id)) view.setEffect(*effect);
-        view.setParams(state_->params(id));
-        view.setPreferredFramesPerSecond(settings.fps);
-        view.setQualityScale(settings.retinaQuality ? 1.0 : 0.5);
-        window->setAlpha(0);
-        window->orderFront();
-        windows_.push_back(std::move(window));
-    }
-
+    shown_ = true;
     alpha_ = 0;
-    fadeInStart_ = deps_.scheduler.now();
-    std::weak_ptr<IdleSaver*> weak = self_;
-    fadeInTimer_ = deps_.scheduler.scheduleRepeating(kFadeStep, [weak] {
-        if (auto self = weak.lock()) (*self)->fadeInStep();
-    });
+    for (const ScreenRecord& screen : deps_.screens.screens())
+        if (auto window = cover(screen)) windows_.push_back({screen, std::move(window)});
 
-    state_->forEachWallpaperView([](WallpaperView& view) { view.setRenderPaused(true); });
+    fadeInStart_ = deps_.scheduler.now();
+    fadeInTimer_ = deps_.scheduler.scheduleRepeating(
+        kFadeStep, self_.guard([](IdleSaver& saver) { saver.fadeInStep(); }));
+
+    // Part of the state's pause decision from now on, so that nothing that applies the
+    // settings meanwhile starts the desktop views again.
+    state_->setIdleSaverShown(true);
 
     monitoring_ = true;
     for (InputMonitor* monitor : deps_.monitors)
-        monitor->start([weak] {
-            if (auto self = weak.lock()) (*self)->dismiss();
-        });
+        monitor->start(self_.guard([](IdleSaver& saver) { saver.dismiss(); }));
+}
+
+void IdleSaver::screensChanged() {
+    if (!shown()) return;
+    std::vector<ScreenRecord> screens = deps_.screens.screens();
+    // A window whose screen is gone or changed goes at once (its monitor may be gone).
+    std::erase_if(windows_, [&](Covering& covering) {
+        bool listed = std::find(screens.begin(), screens.end(), covering.screen) != screens.end();
+        if (!listed) covering.window->orderOut();
+        return !listed;
+    });
+    for (const ScreenRecord& screen : screens) {
+        bool covered = std::any_of(windows_.begin(), windows_.end(),
+                                   [&](const Covering& c) { return c.screen == screen; });
+        if (covered) continue;
+        if (auto window = cover(screen)) windows_.push_back({screen, std::move(window)});
+    }
 }
 
 void IdleSaver::fadeInStep() {
     alpha_ = std::min(1.0, elapsed(fadeInStart_) / kFadeInSeconds);
-    for (auto& window : windows_) window->setAlpha(alpha_);
+    for (auto& covering : windows_) covering.window->setAlpha(alpha_);
     if (alpha_ >= 1.0) fadeInTimer_.cancel();
 }
 
 void IdleSaver::dismiss() {
     if (!shown()) return;
+    shown_ = false;
     if (monitoring_) {
         monitoring_ = false;
         for (InputMonitor* monitor : deps_.monitors) monitor->stop();
@@ -104,28 +125,23 @@ void IdleSaver::dismiss() {
     windows_.clear();
     fade->from = alpha_;
     fade->start = deps_.scheduler.now();
-    std::weak_ptr<IdleSaver*> weak = self_;
     FadeOut* raw = fade.get();
-    fade->timer = deps_.scheduler.scheduleRepeating(kFadeStep, [weak, raw] {
-        if (auto self = weak.lock()) (*self)->fadeOutStep(*raw);
-    });
+    fade->timer = deps_.scheduler.scheduleRepeating(
+        kFadeStep, self_.guard([raw](IdleSaver& saver) { saver.fadeOutStep(*raw); }));
     fadesOut_.push_back(std::move(fade));
 
-    if (state_) state_->applyAll();
+    if (state_) state_->setIdleSaverShown(false);
 }
 
 void IdleSaver::fadeOutStep(FadeOut& fade) {
     const double t = std::min(1.0, elapsed(fade.start) / kFadeOutSeconds);
-    for (auto& window : fade.windows) window->setAlpha(fade.from * (1.0 - t));
+    for (auto& covering : fade.windows) covering.window->setAlpha(fade.from * (1.0 - t));
     if (t < 1.0 || fade.done) return;
     fade.done = true;
     fade.timer.cancel();
-    for (auto& window : fade.windows) window->orderOut();
+    for (auto& covering : fade.windows) covering.window->orderOut();
     // Dropped outside the timer's own task.
-    std::weak_ptr<IdleSaver*> weak = self_;
-    deps_.scheduler.post([weak] {
-        if (auto self = weak.lock()) (*self)->dropFinishedFades();
-    });
+    deps_.scheduler.post(self_.guard([](IdleSaver& saver) { saver.dropFinishedFades(); }));
 }
 
 void IdleSaver::dropFinishedFades() {
@@ -133,7 +149,7 @@ void IdleSaver::dropFinishedFades() {
 }
 
 void IdleSaver::displaySleepChanged(bool asleep) {
-    for (auto& window : windows_) window->shaderView().setRenderPaused(asleep);
+    for (auto& covering : windows_) covering.window->shaderView().setRenderPaused(asleep);
 }
 
 }  // namespace tavel

@@ -2,7 +2,6 @@
 
 #include "app/core/app_state.h"
 #include "app/integration/idle_saver.h"
-#include "app/ui/app_integrations.h"
 #include "app/ui/instance_actions.h"
 #include "app/ui/status_report.h"
 #include "effects/gl_frame_renderer.h"
@@ -15,8 +14,9 @@
 #include "platform/dbus/logind_sleep.h"
 #include "platform/dbus/power_profiles.h"
 #include "platform/process_activity_ledger.h"
+#include "platform/program_library.h"
 #include "platform/x11/glx_context.h"
-#include "platform/x11/glx_program_compiler.h"
+#include "platform/x11/glx_program_builder.h"
 #include "platform/x11/randr_screens.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_display_sleep.h"
@@ -28,11 +28,16 @@
 #include <asio/signal_set.hpp>
 
 #include <csignal>
+#include <exception>
 #include <iostream>
 
 namespace tavel {
 
 namespace {
+
+// How long the last settings may take to reach the disk when the display is lost and
+// the process must end at once.
+constexpr auto kLastFlushLimit = std::chrono::seconds(2);
 
 // There is no gallery window yet: the policy is kept for reports, and activating has
 // nothing to bring forward.
@@ -62,24 +67,93 @@ public:
     void setChangeHandler(std::function<void()>) override {}
 };
 
+enum class Instance { first, other, unknown };
+
+// Claims the session's single instance before anything costly happens. Another
+// instance is asked to come forward, and the answer is reported as it is.
+Instance claimInstance(ApplicationService& service, LogSink& log, int& exitStatus) {
+    std::string error;
+    switch (service.claim(&error)) {
+        case ApplicationService::Claim::owned:
+            return Instance::first;
+        case ApplicationService::Claim::taken: {
+            auto reply = ApplicationClient().activate();
+            if (reply.outcome == ApplicationClient::Outcome::ok) {
+                std::cerr << "tavel: already running in this session; activated it\n";
+                exitStatus = 0;
+            } else {
+                std::cerr << "tavel: already running in this session, but it could not be "
+                             "activated: "
+                          << reply.text << '\n';
+                exitStatus = 1;
+            }
+            return Instance::other;
+        }
+        case ApplicationService::Claim::failed:
+            log.write("Tavel: cannot own the bus name " + std::string(kAppBundleIdentifier) + ": " +
+                      error);
+            return Instance::unknown;
+    }
+    return Instance::unknown;
+}
+
+void installActions(ApplicationService& service, AsioScheduler& loop, AppState& state,
+                    std::function<std::string()> status) {
+    service.setActivateHandler([] {});
+    service.setAction("shuffle", 0, 0, [&state](const auto&) {
+        state.shuffleNow();
+        return std::string();
+    });
+    service.setAction("pause", 0, 0, [&state](const auto&) {
+        setPausedAction(state, true);
+        return std::string();
+    });
+    service.setAction("resume", 0, 0, [&state](const auto&) {
+        setPausedAction(state, false);
+        return std::string();
+    });
+    service.setAction(
+        "set", 1, 2, [&state](const auto& arguments) { return setEffectAction(state, arguments); });
+    service.setAction("quit", 0, 0, [&loop](const auto&) {
+        loop.post([&loop] { loop.stop(); });
+        return std::string();
+    });
+    service.setStatusProvider(std::move(status));
+}
+
 }  // namespace
 
 int runApplication(LogSink& log) {
     AsioScheduler loop;
-    auto x11 = X11Connection::open(loop.context());
+    auto x11 = X11Connection::open(loop.context(), nullptr, log);
     if (!x11) {
         std::cerr << "tavel: cannot open the X display"
                   << (std::getenv("DISPLAY") ? "" : " (DISPLAY is not set)")
                   << "; the desktop needs an X11 session\n";
         return 1;
     }
+    if (std::string missing = x11->missingDesktopExtensions(); !missing.empty()) {
+        std::cerr << "tavel: the X server lacks " << missing
+                  << ", which desktop windows need to let clicks through\n";
+        return 1;
+    }
 
-    // One instance per session: a second start activates the first and ends.
+    // One instance per session, settled before any GL or settings work.
     std::string busError;
     auto sessionBus = BusConnection::open(BusType::session, loop.context(), &busError);
     std::unique_ptr<ApplicationService> service;
     if (sessionBus) {
         service = std::make_unique<ApplicationService>(*sessionBus);
+        int status = 0;
+        switch (claimInstance(*service, log, status)) {
+            case Instance::first:
+                break;
+            case Instance::other:
+                return status;
+            case Instance::unknown:
+                service.reset();
+                break;
+        }
     } else {
         log.write("Tavel: no session bus, running without single-instance control: " + busError);
     }
@@ -90,20 +164,24 @@ int runApplication(LogSink& log) {
         std::cerr << "tavel: no OpenGL 3.3 on this display: " << why << '\n';
         return 1;
     }
-    auto compiler = GlxProgramCompiler::create(*glx, loop, log);
-    if (!compiler) {
+    auto builder = GlxProgramBuilder::create(*glx, log);
+    if (!builder) {
         std::cerr << "tavel: cannot compile effects in the background on this display\n";
         return 1;
     }
+    ProgramLibrary programs(loop, builder->thread(), *builder);
     GlFrameRenderer renderer;
-    X11RenderServices services{*x11, *glx, *compiler, renderer, loop, log};
+    X11RenderServices services{*x11, *glx, programs, renderer, loop, log};
 
-    // Settings: written off the main thread, newest value only, flushed at exit.
+    // Settings: written off the main thread, newest value only, flushed at exit. What an
+    // earlier run left half-written is cleared first.
     FolderPreferencesStore folder = FolderPreferencesStore::forDomain(kAppBundleIdentifier);
-    SerialExecutor settingsWriter("tavel.settings");
+    folder.removeLeftovers();
+    SerialExecutor settingsWriter("tavel.settings", log);
     CoalescingPreferencesStore preferences(folder, settingsWriter, log);
+    x11->setLostHandler([&preferences] { preferences.flush(kLastFlushLimit); });
 
-    RandrScreens screens(*x11);
+    RandrScreens screens(*x11, loop);
     X11WallpaperWindowFactory windows(services);
     X11SaverWindowFactory saverWindows(services);
 
@@ -126,8 +204,9 @@ int runApplication(LogSink& log) {
     SaverWindowInput saverInput(saverWindows);
     IdleSaver saver(
         IdleSaverDependencies{loop, screens, idleTime, saverWindows, {&globalInput, &saverInput}});
-    AppIntegrations integrations(saver);
 
+    Integrations integrations;
+    integrations.idle = &saver;
     AppState state(AppStateDependencies{loop,
                                         preferences,
                                         legacyDomainOpener(),
@@ -141,58 +220,32 @@ int runApplication(LogSink& log) {
                                         log,
                                         {}});
     saver.attach(state);
+    if (service)
+        installActions(*service, loop, state,
+                       [&] { return statusReport(state, saver, activity, programs.buildCount()); });
 
-    if (service) {
-        service->setActivateHandler([] {});
-        service->setAction("shuffle", 0, 0, [&](const auto&) {
-            state.shuffleNow();
-            return std::string();
-        });
-        service->setAction("pause", 0, 0, [&](const auto&) {
-            setPausedAction(state, true);
-            return std::string();
-        });
-        service->setAction("resume", 0, 0, [&](const auto&) {
-            setPausedAction(state, false);
-            return std::string();
-        });
-        service->setAction(
-            "set", 1, 2, [&](const auto& arguments) { return setEffectAction(state, arguments); });
-        service->setAction("quit", 0, 0, [&](const auto&) {
-            loop.post([&] { loop.stop(); });
-            return std::string();
-        });
-        service->setStatusProvider([&] { return statusReport(state, saver, activity); });
-        std::string claimError;
-        switch (service->claim(&claimError)) {
-            case ApplicationService::Claim::owned:
-                break;
-            case ApplicationService::Claim::taken: {
-                ApplicationClient client;
-                client.activate();
-                std::cerr << "tavel: already running in this session; activated it\n";
-                return 0;
-            }
-            case ApplicationService::Claim::failed:
-                log.write("Tavel: cannot own the bus name " + std::string(kAppBundleIdentifier) +
-                          ": " + claimError);
-                service.reset();
-                break;
-        }
-    }
-
-    asio::signal_set signals(loop.context(), SIGINT, SIGTERM);
+    // SIGHUP too: a closed terminal or a session manager ends it like a stop request.
+    asio::signal_set signals(loop.context(), SIGINT, SIGTERM, SIGHUP);
     signals.async_wait([&](const std::error_code& error, int) {
         if (!error) loop.stop();
     });
 
-    state.start();
-    loop.run();
+    int exitStatus = 0;
+    try {
+        state.start();
+        loop.run();
+    } catch (const std::exception& error) {
+        log.write(std::string("Tavel: stopped after an internal error: ") + error.what());
+        exitStatus = 1;
+    } catch (...) {
+        log.write("Tavel: stopped after an internal error");
+        exitStatus = 1;
+    }
     // Windows go with the state; the settings are already handed to the writer.
     signals.cancel();
     if (service) service.reset();
     preferences.flush();
-    return 0;
+    return exitStatus;
 }
 
 }  // namespace tavel

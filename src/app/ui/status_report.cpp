@@ -16,6 +16,7 @@ std::string pauseReasons(const AppState& state) {
     if (s.paused) add("paused by the user");
     if (s.pauseOnLowPower && state.lowPowerActive()) add("power saving");
     if (state.displayAsleep()) add("displays asleep");
+    if (state.idleSaverShown()) add("covered by the idle saver");
     return reasons;
 }
 
@@ -29,7 +30,7 @@ std::string idleSetting(std::int64_t minutes) {
 }  // namespace
 
 std::string statusReport(const AppState& state, const IdleSaver& saver,
-                         const ProcessActivityLedger& activity) {
+                         const ProcessActivityLedger& activity, std::size_t programsCompiled) {
     std::ostringstream out;
     out << "displays:\n";
     if (state.displays().empty()) out << "  none\n";
@@ -45,13 +46,12 @@ std::string statusReport(const AppState& state, const IdleSaver& saver,
     }
     out << "target: " << state.selectedDisplayTarget() << '\n';
     const std::string reasons = pauseReasons(state);
-    out << "views: " << (state.viewsPaused() ? "paused (" + reasons + ")" : "running");
-    if (saver.shown()) out << ", covered by the idle saver";
-    out << '\n';
+    out << "views: " << (state.viewsPaused() ? "paused (" + reasons + ")" : "running") << '\n';
     auto held = activity.held();
     out << "process activity: " << (held.empty() ? "none" : "\"" + held.front() + "\"") << '\n';
     out << "idle saver: " << (saver.shown() ? "shown" : "hidden") << " ("
         << idleSetting(state.settings().idleAnimateMinutes) << ")\n";
+    out << "programs compiled: " << programsCompiled << '\n';
     return out.str();
 }
 

@@ -10,8 +10,9 @@
 namespace tavel {
 
 // Effect, frame count and drawing state per display; whether the views are paused and
-// why; the process activity; the idle saver's state. Main thread.
+// why; the process activity; the idle saver's state; how many effect programs were
+// compiled. Main thread.
 std::string statusReport(const AppState& state, const IdleSaver& saver,
-                         const ProcessActivityLedger& activity);
+                         const ProcessActivityLedger& activity, std::size_t programsCompiled);
 
 }  // namespace tavel

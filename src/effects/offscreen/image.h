@@ -1,15 +1,12 @@
 #pragma once
 // Pixel images handed out by the offscreen renderer.
 
+#include "effects/rgba.h"
+
 #include <cstdint>
 #include <vector>
 
 namespace tavel {
-
-struct Rgba {
-    float r = 0, g = 0, b = 0, a = 1;
-    bool operator==(const Rgba&) const = default;
-};
 
 // 8-bit BGRA pixels, top row first, rows packed (width x 4 bytes). Alpha is straight
 // (not premultiplied); effect frames are opaque.

@@ -32,7 +32,7 @@ public:
 
     // Lines about failed compiles go to `log`. Creating the context may fail (no
     // usable EGL/GL 3.3): the renderer then renders nothing, like a machine without GPU.
-    explicit LiveIconRenderer(LogSink& log = systemLog());
+    explicit LiveIconRenderer(LogSink& log);
     ~LiveIconRenderer();
     LiveIconRenderer(const LiveIconRenderer&) = delete;
     LiveIconRenderer& operator=(const LiveIconRenderer&) = delete;

@@ -4,8 +4,8 @@
 // "Tavel: background task failed: <what>", and the executor goes on with the next task.
 // Destroy an executor from a thread that is not one of its own (it joins them).
 
-#include "effects/log_sink.h"
 #include "platform/scheduler.h"
+#include "platform/system_log.h"
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>

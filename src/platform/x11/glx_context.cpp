@@ -148,37 +148,51 @@ std::unique_ptr<GlxContext> GlxContext::create(Display* display, int screen, std
 
 GlxContext::~GlxContext() {
     if (glXGetCurrentContext() == static_cast<GLXContext>(context_))
-        glXMakeCurrent(display_, None, nullptr);
+        glXMakeContextCurrent(display_, None, None, nullptr);
+    for (unsigned long drawable : drawables_) glXDestroyWindow(display_, drawable);
     glXDestroyContext(display_, static_cast<GLXContext>(context_));
 }
 
-bool GlxContext::makeCurrent(Window window) {
-    if (current_ == window && glXGetCurrentContext() == static_cast<GLXContext>(context_))
+unsigned long GlxContext::createDrawable(Window window) {
+    GLXWindow drawable = None;
+    {
+        ErrorTrap trap(display_);
+        drawable = glXCreateWindow(display_, static_cast<GLXFBConfig>(config_), window, nullptr);
+        if (trap.failed()) drawable = None;
+    }
+    if (drawable == None) return None;
+    drawables_.insert(drawable);
+    if (swapControlExt_) {
+        glXSwapIntervalEXT(display_, drawable, 0);
+    } else if (swapControlMesa_ && makeCurrent(drawable)) {
+        glXSwapIntervalMESA(0);
+    }
+    return drawable;
+}
+
+void GlxContext::destroyDrawable(unsigned long drawable) {
+    if (drawables_.erase(drawable) == 0) return;
+    if (current_ == drawable) {
+        glXMakeContextCurrent(display_, None, None, nullptr);
+        current_ = None;
+    }
+    glXDestroyWindow(display_, drawable);
+}
+
+bool GlxContext::makeCurrent(unsigned long drawable) {
+    if (!drawables_.count(drawable)) return false;
+    if (current_ == drawable && glXGetCurrentContext() == static_cast<GLXContext>(context_))
         return true;
-    if (!glXMakeCurrent(display_, window, static_cast<GLXContext>(context_))) {
+    if (!glXMakeContextCurrent(display_, drawable, drawable, static_cast<GLXContext>(context_))) {
         current_ = None;
         return false;
     }
-    current_ = window;
+    current_ = drawable;
     return true;
 }
 
-void GlxContext::forgetWindow(Window window) {
-    if (current_ != window) return;
-    glXMakeCurrent(display_, None, nullptr);
-    current_ = None;
-}
-
-void GlxContext::swapBuffers(Window window) {
-    glXSwapBuffers(display_, window);
-}
-
-void GlxContext::disableSwapWait(Window window) {
-    if (swapControlExt_) {
-        glXSwapIntervalEXT(display_, window, 0);
-    } else if (swapControlMesa_ && makeCurrent(window)) {
-        glXSwapIntervalMESA(0);
-    }
+void GlxContext::swapBuffers(unsigned long drawable) {
+    if (drawables_.count(drawable)) glXSwapBuffers(display_, drawable);
 }
 
 std::unique_ptr<GlxSharedContext> GlxContext::createShared() {
@@ -202,10 +216,8 @@ std::unique_ptr<GlxSharedContext> GlxContext::createShared() {
                 glXMakeContextCurrent(display_, pbuffer, pbuffer, shared) && !trap.failed();
     }
     // Give the main thread its binding back.
-    if (current_ != None)
-        glXMakeCurrent(display_, current_, static_cast<GLXContext>(context_));
-    else
-        glXMakeCurrent(display_, None, nullptr);
+    glXMakeContextCurrent(display_, current_, current_,
+                          current_ != None ? static_cast<GLXContext>(context_) : nullptr);
     if (!bound) {
         if (pbuffer != None) glXDestroyPbuffer(display_, pbuffer);
         glXDestroyContext(display_, shared);

@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 
 #include <memory>
+#include <set>
 #include <string>
 
 namespace tavel {
@@ -32,15 +33,21 @@ public:
     Visual* visual() const { return visual_; }
     int depth() const { return depth_; }
 
-    // Binds the context to `window` on the calling (main) thread; false when GLX refuses.
-    bool makeCurrent(Window window);
-    // Unbinds the context if it is bound to `window`: call before destroying the window.
-    void forgetWindow(Window window);
-    // Shows the back buffer of `window`.
-    void swapBuffers(Window window);
-    // Frames of `window` do not wait for the vertical blank (swap interval 0), where the
-    // driver offers GLX_EXT_swap_control or GLX_MESA_swap_control. Binds the context to it.
-    void disableSwapWait(Window window);
+    // The GL drawable of `window` (a GLX window, which the driver keeps with its buffers
+    // for as long as it exists, however often the context moves between windows).
+    // `window` must have been created with visual() and outlive the drawable. Frames
+    // drawn into it do not wait for the vertical blank, where the driver offers
+    // GLX_EXT_swap_control or GLX_MESA_swap_control. None when GLX refuses.
+    unsigned long createDrawable(Window window);
+    // Unbinds the context if it is bound to `drawable`, then destroys the drawable: call
+    // before destroying its window.
+    void destroyDrawable(unsigned long drawable);
+    // Binds the context to `drawable` on the calling (main) thread; false when GLX
+    // refuses or the drawable is not one of this context's live drawables, so nothing can
+    // draw into a window that is gone.
+    bool makeCurrent(unsigned long drawable);
+    // Shows the back buffer of `drawable`.
+    void swapBuffers(unsigned long drawable);
 
     // A new context in this context's share group, for a background thread; nothing
     // when the driver cannot make one it can bind.
@@ -55,7 +62,8 @@ private:
     void* context_ = nullptr;  // GLXContext
     Visual* visual_ = nullptr;
     int depth_ = 0;
-    Window current_ = None;  // the window the context is bound to, None when unbound
+    std::set<unsigned long> drawables_;  // made by createDrawable and not destroyed yet
+    unsigned long current_ = None;       // the drawable the context is bound to, or None
     bool swapControlExt_ = false;
     bool swapControlMesa_ = false;
 };

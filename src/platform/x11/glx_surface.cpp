@@ -3,12 +3,13 @@
 namespace tavel {
 
 GlxSurface::GlxSurface(GlxContext& context, Window window, int pixelWidth, int pixelHeight)
-    : context_(context), window_(window), width_(pixelWidth), height_(pixelHeight) {
-    context_.disableSwapWait(window_);
-}
+    : context_(context),
+      drawable_(context.createDrawable(window)),
+      width_(pixelWidth),
+      height_(pixelHeight) {}
 
 GlxSurface::~GlxSurface() {
-    context_.forgetWindow(window_);
+    context_.destroyDrawable(drawable_);
 }
 
 }  // namespace tavel

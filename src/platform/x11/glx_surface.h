@@ -12,13 +12,14 @@ public:
     // `window` was created with the context's visual and outlives the surface. Frames
     // are shown without waiting for the vertical blank.
     GlxSurface(GlxContext& context, Window window, int pixelWidth, int pixelHeight);
-    // Unbinds the context from the window, so no later GL call reaches a dead window.
+    // Unbinds the context from the surface's drawable and destroys it, so no later GL call
+    // reaches the window; the window itself goes afterwards.
     ~GlxSurface() override;
     GlxSurface(const GlxSurface&) = delete;
     GlxSurface& operator=(const GlxSurface&) = delete;
 
-    bool makeCurrent() override { return context_.makeCurrent(window_); }
-    void present() override { context_.swapBuffers(window_); }
+    bool makeCurrent() override { return context_.makeCurrent(drawable_); }
+    void present() override { context_.swapBuffers(drawable_); }
     int pixelWidth() const override { return width_; }
     int pixelHeight() const override { return height_; }
 
@@ -30,7 +31,7 @@ public:
 
 private:
     GlxContext& context_;
-    Window window_;
+    unsigned long drawable_;  // None when GLX refused it: nothing is drawn then
     int width_, height_;
 };
 

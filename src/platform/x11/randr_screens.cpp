@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace tavel {
 
@@ -79,7 +80,8 @@ double scaleFromResources(std::string_view resources) {
     return scale;
 }
 
-RandrScreens::RandrScreens(X11Connection& connection) : connection_(connection) {
+RandrScreens::RandrScreens(X11Connection& connection, Scheduler& scheduler)
+    : connection_(connection), scheduler_(scheduler) {
     Display* display = connection_.display();
     int errorBase = 0;
     randrAvailable_ = XRRQueryExtension(display, &eventBase_, &errorBase);
@@ -110,14 +112,26 @@ RandrScreens::RandrScreens(X11Connection& connection) : connection_(connection) 
                    event.xproperty.atom == XA_RESOURCE_MANAGER) {
             changed = true;
         }
-        if (changed && changeHandler_) {
-            auto handler = changeHandler_;  // it may replace itself
-            handler();
-        }
+        if (changed) lookAgainSoon();
     });
+    seen_ = screens();
+}
+
+void RandrScreens::lookAgainSoon() {
+    if (std::exchange(lookPosted_, true)) return;
+    scheduler_.post(self_.guard([](RandrScreens& screens) { screens.lookAgain(); }));
+}
+
+void RandrScreens::lookAgain() {
+    lookPosted_ = false;
+    std::vector<ScreenRecord> now = screens();
+    if (now == seen_) return;
+    seen_ = std::move(now);
+    if (auto handler = changeHandler_) handler();  // a copy: it may replace itself
 }
 
 RandrScreens::~RandrScreens() {
+    self_.reset();
     connection_.removeExtensionHandler(handlerId_);
     if (randrAvailable_) XRRSelectInput(connection_.display(), connection_.root(), 0);
     connection_.deselectRootInput(kRootMask);

@@ -5,9 +5,13 @@
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/post.hpp>
 
+#include <X11/extensions/Xfixes.h>
+#include <X11/extensions/shape.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace tavel {
@@ -74,14 +78,24 @@ int afterRequest(Display* display) {
     return previous ? previous(display) : 0;
 }
 
-// A protocol error (a window that vanished, a request the server refused) is logged;
-// Xlib's default would end the whole application over one failed request.
+// A protocol error (a window that vanished, a request the server refused) is logged,
+// each distinct line once: Xlib's default would end the whole application over one
+// failed request, and a request repeated every frame would flood the journal.
 int onProtocolError(Display* display, XErrorEvent* error) {
+    // Bounded: past this many distinct lines the rest are dropped.
+    constexpr std::size_t kDistinctLines = 64;
+    static std::mutex mutex;
+    static std::set<std::string> logged;
     char text[256] = {0};
     XGetErrorText(display, error->error_code, text, sizeof text - 1);
-    systemLog().write("Tavel: X error: " + std::string(text) + " (request " +
-                      std::to_string(error->request_code) + "." +
-                      std::to_string(error->minor_code) + ")");
+    std::string line = "Tavel: X error: " + std::string(text) + " (request " +
+                       std::to_string(error->request_code) + "." +
+                       std::to_string(error->minor_code) + ")";
+    {
+        std::lock_guard lock(mutex);
+        if (logged.size() >= kDistinctLines || !logged.insert(line).second) return 0;
+    }
+    systemLog().write(line);
     return 0;
 }
 
@@ -129,8 +143,7 @@ X11Connection::X11Connection(Display* display, asio::io_context& loop, LogSink& 
     : display_(display),
       loop_(loop),
       log_(log),
-      watch_(std::make_unique<Watch>(loop, ConnectionNumber(display))),
-      self_(std::make_shared<X11Connection*>(this)) {
+      watch_(std::make_unique<Watch>(loop, ConnectionNumber(display))) {
     auto& r = registry();
     {
         std::lock_guard lock(r.mutex);
@@ -163,8 +176,19 @@ X11Connection::~X11Connection() {
     r.entries.erase(r.find(display_));
 }
 
-void X11Connection::onDisplayLost(Display*, void* connection) {
-    static_cast<X11Connection*>(connection)->log_.write("Tavel: lost the X display");
+std::string X11Connection::missingDesktopExtensions() const {
+    int event = 0, error = 0;
+    bool fixes = XFixesQueryExtension(display_, &event, &error);
+    bool shape = XShapeQueryExtension(display_, &event, &error);
+    if (fixes && shape) return {};
+    if (!fixes && !shape) return "the XFixes and SHAPE extensions";
+    return fixes ? "the SHAPE extension" : "the XFixes extension";
+}
+
+void X11Connection::onDisplayLost(Display*, void* opaque) {
+    auto* connection = static_cast<X11Connection*>(opaque);
+    if (auto handler = connection->lostHandler_) handler();
+    connection->log_.write("Tavel: lost the X display");
     std::fflush(nullptr);
     // Not exit(): static destructors would run while other threads (executors, GL
     // driver threads) still use what they destroy.
@@ -213,26 +237,21 @@ void X11Connection::deselectRootInput(long mask) {
 }
 
 void X11Connection::watch() {
-    std::weak_ptr<X11Connection*> self = self_;
-    watch_->descriptor.async_wait(asio::posix::stream_descriptor::wait_read,
-                                  [self](const asio::error_code& error) {
-                                      auto alive = self.lock();
-                                      if (!alive || error) return;
-                                      X11Connection* connection = *alive;
-                                      connection->watch();
-                                      connection->dispatchPending();
-                                  });
+    watch_->descriptor.async_wait(
+        asio::posix::stream_descriptor::wait_read,
+        self_.guard([](X11Connection& connection, const asio::error_code& error) {
+            if (error) return;
+            connection.watch();
+            connection.dispatchPending();
+        }));
 }
 
 void X11Connection::dispatchSoon() {
     if (dispatchPosted_.exchange(true)) return;
-    std::weak_ptr<X11Connection*> self = self_;
-    asio::post(loop_, [self] {
-        if (auto alive = self.lock()) {
-            (*alive)->dispatchPosted_ = false;
-            (*alive)->dispatchPending();
-        }
-    });
+    asio::post(loop_, self_.guard([](X11Connection& connection) {
+        connection.dispatchPosted_ = false;
+        connection.dispatchPending();
+    }));
 }
 
 void X11Connection::dispatchPending() {

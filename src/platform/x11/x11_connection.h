@@ -6,7 +6,8 @@
 // Main thread only: Xlib is used from the main thread alone (XInitThreads is still
 // called, so a GL driver's own threads are safe).
 //
-// Losing the server (an X I/O error) writes "Tavel: lost the X display" to the
+// Losing the server (an X I/O error) runs the lost handler (the application flushes its
+// settings there, within a bounded time), writes "Tavel: lost the X display" to the
 // connection's log and ends the process with status 1: nothing can go on without the
 // display, and a silent exit would leave no trace in the journal. This uses the
 // per-display exit handler of libX11 1.7 and later (XSetIOErrorExitHandler), which can
@@ -14,7 +15,8 @@
 // Xlib's own message and exit before it, steps aside for our displays only. The exit
 // is _exit(1), so no static destructor runs under threads that still use it.
 
-#include "effects/log_sink.h"
+#include "platform/system_log.h"
+#include "platform/weak_self.h"
 
 #include <X11/Xlib.h>
 
@@ -43,6 +45,14 @@ public:
     ~X11Connection();
     X11Connection(const X11Connection&) = delete;
     X11Connection& operator=(const X11Connection&) = delete;
+
+    // The extensions that desktop windows rely on (XFixes for an empty input shape, so
+    // clicks reach the desktop; SHAPE underneath it) that the server lacks, as text for
+    // a message ("" when both are there).
+    std::string missingDesktopExtensions() const;
+    // Runs on the main thread when the server is lost, before the process ends; it must
+    // not wait long (the X I/O error path cannot be left).
+    void setLostHandler(std::function<void()> handler) { lostHandler_ = std::move(handler); }
 
     Display* display() const { return display_; }
     int screen() const { return DefaultScreen(display_); }
@@ -98,9 +108,10 @@ private:
     LogSink& log_;
     struct Watch;
     std::unique_ptr<Watch> watch_;
+    std::function<void()> lostHandler_;
     // Posted tasks and the socket wait hold a weak reference: they do nothing once the
     // connection is gone.
-    std::shared_ptr<X11Connection*> self_;
+    WeakSelf<X11Connection> self_{*this};
     std::atomic<bool> dispatchPosted_{false};
     std::map<Window, EventHandler> windowHandlers_;
     std::map<int, EventHandler> extensionHandlers_;

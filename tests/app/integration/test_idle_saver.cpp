@@ -19,18 +19,20 @@ protected:
 
     AppState& makeWithSaver(const std::string& settings) {
         storeSettings(settings);
-        AppState& s = make();
+        state.reset();
         saver = std::make_unique<IdleSaver>(
             IdleSaverDependencies{clock, screens, idle, saverWindows, {&global, &local}});
+        idleWatcher = saver.get();
+        AppState& s = make();
         saver->attach(s);
         return s;
     }
     // The watcher runs every 3 s; these tests tick it by hand.
-    void tick() { saver->watcherTick(); }
+    void tick() { saver->idleWatcherTick(); }
 };
 
 TEST_F(IdleSaverTest, ShowsAfterTheSetMinutesAndEachScreenShowsItsOwnEffect) {
-    makeWithSaver(R"({"idleAnimateMinutes":1,"sameOnAllDisplays":false,)"
+    makeWithSaver(R"({"idleAnimateMinutes":1,"sameOnAllDisplays":false,"globalShaderID":"aurora",)"
                   R"("perDisplay":{"2":"vortex"},"fps":24,"retinaQuality":false})");
     idle.seconds = 59.9;
     tick();
@@ -40,7 +42,7 @@ TEST_F(IdleSaverTest, ShowsAfterTheSetMinutesAndEachScreenShowsItsOwnEffect) {
     ASSERT_TRUE(saver->shown());
     ASSERT_EQ(saverWindows.made.size(), 2u);
     EXPECT_EQ(saverWindows.made[0].screen, "Left");
-    EXPECT_EQ(saverWindows.made[0].state->effectId, "halvane");
+    EXPECT_EQ(saverWindows.made[0].state->effectId, "halvane");  // unknown id: the flagship
     EXPECT_EQ(saverWindows.made[1].state->effectId, "vortex");
     EXPECT_EQ(saverWindows.made[1].state->fps, 24);
     EXPECT_EQ(saverWindows.made[1].state->qualityScale, 0.5);
@@ -50,9 +52,49 @@ TEST_F(IdleSaverTest, ShowsAfterTheSetMinutesAndEachScreenShowsItsOwnEffect) {
     EXPECT_EQ(local.starts, 1);
 }
 
+TEST_F(IdleSaverTest, TheWatcherShowsAndHidesByTheRules) {
+    struct Case {
+        const char* what;
+        std::int64_t minutes;
+        double idle;
+        bool lowPower, asleep, shownBefore;
+        bool shownAfter;
+    };
+    const Case cases[] = {
+        {"always means ten seconds", -1, 10, false, false, false, true},
+        {"below the threshold", -1, 9.9, false, false, false, false},
+        {"off never shows", 0, 1e6, false, false, false, false},
+        {"off hides a shown saver", 0, 1e6, false, false, true, false},
+        {"short idle time dismisses", -1, 1.9, false, false, true, false},
+        {"two seconds keep it", -1, 2.5, false, false, true, true},
+        {"power saving blocks showing", -1, 100, true, false, false, false},
+        {"but not a shown saver", -1, 100, true, false, true, true},
+        {"asleep: nothing shows", -1, 100, false, true, false, false},
+        {"asleep: nothing hides", -1, 0, false, true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1})");
+        if (c.shownBefore) {
+            idle.seconds = 100;
+            tick();
+            ASSERT_TRUE(saver->shown());
+        }
+        s.updateSettings([&](AppSettings& x) { x.idleAnimateMinutes = c.minutes; });
+        power.low = c.lowPower;
+        power.changed();
+        if (c.asleep) sleep.sleep();
+        clock.runPending();
+        idle.seconds = c.idle;
+        tick();
+        EXPECT_EQ(saver->shown(), c.shownAfter);
+        power.low = false;
+    }
+}
+
 TEST_F(IdleSaverTest, FadesInOverOnePointTwoSecondsAndOutOverHalfASecond) {
     makeWithSaver(R"({"idleAnimateMinutes":-1})");
-    idle.seconds = 10;  // "Always": ten seconds
+    idle.seconds = 10;
     tick();
     auto& first = *saverWindows.made[0].state;
     EXPECT_EQ(first.alpha, 0.0);
@@ -69,14 +111,11 @@ TEST_F(IdleSaverTest, FadesInOverOnePointTwoSecondsAndOutOverHalfASecond) {
     EXPECT_NEAR(first.alpha, 0.5, 0.04);
     clock.advance(300ms);
     EXPECT_EQ(first.alpha, 0.0);
-    EXPECT_FALSE(first.front);
     EXPECT_EQ(saverWindows.visible(), 0);
 }
 
-TEST_F(IdleSaverTest, AnyInputDismissesOnceAndTheViewsComeBackThroughApplyAll) {
+TEST_F(IdleSaverTest, AnyInputDismissesOnceAndTheUsersPauseSurvives) {
     AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1})");
-    s.togglePaused();  // the user's own pause must survive the saver
-    s.togglePaused();
     idle.seconds = 30;
     tick();
     local.input();  // input on the saver's own windows
@@ -85,71 +124,47 @@ TEST_F(IdleSaverTest, AnyInputDismissesOnceAndTheViewsComeBackThroughApplyAll) {
     EXPECT_EQ(global.stops, 1);
     EXPECT_EQ(local.stops, 1);
     global.input();  // monitors are gone: nothing more happens
-    saver->dismiss();
     EXPECT_EQ(global.stops, 1);
 
     s.togglePaused();
-    idle.seconds = 30;
     tick();
     global.input();
-    EXPECT_TRUE(view("Left").paused);  // applyAll keeps the user's pause
+    EXPECT_TRUE(view("Left").paused);
 }
 
-TEST_F(IdleSaverTest, AShortIdleTimeAtATickDismissesAShownSaver) {
-    makeWithSaver(R"({"idleAnimateMinutes":-1})");
-    idle.seconds = 12;
-    tick();
-    idle.seconds = 2.5;
-    tick();
-    EXPECT_TRUE(saver->shown());
-    idle.seconds = 1.9;
-    tick();
-    EXPECT_FALSE(saver->shown());
-}
-
-TEST_F(IdleSaverTest, ZeroMeansOffAndHidesAShownSaverAtTheNextTick) {
+TEST_F(IdleSaverTest, TheSaverStaysInChargeWhileSettingsAndScreensChange) {
     AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1})");
-    idle.seconds = 1e6;
+    idle.seconds = 30;
     tick();
-    ASSERT_TRUE(saver->shown());
-    s.updateSettings([](AppSettings& x) { x.idleAnimateMinutes = 0; });
-    tick();
-    EXPECT_FALSE(saver->shown());
-    tick();
-    EXPECT_FALSE(saver->shown());
-    EXPECT_EQ(saverWindows.made.size(), 2u);
+    // Everything that applies the settings while the saver is shown.
+    s.shuffleNow();
+    s.setShader("tiles");
+    s.updateSettings([](AppSettings& x) { x.fps = 60; });
+    power.changed();
+    screens.changed();
+    clock.runPending();
+    EXPECT_TRUE(view("Left").paused);
+    EXPECT_TRUE(view("Right").paused);
+    EXPECT_EQ(activity.held, 0u);  // nothing is rendering on the desktop
+    global.input();
+    EXPECT_FALSE(view("Left").paused);
+    EXPECT_NE(activity.held, 0u);
 }
 
-TEST_F(IdleSaverTest, SleepingDisplaysFreezeTheWatcher) {
+TEST_F(IdleSaverTest, AShownSaverCoversExactlyTheScreensThereAre) {
     makeWithSaver(R"({"idleAnimateMinutes":-1})");
-    sleep.sleep();
+    idle.seconds = 30;
+    tick();
+    clock.advance(600ms);
+    screens.list = {test::screen(2, "Right"), test::screen(3, "Third")};
+    screens.changed();
     clock.runPending();
-    idle.seconds = 100;
-    tick();
-    EXPECT_FALSE(saver->shown());
-    sleep.wake();
-    clock.runPending();
-    tick();
-    ASSERT_TRUE(saver->shown());
-    sleep.sleep();
-    clock.runPending();
-    idle.seconds = 0;
-    tick();
-    EXPECT_TRUE(saver->shown());  // neither shows nor hides while asleep
-}
-
-TEST_F(IdleSaverTest, PowerSavingBlocksShowingButNotAShownSaver) {
-    power.low = true;
-    AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1})");
-    idle.seconds = 100;
-    tick();
-    EXPECT_FALSE(saver->shown());
-    s.updateSettings([](AppSettings& x) { x.pauseOnLowPower = false; });
-    tick();
-    ASSERT_TRUE(saver->shown());
-    s.updateSettings([](AppSettings& x) { x.pauseOnLowPower = true; });
-    tick();
-    EXPECT_TRUE(saver->shown());  // stays until input arrives
+    ASSERT_EQ(saverWindows.made.size(), 3u);
+    EXPECT_FALSE(saverWindows.made[0].state->front);  // "Left" is gone
+    EXPECT_TRUE(saverWindows.made[1].state->front);   // "Right" stays as it was
+    EXPECT_EQ(saverWindows.made[2].screen, "Third");
+    EXPECT_NEAR(saverWindows.made[2].state->alpha, 0.5, 0.02);  // joins the fade
+    EXPECT_EQ(saverWindows.visible(), 2);
 }
 
 TEST_F(IdleSaverTest, SleepPausesTheSaversOwnViews) {
@@ -169,21 +184,12 @@ TEST_F(IdleSaverTest, APresentationDuringAFadeOutKeepsItsOwnWindows) {
     clock.advance(2s);
     global.input();
     clock.advance(100ms);  // first set fading out
-    idle.seconds = 100;
     tick();
     ASSERT_TRUE(saver->shown());
     clock.advance(1s);
     EXPECT_EQ(saverWindows.visible(), 2);  // the old set is gone, the new one stays
     EXPECT_TRUE(saverWindows.made[2].state->front);
-    EXPECT_TRUE(saverWindows.made[3].state->front);
     EXPECT_FALSE(saverWindows.made[0].state->front);
-}
-
-TEST_F(IdleSaverTest, AnUnknownStoredIdShowsTheFlagship) {
-    makeWithSaver(R"({"idleAnimateMinutes":-1,"globalShaderID":"aurora"})");
-    idle.seconds = 100;
-    tick();
-    EXPECT_EQ(saverWindows.made[0].state->effectId, "halvane");
 }
 
 }  // namespace

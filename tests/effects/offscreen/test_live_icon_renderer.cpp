@@ -33,7 +33,8 @@ vec4 fragmentMain(VSOut v, Uniforms u) {
 }
 
 TEST(LiveIconRenderer, RowsComeTopFirstAndPositionsStartAtTheTop) {
-    LiveIconRenderer renderer;
+    MemoryLogSink quiet;
+    LiveIconRenderer renderer(quiet);
     ASSERT_TRUE(renderer.available());
     auto image = renderer.renderImage(rows(), {}, 8, 100);
     ASSERT_TRUE(image);
@@ -44,7 +45,8 @@ TEST(LiveIconRenderer, RowsComeTopFirstAndPositionsStartAtTheTop) {
 }
 
 TEST(LiveIconRenderer, FlagshipBandsRiseFromTheBottomEdge) {
-    LiveIconRenderer renderer;
+    MemoryLogSink quiet;
+    LiveIconRenderer renderer(quiet);
     auto image = renderer.renderImage(*shaderEffect("halvane"), {}, 64, 64, 7.5f);
     ASSERT_TRUE(image);
     auto rowBrightness = [&](int y) {
@@ -57,7 +59,8 @@ TEST(LiveIconRenderer, FlagshipBandsRiseFromTheBottomEdge) {
 }
 
 TEST(LiveIconRenderer, PaddedRowsLeaveThePaddingAlone) {
-    LiveIconRenderer renderer;
+    MemoryLogSink quiet;
+    LiveIconRenderer renderer(quiet);
     auto effect = *shaderEffect("tiles");
     constexpr int w = 37, h = 11;
     auto tight = renderer.renderImage(effect, {}, w, h, 5.0f);
@@ -77,7 +80,8 @@ TEST(LiveIconRenderer, PaddedRowsLeaveThePaddingAlone) {
 }
 
 TEST(LiveIconRenderer, TimeIsScaledBySpeed) {
-    LiveIconRenderer renderer;
+    MemoryLogSink quiet;
+    LiveIconRenderer renderer(quiet);
     auto effect = *shaderEffect("orbits");
     ShaderParams doubled;
     doubled.speed = 2.0f;
@@ -88,7 +92,8 @@ TEST(LiveIconRenderer, TimeIsScaledBySpeed) {
 }
 
 TEST(LiveIconRenderer, ZoomBelowTheGuardRendersAsTheGuard) {
-    LiveIconRenderer renderer;
+    MemoryLogSink quiet;
+    LiveIconRenderer renderer(quiet);
     auto effect = *shaderEffect("dome");
     ShaderParams zero, guard;
     zero.zoom = 0.0f;
@@ -118,14 +123,16 @@ TEST(LiveIconRenderer, FailedCompileIsLoggedEveryTimeAndNothingIsCached) {
 }
 
 TEST(LiveIconRenderer, RejectsEmptyTargets) {
-    LiveIconRenderer renderer;
+    MemoryLogSink quiet;
+    LiveIconRenderer renderer(quiet);
     auto effect = *shaderEffect("tiles");
     EXPECT_FALSE(renderer.renderImage(effect, {}, 0, 10));
     EXPECT_FALSE(renderer.renderImage(effect, {}, 10, -1));
 }
 
 TEST(LiveIconRenderer, FrameOfAUniformColourAveragesToThatColour) {
-    LiveIconRenderer renderer;
+    MemoryLogSink quiet;
+    LiveIconRenderer renderer(quiet);
     auto frame = renderer.renderFrame(flat(0.2f, 0.4f, 0.6f), {});
     ASSERT_TRUE(frame);
     EXPECT_NEAR(frame->averageColor.r, 0.2f, 1.0f / 255);
@@ -154,7 +161,8 @@ TEST(LiveIconRenderer, FrameOfAUniformColourAveragesToThatColour) {
 }
 
 TEST(LiveIconRenderer, ARendererMovesBetweenThreads) {
-    LiveIconRenderer renderer;
+    MemoryLogSink quiet;
+    LiveIconRenderer renderer(quiet);
     auto effect = *shaderEffect("vortex");
     auto here = renderer.renderImage(effect, {}, 32, 32, 3.0f);
     std::optional<Image> there;

@@ -28,25 +28,22 @@ std::vector<std::string> namesOf(const std::vector<ScreenRecord>& screens) {
     return names;
 }
 
-const ScreenRecord* find(const std::vector<ScreenRecord>& screens, const std::string& name) {
-    for (const auto& screen : screens)
-        if (screen.name == name) return &screen;
-    return nullptr;
-}
-
 TEST(ScreenRecordsFor, PutsTheFirstPrimaryFirstAndKeepsTheRestInOrder) {
-    std::vector<MonitorGeometry> monitors = {{"HDMI-1", false, 0, 0, 10, 10},
-                                             {"DP-1", true, 10, 0, 10, 10},
-                                             {"DP-2", false, 20, 0, 10, 10},
-                                             {"DP-3", true, 30, 0, 10, 10}};
-    EXPECT_EQ(namesOf(screenRecordsFor(monitors, 1.0)),
-              (std::vector<std::string>{"DP-1", "HDMI-1", "DP-2", "DP-3"}));
-    monitors[1].primary = false;
-    EXPECT_EQ(namesOf(screenRecordsFor(monitors, 1.0)),
-              (std::vector<std::string>{"DP-3", "HDMI-1", "DP-1", "DP-2"}));
-    monitors[3].primary = false;
-    EXPECT_EQ(namesOf(screenRecordsFor(monitors, 1.0)),
-              (std::vector<std::string>{"HDMI-1", "DP-1", "DP-2", "DP-3"}));
+    struct Case {
+        std::vector<bool> primary;
+        std::vector<std::string> order;
+    };
+    const Case cases[] = {
+        {{false, true, false, true}, {"DP-1", "HDMI-1", "DP-2", "DP-3"}},
+        {{false, false, false, true}, {"DP-3", "HDMI-1", "DP-1", "DP-2"}},
+        {{false, false, false, false}, {"HDMI-1", "DP-1", "DP-2", "DP-3"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<MonitorGeometry> monitors;
+        const char* names[] = {"HDMI-1", "DP-1", "DP-2", "DP-3"};
+        for (int i = 0; i < 4; ++i) monitors.push_back({names[i], c.primary[i], i * 10, 0, 10, 10});
+        EXPECT_EQ(namesOf(screenRecordsFor(monitors, 1.0)), c.order);
+    }
 }
 
 TEST(ScreenRecordsFor, NumbersComeFromNamesAndFramesAreInPoints) {
@@ -55,36 +52,24 @@ TEST(ScreenRecordsFor, NumbersComeFromNamesAndFramesAreInPoints) {
     ASSERT_EQ(screens.size(), 2u);
     EXPECT_EQ(screens[0].number, displayNumberForMonitorName("DP-1"));
     EXPECT_EQ(screens[0].frame, (Rect{-1920, 100, 1920, 1080}));
-    EXPECT_EQ(screens[0].scale, 2.0);
     EXPECT_EQ(screens[1].number, std::nullopt);
-    EXPECT_EQ(screens[1].name, "");
     EXPECT_EQ(screens[1].frame, (Rect{0, 0, 4, 3}));
-}
-
-TEST(ScreenRecordsFor, AnUnusableScaleCountsAsOne) {
-    std::vector<MonitorGeometry> monitors = {{"DP-1", true, 0, 0, 100, 50}};
+    // A scale that is no positive number counts as one.
     for (double scale : {0.0, -2.0, std::numeric_limits<double>::infinity(),
-                         std::numeric_limits<double>::quiet_NaN()}) {
-        auto screens = screenRecordsFor(monitors, scale);
-        EXPECT_EQ(screens[0].frame, (Rect{0, 0, 100, 50})) << scale;
-        EXPECT_EQ(screens[0].scale, 1.0) << scale;
-    }
+                         std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_EQ(screenRecordsFor({{"DP-1", true, 0, 0, 100, 50}}, scale)[0].frame,
+                  (Rect{0, 0, 100, 50}));
 }
 
-TEST(ScaleFromResources, IsXftDpiOver96) {
-    EXPECT_EQ(scaleFromResources("Xft.dpi:\t192\n"), 2.0);
-    EXPECT_EQ(scaleFromResources("Xcursor.size: 24\nXft.dpi: 144\nXft.antialias: 1\n"), 1.5);
-    EXPECT_EQ(scaleFromResources("Xft.dpi: 120.0\n"), 1.25);
-}
-
-TEST(ScaleFromResources, IsOneWithoutAUsableXftDpi) {
-    EXPECT_EQ(scaleFromResources(""), 1.0);
-    EXPECT_EQ(scaleFromResources("Xcursor.size: 24\n"), 1.0);
-    EXPECT_EQ(scaleFromResources("Xft.dpi: 0\n"), 1.0);
-    EXPECT_EQ(scaleFromResources("Xft.dpi: -96\n"), 1.0);
-    EXPECT_EQ(scaleFromResources("Xft.dpi: big\n"), 1.0);
-    EXPECT_EQ(scaleFromResources("Xft.dpi: 96dpi\n"), 1.0);
-    EXPECT_EQ(scaleFromResources("Xft.dpi: inf\n"), 1.0);
+TEST(ScaleFromResources, IsXftDpiOver96OrOne) {
+    const std::pair<const char*, double> cases[] = {
+        {"Xft.dpi:\t192\n", 2.0},    {"Xcursor.size: 24\nXft.dpi: 144\nXft.antialias: 1\n", 1.5},
+        {"Xft.dpi: 120.0\n", 1.25},  {"", 1.0},
+        {"Xcursor.size: 24\n", 1.0}, {"Xft.dpi: 0\n", 1.0},
+        {"Xft.dpi: -96\n", 1.0},     {"Xft.dpi: big\n", 1.0},
+        {"Xft.dpi: 96dpi\n", 1.0},   {"Xft.dpi: inf\n", 1.0},
+    };
+    for (auto [text, scale] : cases) EXPECT_EQ(scaleFromResources(text), scale) << text;
 }
 
 // The monitors and resources a test sets are removed again at the end, so the other
@@ -114,105 +99,84 @@ protected:
     test::XvfbServer& xvfb = test::sharedXvfb();
 };
 
-TEST_F(RandrScreensTest, WithoutMonitorsOfItsOwnTheScreenIsOneMonitor) {
-    RandrScreens source(*connection);
+TEST_F(RandrScreensTest, ListsTheMonitorsPrimaryFirst) {
+    RandrScreens source(*connection, loop);
     auto screens = source.screens();
-    ASSERT_EQ(screens.size(), 1u);
-    // Xvfb's one output is named "screen".
-    EXPECT_EQ(screens[0].name, "screen");
-    EXPECT_EQ(screens[0].number, displayNumberForMonitorName("screen"));
+    // Without monitors of its own, Xvfb's one output "screen" is the one monitor.
+    ASSERT_EQ(namesOf(screens), (std::vector<std::string>{"screen"}));
     EXPECT_EQ(screens[0].frame, (Rect{0, 0, 1920, 1080}));
     EXPECT_EQ(screens[0].scale, 1.0);
-}
 
-TEST_F(RandrScreensTest, ListsMonitorsSetByAClientPrimaryFirst) {
-    RandrScreens source(*connection);
+    // Monitors without outputs leave the output's own monitor in place; one that takes
+    // the output replaces it.
     ASSERT_TRUE(addMonitors());
-    auto screens = source.screens();
-    // Monitors without outputs leave the output's own monitor in place. None is
-    // primary, so the server's order stands.
-    ASSERT_EQ(namesOf(screens), (std::vector<std::string>{"A", "B", "screen"}));
-    const ScreenRecord* a = find(screens, "A");
-    const ScreenRecord* b = find(screens, "B");
-    EXPECT_EQ(a->number, displayNumberForMonitorName("A"));
-    EXPECT_EQ(b->number, displayNumberForMonitorName("B"));
-    EXPECT_NE(a->number, b->number);
-    EXPECT_EQ(a->frame, (Rect{0, 0, 960, 1080}));
-    EXPECT_EQ(b->frame, (Rect{960, 0, 960, 1080}));
-}
-
-TEST_F(RandrScreensTest, MonitorsThatTakeTheOutputReplaceItsOwnMonitor) {
-    RandrScreens source(*connection);
+    EXPECT_EQ(namesOf(source.screens()), (std::vector<std::string>{"A", "B", "screen"}));
+    ASSERT_EQ(xvfb.run({"xrandr", "--delmonitor", "A"}), 0);
     ASSERT_EQ(xvfb.run({"xrandr", "--setmonitor", "A", "960/254x1080/286+0+0", "screen"}), 0);
-    ASSERT_EQ(xvfb.run({"xrandr", "--setmonitor", "B", "960/254x1080/286+960+0", "none"}), 0);
-    auto screens = source.screens();
-    ASSERT_EQ(namesOf(screens), (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(screens[1].frame, (Rect{960, 0, 960, 1080}));
-}
+    screens = source.screens();
+    ASSERT_EQ(namesOf(screens), (std::vector<std::string>{"B", "A"}));
+    EXPECT_EQ(screens[0].frame, (Rect{960, 0, 960, 1080}));
+    EXPECT_EQ(screens[0].number, displayNumberForMonitorName("B"));
 
-TEST_F(RandrScreensTest, AMonitorMarkedPrimaryComesFirst) {
-    RandrScreens source(*connection);
-    ASSERT_TRUE(addMonitors());
     Display* display = connection->display();
     XRRMonitorInfo* monitor = XRRAllocateMonitor(display, 0);
     monitor->name = XInternAtom(display, "P", False);
     monitor->primary = True;
     monitor->x = 300;
-    monitor->width = 500;
-    monitor->height = 500;
-    monitor->mwidth = 100;
-    monitor->mheight = 100;
+    monitor->width = monitor->height = 500;
+    monitor->mwidth = monitor->mheight = 100;
     XRRSetMonitor(display, connection->root(), monitor);
     XRRFreeMonitors(monitor);
-    auto screens = source.screens();
-    ASSERT_EQ(screens.size(), 4u);
-    EXPECT_EQ(screens.front().name, "P");
+    screens = source.screens();
+    EXPECT_EQ(namesOf(screens), (std::vector<std::string>{"P", "B", "A"}));
     EXPECT_EQ(screens.front().frame, (Rect{300, 0, 500, 500}));
 }
 
-TEST_F(RandrScreensTest, TheChangeHandlerRunsWhenMonitorsComeAndGo) {
-    RandrScreens source(*connection);
-    int changes = 0;
+TEST_F(RandrScreensTest, EachRealChangeIsReportedOnceAndNothingElse) {
+    RandrScreens source(*connection, loop);
+    int changes = 0, notifications = 0;
     source.setChangeHandler([&] { ++changes; });
+    int counter = connection->addExtensionHandler([&](const XEvent& event) {
+        notifications += event.type == ConfigureNotify || event.type == PropertyNotify ||
+                         event.type >= LASTEvent;
+    });
+    auto settle = [&] {
+        sync();
+        loop.runFor(std::chrono::milliseconds(300));
+    };
 
-    ASSERT_EQ(xvfb.run({"xrandr", "--setmonitor", "A", "960/254x1080/286+0+0", "none"}), 0);
-    ASSERT_TRUE(runUntil(loop, [&] { return changes > 0; })) << "no notification for a new monitor";
-    EXPECT_NE(find(source.screens(), "A"), nullptr);
-
-    changes = 0;
+    // A burst of notifications before the loop runs: one look, one report.
+    test::TempDir dir;
+    std::ofstream(dir / "other") << "Xcursor.size: 24\n";
+    ASSERT_TRUE(addMonitors());
+    ASSERT_EQ(xvfb.run({"xrdb", "-nocpp", "-merge", (dir / "other").string()}), 0);
+    ASSERT_TRUE(runUntil(loop, [&] { return changes > 0; })) << "no report for new monitors";
+    settle();
+    EXPECT_EQ(changes, 1);
+    EXPECT_GE(notifications, 3);
     ASSERT_EQ(xvfb.run({"xrandr", "--delmonitor", "A"}), 0);
-    ASSERT_TRUE(runUntil(loop, [&] { return changes > 0; }))
-        << "no notification for a removed monitor";
-    EXPECT_EQ(find(source.screens(), "A"), nullptr);
+    ASSERT_TRUE(runUntil(loop, [&] { return changes == 2; })) << "no report for a removal";
+
+    // Resources that leave Xft.dpi alone change nothing; Xft.dpi changes the scale.
+    notifications = 0;
+    ASSERT_EQ(xvfb.run({"xrdb", "-nocpp", "-merge", (dir / "other").string()}), 0);
+    ASSERT_TRUE(runUntil(loop, [&] { return notifications > 0; }));
+    settle();
+    EXPECT_EQ(changes, 2);
+    std::ofstream(dir / "resources") << "Xft.dpi: 192\n";
+    ASSERT_EQ(xvfb.run({"xrdb", "-nocpp", "-merge", (dir / "resources").string()}), 0);
+    ASSERT_TRUE(runUntil(loop, [&] { return changes == 3; })) << "no report for Xft.dpi";
+    EXPECT_EQ(source.screens()[0].frame, (Rect{480, 0, 480, 540}));
+    ASSERT_EQ(xvfb.run({"xrdb", "-remove"}), 0);
+    ASSERT_TRUE(runUntil(loop, [&] { return changes == 4; }));
+    EXPECT_EQ(source.screens()[0].scale, 1.0);
 
     // An empty handler removes it.
     source.setChangeHandler({});
-    int before = changes;
-    ASSERT_TRUE(addMonitors());
-    XSync(connection->display(), False);
-    connection->dispatchPending();
-    EXPECT_EQ(changes, before);
-}
-
-TEST_F(RandrScreensTest, TheScaleComesFromXftDpiAndItsChangeIsAnnounced) {
-    RandrScreens source(*connection);
-    int changes = 0;
-    source.setChangeHandler([&] { ++changes; });
-    test::TempDir dir;
-    std::ofstream(dir / "resources") << "Xft.dpi: 192\n";
-
-    ASSERT_EQ(xvfb.run({"xrdb", "-nocpp", "-merge", (dir / "resources").string()}), 0);
-    ASSERT_TRUE(runUntil(loop, [&] { return changes > 0; })) << "no notification for Xft.dpi";
-    EXPECT_EQ(source.scale(), 2.0);
-    auto screens = source.screens();
-    ASSERT_EQ(screens.size(), 1u);
-    EXPECT_EQ(screens[0].scale, 2.0);
-    EXPECT_EQ(screens[0].frame, (Rect{0, 0, 960, 540}));
-
-    changes = 0;
-    ASSERT_EQ(xvfb.run({"xrdb", "-remove"}), 0);
-    ASSERT_TRUE(runUntil(loop, [&] { return changes > 0; }));
-    EXPECT_EQ(source.screens()[0].scale, 1.0);
+    ASSERT_EQ(xvfb.run({"xrandr", "--delmonitor", "B"}), 0);
+    settle();
+    EXPECT_EQ(changes, 4);
+    connection->removeExtensionHandler(counter);
 }
 
 }  // namespace

@@ -1,26 +1,26 @@
 #include <epoxy/gl.h>
 
-#include "platform/x11/glx_program_compiler.h"
+#include "platform/x11/glx_program_builder.h"
 
 #include "effects/shader_program.h"
 #include "effects/uniforms.h"
 #include "platform/asio/thread_executors.h"
 
-#include <atomic>
 #include <variant>
 
 namespace tavel {
 
-// The compile thread's own state: its context's binding and the objects the warm-up draw
-// needs (vertex arrays and framebuffers are not shared between contexts).
-struct GlxProgramCompiler::Worker {
+// The compile thread's own state: its context's binding, the objects the warm-up draw
+// needs (vertex arrays and framebuffers are not shared between contexts) and the
+// programs it made.
+struct GlxProgramBuilder::Worker {
     GlxSharedContext& context;
     bool bound = false;
     GLuint vertexArray = 0;
     GLuint uniformBuffer = 0;
     GLuint framebuffer = 0;
     GLuint colour = 0;
-    std::atomic<bool> stopping{false};
+    std::vector<GLuint> programs;
 
     explicit Worker(GlxSharedContext& c) : context(c) {}
 
@@ -45,6 +45,7 @@ struct GlxProgramCompiler::Worker {
 
     void end() {
         if (!bound) return;
+        for (GLuint program : programs) glDeleteProgram(program);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glDeleteFramebuffers(1, &framebuffer);
         glDeleteRenderbuffers(1, &colour);
@@ -55,8 +56,8 @@ struct GlxProgramCompiler::Worker {
         bound = false;
     }
 
-    Outcome compile(const ShaderEffect& effect) {
-        Outcome outcome;
+    ProgramCompiler::Outcome build(const ShaderEffect& effect) {
+        ProgramCompiler::Outcome outcome;
         if (!bound) {
             outcome.error = "no OpenGL context for compiling";
             return outcome;
@@ -67,6 +68,7 @@ struct GlxProgramCompiler::Worker {
             return outcome;
         }
         const CompiledProgram& program = std::get<CompiledProgram>(result);
+        programs.push_back(program.program);
         // The first draw is where the driver finishes the compile: do it here, not in
         // the main thread's first frame.
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
@@ -78,52 +80,32 @@ struct GlxProgramCompiler::Worker {
         outcome.topRowFirstLocation = program.topRowFirstLocation;
         return outcome;
     }
-
-    void release(unsigned program) {
-        if (!bound) return;
-        glDeleteProgram(program);
-        glFlush();
-    }
 };
 
-std::unique_ptr<GlxProgramCompiler> GlxProgramCompiler::create(GlxContext& context,
-                                                               Scheduler& scheduler, LogSink& log) {
+std::unique_ptr<GlxProgramBuilder> GlxProgramBuilder::create(GlxContext& context, LogSink& log) {
     std::unique_ptr<GlxSharedContext> shared = context.createShared();
     if (!shared) return nullptr;
-    return std::unique_ptr<GlxProgramCompiler>(
-        new GlxProgramCompiler(scheduler, std::move(shared), log));
+    return std::unique_ptr<GlxProgramBuilder>(new GlxProgramBuilder(std::move(shared), log));
 }
 
-GlxProgramCompiler::GlxProgramCompiler(Scheduler& scheduler,
-                                       std::unique_ptr<GlxSharedContext> shared, LogSink& log)
-    : scheduler_(scheduler),
-      shared_(std::move(shared)),
+GlxProgramBuilder::GlxProgramBuilder(std::unique_ptr<GlxSharedContext> shared, LogSink& log)
+    : shared_(std::move(shared)),
       worker_(std::make_unique<Worker>(*shared_)),
       thread_(std::make_unique<SerialExecutor>("tavel.compile", log)) {
     thread_->submit([worker = worker_.get()] { worker->begin(); });
 }
 
-GlxProgramCompiler::~GlxProgramCompiler() {
-    worker_->stopping = true;
+GlxProgramBuilder::~GlxProgramBuilder() {
     thread_->submit([worker = worker_.get()] { worker->end(); });
     thread_.reset();  // joins once the compile thread has unbound its context
-    alive_.reset();
 }
 
-void GlxProgramCompiler::compile(const ShaderEffect& effect, std::function<void(Outcome)> done) {
-    thread_->submit([worker = worker_.get(), effect, done = std::move(done),
-                     alive = std::weak_ptr<bool>(alive_), &scheduler = scheduler_]() mutable {
-        if (worker->stopping) return;
-        Outcome outcome = worker->compile(effect);
-        scheduler.post([alive, done = std::move(done), outcome = std::move(outcome)] {
-            if (alive.lock()) done(outcome);
-        });
-    });
+Executor& GlxProgramBuilder::thread() {
+    return *thread_;
 }
 
-void GlxProgramCompiler::release(unsigned program) {
-    if (program == 0) return;
-    thread_->submit([worker = worker_.get(), program] { worker->release(program); });
+ProgramCompiler::Outcome GlxProgramBuilder::build(const ShaderEffect& effect) {
+    return worker_->build(effect);
 }
 
 }  // namespace tavel

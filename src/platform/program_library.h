@@ -1,0 +1,67 @@
+#pragma once
+// The views' programs, linked at most once per process and effect id, on one compile
+// thread, in the order they were asked for. The queue lives on the main thread: a
+// compile is started only when the thread is free, and only for an effect that a
+// request still waits for, so fast browsing or a looping shuffle never builds a backlog
+// ahead of the effect that is wanted. Programs stay for the whole run (a few dozen KB
+// each, sixteen effects at most): a rebuilt window shows its effect at once, and no
+// program is ever deleted while another context may still hold it.
+
+#include "effects/shader_view.h"
+#include "platform/scheduler.h"
+#include "platform/weak_self.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavel {
+
+// What turns an effect into a program: runs on the library's compile thread only, one
+// call at a time. The programs it makes belong to it (it deletes them when it ends).
+class ProgramBuilder {
+public:
+    virtual ~ProgramBuilder() = default;
+    virtual ProgramCompiler::Outcome build(const ShaderEffect& effect) = 0;
+};
+
+class ProgramLibrary final : public ProgramCompiler {
+public:
+    // `builder` runs on `thread` (serial); outcomes come back through `scheduler`. Both
+    // must outlive the library or finish their work first.
+    ProgramLibrary(Scheduler& scheduler, Executor& thread, ProgramBuilder& builder);
+    // Outcomes still on their way are dropped; waiting callbacks never run.
+    ~ProgramLibrary() override;
+    ProgramLibrary(const ProgramLibrary&) = delete;
+    ProgramLibrary& operator=(const ProgramLibrary&) = delete;
+
+    Request request(const ShaderEffect& effect, std::function<void(const Outcome&)> done) override;
+
+    // For reports: how many programs the builder was asked for so far.
+    std::size_t buildCount() const { return buildCount_; }
+
+private:
+    using Done = std::function<void(const Outcome&)>;
+    struct Wanted {
+        ShaderEffect effect;
+        std::vector<std::weak_ptr<Done>> waiters;
+        bool stillWanted() const;
+    };
+    void startNext();
+    void finished(Outcome outcome);
+
+    Scheduler& scheduler_;
+    Executor& thread_;
+    ProgramBuilder& builder_;
+    // Main thread.
+    std::map<std::string, Outcome> known_;  // effect id -> linked program or failure
+    std::deque<Wanted> queue_;              // not started yet, in request order
+    std::optional<Wanted> building_;        // on the compile thread now
+    std::size_t buildCount_ = 0;
+    WeakSelf<ProgramLibrary> self_{*this};
+};
+
+}  // namespace tavel

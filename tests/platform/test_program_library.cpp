@@ -1,0 +1,91 @@
+// The program library on a manual clock and a manual compile thread: each effect is
+// built once, only while somebody waits for it, in the order asked.
+
+#include "platform/program_library.h"
+
+#include "effects/catalog.h"
+#include "support/manual_scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tavel {
+namespace {
+
+class FakeBuilder final : public ProgramBuilder {
+public:
+    ProgramCompiler::Outcome build(const ShaderEffect& effect) override {
+        built.push_back(effect.id);
+        if (effect.id == "ridges") return {0, -1, "error: no"};
+        return {static_cast<unsigned>(built.size()), 7, {}};
+    }
+    std::vector<std::string> built;
+};
+
+class ProgramLibraryTest : public ::testing::Test {
+protected:
+    // Runs the compile thread's queue and delivers what it finished.
+    void compile() {
+        thread.runAll();
+        clock.runPending();
+    }
+    ProgramCompiler::Request ask(const char* id, std::vector<std::string>& got) {
+        return library.request(*shaderEffect(id), [&got, id](const ProgramCompiler::Outcome& o) {
+            got.push_back(std::string(id) + ":" + std::to_string(o.program));
+        });
+    }
+
+    test::ManualScheduler clock;
+    test::ManualExecutor thread;
+    FakeBuilder builder;
+    ProgramLibrary library{clock, thread, builder};
+};
+
+TEST_F(ProgramLibraryTest, EachEffectIsBuiltOnceAndThenAnsweredAtOnce) {
+    std::vector<std::string> got;
+    auto first = ask("tiles", got);
+    auto second = ask("tiles", got);  // joins the same build
+    compile();
+    EXPECT_EQ(got, (std::vector<std::string>{"tiles:1", "tiles:1"}));
+    auto third = ask("tiles", got);  // known: inside the call, nothing held
+    EXPECT_FALSE(third.pending());
+    EXPECT_EQ(got.size(), 3u);
+    // A failure is known too: the same text never goes to the driver twice.
+    auto failed = ask("ridges", got);
+    compile();
+    ask("ridges", got);
+    EXPECT_EQ(builder.built, (std::vector<std::string>{"tiles", "ridges"}));
+    EXPECT_EQ(library.buildCount(), 2u);
+}
+
+TEST_F(ProgramLibraryTest, WithdrawnRequestsAreSkippedAndTheWantedOneIsNext) {
+    std::vector<std::string> got;
+    auto building = ask("tiles", got);  // on the thread at once
+    std::vector<ProgramCompiler::Request> browsing;
+    for (const char* id : {"dome", "orbits", "vortex"}) browsing.push_back(ask(id, got));
+    for (auto& request : browsing) request.withdraw();  // the user moved on
+    auto wanted = ask("horizon", got);
+    building.withdraw();  // already started: it finishes and is kept for later
+    compile();
+    compile();
+    EXPECT_EQ(builder.built, (std::vector<std::string>{"tiles", "horizon"}));
+    EXPECT_EQ(got, (std::vector<std::string>{"horizon:2"}));
+    ask("tiles", got);
+    EXPECT_EQ(got.back(), "tiles:1");
+}
+
+TEST_F(ProgramLibraryTest, AResultArrivingAfterTheLibraryIsGoneReachesNobody) {
+    std::vector<std::string> got;
+    auto library = std::make_unique<ProgramLibrary>(clock, thread, builder);
+    auto request =
+        library->request(*shaderEffect("dome"), [&](const auto&) { got.push_back("x"); });
+    thread.runAll();
+    library.reset();
+    clock.runPending();
+    EXPECT_TRUE(got.empty());
+}
+
+}  // namespace
+}  // namespace tavel
