@@ -1,12 +1,18 @@
 #pragma once
-// Small helpers for tests that render through the offscreen renderer.
+// Helpers for tests that render through the offscreen renderer (Mesa llvmpipe on
+// machines without a GPU).
 
 #include "effects/catalog.h"
+#include "effects/log_sink.h"
 #include "effects/offscreen/image.h"
+#include "effects/offscreen/live_icon_renderer.h"
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tavel::test {
 
@@ -29,5 +35,36 @@ inline ShaderEffect customEffect(const std::string& name, const std::string& bod
 inline int channel(const Image& image, int x, int y, int c) {
     return image.pixel(x, y)[c];
 }
+
+// One renderer (one GL context) for every GL test of the binary, as the application
+// keeps one. A test fails on any log line it did not take with takeLog().
+class RenderTest : public ::testing::Test {
+protected:
+    static MemoryLogSink& log() {
+        static MemoryLogSink sink;
+        return sink;
+    }
+    static LiveIconRenderer& renderer() {
+        static LiveIconRenderer instance(log());
+        return instance;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(renderer().available()) << "no GL 3.3 context, not even llvmpipe";
+        seen_ = log().lines().size();
+    }
+    void TearDown() override {
+        for (const auto& line : takeLog()) ADD_FAILURE() << "unexpected log line: " << line;
+    }
+    // The lines logged since the test began (or since the last call).
+    std::vector<std::string> takeLog() {
+        auto lines = log().lines();
+        std::vector<std::string> fresh(lines.begin() + std::ptrdiff_t(seen_), lines.end());
+        seen_ = lines.size();
+        return fresh;
+    }
+
+private:
+    std::size_t seen_ = 0;
+};
 
 }  // namespace tavel::test
