@@ -33,36 +33,24 @@ constexpr int kTileHeight = 54;
 // sparse dots of dotwave and vortex, by 0.16 (at 64x36 by 0.08, hence the larger tiles).
 constexpr double kMaxMeanLevels = 0.1;
 
-struct Case {
+const struct {
     const char* name;
     float time;  // wall-clock seconds; the renderer scales them by speed
-    void (*set)(ShaderParams&, const EffectDefaults&);
-};
-
-const Case kCases[] = {
-    {"t=0", 0.0f, [](ShaderParams&, const EffectDefaults&) {}},
-    {"t=7.5", 7.5f, [](ShaderParams&, const EffectDefaults&) {}},
-    {"t=40", 40.0f, [](ShaderParams&, const EffectDefaults&) {}},
-    {"speed 2", 6.2f, [](ShaderParams& p, const EffectDefaults&) { p.speed = 2.0f; }},
-    {"zoom 0.5", 11.0f, [](ShaderParams& p, const EffectDefaults&) { p.zoom = 0.5f; }},
-    {"zoom 2", 11.0f, [](ShaderParams& p, const EffectDefaults&) { p.zoom = 2.0f; }},
-    {"slider 1 low", 7.5f,
-     [](ShaderParams& p, const EffectDefaults& d) { p.custom1 = d.custom1->range.lower; }},
-    {"slider 1 high", 7.5f,
-     [](ShaderParams& p, const EffectDefaults& d) { p.custom1 = d.custom1->range.upper; }},
-    {"slider 2 low", 7.5f,
-     [](ShaderParams& p, const EffectDefaults& d) { p.custom2 = d.custom2->range.lower; }},
-    {"slider 2 high", 7.5f,
-     [](ShaderParams& p, const EffectDefaults& d) { p.custom2 = d.custom2->range.upper; }},
-    {"hue 120, intensity 1.4", 7.5f,
-     [](ShaderParams& p, const EffectDefaults&) { p.hue = 120.0f, p.intensity = 1.4f; }},
-    {"hue -45, intensity 0.6", 23.0f,
-     [](ShaderParams& p, const EffectDefaults&) { p.hue = -45.0f, p.intensity = 0.6f; }},
-    {"colour overrides", 7.5f,
-     [](ShaderParams& p, const EffectDefaults&) {
-         p.bg = std::vector<float>{0.08f, 0.05f, 0.12f};
-         p.accent = std::vector<float>{0.25f, 0.75f, 1.0f};
-     }},
+    test::Controls controls;
+} kCases[] = {
+    {"t=0", 0.0f, {}},
+    {"t=7.5", 7.5f, {}},
+    {"t=40", 40.0f, {}},
+    {"speed 2", 6.2f, {.speed = 2}},
+    {"zoom 0.5", 11.0f, {.zoom = 0.5f}},
+    {"zoom 2", 11.0f, {.zoom = 2}},
+    {"slider 1 low", 7.5f, {.slider1 = -1}},
+    {"slider 1 high", 7.5f, {.slider1 = 1}},
+    {"slider 2 low", 7.5f, {.slider2 = -1}},
+    {"slider 2 high", 7.5f, {.slider2 = 1}},
+    {"hue 120, intensity 1.4", 7.5f, {.hue = 120, .intensity = 1.4f}},
+    {"hue -45, intensity 0.6", 23.0f, {.hue = -45, .intensity = 0.6f}},
+    {"colour overrides", 7.5f, {.recoloured = true}},
 };
 constexpr int kTiles = int(std::size(kCases));
 
@@ -76,10 +64,8 @@ std::optional<Image> readPng(const std::string& path) {
     if (!png_image_begin_read_from_file(&png, path.c_str())) return std::nullopt;
     png.format = PNG_FORMAT_BGRA;
     Image image{int(png.width), int(png.height), std::vector<std::uint8_t>(PNG_IMAGE_SIZE(png))};
-    if (!png_image_finish_read(&png, nullptr, image.bgra.data(), 0, nullptr)) {
-        png_image_free(&png);
-        return std::nullopt;
-    }
+    // Frees what begin_read allocated, whether it succeeds or not.
+    if (!png_image_finish_read(&png, nullptr, image.bgra.data(), 0, nullptr)) return std::nullopt;
     return image;
 }
 
@@ -100,8 +86,7 @@ TEST_P(Goldens, EveryCaseMatchesItsTile) {
                 std::vector<std::uint8_t>(std::size_t(kTiles) * kTileWidth * kTileHeight * 4)};
     const std::size_t stride = std::size_t(strip.width) * 4;
     for (int i = 0; i < kTiles; ++i) {
-        ShaderParams params;
-        kCases[i].set(params, effect.defaults);
+        ShaderParams params = test::paramsFor(kCases[i].controls, effect);
         ASSERT_TRUE(renderer().renderBGRA(effect, params, kTileWidth, kTileHeight, kCases[i].time,
                                           &strip.bgra[std::size_t(i) * kTileWidth * 4], stride))
             << kCases[i].name;
@@ -127,11 +112,7 @@ TEST_P(Goldens, EveryCaseMatchesItsTile) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalog, Goldens, ::testing::ValuesIn([] {
-                             std::vector<std::string> ids;
-                             for (const auto& e : allShaders()) ids.push_back(e.id);
-                             return ids;
-                         }()),
+INSTANTIATE_TEST_SUITE_P(Catalog, Goldens, ::testing::ValuesIn(test::catalogIds()),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

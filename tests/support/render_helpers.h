@@ -6,11 +6,13 @@
 #include "effects/log_sink.h"
 #include "effects/offscreen/image.h"
 #include "effects/offscreen/live_icon_renderer.h"
+#include "effects/shader_params.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,9 +33,40 @@ inline ShaderEffect customEffect(const std::string& name, const std::string& bod
     return effect;
 }
 
+// Every effect's id, for suites run over the whole catalog.
+inline std::vector<std::string> catalogIds() {
+    std::vector<std::string> ids;
+    for (const auto& effect : allShaders()) ids.push_back(effect.id);
+    return ids;
+}
+
 // Channel c (0 = blue, 1 = green, 2 = red, 3 = alpha) of pixel (x, y), top row first.
 inline int channel(const Image& image, int x, int y, int c) {
     return image.pixel(x, y)[c];
+}
+
+// The controls of one case in a table of renders; sliders as -1 (lower end of the
+// effect's range), 0 (the effect's default) or 1 (upper end).
+struct Controls {
+    float speed = 1, zoom = 1, hue = 0, intensity = 1;
+    int slider1 = 0, slider2 = 0;
+    bool recoloured = false;  // background and accent overridden
+};
+
+inline ShaderParams paramsFor(const Controls& c, const ShaderEffect& effect) {
+    auto slider = [](int end, const CustomSpec& spec) -> std::optional<float> {
+        if (end == 0) return std::nullopt;
+        return end < 0 ? spec.range.lower : spec.range.upper;
+    };
+    ShaderParams p;
+    p.speed = c.speed, p.zoom = c.zoom, p.hue = c.hue, p.intensity = c.intensity;
+    p.custom1 = slider(c.slider1, *effect.defaults.custom1);
+    p.custom2 = slider(c.slider2, *effect.defaults.custom2);
+    if (c.recoloured) {
+        p.bg = std::vector<float>{0.08f, 0.05f, 0.12f};
+        p.accent = std::vector<float>{0.25f, 0.75f, 1.0f};
+    }
+    return p;
 }
 
 // One renderer (one GL context) for every GL test of the binary, as the application
