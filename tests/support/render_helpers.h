@@ -54,9 +54,9 @@ struct Controls {
 };
 
 inline ShaderParams paramsFor(const Controls& c, const ShaderEffect& effect) {
-    auto slider = [](int end, const CustomSpec& spec) -> std::optional<float> {
+    auto slider = [](int end, const CustomSpec& custom) -> std::optional<float> {
         if (end == 0) return std::nullopt;
-        return end < 0 ? spec.range.lower : spec.range.upper;
+        return end < 0 ? custom.range.lower : custom.range.upper;
     };
     ShaderParams p;
     p.speed = c.speed, p.zoom = c.zoom, p.hue = c.hue, p.intensity = c.intensity;
