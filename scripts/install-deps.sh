@@ -14,7 +14,7 @@ packages=(
   libasio-dev libsdbus-c++-dev libsystemd-dev
   libx11-dev libxrandr-dev libxss-dev libxext-dev libxi-dev libxfixes-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev glslang-tools libglm-dev
+  libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
   xvfb xdotool x11-utils x11-xserver-utils dbus-daemon dbus
 )
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace tavel {
 namespace {
 
@@ -11,34 +13,44 @@ Image solid(int size, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
     return image;
 }
 
-TEST(IconCompositor, AverageSamplesEverySixteenthPixel) {
+TEST(IconCompositor, AverageSamplesEverySixteenthPixelBlueFirst) {
     Image frame = solid(256, 0, 0, 0);
-    // Pixels that the sampling rule visits are white; the others stay black.
-    for (std::size_t offset = 0; offset < frame.bgra.size(); offset += 64)
-        frame.bgra[offset] = frame.bgra[offset + 1] = frame.bgra[offset + 2] = 255;
-    Rgba average = sampledAverageColor(frame);
-    EXPECT_FLOAT_EQ(average.r, 1.0f);
-    EXPECT_FLOAT_EQ(average.g, 1.0f);
-    EXPECT_FLOAT_EQ(average.b, 1.0f);
-
-    // Channel order: blue first in memory.
-    Rgba bgr = sampledAverageColor(solid(256, 255, 0, 0));
-    EXPECT_FLOAT_EQ(bgr.b, 1.0f);
-    EXPECT_FLOAT_EQ(bgr.r, 0.0f);
+    // Pixels that the sampling rule visits are pure blue; the others stay black.
+    for (std::size_t offset = 0; offset < frame.bgra.size(); offset += 64) frame.bgra[offset] = 255;
+    EXPECT_EQ(sampledAverageColor(frame), (Rgba{0, 0, 1, 1}));
 }
 
-TEST(IconCompositor, DockTileIsRoundedAndSymmetric) {
-    Image dock = composeDockIcon(solid(256, 10, 20, 30));
-    for (int i = 0; i < 256; ++i) {
-        // Mirror symmetry of the coverage in both axes.
-        EXPECT_EQ(dock.pixel(i, 100)[3], dock.pixel(255 - i, 100)[3]);
-        EXPECT_EQ(dock.pixel(100, i)[3], dock.pixel(100, 255 - i)[3]);
+TEST(IconCompositor, TilesAreRoundedWithAHairline) {
+    const Image frame = solid(256, 10, 20, 30);
+    const Image dock = composeDockIcon(frame), status = composeStatusIcon(frame);
+    ASSERT_EQ(dock.width * dock.height, 256 * 256);
+    ASSERT_EQ(status.width * status.height, 19 * 19);
+    const struct {
+        const Image* icon;
+        int x, y;
+        std::array<int, 4> bgra;
+        const char* where;
+    } kPixels[] = {
+        {&dock, 0, 0, {0, 0, 0, 0}, "outside the tile"},
+        {&dock, 18, 128, {0, 0, 0, 0}, "left of the tile and its hairline"},
+        {&dock, 19, 128, {255, 255, 255, 32}, "half covered by the hairline alone"},
+        {&dock, 128, 20, {41, 49, 58, 255}, "edge: hairline over the frame"},
+        {&dock, 30, 30, {0, 0, 0, 0}, "outside the corner arc"},
+        {&dock, 128, 128, {10, 20, 30, 255}, "inside: the frame"},
+        {&status, 0, 0, {0, 0, 0, 0}, "outside the corner arc"},
+        {&status, 9, 9, {10, 20, 30, 255}, "inside: the frame"},
+    };
+    for (const auto& p : kPixels) {
+        const std::uint8_t* px = p.icon->pixel(p.x, p.y);
+        EXPECT_EQ((std::array<int, 4>{px[0], px[1], px[2], px[3]}), p.bgra)
+            << p.where << " at " << p.x << ", " << p.y;
     }
-    EXPECT_EQ(dock.pixel(18, 128)[3], 0);   // left of the tile and its hairline
-    EXPECT_EQ(dock.pixel(19, 128)[3], 32);  // half covered by the hairline (0.25 / 2)
-    EXPECT_EQ(dock.pixel(30, 30)[3], 0);    // outside the corner arc
-    EXPECT_EQ(dock.pixel(40, 128)[3], 255);
-    EXPECT_EQ(dock.pixel(40, 128)[2], 30);
+    for (const Image* icon : {&dock, &status})
+        for (int i = 0; i < icon->width; ++i) {  // mirror symmetric in both axes
+            const int mid = icon->width / 2, last = icon->width - 1;
+            EXPECT_EQ(icon->pixel(i, mid)[3], icon->pixel(last - i, mid)[3]);
+            EXPECT_EQ(icon->pixel(mid, i)[3], icon->pixel(mid, last - i)[3]);
+        }
 }
 
 }  // namespace
