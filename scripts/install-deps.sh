@@ -16,6 +16,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
   xvfb xdotool x11-utils x11-xserver-utils dbus-daemon dbus
+  # a real compositing manager and window manager for the X11 coverage tests
+  picom openbox
 )
 
 sudo_cmd=()

@@ -1,0 +1,28 @@
+#pragma once
+// The screen's top-level windows in stacking order, read from the server for the
+// coverage rule.
+
+#include "platform/x11/x11_coverage_rule.h"
+
+#include <vector>
+
+namespace tavel {
+
+class X11Connection;
+
+struct WindowStack {
+    std::vector<StackedWindow> windows;  // bottom to top
+    // True when `windows` are a window manager's clients, false for the root's children.
+    bool managed = false;
+};
+
+// Main thread; several round trips per window. With a window manager that announces
+// itself (a live _NET_SUPPORTING_WM_CHECK window) and lists its clients on the root
+// (_NET_CLIENT_LIST_STACKING): those clients, each with its _NET_WM_STATE and its frame
+// (the client's rectangle widened by _NET_FRAME_EXTENTS). Otherwise the root's children
+// (XQueryTree) by geometry alone: without a manager nobody acts on their state.
+// Input-only windows are left out. Windows that vanish meanwhile are left out or read as
+// unviewable; call it under an X11ErrorTrap, as their owners may destroy them any time.
+WindowStack readWindowStack(X11Connection& connection);
+
+}  // namespace tavel
