@@ -19,6 +19,7 @@
 #include "platform/x11/glx_program_builder.h"
 #include "platform/x11/randr_screens.h"
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_coverage.h"
 #include "platform/x11/x11_display_sleep.h"
 #include "platform/x11/x11_idle.h"
 #include "platform/x11/x11_render_services.h"
@@ -171,7 +172,8 @@ int runApplication(LogSink& log) {
     }
     ProgramLibrary programs(loop, builder->thread(), *builder);
     GlFrameRenderer renderer;
-    X11RenderServices services{*x11, *glx, programs, renderer, loop, log};
+    X11CoverageWatcher coverage(*x11, loop);
+    X11RenderServices services{*x11, *glx, programs, renderer, loop, log, &coverage};
 
     // Settings: written off the main thread, newest value only, flushed at exit. What an
     // earlier run left half-written is cleared first.

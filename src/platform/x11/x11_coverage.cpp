@@ -26,8 +26,7 @@ X11CoverageWatcher::X11CoverageWatcher(X11Connection& connection, Scheduler& sch
     : connection_(connection),
       scheduler_(scheduler),
       compositorSelection_(
-          connection.atom(("_NET_WM_CM_S" + std::to_string(connection.screen())).c_str())),
-      self_(std::make_shared<X11CoverageWatcher*>(this)) {
+          connection.atom(("_NET_WM_CM_S" + std::to_string(connection.screen())).c_str())) {
     Display* display = connection_.display();
     int errorBase = 0;
     if (XFixesQueryExtension(display, &fixesEventBase_, &errorBase)) {
@@ -110,10 +109,7 @@ void X11CoverageWatcher::scheduleUpdate() {
     // One update per burst of events: the stacking order is read once, after the burst.
     if (updatePosted_) return;
     updatePosted_ = true;
-    std::weak_ptr<X11CoverageWatcher*> self = self_;
-    scheduler_.post([self] {
-        if (auto alive = self.lock()) (*alive)->update();
-    });
+    scheduler_.post(self_.guard([](X11CoverageWatcher& watcher) { watcher.update(); }));
 }
 
 void X11CoverageWatcher::update() {
@@ -139,13 +135,11 @@ void X11CoverageWatcher::update() {
         w.covered = covered;
         changed.push_back(id);
     }
-    std::weak_ptr<X11CoverageWatcher*> self = self_;
     for (int id : changed) {
         auto found = watches_.find(id);
         if (found == watches_.end()) continue;  // unwatched by an earlier handler
         auto handler = found->second.handler;   // it may unwatch itself
         if (handler) handler(found->second.covered);
-        if (self.expired()) return;  // a handler destroyed the watcher
     }
 }
 

@@ -18,7 +18,8 @@
 // Windows given to watch() never get bits from it.
 
 #include "platform/scheduler.h"
-#include "platform/x11/x11_view_window.h"
+#include "platform/weak_self.h"
+#include "platform/x11/pixel_rect.h"
 
 #include <X11/Xlib.h>
 
@@ -50,7 +51,7 @@ public:
     // for "above" and never counts as covering; no window given to any watch does. A new
     // watch starts uncovered; its state is worked out by a task posted now. `handler`
     // runs on the main thread, from a task of the loop, only when the state changes; it
-    // may call watch() and unwatch() and destroy the watcher. Returns an id for
+    // may call watch() and unwatch(), but not destroy the watcher. Returns an id for
     // unwatch() and covered().
     int watch(Window own, PixelRect rect, std::function<void(bool covered)> handler);
     // The handler is not called afterwards. Unknown ids are ignored.
@@ -87,7 +88,7 @@ private:
     // Clients followed now, with the event bits this watcher added there.
     std::map<Window, long> clients_;
     // A posted update holds a weak reference: it does nothing once the watcher is gone.
-    std::shared_ptr<X11CoverageWatcher*> self_;
+    WeakSelf<X11CoverageWatcher> self_{*this};
 };
 
 }  // namespace tavel

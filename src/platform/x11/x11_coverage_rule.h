@@ -2,7 +2,7 @@
 // Whether the windows above a wallpaper window hide one monitor's rectangle: the rule
 // alone, on a snapshot of the stacking order, so that it holds no server state.
 
-#include "platform/x11/x11_view_window.h"
+#include "platform/x11/pixel_rect.h"
 
 #include <X11/Xlib.h>
 

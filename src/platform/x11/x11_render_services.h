@@ -1,13 +1,15 @@
 #pragma once
 // What the X11 windows that hold effect views share: the connection, the one GLX
-// context, the program compiler, the frame renderer, the main loop and the log. All of
-// them outlive every window made with them. Main thread only.
+// context, the program compiler, the frame renderer, the main loop, the log and (when
+// given) the watcher of other windows covering the desktop. All of them outlive every
+// window made with them. Main thread only.
 
 #include "effects/log_sink.h"
 #include "effects/shader_view.h"
 #include "platform/scheduler.h"
 #include "platform/x11/glx_context.h"
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_coverage.h"
 
 namespace tavel {
 
@@ -18,6 +20,7 @@ struct X11RenderServices {
     FrameRenderer& renderer;
     Scheduler& scheduler;
     LogSink& log;
+    X11CoverageWatcher* coverage = nullptr;
 
     // A view's services: a frame timer on the main loop, the loop's clock, a random
     // start time of its own.

@@ -78,6 +78,15 @@ void X11ViewWindow::unmap() {
     XUnmapWindow(display_, window_);
 }
 
+void X11ViewWindow::setCovered(bool covered) {
+    covered_ = covered;
+    updateOcclusion();
+}
+
+void X11ViewWindow::updateOcclusion() {
+    view_->setWindowOccluded(hidden_ || covered_);
+}
+
 void X11ViewWindow::handle(const XEvent& event) {
     switch (event.type) {
         case ConfigureNotify: {
@@ -88,10 +97,12 @@ void X11ViewWindow::handle(const XEvent& event) {
             break;
         }
         case VisibilityNotify:
-            view_->setWindowOccluded(event.xvisibility.state == VisibilityFullyObscured);
+            hidden_ = event.xvisibility.state == VisibilityFullyObscured;
+            updateOcclusion();
             break;
         case UnmapNotify:
-            view_->setWindowOccluded(true);
+            hidden_ = true;
+            updateOcclusion();
             break;
         case MapNotify:
             // Whether it can be seen comes with the VisibilityNotify that follows.

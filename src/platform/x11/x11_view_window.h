@@ -7,6 +7,7 @@
 #include "platform/screen.h"
 #include "platform/wallpaper_window.h"
 #include "platform/x11/glx_surface.h"
+#include "platform/x11/pixel_rect.h"
 #include "platform/x11/x11_render_services.h"
 
 #include <functional>
@@ -32,13 +33,6 @@ private:
     ShaderView& view_;
 };
 
-// The pixel rectangle of a screen whose frame is in points (origin kept, even negative;
-// sizes at least 1 pixel).
-struct PixelRect {
-    int x = 0, y = 0, width = 1, height = 1;
-};
-PixelRect pixelRectOf(const ScreenRecord& screen);
-
 class X11ViewWindow {
 public:
     struct Options {
@@ -62,9 +56,14 @@ public:
     // Moves the window back onto its rectangle and maps it.
     void map();
     void unmap();
+    // Other windows hide it in a way the server does not report (a compositing manager
+    // redirects every window, so nothing is ever "obscured"): the view stops as if it
+    // were unmapped.
+    void setCovered(bool covered);
 
 private:
     void handle(const XEvent& event);
+    void updateOcclusion();
 
     X11Connection& connection_;
     Display* display_;
@@ -73,6 +72,8 @@ private:
     Colormap colormap_ = None;
     Window window_ = None;
     std::function<void(const XEvent&)> onEvent_;
+    bool hidden_ = true;  // unmapped or fully obscured, as the server says
+    bool covered_ = false;
     std::unique_ptr<GlxSurface> surface_;
     std::unique_ptr<ShaderView> view_;  // after the surface: goes first
     std::unique_ptr<ShaderViewFace> face_;

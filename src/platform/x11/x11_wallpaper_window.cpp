@@ -27,7 +27,7 @@ void setCardinal(X11Connection& x, Window window, const char* property, unsigned
 
 X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
                                        const ScreenRecord& screen)
-    : window_(services, screen, X11ViewWindow::Options{}) {
+    : window_(services, screen, X11ViewWindow::Options{}), coverage_(services.coverage) {
     X11Connection& x = services.connection;
     Display* display = x.display();
     Window w = window_.xid();
@@ -58,6 +58,15 @@ X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
     XserverRegion empty = XFixesCreateRegion(display, nullptr, 0);
     XFixesSetWindowShapeRegion(display, w, ShapeInput, 0, 0, empty);
     XFixesDestroyRegion(display, empty);
+
+    // Under a compositing manager the server never reports it obscured.
+    if (coverage_)
+        coverageWatch_ = coverage_->watch(w, window_.rect(),
+                                          [this](bool covered) { window_.setCovered(covered); });
+}
+
+X11WallpaperWindow::~X11WallpaperWindow() {
+    if (coverage_) coverage_->unwatch(coverageWatch_);
 }
 
 void X11WallpaperWindow::orderFront() {

@@ -12,6 +12,9 @@ namespace tavel {
 class X11WallpaperWindow final : public WallpaperWindow {
 public:
     X11WallpaperWindow(const X11RenderServices& services, const ScreenRecord& screen);
+    ~X11WallpaperWindow() override;
+    X11WallpaperWindow(const X11WallpaperWindow&) = delete;
+    X11WallpaperWindow& operator=(const X11WallpaperWindow&) = delete;
 
     WallpaperView& shaderView() override { return window_.face(); }
     // Maps it on its rectangle and lowers it: without a window manager nothing else
@@ -25,6 +28,8 @@ public:
 
 private:
     X11ViewWindow window_;
+    X11CoverageWatcher* coverage_;
+    int coverageWatch_ = 0;
 };
 
 class X11WallpaperWindowFactory final : public WallpaperWindowFactory {
