@@ -110,8 +110,10 @@ TEST_F(BusConnectionTest, HandlersRepliesAndTimeoutsRunOnTheLoopThread) {
 
 TEST_F(BusConnectionTest, SignalsAreHandledInBurstsAfterWakesAndPastAFailingHandler) {
     std::vector<int> heard;
+    const auto loopThread = std::this_thread::get_id();
     listen([&](int number) {
         listener_->guarded([&] {
+            EXPECT_EQ(std::this_thread::get_id(), loopThread);
             heard.push_back(number);
             if (number < 0) throw std::runtime_error("fault in a handler");
         });
