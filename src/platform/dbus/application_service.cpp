@@ -6,6 +6,7 @@
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <cstdint>
+#include <exception>
 #include <utility>
 
 namespace tavel {
@@ -52,29 +53,33 @@ struct ApplicationService::State {
         ActionHandler run;
     };
 
-    explicit State(BusConnection& bus) : bus(bus) {}
+    State(BusConnection& bus, LogSink& log) : bus(bus), log(log) {}
 
-    // Runs application code inside a method handler. An exception it throws leaves the
-    // loop after this round (see BusConnection::guarded); the caller gets an error.
+    // Runs application code inside a method handler. A failure there answers this one
+    // request with an error and leaves a log line; the application and the loop go on.
     template <class Work>
-    auto callApplication(Work&& work) {
+    auto callApplication(const std::string& request, Work&& work) {
+        std::string reason;
         try {
             return std::forward<Work>(work)();
+        } catch (const std::exception& e) {
+            reason = e.what();
         } catch (...) {
-            bus.hold(std::current_exception());
-            throw sdbus::Error(kFailed, "Tavel failed while handling the request");
+            reason = "unknown exception";
         }
+        log.write("Tavel: request " + request + " failed: " + reason);
+        throw sdbus::Error(kFailed, "The request " + quoted(request) + " failed: " + reason);
     }
 
-    void activate() {
-        callApplication([&] {
+    void activate(const std::string& request) {
+        callApplication(request, [&] {
             if (auto handler = activateHandler) handler();
         });
     }
 
     void open(const std::vector<std::string>& uris) {
-        if (!openHandler) return activate();
-        callApplication([&] {
+        if (!openHandler) return activate("Open");
+        callApplication("Open", [&] {
             auto handler = openHandler;
             handler(uris);
         });
@@ -104,13 +109,13 @@ struct ApplicationService::State {
                                "Action " + quoted(name) + " takes " +
                                    describeRange(action.minArguments, action.maxArguments) +
                                    ", not " + std::to_string(arguments.size()));
-        const std::string refusal = callApplication([&] { return action.run(arguments); });
+        const std::string refusal = callApplication(name, [&] { return action.run(arguments); });
         if (!refusal.empty()) throw sdbus::Error(kInvalidArgs, refusal);
     }
 
     std::string status() {
         if (!statusProvider) throw sdbus::Error(kFailed, "No status is available yet");
-        return callApplication([&] {
+        return callApplication("Status", [&] {
             auto provider = statusProvider;
             return provider();
         });
@@ -121,7 +126,7 @@ struct ApplicationService::State {
         object->registerMethod("Activate")
             .onInterface(kApplicationInterface)
             .withInputParamNames("platform_data")
-            .implementedAs([this](const PlatformData&) { activate(); });
+            .implementedAs([this](const PlatformData&) { activate("Activate"); });
         object->registerMethod("ActivateAction")
             .onInterface(kApplicationInterface)
             .withInputParamNames("action_name", "parameter", "platform_data")
@@ -141,6 +146,7 @@ struct ApplicationService::State {
     }
 
     BusConnection& bus;
+    LogSink& log;
     std::function<void()> activateHandler;
     std::function<void(const std::vector<std::string>&)> openHandler;
     std::map<std::string, Action> actions;
@@ -149,8 +155,8 @@ struct ApplicationService::State {
     std::unique_ptr<sdbus::IObject> object;  // last, so it goes first
 };
 
-ApplicationService::ApplicationService(BusConnection& sessionBus)
-    : state_(std::make_unique<State>(sessionBus)) {}
+ApplicationService::ApplicationService(BusConnection& sessionBus, LogSink& log)
+    : state_(std::make_unique<State>(sessionBus, log)) {}
 
 ApplicationService::~ApplicationService() {
     state_->object.reset();

@@ -12,6 +12,8 @@
 // A second start finds the name taken and acts as a client instead (ApplicationClient).
 // The platform data is accepted and not used.
 
+#include "effects/log_sink.h"
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -35,6 +37,12 @@ inline constexpr const char* kControlInterface = "io.tavel.Tavel.Control";
 //
 // Thread rules: main thread only. Every handler runs on the main thread, inside the bus
 // connection's processing on the loop, and must not destroy this service (post that).
+//
+// Failures: an exception thrown by a handler, action or status provider fails only that
+// call. The caller gets org.freedesktop.DBus.Error.Failed with a text that names the
+// request and gives the exception's what(); the log gets one line
+// "Tavel: request <Activate, Open, Status or the action's name> failed: <what()>"; the
+// loop and the service go on and answer the next call.
 class ApplicationService {
 public:
     // Runs a named action with its string parameters, their count already checked against
@@ -43,8 +51,8 @@ public:
     // org.freedesktop.DBus.Error.InvalidArgs.
     using ActionHandler = std::function<std::string(const std::vector<std::string>& arguments)>;
 
-    // `sessionBus` must outlive the service.
-    explicit ApplicationService(BusConnection& sessionBus);
+    // `sessionBus` and `log` must outlive the service.
+    explicit ApplicationService(BusConnection& sessionBus, LogSink& log = systemLog());
     // Gives the name up and withdraws the object.
     ~ApplicationService();
     ApplicationService(const ApplicationService&) = delete;

@@ -59,10 +59,11 @@ public:
     // Called once on the main thread when the bus goes away, with the library's reason.
     void setDisconnectHandler(std::function<void(const std::string& reason)> handler);
 
-    // For code that runs inside a D-Bus callback (signal handler, method handler, reply
-    // handler): runs `work`, and an exception it throws is held and rethrown from the
-    // loop's processing round once the library is no longer on the stack, so it leaves
-    // run()/runFor() like an exception from any loop task, and the bus stays usable.
+    // For code that runs inside a signal handler or a reply handler: runs `work`, and an
+    // exception it throws is held and rethrown from the loop's processing round once the
+    // library is no longer on the stack, so it leaves run()/runFor() like an exception
+    // from any loop task, and the bus stays usable. Method handlers answer their caller
+    // instead: they turn a failure into an error reply (see ApplicationService).
     template <class Work>
     void guarded(Work&& work) noexcept {
         try {

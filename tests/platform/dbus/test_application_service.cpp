@@ -14,7 +14,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace tavel::test {
@@ -23,50 +23,88 @@ namespace {
 using namespace std::chrono_literals;
 using Outcome = ApplicationClient::Outcome;
 using Reply = ApplicationClient::Reply;
+using Variants = std::vector<sdbus::Variant>;
+constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
+
+using Request = std::function<Reply(ApplicationClient&)>;
+
+Variants texts(const std::vector<std::string>& values) {
+    return Variants(values.begin(), values.end());
+}
+
+const Request activate = [](ApplicationClient& client) { return client.activate(); };
+const Request status = [](ApplicationClient& client) { return client.status(); };
+
+Request action(std::string name, std::vector<std::string> parameters = {}) {
+    return [=](ApplicationClient& client) { return client.activateAction(name, parameters); };
+}
 
 class ApplicationServiceTest : public BusTest {
 protected:
-    // A claimed service with the application's usual actions, recording what reaches it.
+    // A claimed service with a few actions and a status, recording what reaches it.
     void startService() {
         bus_ = open(BusType::session);
-        service_ = std::make_unique<ApplicationService>(*bus_);
-        service_->setActivateHandler([this] { record("activate", {}); });
-        for (const char* name : {"shuffle", "pause", "resume", "quit"})
-            service_->setAction(name, 0, 0, [this, name](const std::vector<std::string>& args) {
-                record(name, args);
-                return std::string();
-            });
+        service_ = std::make_unique<ApplicationService>(*bus_, log_);
+        service_->setActivateHandler([this] { record("Activate", {}); });
+        service_->setStatusProvider([this] { return record("Status", {}) + "Paused: no"; });
+        for (auto [name, min, max] : {std::tuple("pause", 0, 0), {"pair", 2, 2}, {"some", 1, 3}})
+            service_->setAction(name, min, max,
+                                [this, name](const auto& args) { return record(name, args); });
         service_->setAction("set", 1, 2, [this](const std::vector<std::string>& args) {
             if (args[0] == "nonexistent") return std::string("No effect named \"nonexistent\"");
-            record("set", args);
-            return std::string();
+            return record("set", args);
         });
         std::string error;
         ASSERT_EQ(service_->claim(&error), ApplicationService::Claim::owned) << error;
     }
 
-    void record(const std::string& what, const std::vector<std::string>& args) {
+    // Notes a request, or fails it when the test broke that one.
+    std::string record(const std::string& what, const std::vector<std::string>& args) {
+        if (what == broken_) fault_();
         std::string line = what;
         for (const auto& a : args) line += " [" + a + "]";
         calls_.push_back(line);
-        if (std::this_thread::get_id() != mainThread_) calls_.push_back("(not on the main thread)");
+        return {};
     }
 
     // Runs `request` with a fresh client on another thread while the loop runs here.
-    Reply ask(std::function<Reply(ApplicationClient&)> request,
-              std::chrono::milliseconds timeout = 3s) {
-        auto reply = std::async(std::launch::async, [request, timeout] {
-            ApplicationClient client(timeout);
+    Reply ask(Request request) {
+        auto reply = std::async(std::launch::async, [request] {
+            ApplicationClient client(3s);
             return request(client);
         });
         EXPECT_TRUE(runUntil([&] { return reply.wait_for(0s) == std::future_status::ready; }));
         return reply.get();
     }
 
-    std::thread::id mainThread_ = std::this_thread::get_id();
+    // Calls `method` from a connection of its own on this loop, for what the client does not
+    // send (Open, parameters that are not strings). The error, if the call failed.
+    template <class... Args>
+    std::optional<sdbus::Error> callDirect(const char* method, const Args&... args) {
+        if (!caller_) caller_ = open(BusType::session);
+        auto proxy =
+            sdbus::createProxy(caller_->connection(), kAppBundleIdentifier, kApplicationObjectPath);
+        std::optional<sdbus::Error> refusal;
+        bool answered = false;
+        proxy->callMethodAsync(method)
+            .onInterface(kApplicationInterface)
+            .withArguments(args..., std::map<std::string, sdbus::Variant>{})
+            .uponReplyInvoke([&](const sdbus::Error* error) {
+                answered = true;
+                if (error) refusal = *error;
+            });
+        caller_->wake();
+        EXPECT_TRUE(runUntil([&] { return answered; }));
+        return refusal;
+    }
+
+    MemoryLogSink log_;
     std::unique_ptr<BusConnection> bus_;
+    std::unique_ptr<BusConnection> caller_;
     std::unique_ptr<ApplicationService> service_;
     std::vector<std::string> calls_;
+    std::string broken_;  // the request whose handler calls fault_
+    std::function<void()> fault_;
 };
 
 TEST_F(ApplicationServiceTest, SecondInstanceCannotOwnTheName) {
@@ -82,159 +120,109 @@ TEST_F(ApplicationServiceTest, SecondInstanceCannotOwnTheName) {
     EXPECT_EQ(second.claim(&error), ApplicationService::Claim::owned) << error;
 }
 
-TEST_F(ApplicationServiceTest, ActivateReachesTheApplication) {
+TEST_F(ApplicationServiceTest, RequestsReachTheApplication) {
     startService();
-    const Reply reply = ask([](ApplicationClient& c) { return c.activate(); });
-    EXPECT_EQ(reply.outcome, Outcome::ok) << reply.text;
-    EXPECT_EQ(calls_, std::vector<std::string>{"activate"});
+    for (const Request& request :
+         {activate, action("pause"), action("set", {"tiles", "2"}), action("set", {"aurora"})})
+        EXPECT_EQ(ask(request).outcome, Outcome::ok);
+    const std::vector<std::string> uris{"file:///tmp/a.png"};
+    EXPECT_FALSE(callDirect("Open", uris));  // without an open handler Open activates
+    service_->setOpenHandler([this](const auto& received) { record("Open", received); });
+    EXPECT_FALSE(callDirect("Open", uris));
+    EXPECT_EQ(calls_,
+              (std::vector<std::string>{"Activate", "pause", "set [tiles] [2]", "set [aurora]",
+                                        "Activate", "Open [file:///tmp/a.png]"}));
+
+    Reply report = ask(status);
+    EXPECT_EQ(report.outcome, Outcome::ok);
+    EXPECT_EQ(report.text, "Paused: no");
+    service_->setStatusProvider({});
+    report = ask(status);
+    EXPECT_EQ(report.outcome, Outcome::failed);
+    EXPECT_EQ(report.errorName, "org.freedesktop.DBus.Error.Failed");
 }
 
-TEST_F(ApplicationServiceTest, ActionsReachTheApplicationWithTheirArguments) {
+TEST_F(ApplicationServiceTest, ActionArgumentsAreCheckedBeforeTheApplicationRuns) {
+    struct Case {
+        std::string action;
+        Variants parameters;
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {"dance", {}, "Unknown action \"dance\" (known: pair, pause, set, some)"},
+        {"set", texts({}), "Action \"set\" takes 1 or 2 parameters, not 0"},
+        {"set", texts({"tiles", "2", "3"}), "Action \"set\" takes 1 or 2 parameters, not 3"},
+        {"pause", texts({"x"}), "Action \"pause\" takes no parameters, not 1"},
+        {"pair", texts({"x"}), "Action \"pair\" takes 2 parameters, not 1"},
+        {"some", {}, "Action \"some\" takes 1 to 3 parameters, not 0"},
+        {"set",
+         {sdbus::Variant(42)},
+         "Parameter 1 of action \"set\" must be a string, not of type \"i\""},
+        // Refused by the application itself.
+        {"set", texts({"nonexistent"}), "No effect named \"nonexistent\""},
+    };
     startService();
-    EXPECT_EQ(ask([](ApplicationClient& c) { return c.activateAction("pause", {}); }).outcome,
-              Outcome::ok);
-    EXPECT_EQ(ask([](ApplicationClient& c) {
-                  return c.activateAction("set", {"tiles", "2"});
-              }).outcome,
-              Outcome::ok);
-    EXPECT_EQ(ask([](ApplicationClient& c) { return c.activateAction("set", {"aurora"}); }).outcome,
-              Outcome::ok);
-    EXPECT_EQ(calls_, (std::vector<std::string>{"pause", "set [tiles] [2]", "set [aurora]"}));
-}
-
-TEST_F(ApplicationServiceTest, UnknownActionIsRefusedWithInvalidArgs) {
-    startService();
-    const Reply reply = ask([](ApplicationClient& c) { return c.activateAction("dance", {}); });
-    EXPECT_EQ(reply.outcome, Outcome::failed);
-    EXPECT_EQ(reply.errorName, "org.freedesktop.DBus.Error.InvalidArgs");
-    EXPECT_NE(reply.text.find("Unknown action \"dance\""), std::string::npos) << reply.text;
-    EXPECT_NE(reply.text.find("pause"), std::string::npos) << reply.text;
-    EXPECT_TRUE(calls_.empty());
-}
-
-TEST_F(ApplicationServiceTest, WrongParameterCountsAreRefusedWithInvalidArgs) {
-    startService();
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, std::vector<std::string>{"tiles", "2", "3"}}) {
-        const Reply reply =
-            ask([args](ApplicationClient& c) { return c.activateAction("set", args); });
-        EXPECT_EQ(reply.errorName, "org.freedesktop.DBus.Error.InvalidArgs");
-        EXPECT_NE(reply.text.find("takes 1 or 2 parameters, not " + std::to_string(args.size())),
-                  std::string::npos)
-            << reply.text;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.action);
+        const auto refusal = callDirect("ActivateAction", c.action, c.parameters);
+        ASSERT_TRUE(refusal);
+        EXPECT_EQ(refusal->getName(), kInvalidArgs);
+        EXPECT_EQ(refusal->getMessage(), c.refusal);
     }
-    const Reply reply = ask([](ApplicationClient& c) { return c.activateAction("pause", {"x"}); });
-    EXPECT_NE(reply.text.find("takes no parameters, not 1"), std::string::npos) << reply.text;
-    EXPECT_TRUE(calls_.empty());
-}
-
-TEST_F(ApplicationServiceTest, NonStringParametersAreRefusedWithInvalidArgs) {
-    startService();
-    auto callerBus = open(BusType::session);
-    auto proxy =
-        sdbus::createProxy(callerBus->connection(), kAppBundleIdentifier, kApplicationObjectPath);
-    std::optional<sdbus::Error> refusal;
-    bool answered = false;
-    proxy->callMethodAsync("ActivateAction")
-        .onInterface(kApplicationInterface)
-        .withArguments(std::string("set"), std::vector<sdbus::Variant>{sdbus::Variant(42)},
-                       std::map<std::string, sdbus::Variant>{})
-        .uponReplyInvoke([&](const sdbus::Error* error) {
-            answered = true;
-            if (error) refusal = *error;
-        });
-    callerBus->wake();
-    ASSERT_TRUE(runUntil([&] { return answered; }));
-    ASSERT_TRUE(refusal.has_value());
-    EXPECT_EQ(refusal->getName(), "org.freedesktop.DBus.Error.InvalidArgs");
-    EXPECT_NE(refusal->getMessage().find("must be a string"), std::string::npos);
-    EXPECT_TRUE(calls_.empty());
-}
-
-TEST_F(ApplicationServiceTest, TheApplicationCanRefuseArguments) {
-    startService();
-    const Reply reply =
-        ask([](ApplicationClient& c) { return c.activateAction("set", {"nonexistent"}); });
+    // Through the client, a refusal keeps its name and text.
+    const Reply reply = ask(action("set"));
     EXPECT_EQ(reply.outcome, Outcome::failed);
-    EXPECT_EQ(reply.errorName, "org.freedesktop.DBus.Error.InvalidArgs");
-    EXPECT_EQ(reply.text, "No effect named \"nonexistent\"");
+    EXPECT_EQ(reply.errorName, kInvalidArgs);
+    EXPECT_EQ(reply.text, cases[1].refusal);
+    EXPECT_TRUE(calls_.empty());
 }
 
-TEST_F(ApplicationServiceTest, StatusReturnsTheApplicationsReport) {
+TEST_F(ApplicationServiceTest, AFailingRequestIsAnsweredWithAnErrorAndTheServiceGoesOn) {
+    struct Case {
+        std::string request;
+        Request ask;
+        std::function<void()> fault;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"pause", action("pause"), [] { throw std::logic_error("pause broke"); }, "pause broke"},
+        {"Status", status, [] { throw std::runtime_error("no state"); }, "no state"},
+        {"Activate", activate, [] { throw 42; }, "unknown exception"},
+    };
     startService();
-    Reply reply = ask([](ApplicationClient& c) { return c.status(); });
-    EXPECT_EQ(reply.outcome, Outcome::failed);  // no report installed yet
-    EXPECT_EQ(reply.errorName, "org.freedesktop.DBus.Error.Failed");
-
-    service_->setStatusProvider([] { return std::string("Playing: Aurora\nPaused: no"); });
-    reply = ask([](ApplicationClient& c) { return c.status(); });
-    EXPECT_EQ(reply.outcome, Outcome::ok);
-    EXPECT_EQ(reply.text, "Playing: Aurora\nPaused: no");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        broken_ = c.request;
+        fault_ = c.fault;
+        // ask() runs the loop: a failure that left it would throw here.
+        const Reply failed = ask(c.ask);
+        EXPECT_EQ(failed.outcome, Outcome::failed);
+        EXPECT_EQ(failed.errorName, "org.freedesktop.DBus.Error.Failed");
+        EXPECT_EQ(failed.text, "The request \"" + c.request + "\" failed: " + c.reason);
+        EXPECT_EQ(log_.lines().back(), "Tavel: request " + c.request + " failed: " + c.reason);
+        // The next call is answered normally.
+        broken_.clear();
+        EXPECT_EQ(ask(c.ask).outcome, Outcome::ok);
+    }
+    EXPECT_EQ(log_.lines().size(), std::size(cases));
 }
 
-TEST_F(ApplicationServiceTest, NoInstanceIsReportedAsNotRunning) {
-    const Reply reply = ask([](ApplicationClient& c) { return c.activateAction("pause", {}); });
+TEST_F(ApplicationServiceTest, ClientTellsAMissingInstanceFromAFailure) {
+    Reply reply = ask(action("pause"));
     EXPECT_EQ(reply.outcome, Outcome::notRunning);
     EXPECT_EQ(reply.text, "Tavel is not running");
-}
 
-TEST_F(ApplicationServiceTest, UnreachableBusIsAFailureNotNotRunning) {
+    // The loop is not run while the client waits: the instance never answers.
+    startService();
+    reply =
+        std::async(std::launch::async, [] { return ApplicationClient(200ms).activate(); }).get();
+    EXPECT_EQ(reply.outcome, Outcome::failed);
+    EXPECT_NE(reply.text.find("did not answer"), std::string::npos) << reply.text;
+
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/proc/nonexistent/bus", 1);
-    ApplicationClient client(1s);
-    const Reply reply = client.status();
+    reply = ApplicationClient(1s).status();
     EXPECT_EQ(reply.outcome, Outcome::failed);
     EXPECT_NE(reply.text.find("session bus"), std::string::npos) << reply.text;
-}
-
-TEST_F(ApplicationServiceTest, AnInstanceThatDoesNotAnswerTimesOut) {
-    startService();
-    // The loop is not run while the client waits: the instance never answers.
-    auto reply = std::async(std::launch::async, [] {
-        ApplicationClient client(200ms);
-        return client.activate();
-    });
-    const Reply result = reply.get();
-    EXPECT_EQ(result.outcome, Outcome::failed);
-    EXPECT_NE(result.text.find("did not answer"), std::string::npos) << result.text;
-}
-
-TEST_F(ApplicationServiceTest, FailureInsideTheApplicationLeavesTheLoopAndFailsTheCall) {
-    startService();
-    service_->setAction("shuffle", 0, 0, [](const std::vector<std::string>&) -> std::string {
-        throw std::logic_error("shuffle broke");
-    });
-    auto reply = std::async(std::launch::async,
-                            [] { return ApplicationClient(3s).activateAction("shuffle", {}); });
-    EXPECT_THROW(runUntil([&] { return reply.wait_for(0s) == std::future_status::ready; }),
-                 std::logic_error);
-    ASSERT_TRUE(runUntil([&] { return reply.wait_for(0s) == std::future_status::ready; }));
-    const Reply result = reply.get();
-    EXPECT_EQ(result.outcome, Outcome::failed);
-    EXPECT_EQ(result.errorName, "org.freedesktop.DBus.Error.Failed");
-    // The service still answers.
-    EXPECT_EQ(ask([](ApplicationClient& c) { return c.activate(); }).outcome, Outcome::ok);
-}
-
-TEST_F(ApplicationServiceTest, OpenGoesToTheOpenHandlerOrActivates) {
-    startService();
-    auto callerBus = open(BusType::session);
-    auto proxy =
-        sdbus::createProxy(callerBus->connection(), kAppBundleIdentifier, kApplicationObjectPath);
-    auto open = [&] {
-        bool answered = false;
-        proxy->callMethodAsync("Open")
-            .onInterface(kApplicationInterface)
-            .withArguments(std::vector<std::string>{"file:///tmp/a.png"},
-                           std::map<std::string, sdbus::Variant>{})
-            .uponReplyInvoke([&](const sdbus::Error*) { answered = true; });
-        callerBus->wake();
-        ASSERT_TRUE(runUntil([&] { return answered; }));
-    };
-    open();
-    service_->setOpenHandler(
-        [this](const std::vector<std::string>& uris) { record("open", uris); });
-    open();
-    EXPECT_EQ(calls_, (std::vector<std::string>{"activate", "open [file:///tmp/a.png]"}));
 }
 
 }  // namespace

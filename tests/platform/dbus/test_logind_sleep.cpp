@@ -5,26 +5,23 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tavel::test {
 namespace {
 
-constexpr const char* kLogindName = "org.freedesktop.login1";
-constexpr const char* kManagerPath = "/org/freedesktop/login1";
 constexpr const char* kManagerInterface = "org.freedesktop.login1.Manager";
 
 // Emits PrepareForSleep from the manager object; owns logind's name unless told not to.
 class FakeLogind {
 public:
     FakeLogind(std::unique_ptr<BusConnection> bus, bool ownName) : bus_(std::move(bus)) {
-        object_ = sdbus::createObject(bus_->connection(), kManagerPath);
+        object_ = sdbus::createObject(bus_->connection(), "/org/freedesktop/login1");
         object_->registerSignal("PrepareForSleep")
             .onInterface(kManagerInterface)
             .withParameters<bool>("start");
         object_->finishRegistration();
-        if (ownName) bus_->connection().requestName(kLogindName);
+        if (ownName) bus_->connection().requestName("org.freedesktop.login1");
         bus_->wake();
     }
     void prepareForSleep(bool start) {
@@ -40,178 +37,119 @@ private:
 
 class LogindSleepTest : public BusTest {
 protected:
-    void startSource() {
-        bus_ = open();
-        source_ = std::make_unique<LogindSleepSource>(*bus_);
-        source_->setHandlers(
-            [this] {
-                events_ += "sleep ";
-                handlerThread_ = std::this_thread::get_id();
-            },
-            [this] { events_ += "wake "; });
+    // A source that writes "sleep " and "wake " into `events`.
+    std::unique_ptr<LogindSleepSource> startSource(std::string& events) {
+        auto source = std::make_unique<LogindSleepSource>(*bus_);
+        source->setHandlers([&events] { events += "sleep "; }, [&events] { events += "wake "; });
+        return source;
     }
 
-    std::unique_ptr<BusConnection> bus_;
-    std::unique_ptr<LogindSleepSource> source_;
-    std::string events_;
-    std::thread::id handlerThread_;
+    std::unique_ptr<BusConnection> bus_ = open();
 };
 
-TEST_F(LogindSleepTest, PrepareForSleepBecomesSleepAndWake) {
-    FakeLogind logind(open(), true);
-    startSource();
-
-    logind.prepareForSleep(true);
-    ASSERT_TRUE(runUntil([&] { return events_ == "sleep "; })) << events_;
-    EXPECT_EQ(handlerThread_, std::this_thread::get_id());
-    logind.prepareForSleep(false);
-    ASSERT_TRUE(runUntil([&] { return events_ == "sleep wake "; })) << events_;
-}
-
-TEST_F(LogindSleepTest, LogindStartingAfterTheSourceIsHeard) {
-    startSource();  // no logind on the bus: nothing happens, nothing fails
-    FakeLogind logind(open(), true);
-    logind.prepareForSleep(true);
-    EXPECT_TRUE(runUntil([&] { return events_ == "sleep "; })) << events_;
-}
-
-TEST_F(LogindSleepTest, OnlyLogindsNameOwnerIsHeard) {
+TEST_F(LogindSleepTest, OnlyLogindsNameOwnerIsHeardEvenWhenItStartsLater) {
+    std::string events, witnessed;
+    auto source = startSource(events);      // no logind on the bus: nothing happens, nothing fails
+    auto witness = startSource(witnessed);  // shows when a signal has been delivered
     FakeLogind logind(open(), true);
     FakeLogind impostor(open(), false);
-    startSource();
 
+    logind.prepareForSleep(true);
+    ASSERT_TRUE(runUntil([&] { return events == "sleep "; })) << events;
     impostor.prepareForSleep(true);
     roundTrip(impostor.bus());  // routed before logind's signal below
     logind.prepareForSleep(false);
-    ASSERT_TRUE(runUntil([&] { return !events_.empty(); }));
-    EXPECT_EQ(events_, "wake ");
-}
+    ASSERT_TRUE(runUntil([&] { return witnessed.ends_with("wake "); })) << witnessed;
+    EXPECT_EQ(events, "sleep wake ");
 
-TEST_F(LogindSleepTest, HandlersCanBeRemoved) {
-    FakeLogind logind(open(), true);
-    startSource();
-    source_->setHandlers({}, {});
+    source->setHandlers({}, {});  // removed: a call to an empty handler would throw
+    const std::string before = witnessed;
     logind.prepareForSleep(true);
-    roundTrip(logind.bus());
-    // A second subscriber shows when the signal has been delivered.
-    LogindSleepSource witness(*bus_);
-    bool delivered = false;
-    witness.setHandlers({}, [&] { delivered = true; });
-    logind.prepareForSleep(false);
-    ASSERT_TRUE(runUntil([&] { return delivered; }));
-    EXPECT_EQ(events_, "");
+    ASSERT_TRUE(runUntil([&] { return witnessed == before + "sleep "; })) << witnessed;
+    EXPECT_EQ(events, "sleep wake ");
 }
 
-// A source the test drives by hand.
+// A source the test drives by hand; notes at its end whether handlers were left on it.
 class ManualSleepSource final : public DisplaySleepSource {
 public:
+    explicit ManualSleepSource(bool& handlersLeftAtEnd) : leftAtEnd_(handlersLeftAtEnd) {}
+    ~ManualSleepSource() override { leftAtEnd_ = didSleep_ || didWake_; }
     void setHandlers(std::function<void()> didSleep, std::function<void()> didWake) override {
         didSleep_ = std::move(didSleep);
         didWake_ = std::move(didWake);
     }
-    void sleep() {
-        if (didSleep_) didSleep_();
+    void report(bool sleeping) {
+        if (auto handler = sleeping ? didSleep_ : didWake_) handler();
     }
-    void wake() {
-        if (didWake_) didWake_();
-    }
-    bool hasHandlers() const { return didSleep_ && didWake_; }
 
 private:
+    bool& leftAtEnd_;
     std::function<void()> didSleep_;
     std::function<void()> didWake_;
 };
 
-class CombinedSleepSourceTest : public ::testing::Test {
-protected:
-    CombinedSleepSourceTest() {
-        auto a = std::make_unique<ManualSleepSource>();
-        auto b = std::make_unique<ManualSleepSource>();
-        a_ = a.get();
-        b_ = b.get();
-        std::vector<std::unique_ptr<DisplaySleepSource>> sources;
-        sources.push_back(std::move(a));
-        sources.push_back(std::move(b));
-        combined_ = std::make_unique<CombinedSleepSource>(std::move(sources));
-        combined_->setHandlers([this] { events_ += "sleep "; }, [this] { events_ += "wake "; });
+struct Combined {
+    explicit Combined(bool& handlersLeftAtEnd) {
+        std::vector<std::unique_ptr<DisplaySleepSource>> owned;
+        for (auto*& source : sources) {
+            auto made = std::make_unique<ManualSleepSource>(handlersLeftAtEnd);
+            source = made.get();
+            owned.push_back(std::move(made));
+        }
+        combined = std::make_unique<CombinedSleepSource>(std::move(owned));
+        combined->setHandlers([this] { events += "sleep "; }, [this] { events += "wake "; });
     }
-
-    ManualSleepSource* a_;
-    ManualSleepSource* b_;
-    std::unique_ptr<CombinedSleepSource> combined_;
-    std::string events_;
+    ManualSleepSource* sources[2] = {};
+    std::unique_ptr<CombinedSleepSource> combined;
+    std::string events;
 };
 
-TEST_F(CombinedSleepSourceTest, AsleepWhileAnySourceSleeps) {
-    EXPECT_FALSE(combined_->asleep());
-    a_->sleep();
-    EXPECT_EQ(events_, "sleep ");
-    EXPECT_TRUE(combined_->asleep());
-    b_->sleep();
-    a_->wake();
-    EXPECT_EQ(events_, "sleep ");
-    EXPECT_TRUE(combined_->asleep());
-    b_->wake();
-    EXPECT_EQ(events_, "sleep wake ");
-    EXPECT_FALSE(combined_->asleep());
-}
-
-TEST_F(CombinedSleepSourceTest, RepeatsAndWakesWithoutSleepChangeNothing) {
-    a_->wake();
-    EXPECT_EQ(events_, "");
-    a_->sleep();
-    a_->sleep();
-    EXPECT_EQ(events_, "sleep ");
-    b_->wake();  // b never slept: a still does
-    EXPECT_TRUE(combined_->asleep());
-    a_->wake();
-    a_->wake();
-    EXPECT_EQ(events_, "sleep wake ");
-    b_->sleep();
-    EXPECT_EQ(events_, "sleep wake sleep ");
-}
-
-TEST_F(CombinedSleepSourceTest, HandlersMayReplaceThemselves) {
-    int sleeps = 0;
-    combined_->setHandlers(
-        [&] {
-            ++sleeps;
-            combined_->setHandlers({}, {});
-        },
-        {});
-    a_->sleep();
-    a_->wake();
-    b_->sleep();
-    EXPECT_EQ(sleeps, 1);
-    EXPECT_TRUE(combined_->asleep());
-}
-
-// Notes at its destruction whether its handlers were still installed.
-class RecordingSleepSource final : public DisplaySleepSource {
-public:
-    explicit RecordingSleepSource(bool& handlersLeftAtEnd)
-        : handlersLeftAtEnd_(handlersLeftAtEnd) {}
-    ~RecordingSleepSource() override { handlersLeftAtEnd_ = didSleep_ || didWake_; }
-    void setHandlers(std::function<void()> didSleep, std::function<void()> didWake) override {
-        didSleep_ = std::move(didSleep);
-        didWake_ = std::move(didWake);
-    }
-
-private:
-    bool& handlersLeftAtEnd_;
-    std::function<void()> didSleep_;
-    std::function<void()> didWake_;
-};
-
-TEST(CombinedSleepSourceEnd, RemovesItsHandlersBeforeItsSourcesGo) {
+TEST(CombinedSleepSource, AsleepWhileAnySourceSleeps) {
+    struct Step {
+        int source;
+        bool sleeping;
+        const char* events;  // all reported so far
+        bool asleep;
+    };
+    const Step steps[] = {
+        {0, false, "", false},  // waking without having slept
+        {0, true, "sleep ", true},
+        {0, true, "sleep ", true},  // repeated
+        {1, false, "sleep ", true},
+        {1, true, "sleep ", true},
+        {0, false, "sleep ", true},  // the other still sleeps
+        {1, false, "sleep wake ", false},
+        {1, false, "sleep wake ", false},
+        {1, true, "sleep wake sleep ", true},
+    };
     bool handlersLeftAtEnd = true;
     {
-        std::vector<std::unique_ptr<DisplaySleepSource>> sources;
-        sources.push_back(std::make_unique<RecordingSleepSource>(handlersLeftAtEnd));
-        CombinedSleepSource combined(std::move(sources));
-        handlersLeftAtEnd = false;
+        Combined c(handlersLeftAtEnd);
+        EXPECT_FALSE(c.combined->asleep());
+        for (std::size_t i = 0; i < std::size(steps); ++i) {
+            c.sources[steps[i].source]->report(steps[i].sleeping);
+            EXPECT_EQ(c.events, steps[i].events) << "step " << i;
+            EXPECT_EQ(c.combined->asleep(), steps[i].asleep) << "step " << i;
+        }
     }
-    EXPECT_FALSE(handlersLeftAtEnd);
+    EXPECT_FALSE(handlersLeftAtEnd);  // removed from the sources before they went
+}
+
+TEST(CombinedSleepSource, HandlersMayReplaceThemselves) {
+    bool handlersLeftAtEnd = false;
+    Combined c(handlersLeftAtEnd);
+    int sleeps = 0;
+    c.combined->setHandlers(
+        [&] {
+            ++sleeps;
+            c.combined->setHandlers({}, {});
+        },
+        {});
+    c.sources[0]->report(true);
+    c.sources[0]->report(false);
+    c.sources[1]->report(true);
+    EXPECT_EQ(sleeps, 1);
+    EXPECT_TRUE(c.combined->asleep());
 }
 
 }  // namespace

@@ -5,12 +5,9 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace tavel::test {
 namespace {
-
-using namespace std::chrono_literals;
 
 struct ServiceNames {
     const char* name;
@@ -23,37 +20,32 @@ constexpr ServiceNames kCurrent = {"org.freedesktop.UPower.PowerProfiles",
 constexpr ServiceNames kOlder = {"net.hadess.PowerProfiles", "/net/hadess/PowerProfiles",
                                  "net.hadess.PowerProfiles"};
 
-enum class Announce { value, invalidation };
-
-// The daemon's ActiveProfile property under one of its names, on its own connection.
+// The daemon's ActiveProfile property on a connection of its own, announced by value or by
+// invalidation; it owns its name unless told not to.
 class FakePowerProfiles {
 public:
     FakePowerProfiles(std::unique_ptr<BusConnection> bus, ServiceNames names, std::string profile,
-                      Announce announce)
+                      bool byValue = true, bool ownName = true)
         : bus_(std::move(bus)), names_(names), profile_(std::move(profile)) {
         object_ = sdbus::createObject(bus_->connection(), names_.path);
         object_->registerProperty("ActiveProfile")
             .onInterface(names_.interface)
             .withGetter([this] { return profile_; })
-            .withUpdateBehavior(announce == Announce::value
-                                    ? sdbus::Flags::EMITS_CHANGE_SIGNAL
-                                    : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
+            .withUpdateBehavior(byValue ? sdbus::Flags::EMITS_CHANGE_SIGNAL
+                                        : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
         object_->finishRegistration();
-        bus_->connection().requestName(names_.name);  // after the object, as the daemon does
+        if (ownName) bus_->connection().requestName(names_.name);  // after the object
         bus_->wake();
     }
-
     void setProfile(std::string profile) {
         profile_ = std::move(profile);
         object_->emitPropertiesChangedSignal(names_.interface, {"ActiveProfile"});
         bus_->wake();
     }
-
     void releaseName() {
         bus_->connection().releaseName(names_.name);
         bus_->wake();
     }
-
     BusConnection& bus() { return *bus_; }
 
 private:
@@ -65,33 +57,26 @@ private:
 
 class PowerProfilesTest : public BusTest {
 protected:
-    std::unique_ptr<FakePowerProfiles> startService(ServiceNames names, std::string profile,
-                                                    Announce announce = Announce::value) {
-        return std::make_unique<FakePowerProfiles>(open(), names, std::move(profile), announce);
-    }
-
     // The source under test, counting its change notifications.
     void startSource() {
         bus_ = open();
         source_ = std::make_unique<PowerProfilesSource>(*bus_);
-        source_->setChangeHandler([this] {
-            ++changes_;
-            handlerThread_ = std::this_thread::get_id();
-        });
+        source_->setChangeHandler([this] { ++changes_; });
     }
-
     bool settled() {
         return runUntil([this] { return !source_->querying(); });
+    }
+    bool profileIs(const std::string& profile) {
+        return runUntil([&] { return source_->activeProfile() == profile; });
     }
 
     std::unique_ptr<BusConnection> bus_;
     std::unique_ptr<PowerProfilesSource> source_;
     int changes_ = 0;
-    std::thread::id handlerThread_;
 };
 
-TEST_F(PowerProfilesTest, FollowsTheActiveProfile) {
-    auto service = startService(kCurrent, "balanced");
+TEST_F(PowerProfilesTest, FollowsTheNameOwnersProfileAndAnnouncesLowPowerChanges) {
+    FakePowerProfiles service(open(), kCurrent, "balanced");
     startSource();
     ASSERT_TRUE(settled());
     EXPECT_EQ(source_->serviceName(), kCurrent.name);
@@ -99,121 +84,74 @@ TEST_F(PowerProfilesTest, FollowsTheActiveProfile) {
     EXPECT_FALSE(source_->lowPowerActive());
     EXPECT_EQ(changes_, 0);
 
-    service->setProfile("power-saver");
+    service.setProfile("power-saver");
     ASSERT_TRUE(runUntil([&] { return changes_ == 1; }));
     EXPECT_TRUE(source_->lowPowerActive());
-    EXPECT_EQ(handlerThread_, std::this_thread::get_id());
-
-    service->setProfile("balanced");
+    service.setProfile("balanced");
     ASSERT_TRUE(runUntil([&] { return changes_ == 2; }));
     EXPECT_FALSE(source_->lowPowerActive());
 
+    // The same signal from a connection that does not own the name is not heard.
+    FakePowerProfiles impostor(open(), kCurrent, "balanced", true, false);
+    impostor.setProfile("power-saver");
+    roundTrip(impostor.bus());  // routed before the service's signal below
     // Another profile that is not power-saver changes nothing the core sees.
-    service->setProfile("performance");
-    ASSERT_TRUE(runUntil([&] { return source_->activeProfile() == "performance"; }));
+    service.setProfile("performance");
+    ASSERT_TRUE(profileIs("performance"));
     EXPECT_FALSE(source_->lowPowerActive());
     EXPECT_EQ(changes_, 2);
 }
 
-TEST_F(PowerProfilesTest, PowerSaverAtStartIsAnnounced) {
-    auto service = startService(kCurrent, "power-saver");
+TEST_F(PowerProfilesTest, OlderNameAnnouncingByInvalidationAndPowerSaverAtStart) {
+    FakePowerProfiles service(open(), kOlder, "power-saver", false);
     startSource();
     EXPECT_FALSE(source_->lowPowerActive());  // not known before the answer
     ASSERT_TRUE(runUntil([&] { return changes_ == 1; }));
     EXPECT_TRUE(source_->lowPowerActive());
-}
-
-TEST_F(PowerProfilesTest, OlderServiceNameWorksAndInvalidationIsFollowed) {
-    auto service = startService(kOlder, "balanced", Announce::invalidation);
-    startSource();
-    ASSERT_TRUE(settled());
     EXPECT_EQ(source_->serviceName(), kOlder.name);
+
+    service.setProfile("balanced");
+    ASSERT_TRUE(runUntil([&] { return changes_ == 2; }));
     EXPECT_FALSE(source_->lowPowerActive());
-
-    service->setProfile("power-saver");
-    ASSERT_TRUE(runUntil([&] { return changes_ == 1; }));
-    EXPECT_TRUE(source_->lowPowerActive());
-    EXPECT_EQ(source_->serviceName(), kOlder.name);
 }
 
 TEST_F(PowerProfilesTest, CurrentNameIsPreferredAndOlderTakesOverWhenItGoes) {
-    auto current = startService(kCurrent, "balanced");
-    auto older = startService(kOlder, "power-saver");
+    auto current = std::make_unique<FakePowerProfiles>(open(), kCurrent, "balanced");
+    FakePowerProfiles older(open(), kOlder, "power-saver");
     startSource();
     ASSERT_TRUE(settled());
     EXPECT_EQ(source_->serviceName(), kCurrent.name);
     EXPECT_FALSE(source_->lowPowerActive());
 
     // Signals from the older name do not override the preferred one.
-    older->setProfile("power-saver");
-    roundTrip(older->bus());  // routed before the next signal of the current name
+    older.setProfile("power-saver");
+    roundTrip(older.bus());  // routed before the next signal of the current name
     current->setProfile("performance");
-    ASSERT_TRUE(runUntil([&] { return source_->activeProfile() == "performance"; }));
-    EXPECT_FALSE(source_->lowPowerActive());
+    ASSERT_TRUE(profileIs("performance"));
     EXPECT_EQ(changes_, 0);
 
-    current.reset();
+    current.reset();  // its connection closes
     ASSERT_TRUE(runUntil([&] { return changes_ == 1; }));
     EXPECT_TRUE(source_->lowPowerActive());
     EXPECT_EQ(source_->serviceName(), kOlder.name);
 }
 
-TEST_F(PowerProfilesTest, NoServiceMeansOff) {
+TEST_F(PowerProfilesTest, NoServiceMeansOffUntilOneStartsAndAgainOnceItGivesUpItsName) {
     startSource();
     ASSERT_TRUE(settled());
     EXPECT_FALSE(source_->lowPowerActive());
     EXPECT_EQ(source_->serviceName(), "");
     EXPECT_EQ(source_->activeProfile(), "");
-    EXPECT_EQ(changes_, 0);
-}
 
-TEST_F(PowerProfilesTest, ServiceStartingLaterAndStoppingIsNoticed) {
-    startSource();
-    ASSERT_TRUE(settled());
-    EXPECT_EQ(source_->serviceName(), "");
-
-    auto service = startService(kCurrent, "power-saver");
+    FakePowerProfiles service(open(), kCurrent, "power-saver");
     ASSERT_TRUE(runUntil([&] { return changes_ == 1; }));
     EXPECT_TRUE(source_->lowPowerActive());
     EXPECT_EQ(source_->serviceName(), kCurrent.name);
 
-    service.reset();  // its connection closes
+    service.releaseName();
     ASSERT_TRUE(runUntil([&] { return changes_ == 2; }));
     EXPECT_FALSE(source_->lowPowerActive());
     EXPECT_EQ(source_->serviceName(), "");
-}
-
-TEST_F(PowerProfilesTest, ServiceGivingUpItsNameIsNoticed) {
-    auto service = startService(kOlder, "power-saver");
-    startSource();
-    ASSERT_TRUE(runUntil([&] { return changes_ == 1; }));
-
-    service->releaseName();
-    ASSERT_TRUE(runUntil([&] { return changes_ == 2; }));
-    EXPECT_FALSE(source_->lowPowerActive());
-    EXPECT_EQ(source_->serviceName(), "");
-}
-
-TEST_F(PowerProfilesTest, OnlyTheNameOwnerIsHeard) {
-    auto service = startService(kCurrent, "balanced");
-    startSource();
-    ASSERT_TRUE(settled());
-
-    // Another connection sends the same signal from the same path without owning the name.
-    auto impostorBus = open();
-    auto impostor = sdbus::createObject(impostorBus->connection(), kCurrent.path);
-    std::string fake = "power-saver";
-    impostor->registerProperty("ActiveProfile").onInterface(kCurrent.interface).withGetter([&] {
-        return fake;
-    });
-    impostor->finishRegistration();
-    impostor->emitPropertiesChangedSignal(kCurrent.interface, {"ActiveProfile"});
-    roundTrip(*impostorBus);  // the bus daemon has routed the impostor's signal
-
-    service->setProfile("performance");
-    ASSERT_TRUE(runUntil([&] { return source_->activeProfile() == "performance"; }));
-    EXPECT_FALSE(source_->lowPowerActive());
-    EXPECT_EQ(changes_, 0);
 }
 
 }  // namespace
