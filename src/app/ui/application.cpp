@@ -144,7 +144,7 @@ int runApplication(LogSink& log) {
     auto sessionBus = BusConnection::open(BusType::session, loop.context(), &busError);
     std::unique_ptr<ApplicationService> service;
     if (sessionBus) {
-        service = std::make_unique<ApplicationService>(*sessionBus);
+        service = std::make_unique<ApplicationService>(*sessionBus, log);
         int status = 0;
         switch (claimInstance(*service, log, status)) {
             case Instance::first:

@@ -12,7 +12,7 @@
 // A second start finds the name taken and acts as a client instead (ApplicationClient).
 // The platform data is accepted and not used.
 
-#include "effects/log_sink.h"
+#include "platform/system_log.h"
 
 #include <chrono>
 #include <cstddef>
@@ -58,7 +58,9 @@ public:
     ApplicationService(const ApplicationService&) = delete;
     ApplicationService& operator=(const ApplicationService&) = delete;
 
-    // Install these before claim(). Without an activate handler Activate does nothing;
+    // Install these before the loop processes the bus after claim() (calls are only
+    // dispatched from the loop, so a process may claim first, as its first step, and set
+    // them up once it is ready). Without an activate handler Activate does nothing;
     // without an open handler Open activates.
     void setActivateHandler(std::function<void()> handler);
     void setOpenHandler(std::function<void(const std::vector<std::string>& uris)> handler);
