@@ -123,17 +123,32 @@ int DesktopSession::waitForExit(std::chrono::milliseconds limit) {
     return -1;
 }
 
-bool DesktopSession::waitForStatus(const std::function<bool(const std::string&)>& accept,
-                                   std::chrono::milliseconds limit, std::string* last) const {
-    // Polls a real process: there is no clock to advance here.
+bool DesktopSession::poll(const std::function<bool()>& check, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        std::string text = status();
-        if (last) *last = text;
-        if (accept(text)) return true;
+        if (check()) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+}
+
+bool DesktopSession::waitForStatus(const std::function<bool(const std::string&)>& accept,
+                                   std::chrono::milliseconds limit, std::string* last) const {
+    return poll(
+        [&] {
+            std::string text = status();
+            if (last) *last = text;
+            return accept(text);
+        },
+        limit);
+}
+
+long DesktopSession::residentKilobytes() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
 }
 
 std::vector<WindowInfo> DesktopSession::windows() const {

@@ -47,6 +47,11 @@ public:
     // Waits (at most `limit`) for the application to exit; its status, or -1.
     int waitForExit(std::chrono::milliseconds limit);
     pid_t pid() const { return pid_; }
+    // The application's resident memory in KiB, from /proc; -1 when it is not running.
+    long residentKilobytes() const;
+    // Polls `check` (a real process: there is no clock to advance) until it holds;
+    // false after `limit`.
+    static bool poll(const std::function<bool()>& check, std::chrono::milliseconds limit);
     // Polls `tavel status` until `accept` takes its text; false after `limit`.
     bool waitForStatus(const std::function<bool(const std::string&)>& accept,
                        std::chrono::milliseconds limit, std::string* last = nullptr) const;
