@@ -21,7 +21,13 @@ packages=(
 )
 
 sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo > /dev/null; then
+    echo "install-deps.sh: run it as root (sudo is not installed)" >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
+fi
 
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
