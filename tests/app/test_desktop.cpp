@@ -229,17 +229,21 @@ TEST(Desktop, PowerSaverProfilePausesTheViews) {
     EXPECT_TRUE(session.waitForStatus(has("views: running"), 5s, &status)) << status;
 }
 
-TEST(Desktop, TermEndsCleanlyWithTheSettingsStored) {
-    DesktopSession session(640, 480, R"({"idleAnimateMinutes":0})");
-    session.start();
-    std::string status;
-    ASSERT_TRUE(session.waitForStatus(has("frames"), 30s, &status)) << status << session.logText();
-    ASSERT_EQ(session.tavel({"set", "dome"}).status, 0);
-    ASSERT_EQ(kill(session.pid(), SIGTERM), 0);
-    EXPECT_EQ(session.waitForExit(10s), 0);
-    EXPECT_TRUE(desktopWindows(session).empty());
-    EXPECT_NE(session.settingsFile().find("\"globalShaderID\":\"dome\""), std::string::npos);
-    EXPECT_EQ(session.tavel({"status"}).status, 1);  // not running any more
+TEST(Desktop, TermAndHangUpEndItCleanlyWithTheSettingsStored) {
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        DesktopSession session(640, 480, R"({"idleAnimateMinutes":0})");
+        session.start();
+        std::string status;
+        ASSERT_TRUE(session.waitForStatus(has("frames"), 30s, &status))
+            << status << session.logText();
+        ASSERT_EQ(session.tavel({"set", "dome"}).status, 0);
+        ASSERT_EQ(kill(session.pid(), signal), 0);
+        EXPECT_EQ(session.waitForExit(10s), 0);
+        EXPECT_TRUE(desktopWindows(session).empty());
+        EXPECT_NE(session.settingsFile().find("\"globalShaderID\":\"dome\""), std::string::npos);
+        EXPECT_EQ(session.tavel({"status"}).status, 1);  // not running any more
+    }
 }
 
 TEST(Desktop, ASecondStartActivatesTheFirstAndEnds) {
