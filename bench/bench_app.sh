@@ -4,12 +4,16 @@
 # effect rendered bare by the offscreen benchmark at the same size, and CPU use and
 # wake-ups (context switches of all threads) per second while paused.
 #
+# MONITORS=2 splits the screen into two 960x1080 monitors (one frame of each counts as
+# one frame at 1920x1080); TAVEL=path measures another build of tavel.
+#
 # Usage: bench/bench_app.sh [EFFECT] [SECONDS]     (build first: scripts/build.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 effect=${1:-halvane}
 seconds=${2:-20}
-tavel=build/tavel
+monitors=${MONITORS:-1}
+tavel=${TAVEL:-build/tavel}
 bare=build/bench/bench_render
 [ -x "$tavel" ] && [ -x "$bare" ] || { echo "build first: scripts/build.sh" >&2; exit 2; }
 
@@ -27,6 +31,10 @@ Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1920x1080x24 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -1 "$work/display")"
+if [ "$monitors" = 2 ]; then
+  xrandr --setmonitor LEFT 960/254x1080/286+0+0 screen >/dev/null
+  xrandr --setmonitor RIGHT 960/254x1080/286+960+0 none >/dev/null
+fi
 dbus-daemon --session --nofork --print-address=4 4>"$work/bus" &
 bus=$!
 for _ in $(seq 100); do [ -s "$work/bus" ] && break; sleep 0.1; done
@@ -63,10 +71,10 @@ app=
 bare_ms=$("$bare" --only "$effect" --size 1920x1080 --frames 30 | awk -v e="$effect" '$1 == e {print $4}')
 awk -v f0="$f0" -v f1="$f1" -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" \
     -v c2="$c2" -v c3="$c3" -v w2="$w2" -v w3="$w3" -v t2="$t2" -v t3="$t3" \
-    -v hz="$hz" -v bare="$bare_ms" -v e="$effect" 'BEGIN {
-  frames = f1 - f0; run = t1 - t0; paused = t3 - t2
+    -v hz="$hz" -v bare="$bare_ms" -v e="$effect" -v m="$monitors" 'BEGIN {
+  frames = (f1 - f0) / m; run = t1 - t0; paused = t3 - t2
   app = (c1 - c0) / hz * 1000 / frames
-  printf "effect %s, 1920x1080, 30 fps requested\n", e
+  printf "effect %s, 1920x1080 as %d monitor(s), 30 fps requested\n", e, m
   printf "running: %d frames in %.1f s (%.1f fps), CPU %.1f ms/frame\n", frames, run, frames / run, app
   printf "bare offscreen render: CPU %.1f ms/frame -> application overhead %+.1f%%\n", bare, (app / bare - 1) * 100
   printf "paused: CPU %.3f%% of a core, %.1f wake-ups/s (context switches, all threads)\n", \
