@@ -247,6 +247,7 @@ int runApplication(LogSink& log) {
     signals.cancel();
     if (service) service.reset();
     preferences.flush();
+    x11->setLostHandler({});  // the store goes before the connection
     return exitStatus;
 }
 

@@ -78,24 +78,21 @@ int afterRequest(Display* display) {
     return previous ? previous(display) : 0;
 }
 
-// A protocol error (a window that vanished, a request the server refused) is logged,
-// each distinct line once: Xlib's default would end the whole application over one
-// failed request, and a request repeated every frame would flood the journal.
+// A protocol error (a window that vanished, a request the server refused) is logged:
+// Xlib's default would end the whole application over one failed request.
 int onProtocolError(Display* display, XErrorEvent* error) {
-    // Bounded: past this many distinct lines the rest are dropped.
-    constexpr std::size_t kDistinctLines = 64;
-    static std::mutex mutex;
-    static std::set<std::string> logged;
     char text[256] = {0};
     XGetErrorText(display, error->error_code, text, sizeof text - 1);
     std::string line = "Tavel: X error: " + std::string(text) + " (request " +
                        std::to_string(error->request_code) + "." +
                        std::to_string(error->minor_code) + ")";
-    {
-        std::lock_guard lock(mutex);
-        if (logged.size() >= kDistinctLines || !logged.insert(line).second) return 0;
-    }
-    systemLog().write(line);
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto found = r.find(display);
+    if (found != r.entries.end() && found->connection)
+        found->connection->reportError(line);
+    else
+        systemLog().write(line);
     return 0;
 }
 
@@ -174,6 +171,16 @@ X11Connection::~X11Connection() {
     XCloseDisplay(display_);
     std::lock_guard lock(r.mutex);
     r.entries.erase(r.find(display_));
+}
+
+void X11Connection::reportError(const std::string& line) {
+    // Bounded: past this many distinct lines the rest are dropped.
+    constexpr std::size_t kDistinctLines = 64;
+    {
+        std::lock_guard lock(errorsMutex_);
+        if (loggedErrors_.size() >= kDistinctLines || !loggedErrors_.insert(line).second) return;
+    }
+    log_.write(line);
 }
 
 std::string X11Connection::missingDesktopExtensions() const {

@@ -25,6 +25,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,10 @@ public:
     // Runs on the main thread when the server is lost, before the process ends; it must
     // not wait long (the X I/O error path cannot be left).
     void setLostHandler(std::function<void()> handler) { lostHandler_ = std::move(handler); }
+
+    // Logs a protocol error of this display, each distinct line once (a request that
+    // fails every frame would flood the journal). Any thread.
+    void reportError(const std::string& line);
 
     Display* display() const { return display_; }
     int screen() const { return DefaultScreen(display_); }
@@ -109,6 +115,8 @@ private:
     struct Watch;
     std::unique_ptr<Watch> watch_;
     std::function<void()> lostHandler_;
+    std::mutex errorsMutex_;
+    std::set<std::string> loggedErrors_;
     // Posted tasks and the socket wait hold a weak reference: they do nothing once the
     // connection is gone.
     WeakSelf<X11Connection> self_{*this};
