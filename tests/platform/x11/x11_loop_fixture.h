@@ -7,15 +7,18 @@
 #include <gtest/gtest.h>
 
 #include "platform/asio/asio_scheduler.h"
+#include "platform/x11/pixel_rect.h"
 #include "platform/x11/x11_connection.h"
 #include "support/xvfb_server.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tavel::test {
@@ -51,6 +54,27 @@ inline std::vector<unsigned long> itemsOf(Display* display, Window window, Atom 
     std::vector<unsigned long> items(begin, begin + (data ? count : 0));
     if (data) XFree(data);
     return items;
+}
+
+// A mapped top-level window as an application would have one, at a position a window
+// manager keeps (a user-given one), of the window `type` if given.
+inline Window mapWindow(Display* display, PixelRect rect, unsigned windowClass = InputOutput,
+                        const char* type = nullptr) {
+    XSetWindowAttributes attributes{};
+    Window window = XCreateWindow(display, DefaultRootWindow(display), rect.x, rect.y,
+                                  unsigned(rect.width), unsigned(rect.height), 0, CopyFromParent,
+                                  windowClass, CopyFromParent, 0, &attributes);
+    XSizeHints hints{};
+    hints.flags = USPosition | USSize;
+    std::tie(hints.x, hints.y, hints.width, hints.height) =
+        std::tie(rect.x, rect.y, rect.width, rect.height);
+    XSetWMNormalHints(display, window, &hints);
+    if (type)
+        setItems(display, window, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM,
+                 {XInternAtom(display, type, False)});
+    XMapWindow(display, window);
+    XSync(display, False);
+    return window;
 }
 
 // A compositing manager, as users run one.
