@@ -57,7 +57,7 @@ inline std::vector<unsigned long> itemsOf(Display* display, Window window, Atom 
 }
 
 // A mapped top-level window as an application would have one, at a position a window
-// manager keeps (a user-given one), of the window `type` if given.
+// manager keeps (a user-given one), with the _NET_WM_WINDOW_TYPE `type` when given.
 inline Window mapWindow(Display* display, PixelRect rect, unsigned windowClass = InputOutput,
                         const char* type = nullptr) {
     XSetWindowAttributes attributes{};
