@@ -1,6 +1,7 @@
 #include "support/child_process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -47,6 +48,19 @@ int waitProcess(pid_t pid) {
     int status = 0;
     if (waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool ChildProgram::start(const std::vector<std::string>& command) {
+    stop();
+    pid_ = startProcess(command, environmentWith({}), "/dev/null", "/dev/null");
+    return pid_ > 0;
+}
+
+void ChildProgram::stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitProcess(pid_);
+    pid_ = -1;
 }
 
 }  // namespace tavel::test

@@ -23,4 +23,21 @@ pid_t startProcess(const std::vector<std::string>& command, const std::vector<st
 // Waits for a started process; its exit status, or -1 when it did not exit normally.
 int waitProcess(pid_t pid);
 
+// A program that runs beside a test (a compositing or window manager), its output
+// discarded, ended with SIGTERM and waited for.
+class ChildProgram {
+public:
+    ChildProgram() = default;
+    ~ChildProgram() { stop(); }
+    ChildProgram(const ChildProgram&) = delete;
+    ChildProgram& operator=(const ChildProgram&) = delete;
+
+    // Stops the program started before, if any; false when `command` cannot be started.
+    bool start(const std::vector<std::string>& command);
+    void stop();
+
+private:
+    pid_t pid_ = -1;
+};
+
 }  // namespace tavel::test

@@ -1,17 +1,19 @@
-// Idle time and the input monitor against Xvfb, with input made by xdotool (through
-// XTEST, as a real device would).
+// What the idle saver watches: idle time and input against Xvfb, with input made by
+// xdotool (through XTEST, as a real device would), and display sleep from DPMS.
 
 // Before any X11 header: Xlib's None macro breaks gtest's type lists.
 #include <gtest/gtest.h>
 
+#include "platform/x11/x11_display_sleep.h"
 #include "platform/x11/x11_idle.h"
-#include "support/xvfb_server.h"
+#include "support/manual_scheduler.h"
 #include "x11_loop_fixture.h"
 
-#include <X11/Xatom.h>
+#include <X11/extensions/dpmsconst.h>
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace tavel {
 namespace {
@@ -28,127 +30,87 @@ std::vector<std::string> moveCommand() {
     return {"xdotool", "mousemove_relative", "--", step % 2 ? "7" : "-7", "5"};
 }
 
-class IdleTimeTest : public test::X11LoopTest {
-protected:
-    // Lets the idle time grow: the loop runs, nobody types.
-    void stayIdle() { loop.runFor(300ms); }
+using X11InputTest = test::X11LoopTest;
 
-    test::XvfbServer& xvfb = test::sharedXvfb();
-    ScreenSaverIdleTime idle{*connection};
-};
-
-TEST_F(IdleTimeTest, GrowsWhileNobodyTypes) {
+TEST_F(X11InputTest, IdleTimeGrowsUntilInputResetsIt) {
+    ScreenSaverIdleTime idle(*connection);
     ASSERT_TRUE(idle.available());
-    double before = idle.idleSeconds();
-    stayIdle();
-    EXPECT_GE(idle.idleSeconds(), before + 0.25);
-}
-
-TEST_F(IdleTimeTest, AKeyPressResetsIt) {
-    stayIdle();
-    double before = idle.idleSeconds();
-    ASSERT_GE(before, 0.25);
-    ASSERT_EQ(xvfb.run({"xdotool", "key", "shift"}), 0);
-    EXPECT_LT(idle.idleSeconds(), 0.25);
-}
-
-TEST_F(IdleTimeTest, PointerMotionResetsIt) {
-    stayIdle();
-    ASSERT_GE(idle.idleSeconds(), 0.25);
-    ASSERT_EQ(xvfb.run(moveCommand()), 0);
-    EXPECT_LT(idle.idleSeconds(), 0.25);
-}
-
-// The query's round trip reads events that arrived before its reply into Xlib's queue,
-// where the socket no longer announces them; they must be dispatched all the same.
-TEST_F(IdleTimeTest, EventsReadDuringTheQueryAreStillDispatched) {
-    Atom property = connection->atom("TAVEL_TEST_IDLE");
-    connection->selectRootInput(PropertyChangeMask);
-    int seen = 0;
-    int id = connection->addExtensionHandler([&](const XEvent& e) {
-        if (e.type == PropertyNotify && e.xproperty.atom == property) ++seen;
-    });
-    long value = 1;
-    XChangeProperty(connection->display(), connection->root(), property, XA_CARDINAL, 32,
-                    PropModeReplace, reinterpret_cast<unsigned char*>(&value), 1);
-    idle.idleSeconds();  // sends the change, then waits for the reply behind its event
-    EXPECT_TRUE(runUntil(
-        loop, [&] { return seen == 1; }, 1s));
-
-    connection->removeExtensionHandler(id);
-    connection->deselectRootInput(PropertyChangeMask);
-    XDeleteProperty(connection->display(), connection->root(), property);
-}
-
-class InputMonitorTest : public test::X11LoopTest {
-protected:
-    // Runs `command` and waits until the monitor has seen input.
-    bool noticed(const std::vector<std::string>& command) {
-        inputs = 0;
-        if (xvfb.run(command) != 0) return false;
-        return runUntil(loop, [&] { return inputs > 0; });
+    for (const auto& command :
+         {std::vector<std::string>{"xdotool", "key", "shift"}, moveCommand()}) {
+        ASSERT_TRUE(runUntil(loop, [&] { return idle.idleSeconds() >= 0.25; }));
+        auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(xvfb.run(command), 0);
+        double after = idle.idleSeconds();
+        std::chrono::duration<double> since = std::chrono::steady_clock::now() - start;
+        // Counted from the input, not from before it, however long the command took.
+        EXPECT_LE(after, since.count() + 0.05) << command[1];
     }
-
-    test::XvfbServer& xvfb = test::sharedXvfb();
-    XInputMonitor monitor{*connection};
-    int inputs = 0;
-};
-
-TEST_F(InputMonitorTest, NoticesMotionKeysClicksAndScrolling) {
-    ASSERT_TRUE(monitor.available());
-    monitor.start([&] { ++inputs; });
-    EXPECT_TRUE(noticed(moveCommand())) << "motion";
-    EXPECT_TRUE(noticed({"xdotool", "key", "shift"})) << "key";
-    EXPECT_TRUE(noticed({"xdotool", "click", "1"})) << "left button";
-    EXPECT_TRUE(noticed({"xdotool", "click", "3"})) << "right button";
-    EXPECT_TRUE(noticed({"xdotool", "click", "5"})) << "wheel";
 }
 
-// A second client watches the same input: once it has seen the events, ours were sent
-// too, and a round trip brings them in.
-TEST_F(InputMonitorTest, NothingArrivesAfterStop) {
+// Once stopped, a second client that watches the same input tells when our events
+// would have been sent: settling then brings them in.
+TEST_F(X11InputTest, TheMonitorNoticesEveryKindOfInputWithItsLatestCallbackUntilStopped) {
+    XInputMonitor monitor(*connection);
+    ASSERT_TRUE(monitor.available());
+    int replaced = 0, inputs = 0;
+    monitor.start([&] { ++replaced; });
+    monitor.start([&] { ++inputs; });
+    const std::vector<std::string> cases[] = {moveCommand(),
+                                              {"xdotool", "key", "shift"},
+                                              {"xdotool", "click", "1"},
+                                              {"xdotool", "click", "3"},
+                                              {"xdotool", "click", "5"}};  // the wheel
+    for (const auto& command : cases) {
+        inputs = 0;
+        ASSERT_EQ(xvfb.run(command), 0);
+        EXPECT_TRUE(runUntil(loop, [&] { return inputs > 0; })) << command[1] << command.back();
+    }
+    EXPECT_EQ(replaced, 0);
+
     auto witnessConnection = X11Connection::open(loop.context());
     ASSERT_NE(witnessConnection, nullptr);
     XInputMonitor witness(*witnessConnection);
-    int witnessed = 0;
+    int witnessed = inputs = 0;
     witness.start([&] { ++witnessed; });
-
-    monitor.start([&] { ++inputs; });
-    ASSERT_TRUE(noticed({"xdotool", "key", "shift"}));
-    monitor.stop();
-    sync();
-    connection->dispatchPending();
-    inputs = 0;
-
-    witnessed = 0;
-    ASSERT_EQ(xvfb.run(moveCommand()), 0);
-    ASSERT_EQ(xvfb.run({"xdotool", "key", "shift", "click", "1"}), 0);
-    ASSERT_TRUE(runUntil(loop, [&] { return witnessed >= 3; }));
-    sync();
-    connection->dispatchPending();
-    loop.runFor(50ms);
-    EXPECT_EQ(inputs, 0);
-}
-
-TEST_F(InputMonitorTest, TheCallbackMayStopTheMonitor) {
     monitor.start([&] {
         ++inputs;
         monitor.stop();
     });
+    // Three events at once, the later two queued behind the first; then one more.
     ASSERT_EQ(xvfb.run({"xdotool", "key", "shift", "key", "shift", "click", "1"}), 0);
-    ASSERT_TRUE(runUntil(loop, [&] { return inputs > 0; }));
-    sync();
-    connection->dispatchPending();
-    loop.runFor(50ms);
+    ASSERT_TRUE(runUntil(loop, [&] { return witnessed >= 3; }));
+    ASSERT_EQ(xvfb.run(moveCommand()), 0);
+    ASSERT_TRUE(runUntil(loop, [&] { return witnessed >= 4; }));
+    ASSERT_TRUE(settle());
     EXPECT_EQ(inputs, 1);
 }
 
-TEST_F(InputMonitorTest, StartingAgainReplacesTheCallback) {
-    int first = 0;
-    monitor.start([&] { ++first; });
-    monitor.start([&] { ++inputs; });
-    ASSERT_TRUE(noticed({"xdotool", "key", "shift"}));
-    EXPECT_EQ(first, 0);
+TEST(DisplaySleep, AnyLevelButOnCountsWhileDpmsIsEnabledAndOnlyChangesAreReported) {
+    // Disabled DPMS keeps the screens on whatever level the server last reported.
+    EXPECT_FALSE(displaysAsleep(false, DPMSModeOff));
+    EXPECT_FALSE(displaysAsleep(true, DPMSModeOn));
+    for (int level : {DPMSModeStandby, DPMSModeSuspend, DPMSModeOff})
+        EXPECT_TRUE(displaysAsleep(true, level)) << level;
+
+    // The first reading, also after a reset, is only the baseline.
+    SleepTracker tracker;
+    std::vector<SleepChange> changes;
+    for (bool asleep : {true, true, false, false, true, false})
+        changes.push_back(tracker.update(asleep));
+    tracker.reset();
+    for (bool asleep : {true, false}) changes.push_back(tracker.update(asleep));
+    using enum SleepChange;
+    EXPECT_EQ(changes, (std::vector<SleepChange>{none, none, woke, none, slept, woke, none, woke}));
+}
+
+TEST_F(X11InputTest, DisplaySleepOnAServerWithoutDpmsReportsNothing) {
+    test::ManualScheduler clock;
+    DpmsSleepSource source(*connection, clock, 20ms);
+    EXPECT_FALSE(source.available());
+    int reports = 0;
+    source.setHandlers([&] { ++reports; }, [&] { ++reports; });
+    clock.advance(1s);
+    EXPECT_EQ(reports, 0);
 }
 
 }  // namespace

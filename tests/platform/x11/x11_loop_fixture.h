@@ -7,18 +7,25 @@
 #include <gtest/gtest.h>
 
 #include "platform/asio/asio_scheduler.h"
+#include "platform/x11/pixel_rect.h"
 #include "platform/x11/x11_connection.h"
 #include "support/xvfb_server.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
 
 namespace tavel::test {
 
 // Runs `loop` until `done` holds or `limit` has passed; returns whether it holds.
 inline bool runUntil(AsioScheduler& loop, const std::function<bool()>& done,
-                     Duration limit = std::chrono::seconds(5)) {
+                     Duration limit = std::chrono::seconds(10)) {
     Duration end = loop.now() + limit;
     while (!done()) {
         if (loop.now() >= end) return false;
@@ -27,24 +34,88 @@ inline bool runUntil(AsioScheduler& loop, const std::function<bool()>& done,
     return true;
 }
 
+// Sets a 32-bit property, which sends PropertyNotify to those who selected it.
+inline void setItems(Display* display, Window window, Atom name, Atom type,
+                     std::vector<unsigned long> items) {
+    XChangeProperty(display, window, name, type, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(items.data()), int(items.size()));
+    XFlush(display);
+}
+
+// The items of a 32-bit property; none when it is missing.
+inline std::vector<unsigned long> itemsOf(Display* display, Window window, Atom name, Atom type) {
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, window, name, 0, 64, False, type, &actual, &format, &count, &after,
+                       &data);
+    auto* begin = reinterpret_cast<unsigned long*>(data);
+    std::vector<unsigned long> items(begin, begin + (data ? count : 0));
+    if (data) XFree(data);
+    return items;
+}
+
+// A mapped top-level window as an application would have one, at a position a window
+// manager keeps (a user-given one), with the _NET_WM_WINDOW_TYPE `type` when given.
+inline Window mapWindow(Display* display, PixelRect rect, unsigned windowClass = InputOutput,
+                        const char* type = nullptr) {
+    XSetWindowAttributes attributes{};
+    Window window = XCreateWindow(display, DefaultRootWindow(display), rect.x, rect.y,
+                                  unsigned(rect.width), unsigned(rect.height), 0, CopyFromParent,
+                                  windowClass, CopyFromParent, 0, &attributes);
+    XSizeHints hints{};
+    hints.flags = USPosition | USSize;
+    std::tie(hints.x, hints.y, hints.width, hints.height) =
+        std::tie(rect.x, rect.y, rect.width, rect.height);
+    XSetWMNormalHints(display, window, &hints);
+    if (type)
+        setItems(display, window, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM,
+                 {XInternAtom(display, type, False)});
+    XMapWindow(display, window);
+    XSync(display, False);
+    return window;
+}
+
+// A compositing manager, as users run one.
+inline std::vector<std::string> compositorCommand() {
+    return {"picom", "--backend", "xrender", "--config", "/dev/null"};
+}
+
 class X11LoopTest : public ::testing::Test {
 protected:
-    X11LoopTest() {
-        sharedXvfb();
-        connection = X11Connection::open(loop.context());
-    }
     void SetUp() override {
         ASSERT_NE(connection, nullptr) << "cannot open the test display";
         // Whatever opening posted has run: the loop is quiet when the test begins.
         loop.runFor(std::chrono::milliseconds(20));
     }
 
+    Display* display() const { return connection->display(); }
+    Window root() const { return connection->root(); }
     // The server has handled every request sent so far, and every event it sent before
     // that is in this client's queue.
-    void sync() { XSync(connection->display(), False); }
+    void sync() { XSync(display(), False); }
 
-    AsioScheduler loop;  // before the connection: it must outlive it
-    std::unique_ptr<X11Connection> connection;
+    // Every event the server sent this connection before now has been handled, and so
+    // has every task those handlers posted: a property change of our own comes back
+    // behind them, then a task posted once it is seen runs behind theirs.
+    bool settle() {
+        Atom mark = connection->atom("TAVEL_TEST_MARK");
+        bool seen = false, ran = false;
+        int id = connection->addExtensionHandler(
+            [&](const XEvent& e) { seen |= e.type == PropertyNotify && e.xproperty.atom == mark; });
+        connection->selectRootInput(PropertyChangeMask);
+        setItems(display(), root(), mark, XA_CARDINAL, {1});
+        bool ok = runUntil(loop, [&] { return seen; });
+        connection->removeExtensionHandler(id);
+        connection->deselectRootInput(PropertyChangeMask);
+        loop.post([&] { ran = true; });
+        return ok && runUntil(loop, [&] { return ran; });
+    }
+
+    XvfbServer& xvfb = sharedXvfb();  // first: it sets $DISPLAY
+    AsioScheduler loop;               // before the connection: it must outlive it
+    std::unique_ptr<X11Connection> connection = X11Connection::open(loop.context());
 };
 
 }  // namespace tavel::test
