@@ -126,11 +126,30 @@ TEST(X11ConnectionLoss, LosingTheServerLogsAndExitsWithStatusOne) {
             auto server = std::make_unique<test::XvfbServer>(64, 64);
             auto connection = X11Connection::open(loop.context(), server->name().c_str(), log);
             if (!connection) std::_Exit(3);
+            // Where the application flushes its settings first.
+            connection->setLostHandler([] { std::fprintf(stderr, "flushed\n"); });
             server.reset();  // the server goes away
             loop.runFor(10s);
             std::_Exit(4);
         },
-        testing::ExitedWithCode(1), "Tavel: lost the X display");
+        testing::ExitedWithCode(1), "flushed\nTavel: lost the X display");
+}
+
+TEST(X11ConnectionErrors, EachDistinctErrorIsLoggedOnceAndTheExtensionsAreThere) {
+    test::sharedXvfb();
+    AsioScheduler loop;
+    MemoryLogSink log;
+    auto connection = X11Connection::open(loop.context(), nullptr, log);
+    ASSERT_TRUE(connection);
+    EXPECT_EQ(connection->missingDesktopExtensions(), "");
+    Display* display = connection->display();
+    for (int i = 0; i < 3; ++i) XMapWindow(display, Window(0x1fffff0));  // no such window
+    XSync(display, False);
+    if (char* name = XGetAtomName(display, Atom(0x7ffffff0))) XFree(name);
+    auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("BadWindow"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("BadAtom"), std::string::npos) << lines[1];
 }
 
 }  // namespace
