@@ -1,6 +1,7 @@
 #include "app/ui/application.h"
 
 #include "app/core/app_state.h"
+#include "app/icons/live_icon_refresher.h"
 #include "app/integration/idle_saver.h"
 #include "app/ui/instance_actions.h"
 #include "app/ui/status_report.h"
@@ -207,8 +208,17 @@ int runApplication(LogSink& log) {
     IdleSaver saver(
         IdleSaverDependencies{loop, screens, idleTime, saverWindows, {&globalInput, &saverInput}});
 
+    // The live icons' renderer is used on its queue only; the queue goes first.
+    LiveIconRenderer iconRenderer(log);
+    SerialExecutor iconQueue("marlowen.liveicon", log);
+    LiveIconRefresher icons(loop, iconQueue,
+                            [&iconRenderer](const auto& effect, const auto& params) {
+                                return iconRenderer.renderFrame(effect, params);
+                            });
+
     Integrations integrations;
     integrations.idle = &saver;
+    integrations.icons = &icons;
     AppState state(AppStateDependencies{loop,
                                         preferences,
                                         legacyDomainOpener(),
@@ -222,6 +232,7 @@ int runApplication(LogSink& log) {
                                         log,
                                         {}});
     saver.attach(state);
+    icons.attach(state);
     if (service)
         installActions(*service, loop, state,
                        [&] { return statusReport(state, saver, activity, programs.buildCount()); });

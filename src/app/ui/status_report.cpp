@@ -1,5 +1,8 @@
 #include "app/ui/status_report.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <sstream>
 
 namespace tavel {
@@ -18,6 +21,10 @@ std::string pauseReasons(const AppState& state) {
     if (state.displayAsleep()) add("displays asleep");
     if (state.idleSaverShown()) add("covered by the idle saver");
     return reasons;
+}
+
+int channel(float value) {
+    return static_cast<int>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
 }
 
 std::string idleSetting(std::int64_t minutes) {
@@ -52,6 +59,12 @@ std::string statusReport(const AppState& state, const IdleSaver& saver,
     out << "idle saver: " << (saver.shown() ? "shown" : "hidden") << " ("
         << idleSetting(state.settings().idleAnimateMinutes) << ")\n";
     out << "programs compiled: " << programsCompiled << '\n';
+    // The accent as the interface would tint with it.
+    const Rgba accent = state.accent();
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", channel(accent.r), channel(accent.g),
+                  channel(accent.b));
+    out << "accent: " << hex << '\n';
     return out.str();
 }
 

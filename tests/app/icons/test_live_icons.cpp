@@ -1,0 +1,105 @@
+// The accent colour taken from the running effect, and the rules of the live-icon refresh,
+// on the manual clock with a fake renderer.
+
+#include "app/icons/accent.h"
+#include "app/icons/live_icon_refresher.h"
+
+#include "support/app_state_fixture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tavel {
+namespace {
+
+double saturationOf(Rgba c) {
+    float high = std::max({c.r, c.g, c.b}), low = std::min({c.r, c.g, c.b});
+    return high > 0 ? (high - low) / high : 0;
+}
+
+TEST(Accent, KeepsTheHueWithinTheSaturationAndBrightnessBounds) {
+    struct Case {
+        Rgba average;
+        double saturation, brightness;
+    };
+    const Case cases[] = {
+        {{0.5f, 0.5f, 0.5f, 1}, 0.35, 0.8},    // grey: the least saturation, bright enough
+        {{0.2f, 0.05f, 0.05f, 1}, 0.85, 0.8},  // dark red: capped saturation, lifted
+        {{0.1f, 0.2f, 0.9f, 1}, 0.85, 1.0},    // bright blue: brightness stays a colour
+        {{0.6f, 0.45f, 0.3f, 1}, 0.8, 0.9},    // x 1.6 and x 1.5 inside the bounds
+    };
+    for (const Case& c : cases) {
+        Rgba accent = accentFromAverage(c.average);
+        EXPECT_NEAR(saturationOf(accent), c.saturation, 1e-5);
+        EXPECT_NEAR(std::max({accent.r, accent.g, accent.b}), c.brightness, 1e-5);
+        EXPECT_EQ(accent.a, 1.0f);
+        // The hue is kept: the channels keep their order.
+        EXPECT_EQ(c.average.r >= c.average.g, accent.r >= accent.g);
+        EXPECT_EQ(c.average.g >= c.average.b, accent.g >= accent.b);
+    }
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(accentFromAverage({nan, 0, 0, 1}), (Rgba{1, 1, 1, 1}));
+}
+
+class LiveIconsTest : public test::AppStateTest {
+protected:
+    LiveIconsTest() {
+        refresher.attach(make());
+        refresher.onStatusIconUpdate = [this](const Image& icon) { icons.push_back(icon.width); };
+    }
+    LiveIconRenderer::Frame frameOf(Rgba average) {
+        LiveIconRenderer::Frame frame;
+        frame.statusIcon.width = 19;
+        frame.averageColor = average;
+        return frame;
+    }
+    // Runs the icon queue and delivers what it rendered.
+    void render() {
+        iconQueue.runAll();
+        clock.runPending();
+    }
+
+    test::ManualExecutor iconQueue;
+    std::vector<std::string> rendered;
+    std::vector<int> icons;
+    LiveIconRefresher refresher{clock, iconQueue,
+                                [this](const ShaderEffect& effect, const ShaderParams&) {
+                                    rendered.push_back(effect.id);
+                                    return std::optional(frameOf({0.5f, 0.5f, 0.5f, 1}));
+                                }};
+};
+
+TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentAndTheStatusIcon) {
+    state->updateSettings([](AppSettings& s) {
+        s.sameOnAllDisplays = false;
+        s.perDisplay = {{"1", "tiles"}, {"2", "orbits"}};
+    });
+    refresher.refreshLiveIcons();
+    refresher.refreshLiveIcons();  // still rendering: skipped, no backlog
+    render();
+    EXPECT_EQ(rendered, (std::vector<std::string>{"tiles"}));
+    EXPECT_EQ(icons, (std::vector<int>{19}));
+    EXPECT_EQ(state->accent(), accentFromAverage({0.5f, 0.5f, 0.5f, 1}));
+
+    // An identifier the catalog lacks shows the flagship.
+    state->updateSettings([](AppSettings& s) { s.perDisplay["1"] = "aurora"; });
+    refresher.refreshLiveIcons();
+    render();
+    EXPECT_EQ(rendered.back(), "halvane");
+}
+
+TEST_F(LiveIconsTest, NothingRendersUnderTheIdleSaverOrWhileTheDisplaysSleep) {
+    state->setIdleSaverShown(true);
+    refresher.refreshLiveIcons();
+    state->setIdleSaverShown(false);
+    sleep.sleep();
+    clock.runPending();
+    refresher.refreshLiveIcons();
+    render();
+    EXPECT_TRUE(rendered.empty());
+    EXPECT_EQ(state->accent(), AppState::kInitialAccent);
+}
+
+}  // namespace
+}  // namespace tavel
