@@ -10,6 +10,7 @@
 #include "platform/app_identity.h"
 #include "platform/atomic_file.h"
 #include "platform/system_log.h"
+#include "platform/xdg_installation.h"
 
 #include <ostream>
 
@@ -40,6 +41,9 @@ const char* const kUsage =
     "                            NAME: speed, zoom, intensity, hue, custom1, custom2,\n"
     "                            bg=r,g,b, accent=r,g,b)\n"
     "  settings                  print the stored settings as JSON\n"
+    "  login [on|off]            whether Tavel starts with the session; turn it on or off\n"
+    "  install-saver             make halvane, Tavel's screen saver, known to the desktop\n"
+    "  --background              run Tavel without showing a window (how login starts it)\n"
     "  --help                    show this help\n"
     "  --version                 show the version\n";
 
@@ -104,10 +108,44 @@ int settings(std::ostream& out, std::ostream& err) {
     return 0;
 }
 
+int login(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    XdgLoginItem item = XdgLoginItem::forApplication(besideThisProgram("tavel"));
+    if (args.empty()) {
+        out << (item.enabled() ? "on" : "off") << '\n';
+        return 0;
+    }
+    if (args.size() > 1 || (args[0] != "on" && args[0] != "off")) {
+        err << "tavel: login takes on or off\n";
+        return kUsageStatus;
+    }
+    if (std::string error = item.setEnabled(args[0] == "on"); !error.empty()) {
+        err << "tavel: " << error << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int installSaver(std::ostream& out, std::ostream& err) {
+    XdgSaverInstaller installer = XdgSaverInstaller::forApplication(besideThisProgram("halvane"));
+    if (!installer.available()) {
+        err << "tavel: the screen saver is not part of this build (no halvane beside tavel)\n";
+        return 1;
+    }
+    std::string instructions;
+    if (std::string error = installer.install(instructions); !error.empty()) {
+        err << "tavel: " << error << '\n';
+        return 1;
+    }
+    out << instructions;
+    return 0;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty()) return runApplication(systemLog());
+    // Started with the session: there is no window to hold back yet, so it runs as usual.
+    if (args.empty() || (args.size() == 1 && args[0] == "--background"))
+        return runApplication(systemLog());
     const std::string& command = args[0];
     std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "--help" || command == "-h" || command == "help") {
@@ -126,6 +164,14 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return command == "list" ? list(out) : settings(out, err);
     }
     if (command == "render") return render(rest, err);
+    if (command == "login") return login(rest, out, err);
+    if (command == "install-saver") {
+        if (!rest.empty()) {
+            err << "tavel: install-saver takes no arguments\n";
+            return kUsageStatus;
+        }
+        return installSaver(out, err);
+    }
     if (isInstanceCommand(command)) return runInstanceCommand(command, rest, out, err);
     err << "tavel: unknown command '" << command << "' (see 'tavel --help')\n";
     return kUsageStatus;

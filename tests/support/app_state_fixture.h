@@ -29,6 +29,8 @@ protected:
     FakeActivation activation{&journal};
     RecordingIntegrations integrations{&journal};
     IdleWatcher* idleWatcher = nullptr;  // instead of the recording one, when set
+    LoginItem* loginItem = nullptr;
+    SaverInstaller* saverInstaller = nullptr;
     MemoryLogSink log;
     std::function<std::size_t(std::size_t)> randomIndex;
     std::unique_ptr<AppState> state;
@@ -50,7 +52,9 @@ protected:
                                                                 activation,
                                                                 wired,
                                                                 log,
-                                                                randomIndex});
+                                                                randomIndex,
+                                                                loginItem,
+                                                                saverInstaller});
         if (start) state->start();
         // Tests count from here: what start() asked for is checked on its own.
         journal.clear();

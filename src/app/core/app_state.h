@@ -16,6 +16,7 @@
 #include "effects/catalog.h"
 #include "effects/log_sink.h"
 #include "effects/rgba.h"
+#include "platform/installation.h"
 #include "platform/preferences_store.h"
 #include "platform/scheduler.h"
 #include "platform/screens.h"
@@ -48,12 +49,22 @@ struct AppStateDependencies {
     // An index drawn uniformly from 0 up to n (excluded); the system's random source
     // when empty.
     std::function<std::size_t(std::size_t n)> randomIndex;
+    // Starting with the session and the screen-saver program; null: this build has none.
+    LoginItem* loginItem = nullptr;
+    SaverInstaller* saverInstaller = nullptr;
 };
 
 class AppState {
 public:
     // The published properties; observers are told before each write.
-    enum class Property { settings, selectedDisplayTarget, displays, accent, browseIndex };
+    enum class Property {
+        settings,
+        selectedDisplayTarget,
+        displays,
+        accent,
+        browseIndex,
+        launchAtLogin,  // read it again: the registration lives in the system
+    };
     using Observer = std::function<void(Property)>;
 
     static constexpr const char* kActivityReason = "Rendering live wallpaper";
@@ -116,6 +127,17 @@ public:
     Binding<float> customBinding(std::int64_t slot, const std::string& id);
     void resetParams(const std::string& id);
 
+    // Whether the desktop starts the application with the session (asked anew each time).
+    bool launchAtLogin() const;
+    // Registers or removes the login item; a failure is one log line. Observers are told
+    // either way, so that they read the real state again.
+    void setLaunchAtLogin(bool on);
+    // Whether the screen-saver program ships with this build (looked up once).
+    bool saverEmbedded() const;
+    // Registers the screen-saver program with the desktop; returns how to use it (empty when
+    // it is not there or the registration failed, which is one log line).
+    std::string installScreenSaver();
+
     // The idle saver covers the screens: the desktop views stay paused while it is shown,
     // whatever else applies the settings meanwhile.
     void setIdleSaverShown(bool shown);
@@ -171,6 +193,7 @@ private:
     bool lowPowerActive_ = false;
     bool displayAsleep_ = false;
     bool idleSaverShown_ = false;
+    mutable std::optional<bool> saverEmbedded_;
     std::uint64_t activityToken_ = 0;
     std::string lastStoreError_;
     bool started_ = false;

@@ -1,5 +1,5 @@
-// Shuffle, browsing, the pause switch, the activation policy, and the reactions to
-// power-saving mode and display sleep.
+// Shuffle, browsing, the pause switch, the activation policy, the reactions to
+// power-saving mode and display sleep, and the registrations with the desktop.
 
 #include "app/core/app_state.h"
 
@@ -97,6 +97,37 @@ void AppState::screensDidWake() {
         s.applyAll();
         if (IdleWatcher* idle = s.deps_.integrations.idle) idle->displaySleepChanged(false);
     });
+}
+
+bool AppState::launchAtLogin() const {
+    return deps_.loginItem && deps_.loginItem->enabled();
+}
+
+void AppState::setLaunchAtLogin(bool on) {
+    std::string error = deps_.loginItem ? deps_.loginItem->setEnabled(on)
+                                        : "this build cannot start with the session";
+    if (!error.empty()) deps_.log.write("Tavel: launch-at-login change failed: " + error);
+    willChange(Property::launchAtLogin);
+}
+
+bool AppState::saverEmbedded() const {
+    // Once per run: a program added while it runs is noticed at the next start.
+    if (!saverEmbedded_) saverEmbedded_ = deps_.saverInstaller && deps_.saverInstaller->available();
+    return *saverEmbedded_;
+}
+
+std::string AppState::installScreenSaver() {
+    // Looked up anew at each call, unlike saverEmbedded().
+    if (!deps_.saverInstaller || !deps_.saverInstaller->available()) {
+        deps_.log.write("Tavel: saver not embedded in this build");
+        return {};
+    }
+    std::string instructions;
+    if (std::string error = deps_.saverInstaller->install(instructions); !error.empty()) {
+        deps_.log.write("Tavel: screen saver installation failed: " + error);
+        return {};
+    }
+    return instructions;
 }
 
 }  // namespace tavel

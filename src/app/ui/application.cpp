@@ -26,6 +26,7 @@
 #include "platform/x11/x11_render_services.h"
 #include "platform/x11/x11_saver_window.h"
 #include "platform/x11/x11_wallpaper_window.h"
+#include "platform/xdg_installation.h"
 
 #include <asio/signal_set.hpp>
 
@@ -219,6 +220,9 @@ int runApplication(LogSink& log) {
     Integrations integrations;
     integrations.idle = &saver;
     integrations.icons = &icons;
+    XdgLoginItem loginItem = XdgLoginItem::forApplication(besideThisProgram("tavel"));
+    XdgSaverInstaller saverInstaller =
+        XdgSaverInstaller::forApplication(besideThisProgram("halvane"));
     AppState state(AppStateDependencies{loop,
                                         preferences,
                                         legacyDomainOpener(),
@@ -230,7 +234,9 @@ int runApplication(LogSink& log) {
                                         activation,
                                         integrations,
                                         log,
-                                        {}});
+                                        {},
+                                        &loginItem,
+                                        &saverInstaller});
     saver.attach(state);
     icons.attach(state);
     if (service)

@@ -58,6 +58,7 @@ std::string statusReport(const AppState& state, const IdleSaver& saver,
     out << "process activity: " << (held.empty() ? "none" : "\"" + held.front() + "\"") << '\n';
     out << "idle saver: " << (saver.shown() ? "shown" : "hidden") << " ("
         << idleSetting(state.settings().idleAnimateMinutes) << ")\n";
+    out << "launch at login: " << (state.launchAtLogin() ? "on" : "off") << '\n';
     out << "programs compiled: " << programsCompiled << '\n';
     // The accent as the interface would tint with it.
     const Rgba accent = state.accent();

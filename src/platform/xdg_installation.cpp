@@ -1,0 +1,111 @@
+#include "platform/xdg_installation.h"
+
+#include "platform/app_identity.h"
+#include "platform/atomic_file.h"
+#include "platform/desktop_entry.h"
+#include "platform/xdg_paths.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace tavel {
+
+namespace {
+
+std::string writeEntry(const std::filesystem::path& entry, const std::string& text) {
+    std::error_code error;
+    std::filesystem::create_directories(entry.parent_path(), error);
+    if (error) return "cannot create " + entry.parent_path().string() + ": " + error.message();
+    return writeFileAtomically(
+        entry, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0644);
+}
+
+}  // namespace
+
+XdgLoginItem::XdgLoginItem(std::filesystem::path entry, std::filesystem::path program)
+    : entry_(std::move(entry)), program_(std::move(program)) {}
+
+XdgLoginItem XdgLoginItem::forApplication(const std::filesystem::path& program) {
+    return XdgLoginItem(
+        xdgConfigHome() / "autostart" / (std::string(kAppBundleIdentifier) + ".desktop"), program);
+}
+
+bool XdgLoginItem::enabled() const {
+    auto keys = readDesktopEntry(entry_);
+    if (!keys) return false;
+    auto is = [&](const char* key, const char* value) {
+        auto it = keys->find(key);
+        return it != keys->end() && it->second == value;
+    };
+    return !is("Hidden", "true") && !is("X-GNOME-Autostart-enabled", "false");
+}
+
+std::string XdgLoginItem::setEnabled(bool on) {
+    if (!on) {
+        std::error_code error;
+        std::filesystem::remove(entry_, error);
+        return error ? "cannot remove " + entry_.string() + ": " + error.message() : "";
+    }
+    // Started with the session, it begins in the background (no window of its own).
+    return writeEntry(entry_,
+                      "[Desktop Entry]\n"
+                      "Type=Application\n"
+                      "Name=Tavel\n"
+                      "Comment=Live effects behind the desktop\n"
+                      "Exec=" +
+                          execWord(program_.string()) +
+                          " --background\n"
+                          "Icon=" +
+                          std::string(kAppBundleIdentifier) +
+                          "\n"
+                          "Terminal=false\n"
+                          "X-GNOME-Autostart-enabled=true\n");
+}
+
+XdgSaverInstaller::XdgSaverInstaller(std::filesystem::path entry, std::filesystem::path saver)
+    : entry_(std::move(entry)), saver_(std::move(saver)) {}
+
+XdgSaverInstaller XdgSaverInstaller::forApplication(const std::filesystem::path& saver) {
+    return XdgSaverInstaller(xdgDataHome() / "applications" / "screensavers" / "halvane.desktop",
+                             saver);
+}
+
+bool XdgSaverInstaller::available() const {
+    return access(saver_.c_str(), X_OK) == 0;
+}
+
+std::string XdgSaverInstaller::install(std::string& instructions) {
+    std::string error = writeEntry(entry_,
+                                   "[Desktop Entry]\n"
+                                   "Type=Application\n"
+                                   "Name=Tavel\n"
+                                   "Comment=The Tavel effect chosen for all displays\n"
+                                   "TryExec=" +
+                                       execWord(saver_.string()) +
+                                       "\n"
+                                       "Exec=" +
+                                       execWord(saver_.string()) +
+                                       "\n"
+                                       "NoDisplay=true\n"
+                                       "Categories=Screensaver;\n");
+    if (!error.empty()) return error;
+    instructions = "Tavel's screen saver is installed as " + entry_.string() +
+                   ".\nxscreensaver: add this line to the programs: list of ~/.xscreensaver:\n"
+                   "  \"Tavel\" " +
+                   saver_.string() +
+                   " -root\n"
+                   "xsecurelock: start it with XSECURELOCK_SAVER=" +
+                   saver_.string() + "\n";
+    return {};
+}
+
+std::filesystem::path besideThisProgram(const std::string& name) {
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path(name) : self.parent_path() / name;
+}
+
+}  // namespace tavel

@@ -1,0 +1,84 @@
+// The autostart entry, the screen-saver entry and the desktop-entry reading behind them,
+// on temporary folders.
+
+#include "platform/desktop_entry.h"
+#include "platform/xdg_installation.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace tavel {
+namespace {
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(LoginItem, IsOnWhileItsEntryExistsAndIsNotSwitchedOff) {
+    test::TempDir dir;
+    auto entry = dir / "autostart" / "io.tavel.Tavel.desktop";
+    XdgLoginItem item(entry, "/opt/My Apps/tavel");
+    EXPECT_FALSE(item.enabled());
+    ASSERT_EQ(item.setEnabled(true), "");
+    EXPECT_TRUE(item.enabled());
+    EXPECT_NE(slurp(entry).find("Exec=\"/opt/My Apps/tavel\" --background\n"), std::string::npos)
+        << slurp(entry);
+
+    // Entries edited by hand or by the desktop's own settings.
+    const std::pair<const char*, bool> cases[] = {
+        {"[Desktop Entry]\nExec=tavel\n", true},
+        {"[Desktop Entry]\nExec=tavel\nHidden=true\n", false},
+        {"[Desktop Entry]\nExec=tavel\nX-GNOME-Autostart-enabled=false\n", false},
+        {"# Hidden=true\n[Desktop Entry]\nExec=tavel\n[Other]\nHidden=true\n", true},
+        {"[Desktop Action x]\nExec=tavel\n", false},
+        {"", false},
+    };
+    for (auto [text, enabled] : cases) {
+        std::ofstream(entry) << text;
+        EXPECT_EQ(item.enabled(), enabled) << text;
+    }
+    ASSERT_EQ(item.setEnabled(false), "");
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_EQ(item.setEnabled(false), "");  // off stays off
+}
+
+TEST(DesktopEntry, ProgramsAreQuotedOnlyWhenTheyNeedIt) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/usr/bin/tavel", "/usr/bin/tavel"},
+        {"/home/a b/tavel", "\"/home/a b/tavel\""},
+        {"/x/$HOME\"`\\y", "\"/x/\\$HOME\\\"\\`\\\\y\""},
+        {"", "\"\""},
+    };
+    for (auto [program, word] : cases) EXPECT_EQ(execWord(program), word) << program;
+}
+
+TEST(SaverInstaller, WritesTheScreenSaverEntryAndSaysHowToUseIt) {
+    test::TempDir dir;
+    auto entry = dir / "screensavers" / "halvane.desktop";
+    XdgSaverInstaller missing(entry, dir / "halvane");
+    EXPECT_FALSE(missing.available());
+
+    std::ofstream(dir / "halvane") << "#!/bin/sh\n";
+    std::filesystem::permissions(dir / "halvane", std::filesystem::perms::owner_all);
+    XdgSaverInstaller installer(entry, dir / "halvane");
+    EXPECT_TRUE(installer.available());
+    std::string instructions;
+    ASSERT_EQ(installer.install(instructions), "");
+    auto keys = readDesktopEntry(entry);
+    ASSERT_TRUE(keys);
+    EXPECT_EQ((*keys)["Exec"], (dir / "halvane").string());
+    EXPECT_EQ((*keys)["Categories"], "Screensaver;");
+    EXPECT_NE(instructions.find((dir / "halvane").string() + " -root"), std::string::npos);
+    EXPECT_NE(instructions.find("XSECURELOCK_SAVER=" + (dir / "halvane").string()),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavel
