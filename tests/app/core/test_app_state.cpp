@@ -23,9 +23,9 @@ TEST_F(AppStateTest, CreationOnlyLoadsAndStartRunsItsStepsOnce) {
                                 "begin Rendering live wallpaper", "screens changed", "regular",
                                 "activate", "still", "video"}));
     EXPECT_EQ(s.displays(), (std::vector<DisplayInfo>{{"1", "Left"}, {"2", "Right"}}));
-    EXPECT_EQ(s.browseIndex(), 5);  // "tiles"
+    EXPECT_EQ(s.browseIndex(), 5);      // "tiles"
     EXPECT_EQ(shown(), "tiles tiles");  // the same on all displays
-    EXPECT_EQ(store.writes, 0);  // the loaded record is not written back
+    EXPECT_EQ(store.writes, 0);         // the loaded record is not written back
     EXPECT_EQ(desktop.iconRefreshes, 1);
     clock.advance(6s);  // the live icons every 2 s, the idle watcher every 3 s
     EXPECT_EQ(desktop.iconRefreshes, 4);
