@@ -23,6 +23,7 @@ TEST_F(AppStateTest, CreationOnlyLoadsAndStartRunsItsStepsOnce) {
                                 "begin Rendering live wallpaper", "screens changed", "regular",
                                 "activate", "still", "video"}));
     EXPECT_EQ(s.displays(), (std::vector<DisplayInfo>{{"1", "Left"}, {"2", "Right"}}));
+    EXPECT_EQ(s.selectedDisplayTarget(), kAllDisplays);
     EXPECT_EQ(s.browseIndex(), 5);      // "tiles"
     EXPECT_EQ(shown(), "tiles tiles");  // the same on all displays
     EXPECT_EQ(store.writes, 0);         // the loaded record is not written back
