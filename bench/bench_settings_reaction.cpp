@@ -28,13 +28,9 @@ std::filesystem::path gDiskDir = "/var/tmp";
 // An application state with four displays whose views are fakes.
 struct Rig {
     test::ManualScheduler clock;
-    test::FakeScreens screens;
-    test::FakeWindowFactory windows;
-    test::FakePower power;
-    test::FakeSleep sleep;
-    test::FakeActivity activity;
-    test::FakeActivation activation;
-    Integrations integrations;  // none: only the reaction itself is measured
+    test::FakeScreens screens{nullptr};  // the screens and their windows
+    test::FakeDesktop desktop{nullptr};  // power, sleep, activity, activation
+    Integrations integrations;           // none: only the reaction itself is measured
     MemoryLogSink log;
     std::unique_ptr<AppState> state;
 
@@ -45,11 +41,11 @@ struct Rig {
                                                                 store,
                                                                 {},
                                                                 screens,
-                                                                windows,
-                                                                power,
-                                                                sleep,
-                                                                activity,
-                                                                activation,
+                                                                screens,
+                                                                desktop,
+                                                                desktop,
+                                                                desktop,
+                                                                desktop,
                                                                 integrations,
                                                                 log,
                                                                 {}});

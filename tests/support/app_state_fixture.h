@@ -21,58 +21,65 @@ protected:
     Journal journal;
     ManualScheduler clock;
     MemoryPreferencesStore store{&journal};
-    FakeScreens screens;
-    FakeWindowFactory windows{&journal};
-    FakePower power;
-    FakeSleep sleep;
-    FakeActivity activity{&journal};
-    FakeActivation activation{&journal};
-    RecordingIntegrations integrations{&journal};
-    IdleWatcher* idleWatcher = nullptr;  // instead of the recording one, when set
+    FakeScreens screens{&journal};
+    FakeDesktop desktop{&journal};
+    IdleWatcher* idleWatcher = nullptr;  // instead of the desktop's, when set
     LoginItem* loginItem = nullptr;
     SaverInstaller* saverInstaller = nullptr;
     MemoryLogSink log;
-    std::function<std::size_t(std::size_t)> randomIndex;
+    std::function<std::size_t(std::size_t)> randomIndex;  // the system's when empty
     std::unique_ptr<AppState> state;
 
     AppStateTest() { screens.list = {screen(1, "Left"), screen(2, "Right")}; }
 
-    // Creates the state (loading whatever `store` holds); start() when asked.
+    // A new state loading what `store` holds, started unless asked not to. What start()
+    // did is cleared from the journal and the periodic counts: tests count from here.
     AppState& make(bool start = true) {
-        Integrations wired = integrations.all();
+        Integrations wired = desktop.integrations();
         if (idleWatcher) wired.idle = idleWatcher;
+        state.reset();
         state = std::make_unique<AppState>(AppStateDependencies{clock,
                                                                 store,
                                                                 {},
                                                                 screens,
-                                                                windows,
-                                                                power,
-                                                                sleep,
-                                                                activity,
-                                                                activation,
+                                                                screens,
+                                                                desktop,
+                                                                desktop,
+                                                                desktop,
+                                                                desktop,
                                                                 wired,
                                                                 log,
                                                                 randomIndex,
                                                                 loginItem,
                                                                 saverInstaller});
         if (start) state->start();
-        // Tests count from here: what start() asked for is checked on its own.
         journal.clear();
-        integrations = RecordingIntegrations{&journal};
+        desktop.iconRefreshes = desktop.idleTicks = 0;
         return *state;
+    }
+    AppState& makeWith(const std::string& json) {
+        storeSettings(json);
+        return make();
     }
 
     void storeSettings(const std::string& json) {
-        store.values[kSettingsKey] = std::vector<std::uint8_t>(json.begin(), json.end());
+        store.values[kSettingsKey].assign(json.begin(), json.end());
     }
-
     AppSettings stored() const { return decodeAppSettingsText(store.text(kSettingsKey)); }
 
     FakeViewState& view(const std::string& name) {
-        FakeViewState* v = windows.live(name);
-        EXPECT_NE(v, nullptr) << "no live window for " << name;
         static FakeViewState none;
+        FakeViewState* v = screens.live(name);
+        if (!v) ADD_FAILURE() << "no live window on " << name;
         return v ? *v : none;
+    }
+    long calls(const std::string& entry) const { return std::ranges::count(journal, entry); }
+    // The effects the live windows show, in the order they were made.
+    std::string shown() const {
+        std::string ids;
+        for (const auto& [name, view] : screens.made)
+            if (!view->closed) ids += (ids.empty() ? "" : " ") + view->effectId;
+        return ids;
     }
 };
 

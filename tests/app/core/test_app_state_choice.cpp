@@ -1,9 +1,10 @@
-// Shuffle, browsing, pausing, power-saving mode, display sleep and the dock icon.
+// Shuffle, browsing and the parameter bindings.
 
 #include "support/app_state_fixture.h"
 
 #include <cmath>
-#include <random>
+#include <limits>
+#include <set>
 
 namespace tavel {
 namespace {
@@ -11,201 +12,140 @@ namespace {
 using namespace std::chrono_literals;
 using test::AppStateTest;
 
-TEST_F(AppStateTest, NoShuffleTimerForPeriodsBelowOneMinute) {
-    for (int minutes : {0, -3}) {
-        storeSettings(R"({"shuffleMinutes":)" + std::to_string(minutes) + "}");
-        AppState& s = make();
-        EXPECT_FALSE(s.shuffleScheduled());
+TEST_F(AppStateTest, ShuffleTimerRunsEveryPeriodAndRestartsOnlyWhenItChanges) {
+    for (const char* minutes : {"0", "-3", "9223372036854775807"}) {  // none, none, capped
+        AppState& s = makeWith(std::string(R"({"shuffleMinutes":)") + minutes + "}");
+        EXPECT_EQ(s.shuffleScheduled(), minutes[0] == '9');
         clock.advance(24h);
         EXPECT_EQ(s.settings().globalShaderID, "halvane");
     }
-}
-
-TEST_F(AppStateTest, ShufflesEveryPeriodAndRestartsOnlyWhenThePeriodChanges) {
-    storeSettings(R"({"shuffleMinutes":5})");
-    AppState& s = make();
-    auto shuffles = [&] { return store.writes / 3; };  // three writes per shuffle
+    AppState& s = makeWith(R"({"shuffleMinutes":5})");
+    auto shuffles = [&] { return calls("still"); };  // each shuffle syncs the still once
     clock.advance(3min);
-    s.updateSettings([](AppSettings& x) { x.shuffleMinutes = 5; });  // same value: no restart
-    int base = store.writes;
-    clock.advance(2min);  // t = 5 min
-    EXPECT_EQ(store.writes - base, 3);
-    clock.advance(1min);  // t = 6 min: change to 10
+    s.updateSettings([](AppSettings& x) { x.shuffleMinutes = 5; });  // same period: no restart
+    clock.advance(2min);
+    EXPECT_EQ(shuffles(), 1);
+    clock.advance(1min);  // t = 6 min
     s.updateSettings([](AppSettings& x) { x.shuffleMinutes = 10; });
-    base = store.writes;
     clock.advance(9min + 59s);
-    EXPECT_EQ(store.writes, base);
-    clock.advance(1s);  // t = 16 min
-    EXPECT_EQ(store.writes - base, 3);
+    EXPECT_EQ(shuffles(), 1);
+    clock.advance(1s);
+    EXPECT_EQ(shuffles(), 2);
     s.updateSettings([](AppSettings& x) { x.shuffleMinutes = 0; });
     EXPECT_FALSE(s.shuffleScheduled());
-    (void)shuffles;
 }
 
-TEST_F(AppStateTest, ShuffleNeverPicksTheGlobalEffectAndIsUniformOverTheRest) {
-    std::mt19937 engine(20261206);
-    randomIndex = [&](std::size_t n) {
-        return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine);
-    };
-    AppState& s = make();
-    std::map<std::string, int> picks;
-    constexpr int kDraws = 7500;
-    for (int i = 0; i < kDraws; ++i) {
-        s.updateSettings([](AppSettings& x) { x.globalShaderID = "halvane"; });
-        s.shuffleNow();
-        ++picks[s.settings().globalShaderID];
-    }
-    EXPECT_EQ(picks.count("halvane"), 0u);
-    ASSERT_EQ(picks.size(), 15u);
-    // Chi-square against uniform with 14 degrees of freedom; 36.1 is the 0.1% point.
-    double expected = kDraws / 15.0, chi2 = 0;
-    for (auto& [id, n] : picks) chi2 += (n - expected) * (n - expected) / expected;
-    EXPECT_LT(chi2, 36.1);
-}
-
-TEST_F(AppStateTest, ShuffleUsesTheWholeIndexRangeOfTheCandidates) {
+TEST_F(AppStateTest, ShuffleGivesEachIndexItsOwnEffectNeverTheGlobalOne) {
+    std::size_t next = 2;
     std::vector<std::size_t> asked;
-    randomIndex = [&](std::size_t n) {
-        asked.push_back(n);
-        return n - 1;  // the last candidate
-    };
-    AppState& s = make();
-    s.shuffleNow();
-    EXPECT_EQ(s.settings().globalShaderID, "gridtunnel");
-    s.updateSettings([](AppSettings& x) { x.globalShaderID = "no-such-effect"; });
-    s.shuffleNow();
-    EXPECT_EQ(asked, (std::vector<std::size_t>{15, 16}));  // unknown id: all sixteen
-}
-
-TEST_F(AppStateTest, ShuffleEndsPerDisplayChoicesButKeepsTargetAndCursor) {
-    storeSettings(R"({"sameOnAllDisplays":false,"perDisplay":{"1":"dome","2":"tiles"}})");
-    randomIndex = [](std::size_t) { return 2; };  // "filament" (halvane left out)
-    AppState& s = make();
+    randomIndex = [&](std::size_t n) { return asked.push_back(n), next; };
+    AppState& s = makeWith(R"({"sameOnAllDisplays":false,"perDisplay":{"1":"dome","2":"tiles"}})");
     s.setSelectedDisplayTarget("2");
     s.setBrowseIndex(9);
-    int before = store.writes;
     s.shuffleNow();
-    EXPECT_EQ(store.writes - before, 3);
-    EXPECT_TRUE(s.settings().sameOnAllDisplays);
-    EXPECT_TRUE(s.settings().perDisplay.empty());
-    EXPECT_EQ(view("Left").effectId, "filament");
-    EXPECT_EQ(view("Right").effectId, "filament");
+    EXPECT_EQ(store.writes, 3);  // the per-display choices end; target and cursor stay
+    EXPECT_TRUE(stored().sameOnAllDisplays && stored().perDisplay.empty());
+    EXPECT_EQ(shown(), "filament filament");  // index 2 with halvane left out
     EXPECT_EQ(s.selectedDisplayTarget(), "2");
     EXPECT_EQ(s.browseIndex(), 9);
-    EXPECT_EQ(integrations.stills, 1);
-    EXPECT_EQ(integrations.videos, 1);
+    EXPECT_EQ(journal.end()[-2] + " " + journal.end()[-1], "still video");
+
+    std::set<std::string> picked;
+    for (next = 0; next < 15; ++next) {
+        s.updateSettings([](AppSettings& x) { x.globalShaderID = "halvane"; });
+        s.shuffleNow();
+        picked.insert(s.settings().globalShaderID);
+    }
+    // So uniform indices give uniform picks among the other fifteen.
+    EXPECT_EQ(picked.size(), 15u);
+    EXPECT_EQ(picked.count("halvane"), 0u);
+    EXPECT_EQ(asked, std::vector<std::size_t>(16, 15));
+    s.updateSettings([](AppSettings& x) { x.globalShaderID = "no-such-effect"; });
+    s.shuffleNow();
+    EXPECT_EQ(asked.back(), 16u);  // nothing to leave out
+    EXPECT_EQ(s.settings().globalShaderID, "gridtunnel");
 }
 
-TEST_F(AppStateTest, BrowseWrapsAndTheBrowsedEffectClamps) {
+TEST_F(AppStateTest, BrowseWrapsTheCursorAndTheBrowsedEffectClampsIt) {
     AppState& s = make();
-    s.setBrowseIndex(0);
-    s.browse(-1);
-    EXPECT_EQ(s.browseIndex(), 15);
-    s.browse(1);
-    EXPECT_EQ(s.browseIndex(), 0);
-    s.browse(33);
-    EXPECT_EQ(s.browseIndex(), 1);
-    s.browse(-35);
-    EXPECT_EQ(s.browseIndex(), 14);
-    s.browse(std::numeric_limits<std::int64_t>::max());
-    EXPECT_GE(s.browseIndex(), 0);
-    EXPECT_LT(s.browseIndex(), 16);
-
-    s.setBrowseIndex(99);
-    EXPECT_EQ(s.browsedEffect().id, "gridtunnel");
-    s.setBrowseIndex(-4);
-    EXPECT_EQ(s.browsedEffect().id, "halvane");
-}
-
-TEST_F(AppStateTest, ApplyBrowsedGoesToTheTargetAndSyncFollowsTheActiveEffect) {
-    AppState& s = make();
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    const std::int64_t wraps[][3] = {{0, -1, 15},  {15, 1, 0},        {0, 33, 1}, {1, -35, 14},
+                                     {3, kMax, 2}, {3, -kMax - 1, 3}, {99, 0, 3}, {-4, 0, 12}};
+    for (auto [from, step, to] : wraps) {
+        s.setBrowseIndex(from);
+        s.browse(step);
+        EXPECT_EQ(s.browseIndex(), to) << from << " + " << step;
+    }
+    for (auto [index, id] :
+         {std::pair<std::int64_t, const char*>{99, "gridtunnel"}, {-4, "halvane"}, {5, "tiles"}}) {
+        s.setBrowseIndex(index);
+        EXPECT_EQ(s.browsedEffect().id, id);
+    }
     s.setSelectedDisplayTarget("1");
-    s.setBrowseIndex(11);  // "orbits"
-    s.applyBrowsed();
-    EXPECT_EQ(view("Left").effectId, "orbits");
-    EXPECT_EQ(view("Right").effectId, "halvane");
+    s.setBrowseIndex(11);
+    s.applyBrowsed();  // to the target only
+    EXPECT_EQ(shown(), "orbits halvane");
     s.setBrowseIndex(0);
     s.syncBrowseToActive();
     EXPECT_EQ(s.browseIndex(), 11);
 }
 
-TEST_F(AppStateTest, TogglingPauseTwiceRestoresAndStoresTwice) {
-    AppState& s = make();
-    s.togglePaused();
-    EXPECT_TRUE(stored().paused);
-    s.togglePaused();
-    EXPECT_FALSE(stored().paused);
-    EXPECT_EQ(store.writes, 2);
-    EXPECT_FALSE(view("Right").paused);
-}
-
-TEST_F(AppStateTest, PauseDecisionOverEveryCombination) {
-    for (int bits = 0; bits < 16; ++bits) {
-        const bool paused = bits & 1, rule = bits & 2, low = bits & 4, asleep = bits & 8;
-        SCOPED_TRACE(::testing::Message() << "paused " << paused << " pauseOnLowPower " << rule
-                                          << " low " << low << " asleep " << asleep);
-        power.low = low;
-        storeSettings(std::string(R"({"paused":)") + (paused ? "true" : "false") +
-                      R"(,"pauseOnLowPower":)" + (rule ? "true" : "false") + "}");
-        AppState& s = make();
-        if (asleep) {
-            sleep.sleep();
-            clock.runPending();
-        }
-        const bool expected = paused || (rule && low) || asleep;
-        EXPECT_EQ(view("Left").paused, expected);
-        EXPECT_EQ(view("Right").paused, expected);
-        EXPECT_EQ(s.viewsPaused(), expected);
-        EXPECT_EQ(activity.held != 0, !expected);
+TEST_F(AppStateTest, BindingsReadTheStoredValueElseTheCatalogsElseWhiteAndZero) {
+    AppState& s = makeWith(
+        R"({"params":{"tiles":{"speed":2,"zoom":1,"intensity":1,"hue":0,"accent":[0.1,0.2,0.3],)"
+        R"("custom2":7}}})");
+    struct Case {
+        const char* id;
+        Rgba accent, bg;
+        float custom1, custom2, speed;
+    };
+    for (const Case& c :
+         {Case{"halvane", {1, 0.6f, 0.22f, 1}, {0.028f, 0.028f, 0.04f, 1}, 0.75f, 68, 1},
+          {"tiles", {0.1f, 0.2f, 0.3f, 1}, {0.01f, 0.01f, 0.013f, 1}, 5.5f, 7, 2},
+          {"aurora", {1, 1, 1, 1}, {1, 1, 1, 1}, 0, 0, 1}}) {
+        SCOPED_TRACE(c.id);
+        EXPECT_EQ(s.colorBinding(true, c.id).get(), c.accent);
+        EXPECT_EQ(s.colorBinding(false, c.id).get(), c.bg);
+        EXPECT_EQ(s.customBinding(1, c.id).get(), c.custom1);
+        EXPECT_EQ(s.customBinding(2, c.id).get(), c.custom2);
+        EXPECT_EQ(s.paramBinding(&ShaderParams::speed, c.id).get(), c.speed);
     }
 }
 
-TEST_F(AppStateTest, PowerSavingModePausesOnlyWhenAskedAndIsDeferred) {
+TEST_F(AppStateTest, EachBindingWritesOneFieldOfItsEffectsRecordAndRefusesNaNAndInfinity) {
     AppState& s = make();
-    power.low = true;
-    power.changed();
-    EXPECT_FALSE(view("Left").paused);  // deferred to the main queue
-    clock.runPending();
-    EXPECT_TRUE(view("Left").paused);
-    EXPECT_TRUE(s.lowPowerActive());
-    power.low = false;
-    power.changed();
-    clock.runPending();
-    EXPECT_FALSE(view("Left").paused);
+    s.paramBinding(&ShaderParams::speed, "dome").set(2.0f);
+    s.colorBinding(true, "tiles").set(Rgba{0.25f, 0.5f, 0.75f, 0.3f});  // opacity dropped
+    s.customBinding(1, "vortex").set(500.0f);  // out of the slider's range: as written
+    for (std::int64_t slot : {2, 0, 7, -1}) s.customBinding(slot, "vortex").set(slot + 100.0f);
+    ShaderParams dome, tiles, vortex;
+    dome.speed = 2, tiles.accent = {0.25f, 0.5f, 0.75f}, vortex.custom1 = 500, vortex.custom2 = 99;
+    const std::map<std::string, ShaderParams> written{
+        {"dome", dome}, {"tiles", tiles}, {"vortex", vortex}};
+    EXPECT_EQ(stored().params, written);
+    EXPECT_EQ(store.writes, 7);
 
-    s.updateSettings([](AppSettings& x) { x.pauseOnLowPower = false; });
-    power.low = true;
-    power.changed();
-    clock.runPending();
-    EXPECT_FALSE(view("Left").paused);
-}
+    journal.clear();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float bad : {std::nanf(""), inf, -inf}) {
+        s.paramBinding(&ShaderParams::hue, "tiles").set(bad);
+        s.paramBinding(&ShaderParams::speed, "orbits").set(bad);
+        s.customBinding(1, "vortex").set(bad);
+        s.customBinding(2, "vortex").set(bad);
+        for (Rgba colour : {Rgba{bad, 0, 0, 1}, {0, bad, 0, 1}, {0, 0, bad, 1}})
+            s.colorBinding(false, "tiles").set(colour);
+    }
+    EXPECT_TRUE(journal.empty());  // nothing stored or applied
+    EXPECT_EQ(s.settings().params, written);
 
-TEST_F(AppStateTest, SleepPausesEvenUnpausedViewsAndWakeResumesOnlyWhenNothingElseHolds) {
-    AppState& s = make();
-    sleep.sleep();
-    clock.runPending();
-    EXPECT_TRUE(view("Left").paused);
-    EXPECT_TRUE(s.displayAsleep());
-    EXPECT_EQ(integrations.sleepChanges, (std::vector<bool>{true}));
-    s.togglePaused();
-    sleep.wake();
-    clock.runPending();
-    EXPECT_TRUE(view("Left").paused);  // the user's pause still holds
-    EXPECT_EQ(integrations.sleepChanges, (std::vector<bool>{true, false}));
-    s.togglePaused();
-    EXPECT_FALSE(view("Left").paused);
-}
-
-TEST_F(AppStateTest, TheDockIconSettingSetsThePolicy) {
-    AppState& s = make();
-    s.updateSettings([](AppSettings& x) { x.showDockIcon = false; });
-    EXPECT_EQ(activation.policy, ActivationPolicy::accessory);
-    int activations = activation.activations;
-    s.updateSettings([](AppSettings& x) { x.showDockIcon = true; });
-    EXPECT_EQ(activation.policy, ActivationPolicy::regular);
-    EXPECT_EQ(activation.activations, activations + 1);
-    s.updateSettings([](AppSettings& x) { x.fps = 25; });  // unchanged switch: no call
-    EXPECT_EQ(activation.activations, activations + 1);
+    s.setShader("vortex");
+    EXPECT_EQ(view("Left").params, vortex);
+    journal.clear();
+    s.resetParams("vortex");
+    s.resetParams("orbits");  // nothing to forget: stored and applied all the same
+    EXPECT_EQ(calls("store") + calls("apply Left"), 4);
+    EXPECT_EQ(view("Left").params, ShaderParams{});
+    EXPECT_EQ(stored().params.count("vortex"), 0u);
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST_F(LiveIconsTest, NothingRendersUnderTheIdleSaverOrWhileTheDisplaysSleep) {
     state->setIdleSaverShown(true);
     refresher.refreshLiveIcons();
     state->setIdleSaverShown(false);
-    sleep.sleep();
+    desktop.slept();
     clock.runPending();
     refresher.refreshLiveIcons();
     render();

@@ -81,14 +81,14 @@ TEST_F(IdleSaverTest, TheWatcherShowsAndHidesByTheRules) {
             ASSERT_TRUE(saver->shown());
         }
         s.updateSettings([&](AppSettings& x) { x.idleAnimateMinutes = c.minutes; });
-        power.low = c.lowPower;
-        power.changed();
-        if (c.asleep) sleep.sleep();
+        desktop.lowPower = c.lowPower;
+        desktop.powerChanged();
+        if (c.asleep) desktop.slept();
         clock.runPending();
         idle.seconds = c.idle;
         tick();
         EXPECT_EQ(saver->shown(), c.shownAfter);
-        power.low = false;
+        desktop.lowPower = false;
     }
 }
 
@@ -140,15 +140,15 @@ TEST_F(IdleSaverTest, TheSaverStaysInChargeWhileSettingsAndScreensChange) {
     s.shuffleNow();
     s.setShader("tiles");
     s.updateSettings([](AppSettings& x) { x.fps = 60; });
-    power.changed();
+    desktop.powerChanged();
     screens.changed();
     clock.runPending();
     EXPECT_TRUE(view("Left").paused);
     EXPECT_TRUE(view("Right").paused);
-    EXPECT_EQ(activity.held, 0u);  // nothing is rendering on the desktop
+    EXPECT_EQ(desktop.activity, 0u);  // nothing is rendering on the desktop
     global.input();
     EXPECT_FALSE(view("Left").paused);
-    EXPECT_NE(activity.held, 0u);
+    EXPECT_NE(desktop.activity, 0u);
 }
 
 TEST_F(IdleSaverTest, AShownSaverCoversExactlyTheScreensThereAre) {
