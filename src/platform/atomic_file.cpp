@@ -51,9 +51,10 @@ void flushFolder(const std::filesystem::path& folder) {
 }  // namespace
 
 std::string writeFileAtomically(const std::filesystem::path& requested,
-                                std::span<const std::uint8_t> bytes, unsigned mode) {
+                                std::span<const std::uint8_t> bytes, unsigned mode,
+                                bool followLinks) {
     std::string linkError;
-    const std::filesystem::path path = finalTarget(requested, linkError);
+    const std::filesystem::path path = followLinks ? finalTarget(requested, linkError) : requested;
     if (path.empty()) return linkError;
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";

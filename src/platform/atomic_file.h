@@ -15,8 +15,12 @@ namespace tavel {
 // failure returns a description of what failed (with the system's error text), removes
 // the temporary file and leaves any previous file untouched; returns the empty text on
 // success.
+//
+// With `followLinks` false a link at `path` is replaced by the file instead: for files
+// of the application's own that must never write anywhere else.
 std::string writeFileAtomically(const std::filesystem::path& path,
-                                std::span<const std::uint8_t> bytes, unsigned mode = 0600);
+                                std::span<const std::uint8_t> bytes, unsigned mode = 0600,
+                                bool followLinks = true);
 
 // Removes the temporary files that writes into `folder` left when the process died
 // before renaming them. Only for a folder no other process is writing into now.

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 namespace tavel {
 
@@ -30,6 +32,20 @@ std::filesystem::path xdgConfigHome() {
 
 std::filesystem::path xdgDataHome() {
     return fromEnvironment("XDG_DATA_HOME", ".local/share");
+}
+
+std::filesystem::path xdgVideosDir() {
+    if (const char* value = std::getenv("XDG_VIDEOS_DIR"); value && value[0] == '/') return value;
+    // Lines like XDG_VIDEOS_DIR="$HOME/Videos", as the user-dirs tools write them.
+    std::ifstream dirs(xdgConfigHome() / "user-dirs.dirs");
+    const std::string key = "XDG_VIDEOS_DIR=\"";
+    for (std::string line; std::getline(dirs, line);) {
+        if (line.rfind(key, 0) != 0 || line.size() < key.size() + 1 || line.back() != '"') continue;
+        std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+        if (value.rfind("$HOME", 0) == 0) return homeFolder().string() + value.substr(5);
+        if (!value.empty() && value[0] == '/') return value;
+    }
+    return homeFolder() / "Videos";
 }
 
 }  // namespace tavel

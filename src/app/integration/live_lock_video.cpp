@@ -1,0 +1,178 @@
+#include "app/integration/live_lock_video.h"
+
+#include "platform/atomic_file.h"
+
+#include <exception>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace tavel {
+
+namespace {
+
+constexpr const char* kBackupName = "aerial-original.mov";
+constexpr const char* kMovieName = "lockvideo.mov";
+constexpr const char* kSignatureName = "lockvideo.sig";
+
+std::string base64(std::string_view bytes) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (unsigned char byte : bytes) {
+        bits = (bits << 8) | byte;
+        count += 8;
+        while (count >= 6) text += kAlphabet[(bits >> (count -= 6)) & 63];
+    }
+    if (count > 0) text += kAlphabet[(bits << (6 - count)) & 63];
+    while (text.size() % 4) text += '=';
+    return text;
+}
+
+bool isRegularFile(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() ==
+           std::filesystem::file_type::regular;
+}
+
+std::string readText(const std::filesystem::path& path) {
+    if (!isRegularFile(path)) return {};
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Copies a regular file to `to` under a temporary name and renames it into place, so a
+// failure never leaves half a movie where a player looks. A link at `to` is replaced.
+std::string copyInto(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (!isRegularFile(from)) return "no movie at " + from.string();
+    std::filesystem::path partial = to.parent_path() / ("." + to.filename().string() + ".partial");
+    std::error_code error;
+    std::filesystem::copy_file(from, partial, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (!error) std::filesystem::rename(partial, to, error);
+    if (!error) return {};
+    std::error_code ignored;
+    std::filesystem::remove(partial, ignored);
+    return "cannot copy " + from.string() + " to " + to.string() + ": " + error.message();
+}
+
+}  // namespace
+
+std::string lockVideoSignature(const std::string& effectId, const ShaderParams& params) {
+    std::string json;
+    try {
+        json = encodeShaderParams(params).dump();
+    } catch (const EncodeError&) {
+        // No text for the parameters: the signature still names the effect.
+    }
+    return effectId + "|" + base64(json);
+}
+
+struct LiveLockVideo::Job {
+    LiveLockVideoDependencies deps;
+    ShaderEffect effect;
+    ShaderParams params;
+    std::string signature;
+    std::function<void(double)> progress;
+};
+
+LiveLockVideo::LiveLockVideo(LiveLockVideoDependencies dependencies)
+    : deps_(std::move(dependencies)) {}
+
+LiveLockVideo::~LiveLockVideo() {
+    self_.reset();
+}
+
+void LiveLockVideo::updateLockVideoIfNeeded(bool force) {
+    if (!state_ || !state_->settings().liveLockVideo || busy_) return;
+    const auto& displays = state_->displays();
+    const std::string id =
+        state_->shaderID(displays.empty() ? std::string() : displays.front().key);
+    const ShaderParams params = state_->params(id);
+    const std::string signature = lockVideoSignature(id, params);
+    if (!force && readText(deps_.supportDir / kSignatureName) == signature &&
+        std::filesystem::exists(deps_.slot))
+        return;
+    std::optional<ShaderEffect> effect = shaderEffect(id);
+    if (!effect) return;
+
+    busy_ = true;
+    setProgress(0.0);
+    auto progress =
+        self_.guard([](LiveLockVideo& video, double value) { video.setProgress(value); });
+    auto done = self_.guard([](LiveLockVideo& video) {
+        video.busy_ = false;
+        video.setProgress(std::nullopt);
+    });
+    Job job{deps_, std::move(*effect), params, signature,
+            [&main = deps_.main, progress](double value) {
+                main.post([progress, value]() mutable { progress(value); });
+            }};
+    deps_.queue.submit([job = std::move(job), done = std::move(done)]() mutable {
+        run(job);
+        job.deps.main.post(std::move(done));
+    });
+}
+
+void LiveLockVideo::run(const Job& job) {
+    const auto& deps = job.deps;
+    auto fail = [&](const std::string& what) {
+        deps.log.write("Tavel: lock video failed: " + what);
+    };
+    std::error_code error;
+    std::filesystem::create_directories(deps.supportDir, error);
+    if (error) return fail("cannot create " + deps.supportDir.string() + ": " + error.message());
+
+    // The slot's own movie is kept once, before the first replacement.
+    const auto backup = deps.supportDir / kBackupName;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error)) &&
+        isRegularFile(deps.slot))
+        std::filesystem::copy_file(deps.slot, backup, error);
+
+    const auto movie = deps.supportDir / kMovieName;
+    try {
+        deps.encode(job.effect, job.params, movie, job.progress);
+    } catch (const std::exception& failure) {
+        return fail(failure.what());
+    }
+    if (!std::filesystem::is_directory(deps.slot.parent_path(), error)) {
+        deps.log.write("Tavel: aerial store missing \u2014 open Wallpaper settings once");
+        return;
+    }
+    std::filesystem::remove(deps.slot, error);
+    if (std::string failure = copyInto(movie, deps.slot); !failure.empty()) return fail(failure);
+    const std::string& text = job.signature;
+    writeFileAtomically(deps.supportDir / kSignatureName,
+                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                        0644, false);
+    if (deps.restartAgent) deps.restartAgent();
+}
+
+void LiveLockVideo::restoreOriginalAerial() {
+    const auto backup = deps_.supportDir / kBackupName;
+    if (!isRegularFile(backup)) return;
+    std::error_code error;
+    std::filesystem::remove(deps_.slot, error);
+    copyInto(backup, deps_.slot);
+    std::filesystem::remove(deps_.supportDir / kSignatureName, error);
+    if (deps_.restartAgent) deps_.restartAgent();
+}
+
+void LiveLockVideo::runLockVideoGuide() {
+    if (deps_.preferences.boolValue(kGuideShownKey).value_or(false)) return;
+    // Marked before it is shown: "Later" also counts as seen.
+    deps_.preferences.setBool(kGuideShownKey, true);
+    if (deps_.askGuide && deps_.askGuide() && deps_.openWallpaperSettings)
+        deps_.openWallpaperSettings();
+}
+
+void LiveLockVideo::setProgress(std::optional<double> progress) {
+    progress_ = progress;
+    if (auto changed = onProgressChange) changed();
+}
+
+}  // namespace tavel

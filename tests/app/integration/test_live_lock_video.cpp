@@ -1,0 +1,151 @@
+// The moving lock screen's jobs on a manual queue and clock, with a fake encoder writing
+// small files into temporary folders.
+
+#include "app/integration/live_lock_video.h"
+
+#include "support/app_state_fixture.h"
+#include "support/temp_dir.h"
+
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+namespace tavel {
+namespace {
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class LiveLockVideoTest : public test::AppStateTest {
+protected:
+    LiveLockVideoTest() {
+        std::filesystem::create_directories(dir / "Videos");
+        std::ofstream(slot) << "system";
+        video.attach(makeWith(R"({"liveLockVideo":true,"globalShaderID":"tiles"})"));
+        video.onProgressChange = [this] { progress.push_back(video.progress().value_or(-1)); };
+    }
+    // Runs what the queue holds and what it reported back.
+    void work() {
+        queue.runAll();
+        clock.runPending();
+    }
+
+    test::TempDir dir;
+    std::filesystem::path slot = dir / "Videos" / "slot.mov";
+    test::ManualExecutor queue;
+    std::vector<std::string> encoded;
+    std::string encodeFailure;
+    std::vector<double> progress;
+    int restarts = 0, opened = 0;
+    bool openSettings = false;
+    LiveLockVideo video{
+        {clock, queue, store,
+         [this](const ShaderEffect& effect, const ShaderParams&, const std::filesystem::path& to,
+                const std::function<void(double)>& p) {
+             if (!encodeFailure.empty()) throw std::runtime_error(encodeFailure);
+             encoded.push_back(effect.id);
+             std::ofstream(to) << "movie of " << effect.id;
+             p(0.5);
+             p(1.0);
+         },
+         dir / "Tavel", slot, [this] { return openSettings; }, [this] { ++opened; },
+         [this] { ++restarts; }, log}};
+};
+
+TEST(LockVideoSignature, IsTheIdAndTheBase64OfTheParametersJson) {
+    ShaderParams params;
+    EXPECT_EQ(lockVideoSignature("tiles", params),
+              "tiles|eyJzcGVlZCI6MSwiem9vbSI6MSwiaW50ZW5zaXR5IjoxLCJodWUiOjB9");
+    params.hue = 90.5f;
+    EXPECT_EQ(lockVideoSignature("dome", params),
+              "dome|eyJzcGVlZCI6MSwiem9vbSI6MSwiaW50ZW5zaXR5IjoxLCJodWUiOjkwLjV9");
+    params.hue = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(lockVideoSignature("dome", params), "dome|");
+}
+
+TEST_F(LiveLockVideoTest, EncodesOnlyWhenTheSlotDoesNotShowTheEffectAsItIs) {
+    video.updateLockVideoIfNeeded(false);
+    video.updateLockVideoIfNeeded(true);  // a job is pending: dropped
+    EXPECT_TRUE(video.busy());
+    work();
+    EXPECT_FALSE(video.busy());
+    EXPECT_EQ(encoded, (std::vector<std::string>{"tiles"}));
+    EXPECT_EQ(progress, (std::vector<double>{0, 0.5, 1, -1}));
+    EXPECT_EQ(slurp(slot), "movie of tiles");
+    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original.mov"), "system");
+    EXPECT_EQ(slurp(dir / "Tavel" / "lockvideo.sig"), lockVideoSignature("tiles", ShaderParams{}));
+    EXPECT_EQ(restarts, 1);
+
+    video.updateLockVideoIfNeeded(false);  // the same: nothing to do
+    work();
+    std::filesystem::remove(slot);  // gone from the slot: made again
+    video.updateLockVideoIfNeeded(false);
+    work();
+    video.updateLockVideoIfNeeded(true);  // forced
+    work();
+    state->updateSettings([](AppSettings& s) { s.params["tiles"].hue = 90; });
+    video.updateLockVideoIfNeeded(false);  // the parameters changed
+    work();
+    EXPECT_EQ(encoded.size(), 4u);
+    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original.mov"), "system");  // kept once
+    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
+    video.updateLockVideoIfNeeded(true);
+    EXPECT_FALSE(video.busy());
+}
+
+TEST_F(LiveLockVideoTest, FailuresLeaveTheSlotAndTheSignatureAsTheyWere) {
+    encodeFailure = "no encoder";
+    video.updateLockVideoIfNeeded(false);
+    work();
+    std::filesystem::remove_all(dir / "Videos");
+    encodeFailure.clear();
+    video.updateLockVideoIfNeeded(false);
+    work();
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "Tavel: lock video failed: no encoder",
+                               "Tavel: aerial store missing \u2014 open Wallpaper settings once"}));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
+    EXPECT_EQ(restarts, 0);
+    EXPECT_FALSE(video.busy());
+    EXPECT_FALSE(video.progress());
+}
+
+TEST_F(LiveLockVideoTest, TheSlotIsReplacedNeverWrittenThroughALink) {
+    std::ofstream(dir / "elsewhere.mov") << "not ours";
+    std::filesystem::remove(slot);
+    std::filesystem::create_symlink(dir / "elsewhere.mov", slot);
+    video.updateLockVideoIfNeeded(false);
+    work();
+    EXPECT_FALSE(std::filesystem::is_symlink(slot));
+    EXPECT_EQ(slurp(dir / "elsewhere.mov"), "not ours");
+    EXPECT_FALSE(
+        std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));  // no backup of a link
+}
+
+TEST_F(LiveLockVideoTest, RestoringPutsTheBackupBackAndForgetsTheSignature) {
+    video.restoreOriginalAerial();  // no backup yet: nothing
+    EXPECT_EQ(restarts, 0);
+    video.updateLockVideoIfNeeded(false);
+    work();
+    video.restoreOriginalAerial();
+    EXPECT_EQ(slurp(slot), "system");
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
+    EXPECT_EQ(restarts, 2);
+}
+
+TEST_F(LiveLockVideoTest, TheGuideIsShownOnceAndMayOpenTheSettings) {
+    openSettings = true;
+    video.runLockVideoGuide();
+    video.runLockVideoGuide();
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(store.boolValue(LiveLockVideo::kGuideShownKey), true);
+}
+
+}  // namespace
+}  // namespace tavel
