@@ -16,6 +16,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
   xvfb xdotool x11-utils x11-xserver-utils dbus-daemon dbus
+  # the GNOME desktop picture's setter against the real gsettings and its schema
+  libglib2.0-bin gsettings-desktop-schemas
   # a real compositing manager and window manager for the X11 coverage tests
   picom openbox
 )
