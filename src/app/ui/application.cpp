@@ -3,6 +3,7 @@
 #include "app/core/app_state.h"
 #include "app/icons/live_icon_refresher.h"
 #include "app/integration/idle_saver.h"
+#include "app/integration/lock_screen_still.h"
 #include "app/ui/instance_actions.h"
 #include "app/ui/status_report.h"
 #include "effects/gl_frame_renderer.h"
@@ -14,6 +15,8 @@
 #include "platform/dbus/bus_connection.h"
 #include "platform/dbus/logind_sleep.h"
 #include "platform/dbus/power_profiles.h"
+#include "platform/desktop_picture.h"
+#include "platform/posix_process_runner.h"
 #include "platform/process_activity_ledger.h"
 #include "platform/program_library.h"
 #include "platform/x11/glx_context.h"
@@ -24,13 +27,16 @@
 #include "platform/x11/x11_display_sleep.h"
 #include "platform/x11/x11_idle.h"
 #include "platform/x11/x11_render_services.h"
+#include "platform/x11/x11_root_picture.h"
 #include "platform/x11/x11_saver_window.h"
 #include "platform/x11/x11_wallpaper_window.h"
 #include "platform/xdg_installation.h"
+#include "platform/xdg_paths.h"
 
 #include <asio/signal_set.hpp>
 
 #include <csignal>
+#include <ctime>
 #include <exception>
 #include <iostream>
 
@@ -217,9 +223,23 @@ int runApplication(LogSink& log) {
                                 return iconRenderer.renderFrame(effect, params);
                             });
 
+    // The lock screen's still: the desktop's own way of setting the picture.
+    PosixProcessRunner runner;
+    std::unique_ptr<DesktopPicture> picture =
+        makeDesktopPicture(chooseSetter(DesktopFacts::fromEnvironment()), runner,
+                           [] { return std::make_unique<X11RootPicture>(); });
+    LockScreenStillSync still(LockScreenStillDependencies{
+        loop, iconQueue, screens, *picture,
+        [&iconRenderer](const auto& effect, const auto& params, int width, int height) {
+            return iconRenderer.renderImage(effect, params, width, height);
+        },
+        xdgDataHome() / "Tavel", [] { return static_cast<std::int64_t>(std::time(nullptr)); },
+        log});
+
     Integrations integrations;
     integrations.idle = &saver;
     integrations.icons = &icons;
+    integrations.still = &still;
     XdgLoginItem loginItem = XdgLoginItem::forApplication(besideThisProgram("tavel"));
     XdgSaverInstaller saverInstaller =
         XdgSaverInstaller::forApplication(besideThisProgram("halvane"));
@@ -239,6 +259,7 @@ int runApplication(LogSink& log) {
                                         &saverInstaller});
     saver.attach(state);
     icons.attach(state);
+    still.attach(state);
     if (service)
         installActions(*service, loop, state,
                        [&] { return statusReport(state, saver, activity, programs.buildCount()); });

@@ -1,0 +1,66 @@
+#pragma once
+// The still behind the lock screen: a frame of the main screen's effect at its full pixel
+// size, written as a PNG into the data folder and made the desktop picture of every
+// screen (which the lock screen shows). A stable link "lockscreen.png" names the newest
+// still for screen lockers that take a picture file.
+//
+// Main thread; rendering, file work and setting the picture run on the icon queue, which
+// the live icons share (a still and an icon never render at once, and the main thread
+// never waits for the desktop's tools).
+
+#include "app/core/app_state.h"
+#include "app/core/integrations.h"
+#include "effects/offscreen/image.h"
+#include "platform/desktop_picture.h"
+#include "platform/scheduler.h"
+#include "platform/screens.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace tavel {
+
+struct LockScreenStillDependencies {
+    Scheduler& main;
+    Executor& iconQueue;  // serial; the render function's only thread
+    ScreenSource& screens;
+    DesktopPicture& picture;  // used on the icon queue only
+    // A width x height frame at effect time 40 (times speed); runs on the icon queue.
+    std::function<std::optional<Image>(const ShaderEffect&, const ShaderParams&, int, int)> render;
+    std::filesystem::path folder;              // where stills go ("Tavel" in the data home)
+    std::function<std::int64_t()> secondsNow;  // whole seconds since 1970
+    LogSink& log;
+};
+
+class LockScreenStillSync final : public LockScreenStill {
+public:
+    static constexpr const char* kPrefix = "lockscreen-";
+    static constexpr const char* kLinkName = "lockscreen.png";
+
+    explicit LockScreenStillSync(LockScreenStillDependencies dependencies);
+    ~LockScreenStillSync() override;
+    LockScreenStillSync(const LockScreenStillSync&) = delete;
+    LockScreenStillSync& operator=(const LockScreenStillSync&) = delete;
+
+    // The state whose settings and effects it reads; set before the first sync.
+    void attach(AppState& state) { state_ = &state; }
+
+    // Nothing while the live lock-screen video is on or there is no screen. Failures of
+    // the file work are one log line ("Tavel: lock screen sync failed: ...") and leave the
+    // desktop pictures as they were.
+    void syncSystemWallpaperNow() override;
+
+private:
+    // Icon queue: renders, encodes and writes; the new still's path, or nothing.
+    static std::optional<std::filesystem::path> makeStill(const LockScreenStillDependencies& deps,
+                                                          const ShaderEffect& effect,
+                                                          const ShaderParams& params, int width,
+                                                          int height);
+
+    LockScreenStillDependencies deps_;
+    AppState* state_ = nullptr;
+};
+
+}  // namespace tavel
