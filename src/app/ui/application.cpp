@@ -215,19 +215,18 @@ int runApplication(LogSink& log) {
     IdleSaver saver(
         IdleSaverDependencies{loop, screens, idleTime, saverWindows, {&globalInput, &saverInput}});
 
-    // The live icons' renderer is used on its queue only; the queue goes first.
+    // The icon queue's jobs use the renderer and the desktop picture: the queue is made
+    // after them, so at the end it finishes its jobs before they go.
     LiveIconRenderer iconRenderer(log);
+    PosixProcessRunner runner;
+    std::unique_ptr<DesktopPicture> picture =
+        makeDesktopPicture(chooseSetter(DesktopFacts::fromEnvironment()), runner,
+                           [] { return std::make_unique<X11RootPicture>(); });
     SerialExecutor iconQueue("marlowen.liveicon", log);
     LiveIconRefresher icons(loop, iconQueue,
                             [&iconRenderer](const auto& effect, const auto& params) {
                                 return iconRenderer.renderFrame(effect, params);
                             });
-
-    // The lock screen's still: the desktop's own way of setting the picture.
-    PosixProcessRunner runner;
-    std::unique_ptr<DesktopPicture> picture =
-        makeDesktopPicture(chooseSetter(DesktopFacts::fromEnvironment()), runner,
-                           [] { return std::make_unique<X11RootPicture>(); });
     LockScreenStillSync still(LockScreenStillDependencies{
         loop, iconQueue, screens, *picture,
         [&iconRenderer](const auto& effect, const auto& params, int width, int height) {
