@@ -19,6 +19,18 @@ namespace {
 
 enum class Place { appDomain, legacyDomain, appFlatpak, legacyFlatpak };
 
+// Where each place keeps the settings: below $XDG_CONFIG_HOME, or below $HOME.
+struct Folder {
+    bool inHome;
+    const char* path;
+};
+const std::map<Place, Folder> kFolders = {
+    {Place::appDomain, {false, "io.tavel.Tavel"}},
+    {Place::legacyDomain, {false, "io.marlowen.Tavel"}},
+    {Place::appFlatpak, {true, ".var/app/io.tavel.Tavel/config/io.tavel.Tavel"}},
+    {Place::legacyFlatpak, {true, ".var/app/io.marlowen.Tavel/config/io.marlowen.Tavel"}},
+};
+
 // Stored tunings, as the application writes them.
 const char* const kTuned = R"({"speed":2,"zoom":0.5,"intensity":0.75,"hue":90})";
 const char* const kOther = R"({"speed":3,"zoom":1,"intensity":1,"hue":10,"custom1":4})";
@@ -46,26 +58,15 @@ struct Case {
 class SaverSelection : public ::testing::Test {
 protected:
     test::TempDir dir;
-    std::optional<std::string> savedConfig_, savedHome_;
+    std::string savedConfig_ = value("XDG_CONFIG_HOME"), savedHome_ = value("HOME");
 
-    static std::optional<std::string> env(const char* name) {
-        const char* value = std::getenv(name);
-        return value ? std::optional<std::string>(value) : std::nullopt;
-    }
-    static void restore(const char* name, const std::optional<std::string>& value) {
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
-    void SetUp() override {
-        savedConfig_ = env("XDG_CONFIG_HOME");
-        savedHome_ = env("HOME");
+    static std::string value(const char* name) {
+        const char* text = std::getenv(name);
+        return text ? text : "";
     }
     void TearDown() override {
-        restore("XDG_CONFIG_HOME", savedConfig_);
-        restore("HOME", savedHome_);
+        setenv("XDG_CONFIG_HOME", savedConfig_.c_str(), 1);
+        setenv("HOME", savedHome_.c_str(), 1);
     }
 
     // A fresh config and home folder per case, with `stored` written where it says.
@@ -74,29 +75,14 @@ protected:
         auto home = dir / (name + "-home");
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         setenv("HOME", home.c_str(), 1);
-        std::filesystem::create_directories(config);
-        std::filesystem::create_directories(home);
         for (const auto& [place, value] : stored) {
-            std::filesystem::path folder;
-            switch (place) {
-                case Place::appDomain:
-                    folder = config / "io.tavel.Tavel";
-                    break;
-                case Place::legacyDomain:
-                    folder = config / "io.marlowen.Tavel";
-                    break;
-                case Place::appFlatpak:
-                    folder = home / ".var/app/io.tavel.Tavel/config/io.tavel.Tavel";
-                    break;
-                case Place::legacyFlatpak:
-                    folder = home / ".var/app/io.marlowen.Tavel/config/io.marlowen.Tavel";
-                    break;
-            }
-            std::filesystem::create_directories(folder);
+            const Folder& folder = kFolders.at(place);
+            auto path = (folder.inHome ? home : config) / folder.path / "marlowen.settings.v2";
+            std::filesystem::create_directories(path.parent_path());
             if (value == "<folder>")  // a key that cannot be read as a file
-                std::filesystem::create_directories(folder / "marlowen.settings.v2");
+                std::filesystem::create_directories(path);
             else
-                std::ofstream(folder / "marlowen.settings.v2") << value;
+                std::ofstream(path) << value;
         }
     }
 };
