@@ -9,4 +9,9 @@ if grep -rnE "$forbidden" src/app/core; then
   echo "src/app/core must not include these headers (use the interfaces in src/platform/)" >&2
   exit 1
 fi
+# halvane carries the effects and platform code, nothing of the application.
+if grep -rnE '#[[:space:]]*include[[:space:]]*"(app|cli)/' src/saver; then
+  echo "src/saver must not include the application's headers" >&2
+  exit 1
+fi
 echo "layering ok"

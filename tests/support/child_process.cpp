@@ -1,9 +1,12 @@
 #include "support/child_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -51,16 +54,39 @@ int waitProcess(pid_t pid) {
 }
 
 bool ChildProgram::start(const std::vector<std::string>& command) {
+    return start(command, environmentWith({}), "/dev/null");
+}
+
+bool ChildProgram::start(const std::vector<std::string>& command,
+                         const std::vector<std::string>& env, const char* errPath) {
     stop();
-    pid_ = startProcess(command, environmentWith({}), "/dev/null", "/dev/null");
+    status_.reset();
+    pid_ = startProcess(command, env, "/dev/null", errPath ? errPath : "/dev/null");
     return pid_ > 0;
 }
 
-void ChildProgram::stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitProcess(pid_);
+int ChildProgram::stop(int signal) {
+    if (pid_ > 0) {
+        kill(pid_, signal);
+        status_ = waitProcess(pid_);
+        pid_ = -1;
+    }
+    return status_.value_or(-1);
+}
+
+std::optional<int> ChildProgram::waitForExit(std::chrono::milliseconds limit) {
+    if (pid_ <= 0) return status_;
+    // Readable once the process has ended. (Kernels before 5.3 have no pidfd: there
+    // the wait has no limit.)
+    if (int fd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)); fd >= 0) {
+        pollfd ended{fd, POLLIN, 0};
+        int ready = poll(&ended, 1, static_cast<int>(limit.count()));
+        close(fd);
+        if (ready != 1) return std::nullopt;
+    }
+    status_ = waitProcess(pid_);
     pid_ = -1;
+    return status_;
 }
 
 }  // namespace tavel::test

@@ -61,10 +61,24 @@ struct ChosenConfig {
     XVisualInfo* visual = nullptr;  // XFree it
 };
 
-// An RGBA8 double-buffered window config. Preferred: one whose X visual has the screen's
-// default depth (a 32-bit visual would make a compositor blend the window with what is
-// behind it), then one that can also make pbuffers (for the compile thread's fallback).
-ChosenConfig chooseConfig(Display* display, int screen) {
+// An RGBA8 double-buffered window config. Preferred: the config of `forVisual` when
+// given, then one whose X visual has the wanted depth (that visual's, else the screen's
+// default: a 32-bit visual would make a compositor blend the window with what is behind
+// it), then one with an alpha channel, then one that can also make pbuffers (for the
+// compile thread's fallback).
+ChosenConfig chooseConfig(Display* display, int screen, VisualID forVisual) {
+    int wantedDepth = DefaultDepth(display, screen);
+    if (forVisual != 0) {
+        XVisualInfo pattern{};
+        pattern.visualid = forVisual;
+        int count = 0;
+        if (XVisualInfo* info = XGetVisualInfo(display, VisualIDMask, &pattern, &count)) {
+            wantedDepth = info->depth;
+            XFree(info);
+        }
+    }
+    ChosenConfig best;
+    int bestScore = -1;
     for (int alpha : {8, 0}) {
         const int attributes[] = {
             GLX_X_RENDERABLE,
@@ -90,14 +104,13 @@ ChosenConfig chooseConfig(Display* display, int screen) {
         int count = 0;
         GLXFBConfig* configs = glXChooseFBConfig(display, screen, attributes, &count);
         if (!configs) continue;
-        ChosenConfig best;
-        int bestScore = -1;
         for (int i = 0; i < count; ++i) {
             XVisualInfo* visual = glXGetVisualFromFBConfig(display, configs[i]);
             if (!visual) continue;
             int drawables = 0;
             glXGetFBConfigAttrib(display, configs[i], GLX_DRAWABLE_TYPE, &drawables);
-            int score = (visual->depth == DefaultDepth(display, screen) ? 2 : 0) +
+            int score = (forVisual != 0 && visual->visualid == forVisual ? 8 : 0) +
+                        (visual->depth == wantedDepth ? 4 : 0) + (alpha > 0 ? 2 : 0) +
                         ((drawables & GLX_PBUFFER_BIT) ? 1 : 0);
             if (score > bestScore) {
                 if (best.visual) XFree(best.visual);
@@ -108,14 +121,14 @@ ChosenConfig chooseConfig(Display* display, int screen) {
             }
         }
         XFree(configs);
-        if (best.config) return best;
     }
-    return {};
+    return best;
 }
 
 }  // namespace
 
-std::unique_ptr<GlxContext> GlxContext::create(Display* display, int screen, std::string* why) {
+std::unique_ptr<GlxContext> GlxContext::create(Display* display, int screen, std::string* why,
+                                               VisualID forVisual) {
     auto fail = [why](const char* reason) -> std::unique_ptr<GlxContext> {
         if (why) *why = reason;
         return nullptr;
@@ -126,7 +139,7 @@ std::unique_ptr<GlxContext> GlxContext::create(Display* display, int screen, std
     if (!epoxy_has_glx_extension(display, screen, "GLX_ARB_create_context") ||
         !epoxy_has_glx_extension(display, screen, "GLX_ARB_create_context_profile"))
         return fail("GLX cannot create OpenGL core contexts");
-    ChosenConfig chosen = chooseConfig(display, screen);
+    ChosenConfig chosen = chooseConfig(display, screen, forVisual);
     if (!chosen.config) return fail("no RGBA8 double-buffered GLX window config");
     GLXContext context = createCoreContext(display, chosen.config, nullptr);
     if (!context) {

@@ -20,9 +20,10 @@ class GlxContext {
 public:
     // Nothing when the display lacks GLX 1.3 with GLX_ARB_create_context_profile, an
     // RGBA8 double-buffered window config, or an OpenGL 3.3 core context. `why` (when
-    // given) receives the reason.
+    // given) receives the reason. With `forVisual`, the config of that X visual is
+    // preferred, then one of its depth: for drawing into a window another client made.
     static std::unique_ptr<GlxContext> create(Display* display, int screen,
-                                              std::string* why = nullptr);
+                                              std::string* why = nullptr, VisualID forVisual = 0);
     ~GlxContext();
     GlxContext(const GlxContext&) = delete;
     GlxContext& operator=(const GlxContext&) = delete;
@@ -35,7 +36,9 @@ public:
 
     // The GL drawable of `window` (a GLX window, which the driver keeps with its buffers
     // for as long as it exists, however often the context moves between windows).
-    // `window` must have been created with visual() and outlive the drawable. Frames
+    // `window` must have been created with visual() (or have a visual of depth() that the
+    // context was chosen for) and outlive the drawable; another client's window that is
+    // destroyed first makes its requests fail with X errors, nothing worse. Frames
     // drawn into it do not wait for the vertical blank, where the driver offers
     // GLX_EXT_swap_control or GLX_MESA_swap_control. None when GLX refuses.
     unsigned long createDrawable(Window window);

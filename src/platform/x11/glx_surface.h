@@ -9,7 +9,8 @@ namespace tavel {
 
 class GlxSurface final : public RenderSurface {
 public:
-    // `window` was created with the context's visual and outlives the surface. Frames
+    // `window` suits the context (see GlxContext::createDrawable) and outlives the
+    // surface, or belongs to another client and may vanish first. Frames
     // are shown without waiting for the vertical blank.
     GlxSurface(GlxContext& context, Window window, int pixelWidth, int pixelHeight);
     // Unbinds the context from the surface's drawable and destroys it, so no later GL call
@@ -22,6 +23,8 @@ public:
     void present() override { context_.swapBuffers(drawable_); }
     int pixelWidth() const override { return width_; }
     int pixelHeight() const override { return height_; }
+    // The GLX drawable (None when GLX refused the window), for telling its X errors apart.
+    unsigned long drawable() const { return drawable_; }
 
     // The window's size changed (ConfigureNotify); no round trip per frame to ask.
     void setPixelSize(int width, int height) {

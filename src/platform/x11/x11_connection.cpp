@@ -83,16 +83,16 @@ int afterRequest(Display* display) {
 int onProtocolError(Display* display, XErrorEvent* error) {
     char text[256] = {0};
     XGetErrorText(display, error->error_code, text, sizeof text - 1);
-    std::string line = "Tavel: X error: " + std::string(text) + " (request " +
+    std::string line = "X error: " + std::string(text) + " (request " +
                        std::to_string(error->request_code) + "." +
                        std::to_string(error->minor_code) + ")";
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     auto found = r.find(display);
     if (found != r.entries.end() && found->connection)
-        found->connection->reportError(line);
+        found->connection->reportError(*error, line);
     else
-        systemLog().write(line);
+        systemLog().write("Tavel: " + line);
     return 0;
 }
 
@@ -173,11 +173,18 @@ X11Connection::~X11Connection() {
     r.entries.erase(r.find(display_));
 }
 
-void X11Connection::reportError(const std::string& line) {
+void X11Connection::setErrorFilter(ErrorFilter filter) {
+    std::lock_guard lock(errorsMutex_);
+    errorFilter_ = std::move(filter);
+}
+
+void X11Connection::reportError(const XErrorEvent& error, const std::string& text) {
     // Bounded: past this many distinct lines the rest are dropped.
     constexpr std::size_t kDistinctLines = 64;
+    std::string line = prefix_ + text;
     {
         std::lock_guard lock(errorsMutex_);
+        if (errorFilter_ && errorFilter_(error)) return;
         if (loggedErrors_.size() >= kDistinctLines || !loggedErrors_.insert(line).second) return;
     }
     log_.write(line);
@@ -195,7 +202,7 @@ std::string X11Connection::missingDesktopExtensions() const {
 void X11Connection::onDisplayLost(Display*, void* opaque) {
     auto* connection = static_cast<X11Connection*>(opaque);
     if (auto handler = connection->lostHandler_) handler();
-    connection->log_.write("Tavel: lost the X display");
+    connection->log_.write(connection->prefix_ + "lost the X display");
     std::fflush(nullptr);
     // Not exit(): static destructors would run while other threads (executors, GL
     // driver threads) still use what they destroy.

@@ -7,13 +7,14 @@
 // called, so a GL driver's own threads are safe).
 //
 // Losing the server (an X I/O error) runs the lost handler (the application flushes its
-// settings there, within a bounded time), writes "Tavel: lost the X display" to the
-// connection's log and ends the process with status 1: nothing can go on without the
-// display, and a silent exit would leave no trace in the journal. This uses the
-// per-display exit handler of libX11 1.7 and later (XSetIOErrorExitHandler), which can
-// reach the connection's log; the process-wide I/O error handler, which would print
-// Xlib's own message and exit before it, steps aside for our displays only. The exit
-// is _exit(1), so no static destructor runs under threads that still use it.
+// settings there, within a bounded time), writes "Tavel: lost the X display" (with the
+// program's own prefix, see setLogPrefix) to the connection's log and ends the process
+// with status 1: nothing can go on without the display, and a silent exit would leave
+// no trace in the journal. This uses the per-display exit handler of libX11 1.7 and
+// later (XSetIOErrorExitHandler), which can reach the connection's log; the
+// process-wide I/O error handler, which would print Xlib's own message and exit before
+// it, steps aside for our displays only. The exit is _exit(1), so no static destructor
+// runs under threads that still use it.
 
 #include "platform/system_log.h"
 #include "platform/weak_self.h"
@@ -56,9 +57,23 @@ public:
     // not wait long (the X I/O error path cannot be left).
     void setLostHandler(std::function<void()> handler) { lostHandler_ = std::move(handler); }
 
-    // Logs a protocol error of this display, each distinct line once (a request that
-    // fails every frame would flood the journal). Any thread.
-    void reportError(const std::string& line);
+    // The start of every line the connection writes, "Tavel: " unless set: each program
+    // signs its own lines. Main thread, before the connection is used.
+    void setLogPrefix(std::string prefix) { prefix_ = std::move(prefix); }
+
+    // Sees each protocol error of this display before it is logged; returning true claims
+    // it, and nothing is logged. For a program that draws into another client's window,
+    // which may be destroyed at any moment: its errors mean "the window is gone", not a
+    // fault. Runs inside Xlib's error handler on whichever thread met the error, so it
+    // must not call Xlib and must return quickly (set a flag, post a task). Empty removes
+    // it. Any thread.
+    using ErrorFilter = std::function<bool(const XErrorEvent&)>;
+    void setErrorFilter(ErrorFilter filter);
+
+    // Logs a protocol error of this display (the text after the prefix), each distinct
+    // line once (a request that fails every frame would flood the journal), unless the
+    // error filter claims it. Any thread.
+    void reportError(const XErrorEvent& error, const std::string& text);
 
     Display* display() const { return display_; }
     int screen() const { return DefaultScreen(display_); }
@@ -115,8 +130,10 @@ private:
     struct Watch;
     std::unique_ptr<Watch> watch_;
     std::function<void()> lostHandler_;
-    std::mutex errorsMutex_;
+    std::string prefix_ = "Tavel: ";
+    std::mutex errorsMutex_;  // guards the two below
     std::set<std::string> loggedErrors_;
+    ErrorFilter errorFilter_;
     // Posted tasks and the socket wait hold a weak reference: they do nothing once the
     // connection is gone.
     WeakSelf<X11Connection> self_{*this};

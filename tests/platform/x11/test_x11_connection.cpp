@@ -148,8 +148,27 @@ TEST(X11ConnectionErrors, EachDistinctErrorIsLoggedOnceAndTheExtensionsAreThere)
     if (char* name = XGetAtomName(display, Atom(0x7ffffff0))) XFree(name);
     auto lines = log.lines();
     ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].starts_with("Tavel: X error: ")) << lines[0];
     EXPECT_NE(lines[0].find("BadWindow"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("BadAtom"), std::string::npos) << lines[1];
+
+    // A filter claims the errors it knows (here those about one vanished window); the
+    // rest are logged with the program's own prefix.
+    connection->setLogPrefix("HalvaneSaver: ");
+    std::vector<unsigned long> claimed;
+    connection->setErrorFilter([&claimed](const XErrorEvent& error) {
+        if (error.resourceid != 0x1fffff1) return false;
+        claimed.push_back(error.resourceid);
+        return true;
+    });
+    XMapWindow(display, Window(0x1fffff1));
+    XUnmapWindow(display, Window(0x1fffff2));
+    XSync(display, False);
+    EXPECT_EQ(claimed, std::vector<unsigned long>{0x1fffff1});
+    lines = log.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[2].starts_with("HalvaneSaver: X error: ")) << lines[2];
+    EXPECT_NE(lines[2].find("BadWindow"), std::string::npos) << lines[2];
 }
 
 }  // namespace

@@ -1,0 +1,121 @@
+#include "saver/run_saver.h"
+
+#include "effects/gl_frame_renderer.h"
+#include "platform/asio/asio_scheduler.h"
+#include "platform/program_library.h"
+#include "platform/x11/glx_context.h"
+#include "platform/x11/glx_program_builder.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_render_services.h"
+#include "saver/halvane_saver.h"
+#include "saver/saver_selection.h"
+#include "saver/saver_window.h"
+
+#include <asio/signal_set.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+
+namespace tavel {
+
+namespace {
+
+// The size of halvane's own window, for previewing.
+constexpr int kPreviewWidth = 640;
+constexpr int kPreviewHeight = 360;
+
+int cannotStart(const std::string& why) {
+    std::cerr << "halvane: " << why << '\n';
+    return 1;
+}
+
+std::string hexId(unsigned long id) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", id);
+    return text;
+}
+
+}  // namespace
+
+int runSaver(const SaverTarget& target, LogSink& log) {
+    AsioScheduler loop;
+    // First, so that a stop request during the start is kept for the loop.
+    asio::signal_set signals(loop.context(), SIGINT, SIGTERM);
+    signals.async_wait([&loop](const std::error_code& error, int) {
+        if (!error) loop.stop();
+    });
+
+    auto x11 = X11Connection::open(loop.context(), nullptr, log);
+    if (!x11)
+        return cannotStart(std::string("cannot open the X display") +
+                           (std::getenv("DISPLAY") ? "" : " (DISPLAY is not set)"));
+    x11->setLogPrefix("HalvaneSaver: ");
+
+    std::optional<SaverWindow::Facts> facts;
+    if (target.kind != SaverTarget::Kind::preview) {
+        Window window = target.kind == SaverTarget::Kind::root ? x11->root() : target.window;
+        facts = SaverWindow::describe(*x11, window);
+        if (!facts) return cannotStart("no window " + hexId(window) + " on this display");
+        if (facts->inputOnly)
+            return cannotStart("the window " + hexId(window) + " cannot be drawn into");
+    }
+
+    std::string why;
+    auto glx = GlxContext::create(x11->display(), facts ? facts->screen : x11->screen(), &why,
+                                  facts ? facts->visual : 0);
+    if (!glx) return cannotStart("no OpenGL 3.3 on this display: " + why);
+    if (facts && glx->depth() != facts->depth)
+        return cannotStart("no OpenGL config for the window " + hexId(facts->window) +
+                           "'s visual (depth " + std::to_string(facts->depth) + ")");
+    auto builder = GlxProgramBuilder::create(*glx, log);
+    if (!builder) return cannotStart("cannot compile effects in the background on this display");
+    ProgramLibrary programs(loop, builder->thread(), *builder);
+    GlFrameRenderer renderer;
+
+    auto window =
+        facts ? std::make_unique<SaverWindow>(*x11, *glx, loop, *facts)
+              : std::make_unique<SaverWindow>(*x11, *glx, loop, kPreviewWidth, kPreviewHeight);
+    if (!window->drawable())
+        return cannotStart("GLX cannot draw into the window " + hexId(window->xid()));
+
+    X11RenderServices services{*x11, *glx, programs, renderer, loop, log};
+    ShaderViewServices viewServices = services.viewServices();
+    viewServices.timer.reset();  // the tick below is the only one that draws
+    HalvaneSaver saver(window->width(), window->height(), std::move(viewServices), loadSelection(),
+                       log);
+    // Points are pixels here: the host's window is measured in pixels.
+    saver.shaderView().moveToWindow(&window->surface(), 1.0, false);
+
+    TimerHandle tick;
+    window->setHandlers(
+        [&saver](int width, int height) { saver.shaderView().setFrameSize(width, height); },
+        [&](const std::string& line) {
+            tick.cancel();
+            if (!line.empty()) log.write("HalvaneSaver: " + line);
+            loop.stop();
+        });
+
+    int status = 0;
+    try {
+        saver.startAnimation();
+        tick = loop.scheduleRepeating(
+            std::chrono::duration_cast<Duration>(
+                std::chrono::duration<double>(saver.animationTimeInterval())),
+            [&] {
+                if (window->usable()) saver.animateOneFrame();
+            });
+        loop.run();
+    } catch (const std::exception& error) {
+        log.write(std::string("HalvaneSaver: stopped after an internal error: ") + error.what());
+        status = 1;
+    }
+    tick.cancel();
+    signals.cancel();
+    return status;
+}
+
+}  // namespace tavel
