@@ -2,6 +2,8 @@
 
 #include "platform/x11/glx_context.h"
 
+#include "platform/x11/x11_error_trap.h"
+
 #include <atomic>
 #include <vector>
 
@@ -9,32 +11,20 @@ namespace tavel {
 
 namespace {
 
-// Collects the X errors of a few requests instead of letting Xlib's default handler end
-// the process: GLX reports refused configs and contexts as protocol errors. Main thread.
+// Collects the X errors of a few requests instead of logging them: GLX reports refused
+// configs, contexts and drawables as protocol errors.
 class ErrorTrap {
 public:
-    explicit ErrorTrap(Display* display) : display_(display) {
-        XSync(display_, False);
-        errors_ = 0;
-        previous_ = XSetErrorHandler(&ErrorTrap::count);
-    }
-    ~ErrorTrap() {
-        XSync(display_, False);
-        XSetErrorHandler(previous_);
-    }
+    explicit ErrorTrap(Display* display) : catch_(display) {}
+    // Whether any request since the trap was made failed (one round trip).
     bool failed() {
-        XSync(display_, False);
-        return errors_ > 0;
+        failed_ |= catch_.take() != 0;
+        return failed_;
     }
 
 private:
-    static int count(Display*, XErrorEvent*) {
-        ++errors_;
-        return 0;
-    }
-    static inline std::atomic<int> errors_{0};
-    Display* display_;
-    int (*previous_)(Display*, XErrorEvent*) = nullptr;
+    X11ErrorCatch catch_;
+    bool failed_ = false;
 };
 
 GLXContext createCoreContext(Display* display, GLXFBConfig config, GLXContext share) {

@@ -1,5 +1,7 @@
 #include "platform/x11/x11_connection.h"
 
+#include "platform/x11/x11_error_trap.h"
+
 #include <unistd.h>
 #include <asio/io_context.hpp>
 #include <asio/posix/stream_descriptor.hpp>
@@ -81,6 +83,7 @@ int afterRequest(Display* display) {
 // A protocol error (a window that vanished, a request the server refused) is logged:
 // Xlib's default would end the whole application over one failed request.
 int onProtocolError(Display* display, XErrorEvent* error) {
+    if (routeX11Error(display, *error)) return 0;
     char text[256] = {0};
     XGetErrorText(display, error->error_code, text, sizeof text - 1);
     std::string line = "X error: " + std::string(text) + " (request " +
@@ -96,7 +99,9 @@ int onProtocolError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
-void prepareXlib() {
+}  // namespace
+
+void prepareXlibForThreads() {
     static std::once_flag once;
     std::call_once(once, [] {
         // Before any other Xlib call: GL drivers talk to the display from their own threads.
@@ -105,6 +110,8 @@ void prepareXlib() {
         XSetErrorHandler(onProtocolError);
     });
 }
+
+namespace {
 
 // Frees a GenericEvent's cookie data however delivery ends.
 struct CookieData {
@@ -130,7 +137,7 @@ struct X11Connection::Watch {
 
 std::unique_ptr<X11Connection> X11Connection::open(asio::io_context& loop, const char* name,
                                                    LogSink& log) {
-    prepareXlib();
+    prepareXlibForThreads();
     Display* display = XOpenDisplay(name);
     if (!display) return nullptr;
     return std::unique_ptr<X11Connection>(new X11Connection(display, loop, log));

@@ -1,41 +1,71 @@
 #include "platform/x11/x11_error_trap.h"
 
-#include <atomic>
-#include <cassert>
+#include "platform/x11/x11_connection.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
 
 namespace tavel {
 
 namespace {
 
-// The handler carries no user data. Atomics: a GL driver thread may report an error of
-// its own requests while the trap stands.
-std::atomic<Display*> trappedDisplay{nullptr};
-std::atomic<unsigned long> firstSerial{0};
-std::atomic<XErrorHandler> previousHandler{nullptr};
+struct Route {
+    X11ErrorRoute* owner;
+    std::function<bool(const XErrorEvent&)> claim;
+};
 
-int onError(Display* display, XErrorEvent* error) {
-    bool vanished = error->error_code == BadWindow || error->error_code == BadDrawable;
-    if (display == trappedDisplay.load() && vanished && error->serial >= firstSerial.load()) {
-        return 0;
-    }
-    XErrorHandler previous = previousHandler.load();
-    return previous ? previous(display, error) : 0;
+struct Routes {
+    std::mutex mutex;
+    std::vector<Route> list;  // newest last
+};
+
+Routes& routes() {
+    static Routes instance;
+    return instance;
 }
 
 }  // namespace
 
-X11ErrorTrap::X11ErrorTrap(Display* display) : display_(display) {
-    assert(trappedDisplay.load() == nullptr && "X11ErrorTrap does not nest");
-    firstSerial = NextRequest(display);
-    trappedDisplay = display;
-    previous_ = XSetErrorHandler(onError);
-    previousHandler = previous_;
+X11ErrorRoute::X11ErrorRoute(Display* display, std::function<bool(const XErrorEvent&)> claim)
+    : display_(display) {
+    prepareXlibForThreads();
+    auto& r = routes();
+    std::lock_guard lock(r.mutex);
+    r.list.push_back({this, std::move(claim)});
 }
 
-X11ErrorTrap::~X11ErrorTrap() {
+X11ErrorRoute::~X11ErrorRoute() {
     XSync(display_, False);
-    XSetErrorHandler(previous_);
-    trappedDisplay = nullptr;
+    auto& r = routes();
+    std::lock_guard lock(r.mutex);
+    std::erase_if(r.list, [this](const Route& route) { return route.owner == this; });
+}
+
+bool routeX11Error(Display* display, const XErrorEvent& error) {
+    auto& r = routes();
+    std::lock_guard lock(r.mutex);
+    // The newest first; what one passes on, an older one may still take.
+    for (auto it = r.list.rbegin(); it != r.list.rend(); ++it)
+        if (it->owner->display() == display && it->claim(error)) return true;
+    return false;
+}
+
+X11ErrorTrap::X11ErrorTrap(Display* display)
+    : route_(display, [](const XErrorEvent& error) {
+          return error.error_code == BadWindow || error.error_code == BadDrawable;
+      }) {}
+
+X11ErrorCatch::X11ErrorCatch(Display* display)
+    : route_(display, [this](const XErrorEvent& error) {
+          int none = 0;
+          first_.compare_exchange_strong(none, error.error_code);
+          return true;
+      }) {}
+
+int X11ErrorCatch::take() {
+    XSync(route_.display(), False);
+    return first_.exchange(0);
 }
 
 }  // namespace tavel

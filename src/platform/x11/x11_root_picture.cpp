@@ -3,6 +3,8 @@
 #include "effects/offscreen/fill_scale.h"
 #include "effects/offscreen/png_decode.h"
 #include "platform/x11/pixel_rect.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_error_trap.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -18,42 +20,6 @@
 namespace tavel {
 
 namespace {
-
-// Errors of the requests on the picture's own connection are collected here instead of
-// reaching the process's handler (Xlib's default one ends the process). Others pass on.
-class ErrorCatch {
-public:
-    explicit ErrorCatch(Display* display) {
-        caught = display;
-        first = 0;
-        previous = XSetErrorHandler(onError);
-    }
-    ~ErrorCatch() {
-        XSync(caught.load(), False);
-        XSetErrorHandler(previous);
-        caught = nullptr;
-    }
-    ErrorCatch(const ErrorCatch&) = delete;
-    ErrorCatch& operator=(const ErrorCatch&) = delete;
-
-    // The first error of the requests sent so far (after a round trip), 0 for none;
-    // clears it.
-    int take() {
-        XSync(caught.load(), False);
-        return first.exchange(0);
-    }
-
-private:
-    static int onError(Display* display, XErrorEvent* error) {
-        if (display != caught.load()) return previous ? previous(display, error) : 0;
-        int none = 0;
-        first.compare_exchange_strong(none, error->error_code);
-        return 0;
-    }
-    static inline std::atomic<Display*> caught{nullptr};
-    static inline std::atomic<int> first{0};
-    static inline XErrorHandler previous = nullptr;
-};
 
 std::string errorText(Display* display, int code) {
     char text[128] = "";
@@ -150,7 +116,7 @@ std::string publish(Display* display, const Image& picture) {
     for (PixelRect monitor : monitorsOf(display, root, width, height))
         draw(image, visual, scaleToFill(picture, monitor.width, monitor.height), monitor);
 
-    ErrorCatch errors(display);
+    X11ErrorCatch errors(display);
     Pixmap pixmap =
         XCreatePixmap(display, root, unsigned(width), unsigned(height), unsigned(depth));
     GC gc = XCreateGC(display, pixmap, 0, nullptr);
@@ -190,6 +156,7 @@ std::string X11RootPicture::setPicture(const std::filesystem::path& file) {
     std::string error;
     std::optional<Image> picture = decodePngFile(file, error);
     if (!picture) return "desktop picture: cannot read " + file.string() + ": " + error;
+    prepareXlibForThreads();
     Display* display = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
     if (!display) return "desktop picture: cannot open the X display";
     std::string line = publish(display, *picture);

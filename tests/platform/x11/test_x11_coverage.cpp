@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,11 +62,11 @@ TEST(CoverageRule, CountsOnlyShownWindowsAboveTheWallpaper) {
         EXPECT_EQ(rectCovered(kMonitorA, kOwn, c.stack, {kOwn, kOtherOwn}), c.covered) << c.what;
 }
 
-// The errors that reached the handler installed before the watcher's traps.
+// The errors that the watcher's traps passed on (to the routes made before them).
 std::vector<int> passedOn;
-int recordError(Display*, XErrorEvent* error) {
-    passedOn.push_back(error->error_code);
-    return 0;
+bool recordError(const XErrorEvent& error) {
+    passedOn.push_back(error.error_code);
+    return true;
 }
 
 class X11CoverageTest : public test::X11LoopTest {
@@ -73,18 +74,21 @@ protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(X11LoopTest::SetUp());
         ASSERT_NE(other, nullptr);
+        recordMine.emplace(connection->display(), recordError);
+        recordOther.emplace(other, recordError);
         watcher = std::make_unique<X11CoverageWatcher>(*connection, loop);
     }
 
     ~X11CoverageTest() override {
         picom.stop();
         manager.stop();
+        recordOther.reset();
         if (other) XCloseDisplay(other);
         // Reads the other program's windows, gone now, as it stops following them.
         watcher.reset();
         EXPECT_EQ(passedOn, std::vector<int>{}) << "errors of vanished windows not dropped";
         passedOn.clear();
-        XSetErrorHandler(previousHandler);
+        recordMine.reset();
         // What a window manager left on the root would make the next test think it runs.
         for (const char* name :
              {"_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING", "TAVEL_WM_READY"})
@@ -164,8 +168,7 @@ protected:
     test::ChildProgram picom, manager;
     bool managed = false;
     Window lastWallpaper = None;  // made by watchWallpaper()
-    // The connection has installed its own by now.
-    XErrorHandler previousHandler = XSetErrorHandler(recordError);
+    std::optional<X11ErrorRoute> recordMine, recordOther;
 };
 
 TEST_F(X11CoverageTest, WithoutAWindowManagerAWindowAboveTheWallpaperCoversOnlyUnderCompositing) {
