@@ -260,8 +260,10 @@ int runApplication(LogSink& log) {
     icons.attach(state);
     still.attach(state);
     if (service)
-        installActions(*service, loop, state,
-                       [&] { return statusReport(state, saver, activity, programs.buildCount()); });
+        installActions(*service, loop, state, [&] {
+            return statusReport(
+                StatusSources{state, saver, activity, nullptr, programs.buildCount()});
+        });
 
     // SIGHUP too: a closed terminal or a session manager ends it like a stop request.
     asio::signal_set signals(loop.context(), SIGINT, SIGTERM, SIGHUP);

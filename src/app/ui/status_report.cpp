@@ -36,8 +36,9 @@ std::string idleSetting(std::int64_t minutes) {
 
 }  // namespace
 
-std::string statusReport(const AppState& state, const IdleSaver& saver,
-                         const ProcessActivityLedger& activity, std::size_t programsCompiled) {
+std::string statusReport(const StatusSources& sources) {
+    const AppState& state = sources.state;
+    const IdleSaver& saver = sources.saver;
     std::ostringstream out;
     out << "displays:\n";
     if (state.displays().empty()) out << "  none\n";
@@ -54,12 +55,19 @@ std::string statusReport(const AppState& state, const IdleSaver& saver,
     out << "target: " << state.selectedDisplayTarget() << '\n';
     const std::string reasons = pauseReasons(state);
     out << "views: " << (state.viewsPaused() ? "paused (" + reasons + ")" : "running") << '\n';
-    auto held = activity.held();
+    auto held = sources.activity.held();
     out << "process activity: " << (held.empty() ? "none" : "\"" + held.front() + "\"") << '\n';
     out << "idle saver: " << (saver.shown() ? "shown" : "hidden") << " ("
         << idleSetting(state.settings().idleAnimateMinutes) << ")\n";
     out << "launch at login: " << (state.launchAtLogin() ? "on" : "off") << '\n';
-    out << "programs compiled: " << programsCompiled << '\n';
+    if (const LiveLockVideo* video = sources.lockVideo) {
+        out << "lock video: ";
+        if (auto progress = video->progress())
+            out << "encoding, " << std::lround(*progress * 100) << "%\n";
+        else
+            out << (state.settings().liveLockVideo ? "on\n" : "off\n");
+    }
+    out << "programs compiled: " << sources.programsCompiled << '\n';
     // The accent as the interface would tint with it.
     const Rgba accent = state.accent();
     char hex[8];
