@@ -50,8 +50,6 @@ public:
     ~FakePowerProfiles() {
         if (owned_) owned_->leaveEventLoop();  // before the object goes
     }
-    FakePowerProfiles(const FakePowerProfiles&) = delete;
-    FakePowerProfiles& operator=(const FakePowerProfiles&) = delete;
 
     void setProfile(std::string profile) {
         profile_ = std::move(profile);
