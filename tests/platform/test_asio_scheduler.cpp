@@ -46,8 +46,9 @@ TEST(FixedRateNextDue, IsTheFirstDueTimeOnTheGridThatIsNotBeforeNow) {
 
 TEST(AsioScheduler, RunWaitsForWorkUntilStoppedFromAnyThread) {
     AsioScheduler loop;
-    const Duration before = std::chrono::steady_clock::now().time_since_epoch();
-    EXPECT_LE(before, loop.now());  // the steady clock, the one the timers use
+    const Duration before = std::chrono::steady_clock::now().time_since_epoch(), now = loop.now();
+    // The steady clock, the one the timers use.
+    EXPECT_TRUE(before <= now && now <= std::chrono::steady_clock::now().time_since_epoch());
     const auto loopThread = std::this_thread::get_id();
     int ran = 0;
     bool allOnLoopThread = true;
