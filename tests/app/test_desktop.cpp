@@ -3,9 +3,9 @@
 
 #include "app/test_desktop_support.h"
 #include "platform/screen.h"
+#include "support/fake_power_profiles.h"
 
 #include <gtest/gtest.h>
-#include <sdbus-c++/sdbus-c++.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -190,42 +190,16 @@ TEST(Desktop, TheIdleSaverCoversEveryMonitorAndAKeyDismissesIt) {
     EXPECT_TRUE(session.waitForStatus(has("idle saver: hidden"), 5s, &status)) << status;
 }
 
-// A power-profiles daemon on the private system bus.
-class FakePowerProfiles {
-public:
-    explicit FakePowerProfiles(const std::string& address) {
-        connection_ = sdbus::createSessionBusConnectionWithAddress(address);
-        connection_->requestName("org.freedesktop.UPower.PowerProfiles");
-        object_ = sdbus::createObject(*connection_, "/org/freedesktop/UPower/PowerProfiles");
-        object_->registerProperty("ActiveProfile")
-            .onInterface("org.freedesktop.UPower.PowerProfiles")
-            .withGetter([this] { return profile_; });
-        object_->finishRegistration();
-        connection_->enterEventLoopAsync();
-    }
-    ~FakePowerProfiles() { connection_->leaveEventLoop(); }
-    void set(const std::string& profile) {
-        profile_ = profile;
-        object_->emitPropertiesChangedSignal("org.freedesktop.UPower.PowerProfiles",
-                                             {"ActiveProfile"});
-    }
-
-private:
-    std::unique_ptr<sdbus::IConnection> connection_;
-    std::unique_ptr<sdbus::IObject> object_;
-    std::string profile_ = "balanced";
-};
-
 TEST(Desktop, PowerSaverProfilePausesTheViews) {
     DesktopSession session(640, 480, R"({"idleAnimateMinutes":0,"pauseOnLowPower":true})");
-    FakePowerProfiles power(session.systemBusAddress());
+    test::FakePowerProfiles power(session.systemBusAddress(), "balanced");
     session.start();
     std::string status;
     ASSERT_TRUE(session.waitForStatus(has("views: running"), 30s, &status))
         << status << session.logText();
-    power.set("power-saver");
+    power.setProfile("power-saver");
     EXPECT_TRUE(session.waitForStatus(has("views: paused (power saving)"), 5s, &status)) << status;
-    power.set("balanced");
+    power.setProfile("balanced");
     EXPECT_TRUE(session.waitForStatus(has("views: running"), 5s, &status)) << status;
 }
 

@@ -43,19 +43,15 @@ protected:
     AsioScheduler scheduler_;  // destroyed before the daemon, after each test's connections
 };
 
-// A blocking call to the bus daemon on `bus` without waking its loop: when it returns, the
-// daemon has routed everything sent earlier on `bus`.
-inline void roundTripWithoutWake(BusConnection& bus) {
+// A blocking call to the bus daemon on `bus`: when it returns, the daemon has routed
+// everything sent earlier on `bus`. Then wakes the loop, as a blocking call on a watched
+// connection must, unless told not to.
+inline void roundTrip(BusConnection& bus, bool wake = true) {
     auto daemon =
         sdbus::createProxy(bus.connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus");
     std::string id;
     daemon->callMethod("GetId").onInterface("org.freedesktop.DBus").storeResultsTo(id);
-}
-
-// The same, then wakes the loop as a blocking call on a watched connection must.
-inline void roundTrip(BusConnection& bus) {
-    roundTripWithoutWake(bus);
-    bus.wake();
+    if (wake) bus.wake();
 }
 
 }  // namespace tavel::test

@@ -3,18 +3,15 @@
 // the test's main thread drives the loop the service runs on.
 
 #include "bus_test.h"
-#include "platform/app_identity.h"
 #include "platform/dbus/application_service.h"
 
 #include <cstdlib>
 #include <functional>
 #include <future>
-#include <map>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace tavel::test {
@@ -23,192 +20,106 @@ namespace {
 using namespace std::chrono_literals;
 using Outcome = ApplicationClient::Outcome;
 using Reply = ApplicationClient::Reply;
-using Variants = std::vector<sdbus::Variant>;
-constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
-
-using Request = std::function<Reply(ApplicationClient&)>;
-
-Variants texts(const std::vector<std::string>& values) {
-    return Variants(values.begin(), values.end());
-}
-
-const Request activate = [](ApplicationClient& client) { return client.activate(); };
-const Request status = [](ApplicationClient& client) { return client.status(); };
-
-Request action(std::string name, std::vector<std::string> parameters = {}) {
-    return [=](ApplicationClient& client) { return client.activateAction(name, parameters); };
-}
+using Words = std::vector<std::string>;
 
 class ApplicationServiceTest : public BusTest {
 protected:
-    // A claimed service with a few actions and a status, recording what reaches it.
+    // A claimed service with a few actions and a status, noting what reaches it.
     void startService() {
         bus_ = open(BusType::session);
         service_ = std::make_unique<ApplicationService>(*bus_, log_);
-        service_->setActivateHandler([this] { record("Activate", {}); });
-        service_->setStatusProvider([this] { return record("Status", {}) + "Paused: no"; });
-        for (auto [name, min, max] : {std::tuple("pause", 0, 0), {"pair", 2, 2}, {"some", 1, 3}})
-            service_->setAction(name, min, max,
-                                [this, name](const auto& args) { return record(name, args); });
-        service_->setAction("set", 1, 2, [this](const std::vector<std::string>& args) {
+        service_->setActivateHandler([this] { note("Activate"); });
+        service_->setStatusProvider([this] { return note("Status") + "Paused: no"; });
+        service_->setAction("pause", 0, 0, [this](const Words&) { return note("pause"); });
+        service_->setAction("set", 1, 2, [this](const Words& args) {
             if (args[0] == "nonexistent") return std::string("No effect named \"nonexistent\"");
-            return record("set", args);
+            return note("set", args);
         });
         std::string error;
         ASSERT_EQ(service_->claim(&error), ApplicationService::Claim::owned) << error;
     }
 
-    // Notes a request, or fails it when the test broke that one.
-    std::string record(const std::string& what, const std::vector<std::string>& args) {
-        if (what == broken_) fault_();
-        std::string line = what;
-        for (const auto& a : args) line += " [" + a + "]";
-        calls_.push_back(line);
+    // Notes a request that reached the application.
+    std::string note(const std::string& request, const Words& args = {}) {
+        calls_.push_back(request);
+        for (const auto& arg : args) calls_.back() += " [" + arg + "]";
         return {};
     }
 
-    // Runs `request` with a fresh client on another thread while the loop runs here.
-    Reply ask(Request request) {
+    // Sends "Activate", "Status" or an action with its parameters as the command line does,
+    // from a client on another thread while the loop runs here.
+    Reply ask(const Words& request) {
         auto reply = std::async(std::launch::async, [request] {
             ApplicationClient client(3s);
-            return request(client);
+            if (request[0] == "Activate") return client.activate();
+            if (request[0] == "Status") return client.status();
+            return client.activateAction(request[0], Words(request.begin() + 1, request.end()));
         });
         EXPECT_TRUE(runUntil([&] { return reply.wait_for(0s) == std::future_status::ready; }));
         return reply.get();
     }
 
-    // Calls `method` from a connection of its own on this loop, for what the client does not
-    // send (Open, parameters that are not strings). The error, if the call failed.
-    template <class... Args>
-    std::optional<sdbus::Error> callDirect(const char* method, const Args&... args) {
-        if (!caller_) caller_ = open(BusType::session);
-        auto proxy =
-            sdbus::createProxy(caller_->connection(), kAppBundleIdentifier, kApplicationObjectPath);
-        std::optional<sdbus::Error> refusal;
-        bool answered = false;
-        proxy->callMethodAsync(method)
-            .onInterface(kApplicationInterface)
-            .withArguments(args..., std::map<std::string, sdbus::Variant>{})
-            .uponReplyInvoke([&](const sdbus::Error* error) {
-                answered = true;
-                if (error) refusal = *error;
-            });
-        caller_->wake();
-        EXPECT_TRUE(runUntil([&] { return answered; }));
-        return refusal;
-    }
-
     MemoryLogSink log_;
     std::unique_ptr<BusConnection> bus_;
-    std::unique_ptr<BusConnection> caller_;
     std::unique_ptr<ApplicationService> service_;
-    std::vector<std::string> calls_;
-    std::string broken_;  // the request whose handler calls fault_
-    std::function<void()> fault_;
+    Words calls_;
 };
-
-TEST_F(ApplicationServiceTest, SecondInstanceCannotOwnTheName) {
-    startService();
-    auto otherBus = open(BusType::session);
-    ApplicationService second(*otherBus);
-    std::string error;
-    EXPECT_EQ(second.claim(&error), ApplicationService::Claim::taken);
-    EXPECT_FALSE(second.owned());
-    EXPECT_NE(error.find(kAppBundleIdentifier), std::string::npos) << error;
-
-    service_.reset();  // the first instance quits and gives the name up
-    EXPECT_EQ(second.claim(&error), ApplicationService::Claim::owned) << error;
-}
 
 TEST_F(ApplicationServiceTest, RequestsReachTheApplication) {
     startService();
-    for (const Request& request :
-         {activate, action("pause"), action("set", {"tiles", "2"}), action("set", {"aurora"})})
+    auto otherBus = open(BusType::session);  // a second instance finds the name taken
+    EXPECT_EQ(ApplicationService(*otherBus).claim(), ApplicationService::Claim::taken);
+    for (const Words& request :
+         {Words{"Activate"}, {"pause"}, {"set", "tiles", "2"}, {"set", "aurora"}})
         EXPECT_EQ(ask(request).outcome, Outcome::ok);
-    const std::vector<std::string> uris{"file:///tmp/a.png"};
-    EXPECT_FALSE(callDirect("Open", uris));  // without an open handler Open activates
-    service_->setOpenHandler([this](const auto& received) { record("Open", received); });
-    EXPECT_FALSE(callDirect("Open", uris));
-    EXPECT_EQ(calls_,
-              (std::vector<std::string>{"Activate", "pause", "set [tiles] [2]", "set [aurora]",
-                                        "Activate", "Open [file:///tmp/a.png]"}));
-
-    Reply report = ask(status);
+    EXPECT_EQ(calls_, (Words{"Activate", "pause", "set [tiles] [2]", "set [aurora]"}));
+    const Reply report = ask({"Status"});
     EXPECT_EQ(report.outcome, Outcome::ok);
     EXPECT_EQ(report.text, "Paused: no");
-    service_->setStatusProvider({});
-    report = ask(status);
-    EXPECT_EQ(report.outcome, Outcome::failed);
-    EXPECT_EQ(report.errorName, "org.freedesktop.DBus.Error.Failed");
 }
 
 TEST_F(ApplicationServiceTest, ActionArgumentsAreCheckedBeforeTheApplicationRuns) {
-    struct Case {
-        std::string action;
-        Variants parameters;
-        std::string refusal;
-    };
-    const Case cases[] = {
-        {"dance", {}, "Unknown action \"dance\" (known: pair, pause, set, some)"},
-        {"set", texts({}), "Action \"set\" takes 1 or 2 parameters, not 0"},
-        {"set", texts({"tiles", "2", "3"}), "Action \"set\" takes 1 or 2 parameters, not 3"},
-        {"pause", texts({"x"}), "Action \"pause\" takes no parameters, not 1"},
-        {"pair", texts({"x"}), "Action \"pair\" takes 2 parameters, not 1"},
-        {"some", {}, "Action \"some\" takes 1 to 3 parameters, not 0"},
-        {"set",
-         {sdbus::Variant(42)},
-         "Parameter 1 of action \"set\" must be a string, not of type \"i\""},
-        // Refused by the application itself.
-        {"set", texts({"nonexistent"}), "No effect named \"nonexistent\""},
+    const std::pair<Words, std::string> cases[] = {
+        {{"dance"}, "Unknown action \"dance\" (known: pause, set)"},
+        {{"set"}, "Action \"set\" takes 1 or 2 parameters, not 0"},
+        {{"set", "tiles", "2", "3"}, "Action \"set\" takes 1 or 2 parameters, not 3"},
+        {{"pause", "x"}, "Action \"pause\" takes no parameters, not 1"},
+        {{"set", "nonexistent"}, "No effect named \"nonexistent\""},  // the application's own
     };
     startService();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.action);
-        const auto refusal = callDirect("ActivateAction", c.action, c.parameters);
-        ASSERT_TRUE(refusal);
-        EXPECT_EQ(refusal->getName(), kInvalidArgs);
-        EXPECT_EQ(refusal->getMessage(), c.refusal);
+    for (const auto& [request, refusal] : cases) {
+        SCOPED_TRACE(request[0]);
+        const Reply reply = ask(request);
+        EXPECT_EQ(reply.outcome, Outcome::failed);
+        EXPECT_EQ(reply.errorName, "org.freedesktop.DBus.Error.InvalidArgs");
+        EXPECT_EQ(reply.text, refusal);
     }
-    // Through the client, a refusal keeps its name and text.
-    const Reply reply = ask(action("set"));
-    EXPECT_EQ(reply.outcome, Outcome::failed);
-    EXPECT_EQ(reply.errorName, kInvalidArgs);
-    EXPECT_EQ(reply.text, cases[1].refusal);
     EXPECT_TRUE(calls_.empty());
 }
 
 TEST_F(ApplicationServiceTest, AFailingRequestIsAnsweredWithAnErrorAndTheServiceGoesOn) {
-    struct Case {
-        std::string request;
-        Request ask;
-        std::function<void()> fault;
-        std::string reason;
-    };
-    const Case cases[] = {
-        {"pause", action("pause"), [] { throw std::logic_error("pause broke"); }, "pause broke"},
-        {"Status", status, [] { throw std::runtime_error("no state"); }, "no state"},
-        {"Activate", activate, [] { throw 42; }, "unknown exception"},
-    };
     startService();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.request);
-        broken_ = c.request;
-        fault_ = c.fault;
+    service_->setAction("pause", 0, 0,
+                        [](const Words&) -> std::string { throw std::logic_error("pause broke"); });
+    service_->setStatusProvider([]() -> std::string { throw std::runtime_error("no state"); });
+    service_->setActivateHandler([] { throw 42; });
+    for (auto [request, reason] : {std::pair<std::string, std::string>("pause", "pause broke"),
+                                   {"Status", "no state"},
+                                   {"Activate", "unknown exception"}}) {
+        SCOPED_TRACE(request);
         // ask() runs the loop: a failure that left it would throw here.
-        const Reply failed = ask(c.ask);
+        const Reply failed = ask({request});
         EXPECT_EQ(failed.outcome, Outcome::failed);
         EXPECT_EQ(failed.errorName, "org.freedesktop.DBus.Error.Failed");
-        EXPECT_EQ(failed.text, "The request \"" + c.request + "\" failed: " + c.reason);
-        EXPECT_EQ(log_.lines().back(), "Tavel: request " + c.request + " failed: " + c.reason);
-        // The next call is answered normally.
-        broken_.clear();
-        EXPECT_EQ(ask(c.ask).outcome, Outcome::ok);
+        EXPECT_EQ(failed.text, "The request \"" + request + "\" failed: " + reason);
+        EXPECT_EQ(log_.lines().back(), "Tavel: request " + request + " failed: " + reason);
+        EXPECT_EQ(ask({"set", "tiles"}).outcome, Outcome::ok);  // and the next one succeeds
     }
-    EXPECT_EQ(log_.lines().size(), std::size(cases));
+    EXPECT_EQ(log_.lines().size(), 3u);
 }
 
 TEST_F(ApplicationServiceTest, ClientTellsAMissingInstanceFromAFailure) {
-    Reply reply = ask(action("pause"));
+    Reply reply = ask({"pause"});
     EXPECT_EQ(reply.outcome, Outcome::notRunning);
     EXPECT_EQ(reply.text, "Tavel is not running");
 

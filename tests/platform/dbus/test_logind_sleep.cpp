@@ -3,6 +3,7 @@
 #include "bus_test.h"
 #include "platform/dbus/logind_sleep.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,146 +11,85 @@
 namespace tavel::test {
 namespace {
 
-constexpr const char* kManagerInterface = "org.freedesktop.login1.Manager";
-
-// Emits PrepareForSleep from the manager object; owns logind's name unless told not to.
-class FakeLogind {
-public:
-    FakeLogind(std::unique_ptr<BusConnection> bus, bool ownName) : bus_(std::move(bus)) {
-        object_ = sdbus::createObject(bus_->connection(), "/org/freedesktop/login1");
-        object_->registerSignal("PrepareForSleep")
-            .onInterface(kManagerInterface)
-            .withParameters<bool>("start");
-        object_->finishRegistration();
-        if (ownName) bus_->connection().requestName("org.freedesktop.login1");
-        bus_->wake();
-    }
-    void prepareForSleep(bool start) {
-        object_->emitSignal("PrepareForSleep").onInterface(kManagerInterface).withArguments(start);
-        bus_->wake();
-    }
-    BusConnection& bus() { return *bus_; }
-
-private:
-    std::unique_ptr<BusConnection> bus_;
-    std::unique_ptr<sdbus::IObject> object_;
-};
-
-class LogindSleepTest : public BusTest {
-protected:
-    // A source that writes "sleep " and "wake " into `events`.
-    std::unique_ptr<LogindSleepSource> startSource(std::string& events) {
-        auto source = std::make_unique<LogindSleepSource>(*bus_);
-        source->setHandlers([&events] { events += "sleep "; }, [&events] { events += "wake "; });
-        return source;
-    }
-
-    std::unique_ptr<BusConnection> bus_ = open();
-};
-
-TEST_F(LogindSleepTest, OnlyLogindsNameOwnerIsHeardEvenWhenItStartsLater) {
-    std::string events, witnessed;
-    auto source = startSource(events);      // no logind on the bus: nothing happens, nothing fails
-    auto witness = startSource(witnessed);  // shows when a signal has been delivered
-    FakeLogind logind(open(), true);
-    FakeLogind impostor(open(), false);
-
-    logind.prepareForSleep(true);
-    ASSERT_TRUE(runUntil([&] { return events == "sleep "; })) << events;
-    impostor.prepareForSleep(true);
-    roundTrip(impostor.bus());  // routed before logind's signal below
-    logind.prepareForSleep(false);
-    ASSERT_TRUE(runUntil([&] { return witnessed.ends_with("wake "); })) << witnessed;
-    EXPECT_EQ(events, "sleep wake ");
-
-    source->setHandlers({}, {});  // removed: a call to an empty handler would throw
-    const std::string before = witnessed;
-    logind.prepareForSleep(true);
-    ASSERT_TRUE(runUntil([&] { return witnessed == before + "sleep "; })) << witnessed;
-    EXPECT_EQ(events, "sleep wake ");
+// PrepareForSleep as logind sends it, from `bus`; routed by the bus daemon when this returns.
+void prepareForSleep(BusConnection& bus, bool start) {
+    sdbus::createObject(bus.connection(), "/org/freedesktop/login1")
+        ->emitSignal("PrepareForSleep")
+        .onInterface("org.freedesktop.login1.Manager")
+        .withArguments(start);
+    roundTrip(bus);
 }
 
-// A source the test drives by hand; notes at its end whether handlers were left on it.
-class ManualSleepSource final : public DisplaySleepSource {
-public:
-    explicit ManualSleepSource(bool& handlersLeftAtEnd) : leftAtEnd_(handlersLeftAtEnd) {}
-    ~ManualSleepSource() override { leftAtEnd_ = didSleep_ || didWake_; }
-    void setHandlers(std::function<void()> didSleep, std::function<void()> didWake) override {
-        didSleep_ = std::move(didSleep);
-        didWake_ = std::move(didWake);
+using LogindSleepTest = BusTest;
+
+TEST_F(LogindSleepTest, OnlyLogindsNameOwnerIsHeardEvenWhenItStartsLater) {
+    auto bus = open();
+    LogindSleepSource source(*bus);  // no logind on the bus yet: nothing happens, nothing fails
+    std::string events;
+    source.setHandlers([&] { events += "sleep "; }, [&] { events += "wake "; });
+    auto logind = open(), impostor = open();
+    logind->connection().requestName("org.freedesktop.login1");
+
+    // The impostor's signals reach the bus daemon between logind's.
+    prepareForSleep(*logind, true);
+    prepareForSleep(*impostor, false);
+    prepareForSleep(*logind, false);
+    prepareForSleep(*impostor, true);
+    prepareForSleep(*logind, true);
+    ASSERT_TRUE(runUntil([&] { return std::ranges::count(events, ' ') == 3; })) << events;
+    EXPECT_EQ(events, "sleep wake sleep ");
+}
+
+// A source the test drives by hand; notes whether handlers were left on it when it goes.
+struct ManualSleepSource final : DisplaySleepSource {
+    explicit ManualSleepSource(bool& leftAtEnd) : leftAtEnd(leftAtEnd) {}
+    ~ManualSleepSource() override { leftAtEnd |= didSleep || didWake; }
+    void setHandlers(std::function<void()> sleep, std::function<void()> wake) override {
+        didSleep = std::move(sleep);
+        didWake = std::move(wake);
     }
     void report(bool sleeping) {
-        if (auto handler = sleeping ? didSleep_ : didWake_) handler();
+        if (auto handler = sleeping ? didSleep : didWake) handler();
     }
-
-private:
-    bool& leftAtEnd_;
-    std::function<void()> didSleep_;
-    std::function<void()> didWake_;
-};
-
-struct Combined {
-    explicit Combined(bool& handlersLeftAtEnd) {
-        std::vector<std::unique_ptr<DisplaySleepSource>> owned;
-        for (auto*& source : sources) {
-            auto made = std::make_unique<ManualSleepSource>(handlersLeftAtEnd);
-            source = made.get();
-            owned.push_back(std::move(made));
-        }
-        combined = std::make_unique<CombinedSleepSource>(std::move(owned));
-        combined->setHandlers([this] { events += "sleep "; }, [this] { events += "wake "; });
-    }
-    ManualSleepSource* sources[2] = {};
-    std::unique_ptr<CombinedSleepSource> combined;
-    std::string events;
+    bool& leftAtEnd;
+    std::function<void()> didSleep, didWake;
 };
 
 TEST(CombinedSleepSource, AsleepWhileAnySourceSleeps) {
     struct Step {
         int source;
         bool sleeping;
-        const char* events;  // all reported so far
-        bool asleep;
+        const char* events;  // all reported so far; the last one is the merged state
     };
     const Step steps[] = {
-        {0, false, "", false},  // waking without having slept
-        {0, true, "sleep ", true},
-        {0, true, "sleep ", true},  // repeated
-        {1, false, "sleep ", true},
-        {1, true, "sleep ", true},
-        {0, false, "sleep ", true},  // the other still sleeps
-        {1, false, "sleep wake ", false},
-        {1, false, "sleep wake ", false},
-        {1, true, "sleep wake sleep ", true},
+        {0, false, ""},  // waking without having slept
+        {0, true, "sleep "},
+        {0, true, "sleep "},  // repeated
+        {1, false, "sleep "},
+        {1, true, "sleep "},
+        {0, false, "sleep "},  // the other still sleeps
+        {1, false, "sleep wake "},
+        {1, false, "sleep wake "},
+        {1, true, "sleep wake sleep "},
     };
-    bool handlersLeftAtEnd = true;
+    bool leftAtEnd = false;
     {
-        Combined c(handlersLeftAtEnd);
-        EXPECT_FALSE(c.combined->asleep());
+        ManualSleepSource* sources[2];
+        std::vector<std::unique_ptr<DisplaySleepSource>> owned;
+        for (auto*& source : sources) owned.emplace_back(source = new ManualSleepSource(leftAtEnd));
+        CombinedSleepSource combined(std::move(owned));
+        std::string events;
+        // The handlers may call back in, and see the merged state already changed.
+        combined.setHandlers([&] { events += combined.asleep() ? "sleep " : "sleep-while-awake "; },
+                             [&] { events += combined.asleep() ? "wake-while-asleep " : "wake "; });
+        EXPECT_FALSE(combined.asleep());
         for (std::size_t i = 0; i < std::size(steps); ++i) {
-            c.sources[steps[i].source]->report(steps[i].sleeping);
-            EXPECT_EQ(c.events, steps[i].events) << "step " << i;
-            EXPECT_EQ(c.combined->asleep(), steps[i].asleep) << "step " << i;
+            sources[steps[i].source]->report(steps[i].sleeping);
+            EXPECT_EQ(events, steps[i].events) << "step " << i;
+            EXPECT_EQ(combined.asleep(), events.ends_with("sleep ")) << "step " << i;
         }
     }
-    EXPECT_FALSE(handlersLeftAtEnd);  // removed from the sources before they went
-}
-
-TEST(CombinedSleepSource, HandlersMayReplaceThemselves) {
-    bool handlersLeftAtEnd = false;
-    Combined c(handlersLeftAtEnd);
-    int sleeps = 0;
-    c.combined->setHandlers(
-        [&] {
-            ++sleeps;
-            c.combined->setHandlers({}, {});
-        },
-        {});
-    c.sources[0]->report(true);
-    c.sources[0]->report(false);
-    c.sources[1]->report(true);
-    EXPECT_EQ(sleeps, 1);
-    EXPECT_TRUE(c.combined->asleep());
+    EXPECT_FALSE(leftAtEnd);  // removed from the sources before they went
 }
 
 }  // namespace
