@@ -86,7 +86,13 @@ TEST(Desktop, SetPauseAndResumeFromTheCommandLine) {
     status = session.status();
     EXPECT_EQ(test::effectOf(status, kB), "tiles") << status;
     EXPECT_EQ(test::effectOf(status, kA), "halvane") << status;
-    EXPECT_NE(session.settingsFile().find("\"" + kB + "\":\"tiles\""), std::string::npos);
+    // Written in the background: it reaches the file soon, not necessarily before the reply.
+    EXPECT_TRUE(DesktopSession::poll(
+        [&] {
+            return session.settingsFile().find("\"" + kB + "\":\"tiles\"") != std::string::npos;
+        },
+        10s))
+        << session.settingsFile();
 
     EXPECT_EQ(session.tavel({"set", "tiles", "--display", "12345"}).status, 2);
     EXPECT_EQ(session.tavel({"set", "aurora"}).status, 2);
