@@ -15,6 +15,10 @@ constexpr const char* kBackupName = "aerial-original.mov";
 constexpr const char* kMovieName = "lockvideo.mov";
 constexpr const char* kSignatureName = "lockvideo.sig";
 
+// Thrown through the encoder by a job's progress report once the application ends; not a
+// std::exception, so no failure handler takes it for one.
+struct Stopped {};
+
 std::string base64(std::string_view bytes) {
     static constexpr char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -84,6 +88,7 @@ LiveLockVideo::LiveLockVideo(LiveLockVideoDependencies dependencies)
     : deps_(std::move(dependencies)) {}
 
 LiveLockVideo::~LiveLockVideo() {
+    stopping_->store(true);
     self_.reset();
 }
 
@@ -109,7 +114,8 @@ void LiveLockVideo::updateLockVideoIfNeeded(bool force) {
         video.setProgress(std::nullopt);
     });
     Job job{deps_, std::move(*effect), params, signature,
-            [&main = deps_.main, progress](double value) {
+            [&main = deps_.main, progress, stopping = stopping_](double value) {
+                if (stopping->load()) throw Stopped{};
                 main.post([progress, value]() mutable { progress(value); });
             }};
     deps_.queue.submit([job = std::move(job), done = std::move(done)]() mutable {
@@ -136,6 +142,8 @@ void LiveLockVideo::run(const Job& job) {
     const auto movie = deps.supportDir / kMovieName;
     try {
         deps.encode(job.effect, job.params, movie, job.progress);
+    } catch (const Stopped&) {
+        return;  // the application is ending: nothing to report
     } catch (const std::exception& failure) {
         return fail(failure.what());
     }

@@ -13,8 +13,10 @@
 #include "platform/scheduler.h"
 #include "platform/weak_self.h"
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -49,6 +51,8 @@ public:
     static constexpr const char* kGuideShownKey = "lockVideoGuideShown";
 
     explicit LiveLockVideo(LiveLockVideoDependencies dependencies);
+    // A job still encoding stops at its next frame (its movie is left unfinished and its
+    // slot untouched), so the application does not wait minutes to end.
     ~LiveLockVideo() override;
     LiveLockVideo(const LiveLockVideo&) = delete;
     LiveLockVideo& operator=(const LiveLockVideo&) = delete;
@@ -75,6 +79,7 @@ private:
     void setProgress(std::optional<double> progress);
 
     LiveLockVideoDependencies deps_;
+    std::shared_ptr<std::atomic<bool>> stopping_ = std::make_shared<std::atomic<bool>>(false);
     AppState* state_ = nullptr;
     bool busy_ = false;
     std::optional<double> progress_;

@@ -43,18 +43,25 @@ protected:
     std::vector<double> progress;
     int restarts = 0, opened = 0;
     bool openSettings = false;
-    LiveLockVideo video{
-        {clock, queue, store,
-         [this](const ShaderEffect& effect, const ShaderParams&, const std::filesystem::path& to,
-                const std::function<void(double)>& p) {
-             if (!encodeFailure.empty()) throw std::runtime_error(encodeFailure);
-             encoded.push_back(effect.id);
-             std::ofstream(to) << "movie of " << effect.id;
-             p(0.5);
-             p(1.0);
-         },
-         dir / "Tavel", slot, [this] { return openSettings; }, [this] { ++opened; },
-         [this] { ++restarts; }, log}};
+    LiveLockVideoDependencies deps{
+        clock,
+        queue,
+        store,
+        [this](const ShaderEffect& effect, const ShaderParams&, const std::filesystem::path& to,
+               const std::function<void(double)>& p) {
+            if (!encodeFailure.empty()) throw std::runtime_error(encodeFailure);
+            encoded.push_back(effect.id);
+            std::ofstream(to) << "movie of " << effect.id;
+            p(0.5);
+            p(1.0);
+        },
+        dir / "Tavel",
+        slot,
+        [this] { return openSettings; },
+        [this] { ++opened; },
+        [this] { ++restarts; },
+        log};
+    LiveLockVideo video{deps};
 };
 
 TEST(LockVideoSignature, IsTheIdAndTheBase64OfTheParametersJson) {
@@ -137,6 +144,17 @@ TEST_F(LiveLockVideoTest, RestoringPutsTheBackupBackAndForgetsTheSignature) {
     EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
     EXPECT_TRUE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
     EXPECT_EQ(restarts, 2);
+}
+
+TEST_F(LiveLockVideoTest, AJobLeftWhenTheApplicationEndsStopsWithoutAWord) {
+    auto ending = std::make_unique<LiveLockVideo>(deps);
+    ending->attach(*state);
+    ending->updateLockVideoIfNeeded(false);
+    ending.reset();
+    work();
+    EXPECT_EQ(slurp(slot), "system");
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(LiveLockVideoTest, TheGuideIsShownOnceAndMayOpenTheSettings) {
