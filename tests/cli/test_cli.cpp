@@ -2,6 +2,7 @@
 
 #include "effects/catalog.h"
 #include "support/child_process.h"
+#include "support/movie_reader.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -96,7 +97,7 @@ TEST_F(Cli, ParametersReachTheRender) {
 }
 
 TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
-    auto out = (dir / "out" / "x.png").string();
+    auto out = (dir / "out" / "x.png").string(), mov = (dir / "out" / "x.mov").string();
     const std::vector<std::vector<std::string>> cases = {
         {"render", "aurora", "-o", out},
         {"render", "Halvane", "-o", out},
@@ -117,6 +118,21 @@ TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
         {"render", "tiles", "-o", out, "--param", "hue"},
         {"render", "tiles", "-o", out, "--frobnicate"},
         {"render", "tiles", "extra", "-o", out},
+        {"export", "tiles"},
+        {"export", "-o", mov},
+        {"export", "aurora", "-o", mov},
+        {"export", "tiles", "-o", mov, "--size", "63x36"},
+        {"export", "tiles", "-o", mov, "--size", "64x35"},
+        {"export", "tiles", "-o", mov, "--seconds", "-1"},
+        {"export", "tiles", "-o", mov, "--seconds", "inf"},
+        {"export", "tiles", "-o", mov, "--seconds", "soon"},
+        {"export", "tiles", "-o", mov, "--seconds"},
+        {"export", "tiles", "-o", mov, "--fps", "0"},
+        {"export", "tiles", "-o", mov, "--fps", "29.97"},
+        {"export", "tiles", "-o", mov, "--fps", "99999999999"},
+        {"export", "tiles", "-o", mov, "--seconds", "1e9", "--fps", "30"},
+        {"export", "tiles", "-o", mov, "--time", "5"},
+        {"export", "tiles", "-o", mov, "--param", "glow=2"},
         {"list", "extra"},
         {"frobnicate"},
     };
@@ -134,13 +150,36 @@ TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
 
 TEST_F(Cli, UnwritableOutputFailsWithStatusOneWithoutLeavingAnything) {
     std::filesystem::create_directory(dir / "out" / "taken");
-    for (auto target : {dir / "out" / "no-such-folder" / "x.png", dir / "out" / "taken"}) {
-        Result r = tavel({"render", "tiles", "--size", "16x16", "-o", target});
-        EXPECT_EQ(r.status, 1) << target;  // the arguments were fine
-        EXPECT_EQ(countLines(r.err), 1) << r.err;
+    for (auto target : {dir / "out" / "no-such-folder" / "x", dir / "out" / "taken"}) {
+        for (std::vector<std::string> args :
+             {std::vector<std::string>{"render", "tiles", "--size", "16x16", "-o", target},
+              {"export", "tiles", "--size", "16x16", "--seconds", "0.1", "-o", target}}) {
+            Result r = tavel(args);
+            EXPECT_EQ(r.status, 1) << args[0] << " " << target;  // the arguments were fine
+            EXPECT_EQ(countLines(r.err), 1) << r.err;
+        }
     }
     EXPECT_EQ(outputs(), std::vector<std::string>{"taken"});
     EXPECT_TRUE(std::filesystem::is_empty(dir / "out" / "taken"));
+}
+
+TEST_F(Cli, ExportWritesALoopingMovieAndOneLine) {
+    auto file = dir / "out" / "loop.mov";
+    Result r = tavel({"export", "gridtunnel", "-o", file, "--size", "64x36", "--seconds", "0.2",
+                      "--fps", "25", "--param", "speed=3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;  // no progress bar: standard error is a file
+    EXPECT_EQ(countLines(r.out), 1) << r.out;
+    EXPECT_TRUE(r.out.starts_with("tavel: wrote ")) << r.out;
+    std::string error;
+    auto movie = test::readMovie(file, error);
+    ASSERT_TRUE(movie) << error;
+    EXPECT_EQ(movie->codec, "hevc");
+    EXPECT_EQ(movie->width, 64);
+    EXPECT_EQ(movie->height, 36);
+    EXPECT_EQ(movie->luma.size(), 5u);
+    EXPECT_EQ(movie->timeBaseDen, 25);
+    EXPECT_EQ(outputs(), std::vector<std::string>{"loop.mov"});
 }
 
 // Printing the settings only reads: no takeover copy, no copy of an unreadable value.
@@ -176,6 +215,7 @@ TEST_F(Cli, HelpAndVersion) {
     Result help = tavel({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("render ID -o FILE.png"), std::string::npos);
+    EXPECT_NE(help.out.find("export ID -o FILE.mov"), std::string::npos);
     Result version = tavel({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_TRUE(version.out.starts_with("tavel ")) << version.out;

@@ -181,10 +181,14 @@ TEST_F(LockVideoTest, ZeroFramesMakeACompleteEmptyMovie) {
     EXPECT_EQ(filesIn(dir.path()), std::set<std::string>{"empty.mov"});
 }
 
+// A single frame still lasts one frame's time (no later frame ends it).
 TEST_F(LockVideoTest, ReplacesAnExistingFileAndLeavesNothingElse) {
     std::ofstream(dir / "loop.mov") << "an older movie";
-    generate(effect, 0.08, 25, dir / "loop.mov");
-    EXPECT_EQ(read(dir / "loop.mov").luma.size(), 2u);
+    generate(effect, 0.04, 25, dir / "loop.mov");
+    test::DecodedMovie movie = read(dir / "loop.mov");
+    EXPECT_EQ(movie.luma.size(), 1u);
+    EXPECT_EQ(movie.packetDurations, std::vector<std::int64_t>{1});
+    EXPECT_NEAR(movie.seconds, 0.04, 1e-6);
     EXPECT_EQ(filesIn(dir.path()), std::set<std::string>{"loop.mov"});
 }
 
