@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -31,18 +35,22 @@ class Cli : public ::testing::Test {
 protected:
     test::TempDir dir;
 
-    Result tavel(std::vector<std::string> args) {
+    pid_t start(std::vector<std::string> args) {
         args.insert(args.begin(), TAVEL_BINARY);
-        Result result;
-        result.status = test::waitProcess(test::startProcess(
+        return test::startProcess(
             args,
             test::environmentWith(
                 {"XDG_CONFIG_HOME=" + (dir / "config").string(), "HOME=" + dir.path().string()}),
-            (dir / "stdout").c_str(), (dir / "stderr").c_str()));
+            (dir / "stdout").c_str(), (dir / "stderr").c_str());
+    }
+    Result finish(pid_t process) {
+        Result result;
+        result.status = test::waitProcess(process);
         result.out = slurp(dir / "stdout");
         result.err = slurp(dir / "stderr");
         return result;
     }
+    Result tavel(std::vector<std::string> args) { return finish(start(std::move(args))); }
 
     // Files in the output folder other than the captured streams.
     std::vector<std::string> outputs() {
@@ -180,6 +188,24 @@ TEST_F(Cli, ExportWritesALoopingMovieAndOneLine) {
     EXPECT_EQ(movie->luma.size(), 5u);
     EXPECT_EQ(movie->timeBaseDen, 25);
     EXPECT_EQ(outputs(), std::vector<std::string>{"loop.mov"});
+}
+
+// Ctrl-C during a long export ends it after the current frame, without a trace.
+TEST_F(Cli, AnInterruptedExportLeavesNothing) {
+    int events = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(events, 0);
+    inotify_add_watch(events, (dir / "out").c_str(), IN_CREATE);
+    pid_t process = start({"export", "tiles", "-o", dir / "out" / "long.mov", "--size", "64x36",
+                           "--seconds", "3600"});
+    // The temporary movie appears once the export is under way, its handler in place.
+    pollfd created{events, POLLIN, 0};
+    EXPECT_EQ(poll(&created, 1, 60'000), 1) << "no temporary movie appeared";
+    close(events);
+    kill(process, SIGINT);
+    Result r = finish(process);
+    EXPECT_EQ(r.status, 128 + SIGINT);
+    EXPECT_EQ(countLines(r.err), 1) << r.err;
+    EXPECT_TRUE(outputs().empty());
 }
 
 // Printing the settings only reads: no takeover copy, no copy of an unreadable value.
