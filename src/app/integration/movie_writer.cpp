@@ -21,6 +21,11 @@ namespace {
 // superfast 8.5 s, veryfast 12.6 s; the frames' PSNR 54.2, 54.3 and 54.5 dB. At this
 // bit rate the faster presets lose nothing visible.
 constexpr const char* kX265Preset = "ultrafast";
+// No B-frames: x265 leaves the decoding times of a movie shorter than its reordering
+// delay (one or two frames) uninitialised, which the muxer then refuses. At this bit rate
+// B-frames buy nothing visible (measured: PSNR and processor time unchanged), and a
+// movie without reordering needs no edit list to start at its first frame.
+constexpr const char* kX265Params = "log-level=error:bframes=0";
 
 std::string errorText(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -63,7 +68,7 @@ AVCodecContext* openEncoder(const AVCodec* codec, AVPixelFormat pixels, const Mo
     AVDictionary* options = nullptr;
     if (std::string(codec->name) == "libx265") {
         av_dict_set(&options, "preset", kX265Preset, 0);
-        av_dict_set(&options, "x265-params", "log-level=error", 0);
+        av_dict_set(&options, "x265-params", kX265Params, 0);
     }
     error = avcodec_open2(encoder, codec, &options);
     av_dict_free(&options);
