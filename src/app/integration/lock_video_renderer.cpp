@@ -145,9 +145,9 @@ void renderFrames(std::stop_token stop, const RenderJob& job, MovieWriter& write
             if (!renderer.renderBGRA(job.effect, job.params, job.width, job.height,
                                      LockVideoRenderer::frameTime(i, job.frames, job.seconds),
                                      target.pixels, target.bytesPerRow))
-                throw LockVideoError(
-                    LockVideoError::kRenderFailed,
-                    "cannot render frame " + std::to_string(i + 1) + " of " + job.effect.name);
+                throw LockVideoError(LockVideoError::kRenderFailed,
+                                     "cannot render frame " + std::to_string(i + 1) + " of " +
+                                         std::to_string(job.frames) + " of " + job.effect.name);
             writer.endFrame(slot);
             handoff.putReady(slot);
         }
