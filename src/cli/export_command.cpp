@@ -109,9 +109,11 @@ int exportMovie(const std::vector<std::string>& args, std::ostream& out, std::os
     } catch (const LockVideoError& error) {
         endBar();
         err << "tavel: " << error.what();
-        // The renderer's own line says why a frame failed (no GL, a program error).
-        if (error.code() == LockVideoError::kRenderFailed && !log.lines().empty())
-            err << " (" << log.lines().back() << ')';
+        // The renderer's own line says why a program failed; without one, most likely
+        // no GL context could be made.
+        if (error.code() == LockVideoError::kRenderFailed)
+            err << " (" << (log.lines().empty() ? "no OpenGL 3.3 renderer?" : log.lines().back())
+                << ')';
         err << '\n';
         return 1;
     }
