@@ -1,15 +1,20 @@
 // Offscreen rendering cost of every effect: program compile time (cold, Mesa's
 // shader cache off unless --warm-cache), wall and CPU milliseconds per frame (default
 // 1280x720) including the read-back, and one 3840x2160 renderBGRA of the flagship.
+// With --raw it instead writes the frames of a looping movie (the movie encoder's
+// effect times) as raw BGRA to FILE, the first step of encoding them with another tool.
 //
 // Usage: bench_render [--frames N] [--warm-cache] [--size WxH] [--only ID]
+//        bench_render --raw FILE [--seconds S] [--fps N] [--size WxH] [--only ID]
 
+#include "app/integration/lock_video_renderer.h"
 #include "effects/catalog.h"
 #include "effects/offscreen/live_icon_renderer.h"
 
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -38,13 +43,49 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// Renders trunc(seconds x fps) frames at the movie encoder's effect times into `path`.
+int writeRaw(const std::string& id, const std::string& path, int width, int height, double seconds,
+             int fps) {
+    auto effect = tavel::shaderEffect(id);
+    if (!effect) {
+        std::fprintf(stderr, "bench_render: unknown effect '%s'\n", id.c_str());
+        return 2;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        std::fprintf(stderr, "bench_render: cannot create %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    tavel::MemoryLogSink log;
+    tavel::LiveIconRenderer renderer(log);
+    const std::int64_t n = tavel::LockVideoRenderer::frameCount(seconds, fps);
+    std::vector<std::uint8_t> pixels(std::size_t(width) * height * 4);
+    auto start = Clock::now();
+    for (std::int64_t i = 0; i < n; ++i) {
+        float t = tavel::LockVideoRenderer::frameTime(i, n, seconds);
+        if (!renderer.renderBGRA(*effect, {}, width, height, t, pixels.data(), width * 4) ||
+            std::fwrite(pixels.data(), 1, pixels.size(), file) != pixels.size()) {
+            std::fprintf(stderr, "bench_render: frame %lld failed\n", (long long)i);
+            std::fclose(file);
+            return 1;
+        }
+    }
+    if (std::fclose(file) != 0) return 1;
+    std::printf("%lld raw frames of %s at %dx%d in %.2f s\n", (long long)n, id.c_str(), width,
+                height, msSince(start) / 1000);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int frames = 15;
     bool warmCache = false;
     int width = 1280, height = 720;
-    std::string only;
+    std::string only, raw;
+    double seconds = 5;
+    int fps = 30;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--frames") && i + 1 < argc)
             frames = std::max(1, std::atoi(argv[++i]));
@@ -55,13 +96,24 @@ int main(int argc, char** argv) {
             ++i;
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
             only = argv[++i];
+        else if (!std::strcmp(argv[i], "--raw") && i + 1 < argc)
+            raw = argv[++i];
+        else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
+            seconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--fps") && i + 1 < argc)
+            fps = std::max(1, std::atoi(argv[++i]));
         else {
             std::fprintf(stderr,
                          "usage: bench_render [--frames N] [--warm-cache] [--size WxH] "
+                         "[--only ID]\n"
+                         "       bench_render --raw FILE [--seconds S] [--fps N] [--size WxH] "
                          "[--only ID]\n");
             return 2;
         }
     }
+    if (!raw.empty())
+        return writeRaw(only.empty() ? tavel::allShaders().front().id : only, raw, width, height,
+                        seconds, fps);
     if (!warmCache) setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
 
     tavel::MemoryLogSink log;

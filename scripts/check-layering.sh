@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The application core stays free of window-system, GL, D-Bus and event-loop headers:
+# The application core stays free of window-system, GL, D-Bus, FFmpeg and event-loop headers:
 # it reaches all of them through the interfaces in src/platform/. This keeps it testable
 # with fakes and a manual clock.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-forbidden='#[[:space:]]*include[[:space:]]*[<"](X11/|GL/|EGL/|epoxy/|sdbus-c\+\+/|asio|platform/x11/|platform/asio/|GLFW/)'
+forbidden='#[[:space:]]*include[[:space:]]*[<"](X11/|GL/|EGL/|epoxy/|sdbus-c\+\+/|asio|platform/x11/|platform/asio/|GLFW/|libav[a-z]*/|libsw[a-z]*/)'
 if grep -rnE "$forbidden" src/app/core; then
   echo "src/app/core must not include these headers (use the interfaces in src/platform/)" >&2
   exit 1

@@ -13,8 +13,11 @@ packages=(
   # the event loop, X11 and D-Bus
   libasio-dev libsdbus-c++-dev libsystemd-dev
   libx11-dev libxrandr-dev libxss-dev libxext-dev libxi-dev libxfixes-dev
+  # movie export: FFmpeg's muxer, encoders (libx265 comes with libavcodec) and scaler
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
+  ffmpeg
   xvfb xdotool x11-utils x11-xserver-utils dbus-daemon dbus
   # the GNOME desktop picture's setter against the real gsettings and its schema
   libglib2.0-bin gsettings-desktop-schemas

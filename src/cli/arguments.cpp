@@ -1,14 +1,32 @@
 #include "cli/arguments.h"
 
+#include "app/integration/lock_video_renderer.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <sstream>
+#include <stdexcept>
 
 namespace tavel::cli {
 
 namespace {
 
 constexpr int kMaxSide = 16384;
+
+// A finite number, the whole text.
+template <typename Number>
+std::optional<Number> parseFinite(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    Number value = 0;
+    const char* begin = text.data();
+    if (*begin == '+') ++begin;
+    auto [end, error] = std::from_chars(begin, text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
 
 std::optional<std::vector<float>> parseColor(const std::string& text) {
     std::vector<float> components;
@@ -26,14 +44,7 @@ std::optional<std::vector<float>> parseColor(const std::string& text) {
 }  // namespace
 
 std::optional<float> parseNumber(const std::string& text) {
-    if (text.empty()) return std::nullopt;
-    float value = 0;
-    const char* begin = text.data();
-    if (*begin == '+') ++begin;
-    auto [end, error] = std::from_chars(begin, text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return parseFinite<float>(text);
 }
 
 std::optional<std::pair<int, int>> parseSize(const std::string& text) {
@@ -81,36 +92,41 @@ std::string applyParam(const std::string& assignment, ShaderParams& params) {
     return {};
 }
 
-std::variant<RenderRequest, UsageError> parseRenderArguments(const std::vector<std::string>& args) {
-    RenderRequest request;
+namespace {
+
+// Checks one value of a command's own option; returns an error message or the empty text.
+using OwnOption = std::function<std::string(const std::string& option, const std::string& value)>;
+
+// The arguments every effect command takes (ID, -o, --size, --param) and the command's
+// own valued options, each handed to `own`.
+std::optional<UsageError> parseEffectArguments(const std::vector<std::string>& args,
+                                               const std::string& command,
+                                               const std::string& outputForm,
+                                               const std::vector<std::string>& ownOptions,
+                                               const OwnOption& own, EffectRequest& request) {
     bool haveId = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        auto next = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) return std::nullopt;
-            return args[++i];
-        };
-        if (arg == "-o" || arg == "--output" || arg == "--size" || arg == "--time" ||
-            arg == "--param") {
-            auto v = next();
-            if (!v) return UsageError{arg + " needs a value"};
+        const bool isOwn = std::find(ownOptions.begin(), ownOptions.end(), arg) != ownOptions.end();
+        if (arg == "-o" || arg == "--output" || arg == "--size" || arg == "--param" || isOwn) {
+            if (i + 1 >= args.size()) return UsageError{arg + " needs a value"};
+            const std::string& v = args[++i];
+            std::string error;
             if (arg == "-o" || arg == "--output") {
-                if (v->empty()) return UsageError{"the output file name is empty"};
-                request.output = *v;
+                if (v.empty()) error = "the output file name is empty";
+                request.output = v;
             } else if (arg == "--size") {
-                auto size = parseSize(*v);
+                auto size = parseSize(v);
                 if (!size)
-                    return UsageError{
-                        "--size needs WIDTHxHEIGHT with sides from 1 to 16384, got '" + *v + "'"};
-                std::tie(request.width, request.height) = *size;
-            } else if (arg == "--time") {
-                auto t = parseNumber(*v);
-                if (!t) return UsageError{"--time needs a number, got '" + *v + "'"};
-                request.time = *t;
+                    error = "--size needs WIDTHxHEIGHT with sides from 1 to 16384, got '" + v + "'";
+                else
+                    std::tie(request.width, request.height) = *size;
+            } else if (arg == "--param") {
+                error = applyParam(v, request.params);
             } else {
-                if (std::string error = applyParam(*v, request.params); !error.empty())
-                    return UsageError{error};
+                error = own(arg, v);
             }
+            if (!error.empty()) return UsageError{error};
         } else if (!arg.empty() && arg[0] == '-') {
             return UsageError{"unknown option '" + arg + "'"};
         } else if (!haveId) {
@@ -120,8 +136,57 @@ std::variant<RenderRequest, UsageError> parseRenderArguments(const std::vector<s
             return UsageError{"unexpected argument '" + arg + "'"};
         }
     }
-    if (!haveId) return UsageError{"render needs an effect id (see 'tavel list')"};
-    if (request.output.empty()) return UsageError{"render needs -o FILE.png"};
+    if (!haveId) return UsageError{command + " needs an effect id (see 'tavel list')"};
+    if (request.output.empty()) return UsageError{command + " needs -o " + outputForm};
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::variant<RenderRequest, UsageError> parseRenderArguments(const std::vector<std::string>& args) {
+    RenderRequest request;
+    auto own = [&](const std::string&, const std::string& value) -> std::string {
+        auto t = parseNumber(value);
+        if (!t) return "--time needs a number, got '" + value + "'";
+        request.time = *t;
+        return {};
+    };
+    if (auto error = parseEffectArguments(args, "render", "FILE.png", {"--time"}, own, request))
+        return *error;
+    return request;
+}
+
+std::variant<ExportRequest, UsageError> parseExportArguments(const std::vector<std::string>& args) {
+    ExportRequest request;
+    request.width = 3840;
+    request.height = 2160;
+    auto own = [&](const std::string& option, const std::string& value) -> std::string {
+        if (option == "--seconds") {
+            // In double precision: a float's 2.3 times 10 is 22.99999 frames, not 23.
+            auto seconds = parseFinite<double>(value);
+            if (!seconds || *seconds < 0)
+                return "--seconds needs a number from 0 up, got '" + value + "'";
+            request.seconds = *seconds;
+            return {};
+        }
+        int fps = 0;
+        auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), fps);
+        if (value.empty() || error != std::errc() || end != value.data() + value.size() || fps < 1)
+            return "--fps needs a whole number of frames per second from 1 up, got '" + value + "'";
+        request.fps = fps;
+        return {};
+    };
+    if (auto error =
+            parseEffectArguments(args, "export", "FILE.mov", {"--seconds", "--fps"}, own, request))
+        return *error;
+    if (request.width % 2 || request.height % 2)
+        return UsageError{"--size needs even sides for a movie, got " +
+                          std::to_string(request.width) + "x" + std::to_string(request.height)};
+    try {
+        LockVideoRenderer::frameCount(request.seconds, request.fps);
+    } catch (const std::invalid_argument& error) {
+        return UsageError{std::string("--seconds and --fps: ") + error.what()};
+    }
     return request;
 }
 

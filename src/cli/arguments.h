@@ -10,13 +10,23 @@
 
 namespace tavel::cli {
 
-struct RenderRequest {
+// What `render` and `export` share: an effect, an output file, a size and parameters.
+struct EffectRequest {
     std::string effectId;
     std::string output;
     int width = 1920;
     int height = 1080;
-    float time = 40.0f;
     ShaderParams params;  // the defaults with the --param overrides applied
+};
+
+struct RenderRequest : EffectRequest {
+    float time = 40.0f;
+};
+
+// A looping movie; the size defaults to 3840x2160.
+struct ExportRequest : EffectRequest {
+    double seconds = 20;
+    int fps = 30;
 };
 
 // A usage error: one line for standard error, exit status 2.
@@ -26,6 +36,9 @@ struct UsageError {
 
 // Parses the arguments after "render". Checks forms and ranges, not the effect id.
 std::variant<RenderRequest, UsageError> parseRenderArguments(const std::vector<std::string>& args);
+// Parses the arguments after "export", as for render; sides must be even (4:2:0 video)
+// and seconds x fps a number of frames the movie encoder takes.
+std::variant<ExportRequest, UsageError> parseExportArguments(const std::vector<std::string>& args);
 
 // "1920x1080" -> (1920, 1080); sides from 1 to 16384.
 std::optional<std::pair<int, int>> parseSize(const std::string& text);

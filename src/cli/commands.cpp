@@ -3,6 +3,7 @@
 #include "app/core/settings_loader.h"
 #include "app/ui/application.h"
 #include "cli/arguments.h"
+#include "cli/export_command.h"
 #include "cli/instance_commands.h"
 #include "effects/catalog.h"
 #include "effects/offscreen/live_icon_renderer.h"
@@ -40,6 +41,11 @@ const char* const kUsage =
     "                            (size default 1920x1080, effect time default 40;\n"
     "                            NAME: speed, zoom, intensity, hue, custom1, custom2,\n"
     "                            bg=r,g,b, accent=r,g,b)\n"
+    "  export ID -o FILE.mov [--size WxH] [--seconds S] [--fps N] [--param NAME=VALUE]...\n"
+    "                            write a seamlessly looping HEVC movie of an effect\n"
+    "                            (size default 3840x2160, 20 seconds at 30 fps; the\n"
+    "                            effect runs forward for half the time and back;\n"
+    "                            NAME as for render)\n"
     "  settings                  print the stored settings as JSON\n"
     "  login [on|off]            whether Tavel starts with the session; turn it on or off\n"
     "  install-saver             make halvane, Tavel's screen saver, known to the desktop\n"
@@ -164,6 +170,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return command == "list" ? list(out) : settings(out, err);
     }
     if (command == "render") return render(rest, err);
+    if (command == "export") return exportMovie(rest, out, err);
     if (command == "login") return login(rest, out, err);
     if (command == "install-saver") {
         if (!rest.empty()) {

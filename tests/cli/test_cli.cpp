@@ -2,11 +2,16 @@
 
 #include "effects/catalog.h"
 #include "support/child_process.h"
+#include "support/movie_reader.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -30,18 +35,22 @@ class Cli : public ::testing::Test {
 protected:
     test::TempDir dir;
 
-    Result tavel(std::vector<std::string> args) {
+    pid_t start(std::vector<std::string> args) {
         args.insert(args.begin(), TAVEL_BINARY);
-        Result result;
-        result.status = test::waitProcess(test::startProcess(
+        return test::startProcess(
             args,
             test::environmentWith(
                 {"XDG_CONFIG_HOME=" + (dir / "config").string(), "HOME=" + dir.path().string()}),
-            (dir / "stdout").c_str(), (dir / "stderr").c_str()));
+            (dir / "stdout").c_str(), (dir / "stderr").c_str());
+    }
+    Result finish(pid_t process) {
+        Result result;
+        result.status = test::waitProcess(process);
         result.out = slurp(dir / "stdout");
         result.err = slurp(dir / "stderr");
         return result;
     }
+    Result tavel(std::vector<std::string> args) { return finish(start(std::move(args))); }
 
     // Files in the output folder other than the captured streams.
     std::vector<std::string> outputs() {
@@ -96,7 +105,7 @@ TEST_F(Cli, ParametersReachTheRender) {
 }
 
 TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
-    auto out = (dir / "out" / "x.png").string();
+    auto out = (dir / "out" / "x.png").string(), mov = (dir / "out" / "x.mov").string();
     const std::vector<std::vector<std::string>> cases = {
         {"render", "aurora", "-o", out},
         {"render", "Halvane", "-o", out},
@@ -117,6 +126,21 @@ TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
         {"render", "tiles", "-o", out, "--param", "hue"},
         {"render", "tiles", "-o", out, "--frobnicate"},
         {"render", "tiles", "extra", "-o", out},
+        {"export", "tiles"},
+        {"export", "-o", mov},
+        {"export", "aurora", "-o", mov},
+        {"export", "tiles", "-o", mov, "--size", "63x36"},
+        {"export", "tiles", "-o", mov, "--size", "64x35"},
+        {"export", "tiles", "-o", mov, "--seconds", "-1"},
+        {"export", "tiles", "-o", mov, "--seconds", "inf"},
+        {"export", "tiles", "-o", mov, "--seconds", "soon"},
+        {"export", "tiles", "-o", mov, "--seconds"},
+        {"export", "tiles", "-o", mov, "--fps", "0"},
+        {"export", "tiles", "-o", mov, "--fps", "29.97"},
+        {"export", "tiles", "-o", mov, "--fps", "99999999999"},
+        {"export", "tiles", "-o", mov, "--seconds", "1e9", "--fps", "30"},
+        {"export", "tiles", "-o", mov, "--time", "5"},
+        {"export", "tiles", "-o", mov, "--param", "glow=2"},
         {"list", "extra"},
         {"frobnicate"},
     };
@@ -134,13 +158,54 @@ TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
 
 TEST_F(Cli, UnwritableOutputFailsWithStatusOneWithoutLeavingAnything) {
     std::filesystem::create_directory(dir / "out" / "taken");
-    for (auto target : {dir / "out" / "no-such-folder" / "x.png", dir / "out" / "taken"}) {
-        Result r = tavel({"render", "tiles", "--size", "16x16", "-o", target});
-        EXPECT_EQ(r.status, 1) << target;  // the arguments were fine
-        EXPECT_EQ(countLines(r.err), 1) << r.err;
+    for (auto target : {dir / "out" / "no-such-folder" / "x", dir / "out" / "taken"}) {
+        for (std::vector<std::string> args :
+             {std::vector<std::string>{"render", "tiles", "--size", "16x16", "-o", target},
+              {"export", "tiles", "--size", "16x16", "--seconds", "0.1", "-o", target}}) {
+            Result r = tavel(args);
+            EXPECT_EQ(r.status, 1) << args[0] << " " << target;  // the arguments were fine
+            EXPECT_EQ(countLines(r.err), 1) << r.err;
+        }
     }
     EXPECT_EQ(outputs(), std::vector<std::string>{"taken"});
     EXPECT_TRUE(std::filesystem::is_empty(dir / "out" / "taken"));
+}
+
+TEST_F(Cli, ExportWritesALoopingMovieAndOneLine) {
+    auto file = dir / "out" / "loop.mov";
+    Result r = tavel({"export", "gridtunnel", "-o", file, "--size", "64x36", "--seconds", "0.2",
+                      "--fps", "25", "--param", "speed=3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;  // no progress bar: standard error is a file
+    EXPECT_EQ(countLines(r.out), 1) << r.out;
+    EXPECT_TRUE(r.out.starts_with("tavel: wrote ")) << r.out;
+    std::string error;
+    auto movie = test::readMovie(file, error);
+    ASSERT_TRUE(movie) << error;
+    EXPECT_EQ(movie->codec, "hevc");
+    EXPECT_EQ(movie->width, 64);
+    EXPECT_EQ(movie->height, 36);
+    EXPECT_EQ(movie->luma.size(), 5u);
+    EXPECT_EQ(movie->timeBaseDen, 25);
+    EXPECT_EQ(outputs(), std::vector<std::string>{"loop.mov"});
+}
+
+// Ctrl-C during a long export ends it after the current frame, without a trace.
+TEST_F(Cli, AnInterruptedExportLeavesNothing) {
+    int events = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(events, 0);
+    inotify_add_watch(events, (dir / "out").c_str(), IN_CREATE);
+    pid_t process = start({"export", "tiles", "-o", dir / "out" / "long.mov", "--size", "64x36",
+                           "--seconds", "3600"});
+    // The temporary movie appears once the export is under way, its handler in place.
+    pollfd created{events, POLLIN, 0};
+    EXPECT_EQ(poll(&created, 1, 60'000), 1) << "no temporary movie appeared";
+    close(events);
+    kill(process, SIGINT);
+    Result r = finish(process);
+    EXPECT_EQ(r.status, 128 + SIGINT);
+    EXPECT_EQ(countLines(r.err), 1) << r.err;
+    EXPECT_TRUE(outputs().empty());
 }
 
 // Printing the settings only reads: no takeover copy, no copy of an unreadable value.
@@ -176,6 +241,7 @@ TEST_F(Cli, HelpAndVersion) {
     Result help = tavel({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("render ID -o FILE.png"), std::string::npos);
+    EXPECT_NE(help.out.find("export ID -o FILE.mov"), std::string::npos);
     Result version = tavel({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_TRUE(version.out.starts_with("tavel ")) << version.out;
