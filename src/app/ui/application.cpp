@@ -3,7 +3,9 @@
 #include "app/core/app_state.h"
 #include "app/icons/live_icon_refresher.h"
 #include "app/integration/idle_saver.h"
+#include "app/integration/live_lock_video.h"
 #include "app/integration/lock_screen_still.h"
+#include "app/integration/lock_video_renderer.h"
 #include "app/ui/instance_actions.h"
 #include "app/ui/status_report.h"
 #include "effects/gl_frame_renderer.h"
@@ -19,6 +21,7 @@
 #include "platform/posix_process_runner.h"
 #include "platform/process_activity_ledger.h"
 #include "platform/program_library.h"
+#include "platform/wallpaper_settings.h"
 #include "platform/x11/glx_context.h"
 #include "platform/x11/glx_program_builder.h"
 #include "platform/x11/randr_screens.h"
@@ -235,8 +238,32 @@ int runApplication(LogSink& log) {
         xdgDataHome() / "Tavel", [] { return static_cast<std::int64_t>(std::time(nullptr)); },
         log});
 
+    // The moving lock screen: one encode at a time on its own queue. The queue is made
+    // first, so the job (stopped by the video's end) finishes before the queue goes.
+    SerialExecutor lockVideoQueue("halvane.lockvideo", log);
+    const PictureSetter desktop = chooseSetter(DesktopFacts::fromEnvironment());
+    LiveLockVideo lockVideo(LiveLockVideoDependencies{
+        loop,
+        lockVideoQueue,
+        preferences,
+        [&log](const ShaderEffect& effect, const ShaderParams& params,
+               const std::filesystem::path& destination,
+               const std::function<void(double)>& progress) {
+            LockVideoRenderer::generate(effect, params, 3840, 2160, 20.0, 30, destination, progress,
+                                        log);
+        },
+        xdgDataHome() / "Tavel",
+        xdgVideosDir() / (std::string(LiveLockVideo::kAerialId) + ".mov"),
+        // The guide's dialog comes with the gallery; until then its answer is "Later".
+        [] { return false; },
+        [desktop] { openWallpaperSettings(wallpaperSettingsCommands(desktop), startDetached); },
+        // No lock-screen agent is known on Linux that would need telling.
+        {},
+        log});
+
     Integrations integrations;
     integrations.idle = &saver;
+    integrations.video = &lockVideo;
     integrations.icons = &icons;
     integrations.still = &still;
     XdgLoginItem loginItem = XdgLoginItem::forApplication(besideThisProgram("tavel"));
@@ -259,10 +286,11 @@ int runApplication(LogSink& log) {
     saver.attach(state);
     icons.attach(state);
     still.attach(state);
+    lockVideo.attach(state);
     if (service)
         installActions(*service, loop, state, [&] {
             return statusReport(
-                StatusSources{state, saver, activity, nullptr, programs.buildCount()});
+                StatusSources{state, saver, activity, &lockVideo, programs.buildCount()});
         });
 
     // SIGHUP too: a closed terminal or a session manager ends it like a stop request.
