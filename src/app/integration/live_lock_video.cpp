@@ -50,7 +50,7 @@ std::string readText(const std::filesystem::path& path) {
 }
 
 // Copies a regular file to `to` under a temporary name and renames it into place, so a
-// failure never leaves half a movie where a player looks. A link at `to` is replaced.
+// failure never leaves half a movie where a player looks.
 std::string copyInto(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (!isRegularFile(from)) return "no movie at " + from.string();
     std::filesystem::path partial = to.parent_path() / ("." + to.filename().string() + ".partial");
@@ -62,6 +62,10 @@ std::string copyInto(const std::filesystem::path& from, const std::filesystem::p
     std::error_code ignored;
     std::filesystem::remove(partial, ignored);
     return "cannot copy " + from.string() + " to " + to.string() + ": " + error.message();
+}
+
+std::string linkRefusal(const std::filesystem::path& slot) {
+    return slot.string() + " is a symbolic link; it is left alone";
 }
 
 }  // namespace
@@ -151,6 +155,8 @@ void LiveLockVideo::run(const Job& job) {
         deps.log.write("Tavel: aerial store missing \u2014 open Wallpaper settings once");
         return;
     }
+    // A link there points somewhere else: that is not ours to replace.
+    if (std::filesystem::is_symlink(deps.slot, error)) return fail(linkRefusal(deps.slot));
     std::filesystem::remove(deps.slot, error);
     if (std::string failure = copyInto(movie, deps.slot); !failure.empty()) return fail(failure);
     const std::string& text = job.signature;
@@ -164,6 +170,10 @@ void LiveLockVideo::restoreOriginalAerial() {
     const auto backup = deps_.supportDir / kBackupName;
     if (!isRegularFile(backup)) return;
     std::error_code error;
+    if (std::filesystem::is_symlink(deps_.slot, error)) {
+        deps_.log.write("Tavel: lock video failed: " + linkRefusal(deps_.slot));
+        return;
+    }
     std::filesystem::remove(deps_.slot, error);
     copyInto(backup, deps_.slot);
     std::filesystem::remove(deps_.supportDir / kSignatureName, error);

@@ -5,7 +5,8 @@
 // is put back when the setting goes off.
 //
 // Main thread; the jobs run one at a time on their own queue ("halvane.lockvideo") and
-// report back through the main loop. File work never follows a link out of its folders.
+// report back through the main loop. File work never follows a link out of its folders:
+// a slot that is a symbolic link is left alone (one failure line).
 
 #include "app/core/app_state.h"
 #include "app/core/integrations.h"

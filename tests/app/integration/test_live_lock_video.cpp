@@ -122,16 +122,18 @@ TEST_F(LiveLockVideoTest, FailuresLeaveTheSlotAndTheSignatureAsTheyWere) {
     EXPECT_FALSE(video.progress());
 }
 
-TEST_F(LiveLockVideoTest, TheSlotIsReplacedNeverWrittenThroughALink) {
+TEST_F(LiveLockVideoTest, ASlotThatIsALinkIsLeftAlone) {
     std::ofstream(dir / "elsewhere.mov") << "not ours";
     std::filesystem::remove(slot);
     std::filesystem::create_symlink(dir / "elsewhere.mov", slot);
     video.updateLockVideoIfNeeded(false);
     work();
-    EXPECT_FALSE(std::filesystem::is_symlink(slot));
+    EXPECT_TRUE(std::filesystem::is_symlink(slot));
     EXPECT_EQ(slurp(dir / "elsewhere.mov"), "not ours");
-    EXPECT_FALSE(
-        std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));  // no backup of a link
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));  // nor backed up
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Tavel: lock video failed: " + slot.string() +
+                                                     " is a symbolic link; it is left alone"}));
 }
 
 TEST_F(LiveLockVideoTest, RestoringPutsTheBackupBackAndForgetsTheSignature) {
