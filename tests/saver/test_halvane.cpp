@@ -209,11 +209,10 @@ TEST_F(Halvane, HelpBadArgumentsAndMissingWindows) {
     for (const Case& c : cases) {
         std::vector<std::string> command = c.args;
         command.insert(command.begin(), HALVANE_BINARY);
-        // Both streams into one file: only one of them is written.
-        const auto out = dir / "out";
+        const auto out = dir / "out", err = dir / "err";
         int status = test::waitProcess(
-            test::startProcess(command, environment(c.hostWindow), out.c_str(), out.c_str()));
-        std::ifstream file(out);
+            test::startProcess(command, environment(c.hostWindow), out.c_str(), err.c_str()));
+        std::ifstream file(c.status ? err : out);  // errors on standard error, help on output
         std::string text(std::istreambuf_iterator<char>(file), {});
         EXPECT_EQ(status, c.status) << c.hostWindow << testing::PrintToString(c.args);
         EXPECT_TRUE(c.status ? text.starts_with("halvane: ") && std::ranges::count(text, '\n') == 1
