@@ -1,22 +1,20 @@
 // The root window's picture on a private Xvfb of its own (a small screen, so every pixel
-// is checked, and monitors can be set without disturbing the other X11 tests): what
-// the published pixmap holds, and the release of the previous picture's pixmap.
+// is checked, and monitors can be set without disturbing the other X11 tests): the PNG
+// read back into the published pixmap, and the release of the previous picture's pixmap.
 
-// Before any X11 header: Xlib's None macro breaks gtest's type lists.
-#include <gtest/gtest.h>
+// First: it includes gtest before any X11 header (Xlib's None macro breaks gtest).
+#include "x11_loop_fixture.h"
 
 #include "effects/offscreen/png_encode.h"
+#include "platform/atomic_file.h"
 #include "platform/x11/x11_error_trap.h"
 #include "platform/x11/x11_root_picture.h"
 #include "support/temp_dir.h"
-#include "support/xvfb_server.h"
-
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
 
 #include <fstream>
-#include <memory>
+#include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tavel {
@@ -24,84 +22,19 @@ namespace {
 
 constexpr int rootWidth = 64, rootHeight = 24;
 
-// A picture whose every pixel differs from its neighbours; pixels of the last row are
-// translucent, and the root shows them composed over black.
-Image pattern(int width, int height) {
+// A picture whose every pixel differs from its neighbours. A translucent one has a half
+// transparent last row (kept as RGBA in the PNG, opaque ones as RGB), which the root shows
+// composed over black.
+Image pattern(int width, int height, bool translucent) {
     Image image{width, height, {}};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.bgra.insert(image.bgra.end(), {std::uint8_t(x * 4), std::uint8_t(y * 10),
-                                                 std::uint8_t(x * 7 + y * 13),
-                                                 std::uint8_t(y == height - 1 ? 128 : 255)});
+            image.bgra.insert(
+                image.bgra.end(),
+                {std::uint8_t(x * 4), std::uint8_t(y * 10), std::uint8_t(x * 7 + y * 13),
+                 std::uint8_t(translucent && y == height - 1 ? 128 : 255)});
     return image;
 }
-
-class X11RootPictureTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { xvfb = new test::XvfbServer(rootWidth, rootHeight); }
-    static void TearDownTestSuite() {
-        delete xvfb;
-        xvfb = nullptr;
-    }
-
-    void SetUp() override {
-        display = XOpenDisplay(xvfb->name().c_str());
-        ASSERT_NE(display, nullptr);
-        root = DefaultRootWindow(display);
-        rootId = XInternAtom(display, "_XROOTPMAP_ID", False);
-        setrootId = XInternAtom(display, "ESETROOT_PMAP_ID", False);
-    }
-    void TearDown() override {
-        for (const char* name : {"A", "B"}) xvfb->run({"xrandr", "--delmonitor", name});
-        if (display) XCloseDisplay(display);
-    }
-
-    std::string setPicture(const Image& image) {
-        auto png = encodePng(image).value();
-        std::ofstream(dir / "still.png", std::ios::binary)
-            .write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
-        return X11RootPicture(xvfb->name()).setPicture(dir / "still.png");
-    }
-
-    Pixmap named(Atom property) {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        XGetWindowProperty(display, root, property, 0, 1, False, XA_PIXMAP, &type, &format, &count,
-                           &after, &data);
-        Pixmap pixmap = data && count == 1 ? *reinterpret_cast<Pixmap*>(data) : None;
-        if (data) XFree(data);
-        return pixmap;
-    }
-
-    bool exists(Pixmap pixmap) {
-        X11ErrorTrap trap(display);
-        Window parent;
-        int x, y;
-        unsigned width, height, border, depth;
-        return XGetGeometry(display, pixmap, &parent, &x, &y, &width, &height, &border, &depth);
-    }
-
-    // The drawable's pixels as 0xRRGGBB, row by row (the Xvfb screen is 24-bit TrueColor).
-    std::vector<unsigned long> pixelsOf(Drawable drawable) {
-        X11ErrorTrap trap(display);  // a pixmap that is gone reads as no pixels
-        XImage* image =
-            XGetImage(display, drawable, 0, 0, rootWidth, rootHeight, AllPlanes, ZPixmap);
-        std::vector<unsigned long> pixels;
-        if (!image) return pixels;
-        for (int y = 0; y < rootHeight; ++y)
-            for (int x = 0; x < rootWidth; ++x) pixels.push_back(XGetPixel(image, x, y) & 0xffffff);
-        XDestroyImage(image);
-        return pixels;
-    }
-
-    static inline test::XvfbServer* xvfb = nullptr;
-    test::TempDir dir;
-    Display* display = nullptr;
-    Window root = None;
-    Atom rootId = None, setrootId = None;
-};
 
 // What the root shows: `picture` (opaque over black) repeated at the given left edges.
 std::vector<unsigned long> expectedPixels(const Image& picture, std::vector<int> lefts) {
@@ -116,87 +49,104 @@ std::vector<unsigned long> expectedPixels(const Image& picture, std::vector<int>
     return pixels;
 }
 
-TEST_F(X11RootPictureTest, EachMonitorShowsThePicturePixelForPixel) {
-    struct Case {
-        const char* what;
-        std::vector<std::vector<std::string>> monitors;  // xrandr --setmonitor arguments
-        Image picture;
-        std::vector<int> lefts;
-    };
-    const Case cases[] = {
-        {"one monitor, the root's size", {}, pattern(rootWidth, rootHeight), {0}},
-        {"two monitors side by side, each the picture's size",
-         {{"A", "32/10x24/10+0+0", "screen"}, {"B", "32/10x24/10+32+0", "none"}},
-         pattern(32, rootHeight),
-         {0, 32}},
-    };
-    for (const auto& c : cases) {
-        for (auto monitor : c.monitors) {
-            monitor.insert(monitor.begin(), {"xrandr", "--setmonitor"});
-            ASSERT_EQ(xvfb->run(monitor), 0) << c.what;
-        }
-        ASSERT_EQ(setPicture(c.picture), "") << c.what;
-        Pixmap pixmap = named(rootId);
-        ASSERT_NE(pixmap, None) << c.what;
-        EXPECT_EQ(named(setrootId), pixmap) << c.what;
-        std::vector<unsigned long> expected = expectedPixels(c.picture, c.lefts);
-        EXPECT_EQ(pixelsOf(pixmap), expected) << c.what;
-        // The background is set and shown, not only published.
-        EXPECT_EQ(pixelsOf(root), expected) << c.what;
+class X11RootPictureTest : public ::testing::Test {
+protected:
+    static test::XvfbServer& xvfb() {
+        static test::XvfbServer server(rootWidth, rootHeight);
+        return server;
     }
+    void SetUp() override { ASSERT_NE(display, nullptr); }
+    void TearDown() override {
+        if (display) XCloseDisplay(display);
+    }
+
+    std::string setPicture(const Image& image) {
+        EXPECT_EQ(writeFileAtomically(dir / "still.png", encodePng(image).value()), "");
+        return X11RootPicture(xvfb().name()).setPicture(dir / "still.png");
+    }
+
+    // The pixmap a root property names.
+    Pixmap named(const char* property) {
+        auto items = test::itemsOf(display, root, XInternAtom(display, property, False), XA_PIXMAP);
+        return items.size() == 1 ? items[0] : None;
+    }
+
+    // The drawable's pixels as 0xRRGGBB, row by row (the Xvfb screen is 24-bit TrueColor).
+    std::vector<unsigned long> pixelsOf(Drawable drawable) {
+        X11ErrorTrap trap(display);  // a pixmap that is gone has no pixels
+        XImage* image =
+            XGetImage(display, drawable, 0, 0, rootWidth, rootHeight, AllPlanes, ZPixmap);
+        std::vector<unsigned long> pixels;
+        if (!image) return pixels;
+        for (int y = 0; y < rootHeight; ++y)
+            for (int x = 0; x < rootWidth; ++x) pixels.push_back(XGetPixel(image, x, y) & 0xffffff);
+        XDestroyImage(image);
+        return pixels;
+    }
+
+    test::TempDir dir;
+    Display* display = XOpenDisplay(xvfb().name().c_str());
+    Window root = display ? DefaultRootWindow(display) : None;
+};
+
+TEST_F(X11RootPictureTest, EachMonitorShowsThePictureAndThePreviousPixmapIsReleased) {
+    // The root's size on one monitor, then each the picture's size on two side by side.
+    const Image whole = pattern(rootWidth, rootHeight, true), half = pattern(32, rootHeight, false);
+    ASSERT_EQ(setPicture(whole), "");
+    Pixmap first = named("_XROOTPMAP_ID");
+    EXPECT_EQ(named("ESETROOT_PMAP_ID"), first);
+    EXPECT_EQ(pixelsOf(first), expectedPixels(whole, {0}));
+    // The background is set and shown, not only published.
+    EXPECT_EQ(pixelsOf(root), expectedPixels(whole, {0}));
+
+    ASSERT_EQ(xvfb().run({"xrandr", "--setmonitor", "A", "32/10x24/10+0+0", "screen"}), 0);
+    ASSERT_EQ(xvfb().run({"xrandr", "--setmonitor", "B", "32/10x24/10+32+0", "none"}), 0);
+    ASSERT_EQ(setPicture(half), "");
+    EXPECT_EQ(pixelsOf(named("_XROOTPMAP_ID")), expectedPixels(half, {0, 32}));
+    EXPECT_EQ(pixelsOf(root), expectedPixels(half, {0, 32}));
+    EXPECT_EQ(pixelsOf(first), std::vector<unsigned long>{});  // released
+    for (const char* name : {"A", "B"}) xvfb().run({"xrandr", "--delmonitor", name});
 }
 
-TEST_F(X11RootPictureTest, ReleasesThePreviousPicturesPixmapOnly) {
-    ASSERT_EQ(setPicture(pattern(rootWidth, rootHeight)), "");
-    Pixmap first = named(rootId);
-    ASSERT_EQ(setPicture(pattern(rootWidth, rootHeight)), "");
-    Pixmap second = named(rootId);
-    EXPECT_NE(second, first);
-    EXPECT_FALSE(exists(first));
-    EXPECT_TRUE(exists(second));
-
-    // A stale ESETROOT_PMAP_ID that another setter left behind (the root shows another
-    // pixmap) may name another client's resource: that client is not killed. (The
-    // client here is a retained one, so the test survives a wrong kill to report it.)
-    Display* other = XOpenDisplay(xvfb->name().c_str());
+// What a set leaves alone. A stale ESETROOT_PMAP_ID that another setter left behind (the
+// root shows another pixmap) may name another client's resource: that client is not
+// killed, nor is the pixmap the root showed released. (The client here is a retained one,
+// so the test survives a wrong kill to report it.) A set that fails says why and leaves
+// the root's picture as it was.
+TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) {
+    const Image picture = pattern(rootWidth, rootHeight, false);
+    ASSERT_EQ(setPicture(picture), "");
+    Pixmap shown = named("_XROOTPMAP_ID");
+    Display* other = XOpenDisplay(xvfb().name().c_str());
     ASSERT_NE(other, nullptr);
-    Pixmap foreign = XCreatePixmap(other, root, 4, 4, DefaultDepth(other, 0));
+    Pixmap foreign = XCreatePixmap(other, root, rootWidth, rootHeight, DefaultDepth(other, 0));
     XSetCloseDownMode(other, RetainPermanent);
     XCloseDisplay(other);
-    XChangeProperty(display, root, setrootId, XA_PIXMAP, 32, PropModeReplace,
-                    reinterpret_cast<unsigned char*>(&foreign), 1);
-    XSync(display, False);
-    ASSERT_EQ(setPicture(pattern(rootWidth, rootHeight)), "");
-    EXPECT_TRUE(exists(foreign));
-    // The pixmap the root showed was not named by ESETROOT_PMAP_ID, so it stays as well.
-    EXPECT_TRUE(exists(second));
-    if (exists(foreign)) XKillClient(display, foreign);
-}
+    test::setItems(display, root, XInternAtom(display, "ESETROOT_PMAP_ID", False), XA_PIXMAP,
+                   {foreign});
+    ASSERT_EQ(setPicture(picture), "");
+    EXPECT_NE(pixelsOf(shown), std::vector<unsigned long>{});
+    bool foreignLives = !pixelsOf(foreign).empty();
+    EXPECT_TRUE(foreignLives);
+    if (foreignLives) XKillClient(display, foreign);
 
-TEST_F(X11RootPictureTest, SaysWhatFailedAndLeavesTheRootAlone) {
-    ASSERT_EQ(setPicture(pattern(rootWidth, rootHeight)), "");
-    Pixmap shown = named(rootId);
+    shown = named("_XROOTPMAP_ID");
     std::ofstream(dir / "text.png") << "not a PNG";
-    struct Case {
-        std::string display;
-        std::filesystem::path file;
-        std::string start;  // of the line
-    };
-    const Case cases[] = {
-        {xvfb->name(), "still.png", "desktop picture: not an absolute path: still.png"},
-        {xvfb->name(), dir / "missing.png",
-         "desktop picture: cannot read " + (dir / "missing.png").string() + ": "},
-        {xvfb->name(), dir / "text.png",
-         "desktop picture: cannot read " + (dir / "text.png").string() + ": "},
+    auto png = encodePng(picture).value();
+    ASSERT_EQ(writeFileAtomically(dir / "cut.png", std::span(png).first(png.size() / 2)), "");
+    const std::string cannotRead = "desktop picture: cannot read " + dir.path().string() + "/";
+    const std::tuple<std::string, std::filesystem::path, std::string> failures[] = {
+        {xvfb().name(), "still.png", "desktop picture: not an absolute path: still.png"},
+        {xvfb().name(), dir / "text.png", cannotRead + "text.png: "},
+        {xvfb().name(), dir / "cut.png", cannotRead + "cut.png: "},
         {":65500", dir / "still.png", "desktop picture: cannot open the X display"},
     };
-    for (const auto& c : cases) {
-        std::string line = X11RootPicture(c.display).setPicture(c.file);
-        EXPECT_EQ(line.substr(0, c.start.size()), c.start) << line;
-        EXPECT_GT(line.size(), c.start.size() - 1) << line;
+    for (const auto& [name, file, start] : failures) {
+        std::string line = X11RootPicture(name).setPicture(file);
+        EXPECT_TRUE(line.starts_with(start) && !line.ends_with(' ')) << line;  // with a reason
     }
-    EXPECT_EQ(named(rootId), shown);
-    EXPECT_TRUE(exists(shown));
+    EXPECT_EQ(named("_XROOTPMAP_ID"), shown);
+    EXPECT_NE(pixelsOf(shown), std::vector<unsigned long>{});
 }
 
 }  // namespace
