@@ -48,6 +48,8 @@ public:
     // polling): its exit status (-1 when it did not exit normally), or nothing while it
     // still runs.
     std::optional<int> waitForExit(std::chrono::milliseconds limit);
+    // While it runs and was not waited for; else -1.
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
