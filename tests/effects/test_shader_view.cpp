@@ -238,15 +238,17 @@ TEST_F(ShaderViewTest, OnlyTheProgramOfTheCurrentEffectIsEverDrawn) {
     tickAt(1.3);
     EXPECT_EQ(renderer.frames.back().program, 9u);
 
-    // No effect: no program, no frames.
+    // No effect: the wait withdrawn, no program, no frames.
+    view->setEffect(shaderEffect("ridges"));
     view->setEffect(std::nullopt);
+    EXPECT_EQ(compiler.deliver("ridges", {3, 7, {}}), 0);
     tickAt(1.4);
     EXPECT_EQ(renderer.frames.size(), 3u);
 
     // A view that goes withdraws its request and stops its timer.
     view->setEffect(shaderEffect("ridges"));
     view.reset();
-    EXPECT_EQ(compiler.deliver("ridges", {3, 7, {}}), 0);
+    EXPECT_TRUE(compiler.waiting.back().second.expired());
     EXPECT_FALSE(timer->running);
 }
 
