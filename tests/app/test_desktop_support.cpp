@@ -1,7 +1,7 @@
 #include "app/test_desktop_support.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
+#include "platform/x11/x11_loop_fixture.h"
+
 #include <signal.h>
 
 #include <fstream>
@@ -20,22 +20,14 @@ std::string slurp(const std::filesystem::path& path) {
     return text.str();
 }
 
-// The names of the atoms in a window's 32-bit atom-list property.
+// The names of the atoms in a window's atom-list property.
 std::vector<std::string> atomNames(Display* display, Window window, const char* property) {
-    Atom type;
-    int format;
-    unsigned long count = 0, after;
-    unsigned char* data = nullptr;
     std::vector<std::string> names;
-    if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 64, False,
-                           XA_ATOM, &type, &format, &count, &after, &data) == Success &&
-        data && format == 32)
-        for (unsigned long i = 0; i < count; ++i)
-            if (char* name = XGetAtomName(display, reinterpret_cast<unsigned long*>(data)[i])) {
-                names.push_back(name);
-                XFree(name);
-            }
-    if (data) XFree(data);
+    for (Atom atom : itemsOf(display, window, XInternAtom(display, property, False), XA_ATOM))
+        if (char* name = XGetAtomName(display, atom)) {
+            names.push_back(name);
+            XFree(name);
+        }
     return names;
 }
 
