@@ -9,7 +9,7 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cstdint>
+#include <array>
 #include <cstdio>
 
 namespace tavel {
@@ -17,154 +17,132 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::DesktopSession;
+using Rects = std::vector<std::array<int, 4>>;  // x, y, width, height
 
 // A monitor's display key, as the application derives it from the monitor's name.
 std::string keyOf(const std::string& name) {
     return std::to_string(*displayNumberForMonitorName(name));
 }
+const std::string kA = keyOf("A"), kB = keyOf("B");
+const Rects kBoth = {{0, 0, 640, 480}, {640, 0, 640, 480}};
+const std::vector<std::string> kAddB = {"xrandr", "--setmonitor", "B", "640/169x480/127+640+0",
+                                        "none"};
+constexpr const char* kDesktopType = "_NET_WM_WINDOW_TYPE_DESKTOP";
 
-// A status check: the text contains `part`.
+// Status checks: the text contains `part`; both monitors drew more frames than given.
 auto has(std::string part) {
     return [part = std::move(part)](const std::string& status) {
         return status.find(part) != std::string::npos;
     };
 }
+auto drawnMoreThan(long a, long b) {
+    return [=](const std::string& status) {
+        auto displays = test::displaysOf(status);
+        return displays[kA].frames > a && displays[kB].frames > b;
+    };
+}
 
-const std::string kA = keyOf("A"), kB = keyOf("B");
+// Where tavel's desktop windows are: of the desktop type, below, sticky and off the
+// taskbar and pager (with `saver`, the override-redirect windows instead).
+Rects shown(const DesktopSession& session, bool saver = false) {
+    const std::vector<std::string> kStates = {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_SKIP_PAGER",
+                                              "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_STICKY"};
+    Rects rects;
+    for (auto w : session.windows()) {
+        std::sort(w.states.begin(), w.states.end());
+        bool desktop = w.type == kDesktopType && std::includes(w.states.begin(), w.states.end(),
+                                                               kStates.begin(), kStates.end());
+        if (saver ? w.overrideRedirect : desktop) rects.push_back({w.x, w.y, w.width, w.height});
+    }
+    std::sort(rects.begin(), rects.end());
+    return rects;
+}
 
-// Two 640x480 monitors side by side; the server's own output is given to "A".
-void twoMonitors(const DesktopSession& session) {
+// Two 640x480 monitors side by side (the server's own output given to "A"), and tavel
+// started on them, drawing on both.
+void startOnTwoMonitors(DesktopSession& session) {
     ASSERT_EQ(session.x().run({"xrandr", "--setmonitor", "A", "640/169x480/127+0+0", "screen"}), 0);
-    ASSERT_EQ(session.x().run({"xrandr", "--setmonitor", "B", "640/169x480/127+640+0", "none"}), 0);
-}
-
-bool bothDrawing(const std::string& status) {
-    return test::framesOf(status, kA) > 3 && test::framesOf(status, kB) > 3;
-}
-
-std::vector<test::WindowInfo> desktopWindows(const DesktopSession& session) {
-    auto all = session.windows();
-    std::vector<test::WindowInfo> desktop;
-    for (auto& w : all)
-        if (w.type == "_NET_WM_WINDOW_TYPE_DESKTOP" && w.mapped) desktop.push_back(w);
-    std::sort(desktop.begin(), desktop.end(), [](auto& a, auto& b) { return a.x < b.x; });
-    return desktop;
-}
-
-TEST(Desktop, EachMonitorGetsADesktopWindowShowingTheEffect) {
-    DesktopSession session(1280, 480, R"({"idleAnimateMinutes":0})");
-    twoMonitors(session);
+    ASSERT_EQ(session.x().run(kAddB), 0);
     session.start();
-    std::string status;
-    ASSERT_TRUE(session.waitForStatus(bothDrawing, 30s, &status)) << status << session.logText();
-
-    auto desktop = desktopWindows(session);
-    ASSERT_EQ(desktop.size(), 2u);
-    EXPECT_EQ((std::array{desktop[0].x, desktop[0].y, desktop[0].width, desktop[0].height}),
-              (std::array{0, 0, 640, 480}));
-    EXPECT_EQ((std::array{desktop[1].x, desktop[1].y, desktop[1].width, desktop[1].height}),
-              (std::array{640, 0, 640, 480}));
-    for (const auto& w : desktop)
-        for (const char* state : {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_STICKY",
-                                  "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
-            EXPECT_NE(std::find(w.states.begin(), w.states.end(), state), w.states.end()) << state;
-
-    // The flagship lights the bottom of each monitor far more than the top.
-    EXPECT_GT(session.brightness(0, 400, 640, 60), 3 * session.brightness(0, 10, 640, 60) + 5);
-    EXPECT_GT(session.brightness(640, 400, 640, 60), 3 * session.brightness(640, 10, 640, 60) + 5);
+    ASSERT_TRUE(session.waitForStatus(drawnMoreThan(3, 3), 30s));
 }
 
-TEST(Desktop, SetPauseAndResumeFromTheCommandLine) {
+TEST(Desktop, TheCommandLineSetsPausesResumesAndActivatesTheRunningInstance) {
     DesktopSession session(1280, 480, R"({"idleAnimateMinutes":0})");
-    twoMonitors(session);
-    session.start();
-    std::string status;
-    ASSERT_TRUE(session.waitForStatus(bothDrawing, 30s, &status)) << status << session.logText();
+    ASSERT_NO_FATAL_FAILURE(startOnTwoMonitors(session));
+    auto second = session.tavel({});
+    EXPECT_EQ(second.status, 0);
+    EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;
 
     auto set = session.tavel({"set", "tiles", "--display", kB});
     ASSERT_EQ(set.status, 0) << set.err;
-    status = session.status();
-    EXPECT_EQ(test::effectOf(status, kB), "tiles") << status;
-    EXPECT_EQ(test::effectOf(status, kA), "halvane") << status;
+    auto displays = test::displaysOf(session.status());
+    EXPECT_EQ(displays[kB].effect, "tiles");
+    EXPECT_EQ(displays[kA].effect, "halvane");
     // Written in the background: it reaches the file soon, not necessarily before the reply.
     EXPECT_TRUE(DesktopSession::poll(
-        [&] {
-            return session.settingsFile().find("\"" + kB + "\":\"tiles\"") != std::string::npos;
-        },
-        10s))
+        [&] { return has("\"" + kB + "\":\"tiles\"")(session.settingsFile()); }, 10s))
         << session.settingsFile();
-
     EXPECT_EQ(session.tavel({"set", "tiles", "--display", "12345"}).status, 2);
     EXPECT_EQ(session.tavel({"set", "aurora"}).status, 2);
 
+    std::string status, later;
     ASSERT_EQ(session.tavel({"pause"}).status, 0);
-    ASSERT_TRUE(session.waitForStatus(has("views: paused (paused by the user)"), 5s, &status))
-        << status;
-    const long frozenA = test::framesOf(status, kA), frozenB = test::framesOf(status, kB);
-    std::string later;
+    ASSERT_TRUE(session.waitForStatus(has("views: paused (paused by the user)"), 5s, &status));
     session.waitForStatus([](const std::string&) { return false; }, 1s, &later);
-    EXPECT_EQ(test::framesOf(later, kA), frozenA);  // the counters stand still
-    EXPECT_EQ(test::framesOf(later, kB), frozenB);
-    EXPECT_NE(later.find("process activity: none"), std::string::npos) << later;
+    EXPECT_EQ(test::displaysOf(later), test::displaysOf(status)) << later;  // counters stand
+    EXPECT_TRUE(has("process activity: none")(later)) << later;
 
     ASSERT_EQ(session.tavel({"resume"}).status, 0);
+    displays = test::displaysOf(status);
     EXPECT_TRUE(session.waitForStatus(
-        [&](const std::string& s) {
-            return test::framesOf(s, kA) > frozenA + 3 && test::framesOf(s, kB) > frozenB + 3;
-        },
-        10s, &status))
-        << status;
+        drawnMoreThan(displays[kA].frames + 3, displays[kB].frames + 3), 10s));
 }
 
-// The most common desktop event, many times over: no crash, the windows follow the
-// monitors at every step, no program is compiled twice and memory does not grow.
-TEST(Desktop, MonitorsComeAndGoWhileEveryViewDraws) {
+// Each monitor gets a desktop window showing its effect. Then the most common desktop
+// event, many times over: no crash, the windows follow the monitors at every step, no
+// program is compiled twice and memory does not grow.
+TEST(Desktop, EachMonitorGetsADesktopWindowThatComesAndGoesWithIt) {
     constexpr int kRounds = 30;
     DesktopSession session(1280, 480, R"({"idleAnimateMinutes":0})");
-    twoMonitors(session);
-    session.start();
-    std::string status;
-    ASSERT_TRUE(session.waitForStatus(bothDrawing, 30s, &status)) << status << session.logText();
+    ASSERT_NO_FATAL_FAILURE(startOnTwoMonitors(session));
+    EXPECT_EQ(shown(session), kBoth);
+    // The flagship lights the bottom of each monitor far more than the top.
+    for (int x : {0, 640})
+        EXPECT_GT(session.brightness(x, 400, 640, 60), 3 * session.brightness(x, 10, 640, 60) + 5)
+            << x;
+
     ASSERT_EQ(session.tavel({"set", "tiles", "--display", kA}).status, 0);
     ASSERT_EQ(session.tavel({"set", "orbits", "--display", kB}).status, 0);
     ASSERT_TRUE(has("target: " + kB)(session.status()));
-
-    auto windowsAt = [&](std::vector<int> xs) {
-        return DesktopSession::poll(
-            [&] {
-                auto desktop = desktopWindows(session);
-                std::vector<int> seen;
-                for (const auto& w : desktop)
-                    if (w.y == 0 && w.width == 640 && w.height == 480) seen.push_back(w.x);
-                return seen == xs && desktop.size() == xs.size();
-            },
-            10s);
+    auto windowsOn = [&](const Rects& rects) {
+        return DesktopSession::poll([&] { return shown(session) == rects; }, 10s);
     };
+    std::string status;
     long firstKb = 0, lastKb = 0;
     for (int round = 1; round <= kRounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        const long framesA = test::framesOf(session.status(), kA);
+        const long framesA = test::displaysOf(session.status())[kA].frames;
         ASSERT_EQ(session.x().run({"xrandr", "--delmonitor", "B"}), 0);
         ASSERT_TRUE(session.waitForStatus(
             [&](const std::string& s) {
-                return test::displayKeys(s) == std::vector{kA} && test::framesOf(s, kA) > framesA;
+                auto displays = test::displaysOf(s);
+                return displays.size() == 1 && displays[kA].frames > framesA;
             },
-            20s, &status))
-            << status << session.logText();
-        ASSERT_TRUE(windowsAt({0}));
+            20s, &status));
+        ASSERT_TRUE(windowsOn({kBoth[0]}));
         // A target that is gone becomes "all"; B keeps its own effect for when it returns.
         EXPECT_TRUE(has("target: all")(status)) << status;
 
-        ASSERT_EQ(session.x().run({"xrandr", "--setmonitor", "B", "640/169x480/127+640+0", "none"}),
-                  0);
+        ASSERT_EQ(session.x().run(kAddB), 0);
         ASSERT_TRUE(session.waitForStatus(
             [](const std::string& s) {
-                return test::effectOf(s, kA) == "tiles" && test::effectOf(s, kB) == "orbits" &&
-                       test::framesOf(s, kA) > 1 && test::framesOf(s, kB) > 1;
+                auto displays = test::displaysOf(s);
+                return displays[kA].effect == "tiles" && displays[kB].effect == "orbits" &&
+                       drawnMoreThan(1, 1)(s);
             },
-            20s, &status))
-            << status << session.logText();
-        ASSERT_TRUE(windowsAt({0, 640}));
+            20s, &status));
+        ASSERT_TRUE(windowsOn(kBoth));
         // After a few rounds everything that is made once (caches, pools) is made.
         if (round == 5) firstKb = session.residentKilobytes();
         lastKb = session.residentKilobytes();
@@ -172,41 +150,29 @@ TEST(Desktop, MonitorsComeAndGoWhileEveryViewDraws) {
     EXPECT_TRUE(has("programs compiled: 3")(status)) << status;  // halvane, tiles, orbits
     // One window's drawable alone is 1.2 MB: a leak per round would show many times over.
     EXPECT_LE(lastKb, firstKb + 4096) << "round 5: " << firstKb << " KiB, last: " << lastKb;
-    RecordProperty("ResidentKiBAtRound5", std::to_string(firstKb));
-    RecordProperty("ResidentKiBAtLastRound", std::to_string(lastKb));
     std::printf("resident memory: round 5 %ld KiB, round %d %ld KiB\n", firstKb, kRounds, lastKb);
 }
 
 TEST(Desktop, TheIdleSaverCoversEveryMonitorAndAKeyDismissesIt) {
     DesktopSession session(1280, 480, R"({"idleAnimateMinutes":-1})");
-    twoMonitors(session);
-    session.start();
-    std::string status;
-    ASSERT_TRUE(session.waitForStatus(bothDrawing, 30s, &status)) << status << session.logText();
+    ASSERT_NO_FATAL_FAILURE(startOnTwoMonitors(session));
     session.x().run({"xdotool", "mousemove", "5", "5"});  // the idle time starts now
-
     // "Always" means ten seconds without input; the watcher looks every three.
-    ASSERT_TRUE(session.waitForStatus(has("idle saver: shown"), 20s, &status)) << status;
-    int covering = 0;
-    for (const auto& w : session.windows())
-        covering += w.mapped && w.overrideRedirect && w.width == 640 && w.height == 480;
-    EXPECT_EQ(covering, 2);
-
+    ASSERT_TRUE(session.waitForStatus(has("idle saver: shown"), 20s));
+    EXPECT_EQ(shown(session, true), kBoth);
     ASSERT_EQ(session.x().run({"xdotool", "key", "shift"}), 0);
-    EXPECT_TRUE(session.waitForStatus(has("idle saver: hidden"), 5s, &status)) << status;
+    EXPECT_TRUE(session.waitForStatus(has("idle saver: hidden"), 5s));
 }
 
 TEST(Desktop, PowerSaverProfilePausesTheViews) {
     DesktopSession session(640, 480, R"({"idleAnimateMinutes":0,"pauseOnLowPower":true})");
     test::FakePowerProfiles power(session.systemBusAddress(), "balanced");
     session.start();
-    std::string status;
-    ASSERT_TRUE(session.waitForStatus(has("views: running"), 30s, &status))
-        << status << session.logText();
+    ASSERT_TRUE(session.waitForStatus(has("views: running"), 30s));
     power.setProfile("power-saver");
-    EXPECT_TRUE(session.waitForStatus(has("views: paused (power saving)"), 5s, &status)) << status;
+    EXPECT_TRUE(session.waitForStatus(has("views: paused (power saving)"), 5s));
     power.setProfile("balanced");
-    EXPECT_TRUE(session.waitForStatus(has("views: running"), 5s, &status)) << status;
+    EXPECT_TRUE(session.waitForStatus(has("views: running"), 5s));
 }
 
 TEST(Desktop, TermAndHangUpEndItCleanlyWithTheSettingsStored) {
@@ -214,31 +180,19 @@ TEST(Desktop, TermAndHangUpEndItCleanlyWithTheSettingsStored) {
         SCOPED_TRACE(signal);
         DesktopSession session(640, 480, R"({"idleAnimateMinutes":0})");
         session.start();
-        std::string status;
-        ASSERT_TRUE(session.waitForStatus(has("frames"), 30s, &status))
-            << status << session.logText();
+        ASSERT_TRUE(session.waitForStatus(has("frames"), 30s));
         ASSERT_EQ(session.tavel({"set", "dome"}).status, 0);
-        ASSERT_EQ(kill(session.pid(), signal), 0);
-        EXPECT_EQ(session.waitForExit(10s), 0);
-        EXPECT_TRUE(desktopWindows(session).empty());
-        EXPECT_NE(session.settingsFile().find("\"globalShaderID\":\"dome\""), std::string::npos);
+        ASSERT_EQ(kill(session.app().pid(), signal), 0);
+        EXPECT_EQ(session.app().waitForExit(10s), 0);
+        EXPECT_TRUE(shown(session).empty());
+        EXPECT_TRUE(has("\"globalShaderID\":\"dome\"")(session.settingsFile()));
         EXPECT_EQ(session.tavel({"status"}).status, 1);  // not running any more
     }
 }
 
-TEST(Desktop, ASecondStartActivatesTheFirstAndEnds) {
-    DesktopSession session(640, 480, R"({"idleAnimateMinutes":0})");
-    session.start();
-    std::string status;
-    ASSERT_TRUE(session.waitForStatus(has("frames"), 30s, &status));
-    auto second = session.tavel({});
-    EXPECT_EQ(second.status, 0);
-    EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;
-}
-
 TEST(Desktop, WithoutADisplayOneLineAndStatusOne) {
     DesktopSession session(64, 64);
-    auto result = session.tavelWithoutDisplay();
+    auto result = session.tavel({}, false);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
 }

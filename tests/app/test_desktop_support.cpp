@@ -1,14 +1,9 @@
 #include "app/test_desktop_support.h"
 
-#include "support/child_process.h"
+#include "platform/x11/x11_loop_fixture.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -18,35 +13,22 @@ namespace tavel::test {
 
 namespace {
 
-std::string slurp(const std::string& path) {
+std::string slurp(const std::filesystem::path& path) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-std::string atomName(Display* display, Atom atom) {
-    if (atom == None) return {};
-    char* name = XGetAtomName(display, atom);
-    std::string text = name ? name : "";
-    if (name) XFree(name);
-    return text;
-}
-
-std::vector<Atom> atomList(Display* display, Window window, const char* property) {
-    Atom type;
-    int format;
-    unsigned long count = 0, after;
-    unsigned char* data = nullptr;
-    std::vector<Atom> atoms;
-    if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 64, False,
-                           XA_ATOM, &type, &format, &count, &after, &data) == Success &&
-        data && format == 32) {
-        auto* values = reinterpret_cast<unsigned long*>(data);
-        atoms.assign(values, values + count);
-    }
-    if (data) XFree(data);
-    return atoms;
+// The names of the atoms in a window's atom-list property.
+std::vector<std::string> atomNames(Display* display, Window window, const char* property) {
+    std::vector<std::string> names;
+    for (Atom atom : itemsOf(display, window, XInternAtom(display, property, False), XA_ATOM))
+        if (char* name = XGetAtomName(display, atom)) {
+            names.push_back(name);
+            XFree(name);
+        }
+    return names;
 }
 
 }  // namespace
@@ -54,73 +36,41 @@ std::vector<Atom> atomList(Display* display, Window window, const char* property
 DesktopSession::DesktopSession(int width, int height, const std::string& settingsJson)
     : xvfb_(width, height) {
     if (!settingsJson.empty()) {
-        std::filesystem::create_directories(dir_ / "config" / "io.tavel.Tavel");
-        std::ofstream(dir_ / "config" / "io.tavel.Tavel" / "marlowen.settings.v2") << settingsJson;
+        std::filesystem::create_directories(settingsPath().parent_path());
+        std::ofstream(settingsPath()) << settingsJson;
     }
     display_ = XOpenDisplay(xvfb_.name().c_str());
 }
 
 DesktopSession::~DesktopSession() {
-    if (pid_ > 0) {
+    if (app_.pid() > 0) {
         tavel({"quit"});
-        if (waitForExit(std::chrono::seconds(5)) == -1 && pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
+        if (!app_.waitForExit(std::chrono::seconds(5))) app_.stop(SIGKILL);
     }
     if (display_) XCloseDisplay(display_);
 }
 
 std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
-    std::vector<std::string> overrides = {
-        "DBUS_SESSION_BUS_ADDRESS=" + session_.address(),
-        "DBUS_SYSTEM_BUS_ADDRESS=" + system_.address(),
-        "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
-        "HOME=" + dir_.path().string(),
-    };
+    std::vector<std::string> overrides = {"DBUS_SESSION_BUS_ADDRESS=" + session_.address(),
+                                          "DBUS_SYSTEM_BUS_ADDRESS=" + system_.address(),
+                                          "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+                                          "HOME=" + dir_.path().string()};
     if (withDisplay) overrides.push_back("DISPLAY=" + xvfb_.name());
     return environmentWith(overrides, {"DISPLAY"});
 }
 
-CommandResult DesktopSession::tavel(const std::vector<std::string>& args) const {
-    return run(args, true);
+void DesktopSession::start() {
+    app_.start({TAVEL_BINARY}, environment(), (dir_ / "app.err").c_str());
 }
 
-CommandResult DesktopSession::tavelWithoutDisplay() const {
-    return run({}, false);
-}
-
-CommandResult DesktopSession::run(const std::vector<std::string>& args, bool withDisplay) const {
+CommandResult DesktopSession::tavel(const std::vector<std::string>& args, bool withDisplay) const {
     static int counter = 0;
     std::string base = (dir_ / ("cmd" + std::to_string(++counter))).string();
     std::vector<std::string> command = args;
     command.insert(command.begin(), TAVEL_BINARY);
-    CommandResult result;
-    result.status = waitProcess(startProcess(command, environment(withDisplay),
-                                             (base + ".out").c_str(), (base + ".err").c_str()));
-    result.out = slurp(base + ".out");
-    result.err = slurp(base + ".err");
-    return result;
-}
-
-void DesktopSession::start() {
-    pid_ = startProcess({TAVEL_BINARY}, environment(), (dir_ / "app.out").c_str(),
-                        (dir_ / "app.err").c_str());
-}
-
-int DesktopSession::waitForExit(std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (pid_ > 0) {
-        int status = 0;
-        pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (std::chrono::steady_clock::now() >= deadline) return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return -1;
+    int status = waitProcess(startProcess(command, environment(withDisplay),
+                                          (base + ".out").c_str(), (base + ".err").c_str()));
+    return {status, slurp(base + ".out"), slurp(base + ".err")};
 }
 
 bool DesktopSession::poll(const std::function<bool()>& check, std::chrono::milliseconds limit) {
@@ -132,19 +82,23 @@ bool DesktopSession::poll(const std::function<bool()>& check, std::chrono::milli
     }
 }
 
-bool DesktopSession::waitForStatus(const std::function<bool(const std::string&)>& accept,
-                                   std::chrono::milliseconds limit, std::string* last) const {
-    return poll(
+::testing::AssertionResult DesktopSession::waitForStatus(
+    const std::function<bool(const std::string&)>& accept, std::chrono::milliseconds limit,
+    std::string* last) const {
+    std::string text;
+    bool accepted = poll(
         [&] {
-            std::string text = status();
-            if (last) *last = text;
+            text = status();
             return accept(text);
         },
         limit);
+    if (last) *last = text;
+    if (accepted) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "status:\n" << text << "log:\n" << logText();
 }
 
 long DesktopSession::residentKilobytes() const {
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+    std::ifstream in("/proc/" + std::to_string(app_.pid()) + "/status");
     std::string line;
     while (std::getline(in, line))
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
@@ -158,22 +112,12 @@ std::vector<WindowInfo> DesktopSession::windows() const {
     XSync(display_, False);
     if (!XQueryTree(display_, root, &root, &parent, &children, &count)) return list;
     for (unsigned i = 0; i < count; ++i) {
-        XWindowAttributes attributes;
-        if (!XGetWindowAttributes(display_, children[i], &attributes)) continue;
-        WindowInfo info{children[i],
-                        attributes.x,
-                        attributes.y,
-                        attributes.width,
-                        attributes.height,
-                        attributes.map_state == IsViewable,
-                        attributes.override_redirect == True,
-                        {},
-                        {}};
-        auto type = atomList(display_, children[i], "_NET_WM_WINDOW_TYPE");
-        if (!type.empty()) info.type = atomName(display_, type[0]);
-        for (Atom a : atomList(display_, children[i], "_NET_WM_STATE"))
-            info.states.push_back(atomName(display_, a));
-        list.push_back(info);
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display_, children[i], &a) || a.map_state != IsViewable) continue;
+        auto type = atomNames(display_, children[i], "_NET_WM_WINDOW_TYPE");
+        list.push_back({a.x, a.y, a.width, a.height, a.override_redirect == True,
+                        type.empty() ? "" : type[0],
+                        atomNames(display_, children[i], "_NET_WM_STATE")});
     }
     if (children) XFree(children);
     return list;
@@ -193,35 +137,26 @@ double DesktopSession::brightness(int x, int y, int width, int height) const {
     return sum / (3.0 * width * height);
 }
 
+std::filesystem::path DesktopSession::settingsPath() const {
+    return dir_ / "config" / "io.tavel.Tavel" / "marlowen.settings.v2";
+}
+
 std::string DesktopSession::settingsFile() const {
-    return slurp((dir_ / "config" / "io.tavel.Tavel" / "marlowen.settings.v2").string());
+    return slurp(settingsPath());
 }
 
 std::string DesktopSession::logText() const {
-    return slurp((dir_ / "app.err").string()) + slurp((dir_ / "app.out").string());
+    return slurp(dir_ / "app.err");
 }
 
-long framesOf(const std::string& status, const std::string& key) {
-    std::smatch m;
-    std::regex line("\\n  " + key + " \"[^\"]*\": [a-z]+, ([0-9]+) frames");
-    if (std::regex_search(status, m, line)) return std::stol(m[1]);
-    return -1;
-}
-
-std::string effectOf(const std::string& status, const std::string& key) {
-    std::smatch m;
-    std::regex line("\\n  " + key + " \"[^\"]*\": ([a-z]+)");
-    if (std::regex_search(status, m, line)) return m[1];
-    return {};
-}
-
-std::vector<std::string> displayKeys(const std::string& status) {
-    std::vector<std::string> keys;
-    std::regex line("\\n  ([0-9]+) \"");
+std::map<std::string, DisplayStatus> displaysOf(const std::string& status) {
+    // "  KEY "NAME": EFFECT", then ", N frames, ..." when the display has a window.
+    static const std::regex line(R"(\n  ([0-9]+) "[^"]*": ([a-z]+)(, ([0-9]+) frames)?)");
+    std::map<std::string, DisplayStatus> displays;
     for (auto it = std::sregex_iterator(status.begin(), status.end(), line);
          it != std::sregex_iterator(); ++it)
-        keys.push_back((*it)[1]);
-    return keys;
+        displays[(*it)[1]] = {(*it)[2], (*it)[4].matched ? std::stol((*it)[4]) : -1};
+    return displays;
 }
 
 }  // namespace tavel::test

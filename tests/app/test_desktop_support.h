@@ -1,16 +1,18 @@
 #pragma once
 // A running tavel for end-to-end tests: its own Xvfb, session and "system" buses and
-// configuration folder; helpers to run the command line against it and to look at the
-// X server's windows and pixels.
+// configuration folder; its command line run against it, and the X server's windows and
+// pixels looked at.
 
+#include "support/child_process.h"
 #include "support/dbus_daemon.h"
 #include "support/temp_dir.h"
 #include "support/xvfb_server.h"
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,64 +26,65 @@ struct CommandResult {
     std::string out, err;
 };
 
+// A mapped top-level window of the X server.
 struct WindowInfo {
-    unsigned long id;  // the X window
     int x, y, width, height;
-    bool mapped;
     bool overrideRedirect;
     std::string type;                 // the _NET_WM_WINDOW_TYPE atom name, if any
     std::vector<std::string> states;  // the _NET_WM_STATE atom names
 };
 
+// A display's line in a status text.
+struct DisplayStatus {
+    std::string effect;
+    long frames = -1;  // -1: the display has no window
+    bool operator==(const DisplayStatus&) const = default;
+};
+// The displays of a status text, by key.
+std::map<std::string, DisplayStatus> displaysOf(const std::string& status);
+
 class DesktopSession {
 public:
     // Xvfb of the given size; `settingsJson` (when not empty) is stored before start.
     DesktopSession(int width, int height, const std::string& settingsJson = "");
+    // Asks the application to quit, as a user would, and kills it when it does not.
     ~DesktopSession();
 
     const XvfbServer& x() const { return xvfb_; }
-    // Runs `tavel ARGS...` in this session and waits for it.
-    CommandResult tavel(const std::vector<std::string>& args) const;
-    // Starts the application (`tavel` with no arguments) in the background.
+    // The application (`tavel` with no arguments), in the background once started.
     void start();
-    // Waits (at most `limit`) for the application to exit; its status, or -1.
-    int waitForExit(std::chrono::milliseconds limit);
-    pid_t pid() const { return pid_; }
-    // The application's resident memory in KiB, from /proc; -1 when it is not running.
-    long residentKilobytes() const;
+    ChildProgram& app() { return app_; }
+    // Runs `tavel ARGS...` in this session (with no $DISPLAY at all unless `withDisplay`)
+    // and waits for it.
+    CommandResult tavel(const std::vector<std::string>& args, bool withDisplay = true) const;
+    std::string status() const { return tavel({"status"}).out; }
     // Polls `check` (a real process: there is no clock to advance) until it holds;
     // false after `limit`.
     static bool poll(const std::function<bool()>& check, std::chrono::milliseconds limit);
-    // Polls `tavel status` until `accept` takes its text; false after `limit`.
-    bool waitForStatus(const std::function<bool(const std::string&)>& accept,
-                       std::chrono::milliseconds limit, std::string* last = nullptr) const;
-    std::string status() const { return tavel({"status"}).out; }
-    // Top-level windows of the X server, bottom first.
+    // Polls `tavel status` until `accept` takes its text, left in `last`; after `limit`, a
+    // failure that shows the last text and the application's log.
+    ::testing::AssertionResult waitForStatus(const std::function<bool(const std::string&)>& accept,
+                                             std::chrono::milliseconds limit,
+                                             std::string* last = nullptr) const;
+    // The application's resident memory in KiB, from /proc; -1 when it is not running.
+    long residentKilobytes() const;
+    // Mapped top-level windows of the X server, bottom first.
     std::vector<WindowInfo> windows() const;
     // Mean brightness (0..255) of the root window's pixels in a rectangle.
     double brightness(int x, int y, int width, int height) const;
     std::string settingsFile() const;
     const std::string& systemBusAddress() const { return system_.address(); }
-    // Runs `tavel` (no arguments) with no DISPLAY at all.
-    CommandResult tavelWithoutDisplay() const;
-    std::string logText() const;
+    std::string logText() const;  // the application's standard error
 
 private:
+    std::filesystem::path settingsPath() const;
     std::vector<std::string> environment(bool withDisplay = true) const;
-    CommandResult run(const std::vector<std::string>& args, bool withDisplay) const;
 
     TempDir dir_;
     XvfbServer xvfb_;
     DbusDaemon session_, system_;
     _XDisplay* display_ = nullptr;
-    pid_t pid_ = -1;
+    ChildProgram app_;  // last: gone before the server and buses it uses
 };
-
-// The frame count of the display with this key in a status text, or -1.
-long framesOf(const std::string& status, const std::string& key);
-// The effect shown on the display with this key in a status text, or "".
-std::string effectOf(const std::string& status, const std::string& key);
-// The display keys in a status text, in order.
-std::vector<std::string> displayKeys(const std::string& status);
 
 }  // namespace tavel::test

@@ -48,6 +48,8 @@ public:
     // polling): its exit status (-1 when it did not exit normally), or nothing while it
     // still runs.
     std::optional<int> waitForExit(std::chrono::milliseconds limit);
+    // Its process id, for signals and /proc; -1 before start() and once waited for.
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
