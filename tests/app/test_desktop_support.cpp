@@ -13,13 +13,6 @@ namespace tavel::test {
 
 namespace {
 
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The names of the atoms in a window's atom-list property.
 std::vector<std::string> atomNames(Display* display, Window window, const char* property) {
     std::vector<std::string> names;

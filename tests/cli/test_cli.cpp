@@ -19,17 +19,12 @@
 namespace tavel {
 namespace {
 
+using test::slurp;
+
 struct Result {
     int status = -1;
     std::string out, err;
 };
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class Cli : public ::testing::Test {
 protected:

@@ -14,12 +14,7 @@
 namespace tavel {
 namespace {
 
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::slurp;
 
 TEST(LoginItem, IsOnWhileItsEntryExistsAndIsNotSwitchedOff) {
     test::TempDir dir;

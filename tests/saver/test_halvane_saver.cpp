@@ -8,6 +8,7 @@
 
 #include "effects/catalog.h"
 #include "support/temp_dir.h"
+#include "support/view_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -81,47 +82,19 @@ TEST(SaverSelection, ComesFromTheFirstPlaceThatHoldsSettingsAndNamesAnEffectWith
     setenv("HOME", savedHome.c_str(), 1);
 }
 
-struct Surface final : RenderSurface {
-    bool makeCurrent() override { return true; }
-    void present() override {}
-    int pixelWidth() const override { return 64; }
-    int pixelHeight() const override { return 36; }
-};
-
-struct Renderer final : FrameRenderer {
-    void drawFrame(unsigned, int, const Uniforms& uniforms, int, int, int, int, float) override {
-        drawn.push_back(uniforms);
-    }
-    std::vector<Uniforms> drawn;
-};
-
-// Links every program at once.
-struct Compiler final : ProgramCompiler {
-    Request request(const ShaderEffect& effect, std::function<void(const Outcome&)> done) override {
-        requested.push_back(effect.id);
-        done(Outcome{7, -1, {}});
-        return {};
-    }
-    std::vector<std::string> requested;
-};
-
-// The host's ticks are the only frames: the view's own frame loop never runs.
-struct UnusedTimer final : FrameTimer {
-    void start(double, std::function<void()>) override { ADD_FAILURE() << "the view's timer ran"; }
-    void stop() override {}
-};
-
 TEST(HalvaneSaver, EachTickDrawsTheSelectionAndFramesOneToThreeAndEvery150thAreLogged) {
     MemoryLogSink log;
-    Compiler compiler;
-    Renderer renderer;
-    Surface surface;
+    test::FakeCompiler compiler;
+    compiler.known["ridges"] = {7, -1, {}};
+    test::FakeRenderer renderer;
+    test::FakeSurface surface;
+    auto timer = std::make_shared<test::TimerState>();
     double now = 0;
     ShaderParams params;
     params.intensity = 0.25f, params.hue = 45;
     HalvaneSaver saver(64, 36,
-                       {compiler, renderer, std::make_unique<UnusedTimer>(), [&now] { return now; },
-                        [] { return 0.0; }, log},
+                       {compiler, renderer, std::make_unique<test::FakeTimer>(timer),
+                        [&now] { return now; }, [] { return 0.0; }, log},
                        {*shaderEffect("ridges"), params}, log);
     saver.shaderView().moveToWindow(&surface, 1.0, false);
     saver.startAnimation();
@@ -135,12 +108,15 @@ TEST(HalvaneSaver, EachTickDrawsTheSelectionAndFramesOneToThreeAndEvery150thAreL
               (std::vector<std::string>{
                   "HalvaneSaver: startAnimation, interval=0.03333333333333333", frame + "1",
                   frame + "2", frame + "3", frame + "150", frame + "300"}));
-    EXPECT_EQ(compiler.requested, std::vector<std::string>{"ridges"});
-    ASSERT_EQ(renderer.drawn.size(), 300u);
-    EXPECT_EQ(renderer.drawn.back().intensity, 0.25f);
-    EXPECT_EQ(renderer.drawn.back().hue, 45.0f);
+    // The host's ticks are the only frames: the view's own frame loop never runs.
+    EXPECT_EQ(timer->starts, 0);
+    ASSERT_EQ(renderer.frames.size(), 300u);
+    EXPECT_EQ(renderer.frames.back().program, 7u);
+    const Uniforms& last = renderer.frames.back().uniforms;
+    EXPECT_EQ(last.intensity, 0.25f);
+    EXPECT_EQ(last.hue, 45.0f);
     // Effect time follows the ticks (speed 1).
-    EXPECT_NEAR(renderer.drawn.back().time - renderer.drawn.front().time, 299.0 / 30.0, 1e-3);
+    EXPECT_NEAR(last.time - renderer.frames.front().uniforms.time, 299.0 / 30.0, 1e-3);
 }
 
 }  // namespace

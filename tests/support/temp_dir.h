@@ -1,8 +1,10 @@
 #pragma once
-// A fresh folder per test, removed afterwards.
+// A fresh folder per test, removed afterwards, and reading files back.
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace tavel::test {
@@ -30,5 +32,13 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 }  // namespace tavel::test

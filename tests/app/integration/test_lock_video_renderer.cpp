@@ -16,6 +16,8 @@
 namespace tavel {
 namespace {
 
+using test::slurp;
+
 constexpr int kWidth = 64, kHeight = 36;
 // Mean luma difference that the encoder may add to a frame at this bit rate.
 constexpr double kCodecNoise = 0.5;
@@ -25,13 +27,6 @@ std::set<std::string> filesIn(const std::filesystem::path& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.insert(entry.path().filename());
     return names;
-}
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST(LockVideoFrames, CountIsSecondsTimesFpsTruncated) {
