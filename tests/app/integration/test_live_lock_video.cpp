@@ -70,7 +70,8 @@ TEST(LockVideoSignature, IsTheIdAndTheBase64OfTheParametersJson) {
     EXPECT_EQ(lockVideoSignature("dome", params), "dome|");
 }
 
-TEST_F(LiveLockVideoTest, EncodesOnlyWhenTheSlotDoesNotShowTheEffectAsItIs) {
+TEST_F(LiveLockVideoTest, EncodesOnlyWhenTheSlotDoesNotShowTheEffectAsItIsAndRestores) {
+    video.restoreOriginalAerial();  // no backup yet: nothing
     video.updateLockVideoIfNeeded(false);
     video.updateLockVideoIfNeeded(true);  // a job is pending: dropped
     EXPECT_TRUE(video.busy());
@@ -98,6 +99,13 @@ TEST_F(LiveLockVideoTest, EncodesOnlyWhenTheSlotDoesNotShowTheEffectAsItIs) {
     state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
     video.updateLockVideoIfNeeded(true);
     EXPECT_FALSE(video.busy());
+
+    // Off: the backup goes back in place and the signature is forgotten.
+    video.restoreOriginalAerial();
+    EXPECT_EQ(slurp(slot), "system");
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
+    EXPECT_EQ(restarts, 5);
 }
 
 TEST_F(LiveLockVideoTest, FailuresLeaveTheSlotAndTheSignatureAsTheyWere) {
@@ -129,18 +137,6 @@ TEST_F(LiveLockVideoTest, ASlotThatIsALinkIsLeftAlone) {
     EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"Tavel: lock video failed: " + slot.string() +
                                                      " is a symbolic link; it is left alone"}));
-}
-
-TEST_F(LiveLockVideoTest, RestoringPutsTheBackupBackAndForgetsTheSignature) {
-    video.restoreOriginalAerial();  // no backup yet: nothing
-    EXPECT_EQ(restarts, 0);
-    video.updateLockVideoIfNeeded(false);
-    work();
-    video.restoreOriginalAerial();
-    EXPECT_EQ(slurp(slot), "system");
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
-    EXPECT_EQ(restarts, 2);
 }
 
 TEST_F(LiveLockVideoTest, AJobLeftWhenTheApplicationEndsStopsWithoutAWord) {
