@@ -70,7 +70,20 @@ protected:
                                 }};
 };
 
-TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentAndTheStatusIcon) {
+TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentUnlessCoveredOrAsleep) {
+    // Nothing renders under the idle saver or while the displays sleep.
+    state->setIdleSaverShown(true);
+    refresher.refreshLiveIcons();
+    state->setIdleSaverShown(false);
+    desktop.slept();
+    clock.runPending();
+    refresher.refreshLiveIcons();
+    render();
+    EXPECT_TRUE(rendered.empty());
+    EXPECT_EQ(state->accent(), AppState::kInitialAccent);
+    desktop.woke();
+    clock.runPending();
+
     state->updateSettings([](AppSettings& s) {
         s.sameOnAllDisplays = false;
         s.perDisplay = {{"1", "tiles"}, {"2", "orbits"}};
@@ -87,18 +100,6 @@ TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentAndTheStatusIcon) {
     refresher.refreshLiveIcons();
     render();
     EXPECT_EQ(rendered.back(), "halvane");
-}
-
-TEST_F(LiveIconsTest, NothingRendersUnderTheIdleSaverOrWhileTheDisplaysSleep) {
-    state->setIdleSaverShown(true);
-    refresher.refreshLiveIcons();
-    state->setIdleSaverShown(false);
-    desktop.slept();
-    clock.runPending();
-    refresher.refreshLiveIcons();
-    render();
-    EXPECT_TRUE(rendered.empty());
-    EXPECT_EQ(state->accent(), AppState::kInitialAccent);
 }
 
 }  // namespace
