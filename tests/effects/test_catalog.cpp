@@ -6,21 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <future>
 #include <set>
 #include <vector>
 
 namespace tavel {
 namespace {
-
-// First in the binary, so that the threads race to build the library.
-TEST(Catalog, FirstAccessFromManyThreadsSharesOneLibrary) {
-    std::vector<std::future<const std::vector<ShaderCategory>*>> futures;
-    for (int i = 0; i < 8; ++i)
-        futures.push_back(std::async(std::launch::async, [] { return &shaderLibrary(); }));
-    const auto* first = futures[0].get();
-    for (std::size_t i = 1; i < futures.size(); ++i) EXPECT_EQ(futures[i].get(), first);
-}
 
 TEST(Catalog, CategoriesAndIdsInOrder) {
     // Ids are the keys of stored settings: never renamed, never reordered.

@@ -113,13 +113,5 @@ TEST_F(FiniteProbe, CatchesANaNAndAnInfinity) {
     }
 }
 
-// As scripts/validate-programs.sh assembles them for the reference compiler.
-TEST(ProgramText, IsPreludeLineFeedFragment) {
-    auto effect = *shaderEffect("orbits");
-    EXPECT_EQ(assembleProgram(effect),
-              std::string(shaderPrelude()) + "\n" + std::string(effect.fragmentSource));
-    EXPECT_TRUE(shaderPrelude().starts_with("#version 330 core\n"));
-}
-
 }  // namespace
 }  // namespace tavel
