@@ -1,9 +1,11 @@
 #pragma once
 // Parsing of the command line's arguments into requests; no side effects.
 
+#include "effects/catalog.h"
 #include "effects/shader_params.h"
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -39,6 +41,24 @@ std::variant<RenderRequest, UsageError> parseRenderArguments(const std::vector<s
 // Parses the arguments after "export", as for render; sides must be even (4:2:0 video)
 // and seconds x fps a number of frames the movie encoder takes.
 std::variant<ExportRequest, UsageError> parseExportArguments(const std::vector<std::string>& args);
+
+// The request with the catalog effect it names; for bad arguments or an id the catalog
+// lacks, one "tavel: " line on `err` and nothing (the caller exits with status 2).
+template <class Request>
+std::optional<std::pair<Request, ShaderEffect>> requestedEffect(
+    std::variant<Request, UsageError> parsed, std::ostream& err) {
+    if (auto* usage = std::get_if<UsageError>(&parsed)) {
+        err << "tavel: " << usage->message << '\n';
+        return std::nullopt;
+    }
+    Request& request = std::get<Request>(parsed);
+    auto effect = shaderEffect(request.effectId);
+    if (!effect) {
+        err << "tavel: unknown effect '" << request.effectId << "' (see 'tavel list')\n";
+        return std::nullopt;
+    }
+    return std::pair(std::move(request), std::move(*effect));
+}
 
 // "1920x1080" -> (1920, 1080); sides from 1 to 16384.
 std::optional<std::pair<int, int>> parseSize(const std::string& text);

@@ -61,17 +61,9 @@ int list(std::ostream& out) {
 }
 
 int render(const std::vector<std::string>& args, std::ostream& err) {
-    auto parsed = parseRenderArguments(args);
-    if (auto* usage = std::get_if<UsageError>(&parsed)) {
-        err << "tavel: " << usage->message << '\n';
-        return kUsageStatus;
-    }
-    const RenderRequest& request = std::get<RenderRequest>(parsed);
-    auto effect = shaderEffect(request.effectId);
-    if (!effect) {
-        err << "tavel: unknown effect '" << request.effectId << "' (see 'tavel list')\n";
-        return kUsageStatus;
-    }
+    auto chosen = requestedEffect(parseRenderArguments(args), err);
+    if (!chosen) return kUsageStatus;
+    const auto& [request, effect] = *chosen;
 
     MemoryLogSink log;
     LiveIconRenderer renderer(log);
@@ -80,7 +72,7 @@ int render(const std::vector<std::string>& args, std::ostream& err) {
         return 1;
     }
     auto image =
-        renderer.renderImage(*effect, request.params, request.width, request.height, request.time);
+        renderer.renderImage(effect, request.params, request.width, request.height, request.time);
     if (!image) {
         for (const std::string& line : log.lines()) err << line << '\n';
         if (log.lines().empty())

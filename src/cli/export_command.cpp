@@ -72,17 +72,9 @@ void drawBar(std::ostream& err, double done, double elapsed) {
 }  // namespace
 
 int exportMovie(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    auto parsed = parseExportArguments(args);
-    if (auto* usage = std::get_if<UsageError>(&parsed)) {
-        err << "tavel: " << usage->message << '\n';
-        return kUsageStatus;
-    }
-    const ExportRequest& request = std::get<ExportRequest>(parsed);
-    auto effect = shaderEffect(request.effectId);
-    if (!effect) {
-        err << "tavel: unknown effect '" << request.effectId << "' (see 'tavel list')\n";
-        return kUsageStatus;
-    }
+    auto chosen = requestedEffect(parseExportArguments(args), err);
+    if (!chosen) return kUsageStatus;
+    const auto& [request, effect] = *chosen;
 
     const bool terminal = isatty(STDERR_FILENO);
     const auto start = Clock::now();
@@ -100,7 +92,7 @@ int exportMovie(const std::vector<std::string>& args, std::ostream& out, std::os
     MemoryLogSink log;
     InterruptScope interrupts;
     try {
-        LockVideoRenderer::generate(*effect, request.params, request.width, request.height,
+        LockVideoRenderer::generate(effect, request.params, request.width, request.height,
                                     request.seconds, request.fps, request.output, progress, log);
     } catch (const Interrupted&) {
         endBar();
