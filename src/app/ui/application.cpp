@@ -220,11 +220,13 @@ int runApplication(LogSink& log) {
 
     // The icon queue's jobs use the renderer and the desktop picture: the queue is made
     // after them, so at the end it finishes its jobs before they go.
+    // The session's desktop, and the folder of what Tavel makes for it (stills, movies).
+    const PictureSetter desktop = chooseSetter(DesktopFacts::fromEnvironment());
+    const std::filesystem::path dataFolder = xdgDataHome() / "Tavel";
     LiveIconRenderer iconRenderer(log);
     PosixProcessRunner runner;
     std::unique_ptr<DesktopPicture> picture =
-        makeDesktopPicture(chooseSetter(DesktopFacts::fromEnvironment()), runner,
-                           [] { return std::make_unique<X11RootPicture>(); });
+        makeDesktopPicture(desktop, runner, [] { return std::make_unique<X11RootPicture>(); });
     SerialExecutor iconQueue("marlowen.liveicon", log);
     LiveIconRefresher icons(loop, iconQueue,
                             [&iconRenderer](const auto& effect, const auto& params) {
@@ -235,13 +237,11 @@ int runApplication(LogSink& log) {
         [&iconRenderer](const auto& effect, const auto& params, int width, int height) {
             return iconRenderer.renderImage(effect, params, width, height);
         },
-        xdgDataHome() / "Tavel", [] { return static_cast<std::int64_t>(std::time(nullptr)); },
-        log});
+        dataFolder, [] { return static_cast<std::int64_t>(std::time(nullptr)); }, log});
 
     // The moving lock screen: one encode at a time on its own queue. The queue is made
     // first, so the job (stopped by the video's end) finishes before the queue goes.
     SerialExecutor lockVideoQueue("halvane.lockvideo", log);
-    const PictureSetter desktop = chooseSetter(DesktopFacts::fromEnvironment());
     LiveLockVideo lockVideo(LiveLockVideoDependencies{
         loop,
         lockVideoQueue,
@@ -252,7 +252,7 @@ int runApplication(LogSink& log) {
             LockVideoRenderer::generate(effect, params, 3840, 2160, 20.0, 30, destination, progress,
                                         log);
         },
-        xdgDataHome() / "Tavel",
+        dataFolder,
         xdgVideosDir() / (std::string(LiveLockVideo::kAerialId) + ".mov"),
         // The guide's dialog comes with the gallery; until then its answer is "Later".
         [] { return false; },
