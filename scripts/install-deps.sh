@@ -15,6 +15,8 @@ packages=(
   libx11-dev libxrandr-dev libxss-dev libxext-dev libxi-dev libxfixes-dev
   # movie export: FFmpeg's muxer, encoders (libx265 comes with libavcodec) and scaler
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  # the gallery window: GLFW, Dear ImGui, the desktop's fonts through fontconfig and FreeType
+  libglfw3-dev libimgui-dev libfontconfig-dev libfreetype-dev fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
   ffmpeg

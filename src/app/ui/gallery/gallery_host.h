@@ -1,0 +1,47 @@
+#pragma once
+// What the gallery's interface needs from the window that hosts it: live pictures of
+// effects as textures, and the window's own moves. The interface builds one Dear ImGui
+// frame at a time and never touches GL or the window system itself, so tests drive it
+// headless with fakes of these two.
+//
+// Main thread only, between ImGui::NewFrame() and ImGui::Render().
+
+#include "effects/catalog.h"
+#include "effects/shader_params.h"
+
+#include <imgui.h>
+
+#include <string>
+
+namespace tavel {
+
+class GalleryPictures {
+public:
+    virtual ~GalleryPictures() = default;
+    // The picture in `slot` ("stage:<id>", "thumb:<id>", any stable name the interface
+    // chooses): `effect` with `params`, drawn at most `fps` times a second at
+    // `pixelWidth` x `pixelHeight`. Ask for it in every frame it is on screen; a slot not
+    // asked for in a frame stops drawing and is let go. Null while nothing can be shown
+    // (the program is still compiling, or failed).
+    virtual ImTextureID picture(const std::string& slot, const ShaderEffect& effect,
+                                const ShaderParams& params, int fps, int pixelWidth,
+                                int pixelHeight) = 0;
+    // A blurred copy of the slot's latest picture, for the glass behind the panels
+    // (the same area, stretched to the same rectangle); null when there is none.
+    virtual ImTextureID blurred(const std::string& slot) = 0;
+};
+
+class GalleryWindowControls {
+public:
+    virtual ~GalleryWindowControls() = default;
+    // The pointer went down on the window's background (not on a panel): the window
+    // manager moves the window while the button is held.
+    virtual void beginMove() = 0;
+    // The close and minimise controls. Closing only hides the window.
+    virtual void close() = 0;
+    virtual void minimise() = 0;
+    // Whether a compositor draws the window's rounded, transparent corners.
+    virtual bool roundedCorners() const = 0;
+};
+
+}  // namespace tavel
