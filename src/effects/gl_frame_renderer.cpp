@@ -162,22 +162,28 @@ void GlFrameRenderer::drawFrame(unsigned program, int topRowFirstLocation, const
     glBindBuffer(GL_UNIFORM_BUFFER, 0);
 
     glDisable(GL_BLEND);
+    // The surface's own framebuffer: the window's (0), or a texture's that the surface
+    // bound when it was made current.
+    GLint bound = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
+    const GLuint surface = static_cast<GLuint>(bound);
     bool direct = drawableWidth == surfaceWidth && drawableHeight == surfaceHeight;
-    GLuint framebuffer = direct ? 0 : o.target(drawableWidth, drawableHeight);
+    GLuint framebuffer = direct ? surface : o.target(drawableWidth, drawableHeight);
     if (!direct && framebuffer == 0) return;
 
-    // Window rows run bottom-up like GL's own, so the program is not flipped.
+    // Window rows run bottom-up like GL's own, so the program is not flipped there; a
+    // texture holds an image, top row first, as image views sample it.
     CompiledProgram compiled{program, topRowFirstLocation};
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glViewport(0, 0, drawableWidth, drawableHeight);
-    drawProgram(compiled, o.vertexArray, o.uniformBuffer, false);
+    drawProgram(compiled, o.vertexArray, o.uniformBuffer, surface != 0);
 
     if (!direct) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, surface);
         glBlitFramebuffer(0, 0, drawableWidth, drawableHeight, 0, 0, surfaceWidth, surfaceHeight,
                           GL_COLOR_BUFFER_BIT, GL_LINEAR);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, surface);
         glViewport(0, 0, surfaceWidth, surfaceHeight);
     }
 

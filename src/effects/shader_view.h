@@ -23,9 +23,10 @@ namespace tavel {
 class RenderSurface {
 public:
     virtual ~RenderSurface() = default;
-    // Makes the context current on this surface; false when it cannot be.
+    // Makes the context current on this surface and binds the surface's framebuffer (a
+    // window's is 0; a texture's holds its image top row first); false when it cannot be.
     virtual bool makeCurrent() = 0;
-    // Presents what was drawn into the default framebuffer.
+    // Presents what was drawn into the surface's framebuffer.
     virtual void present() = 0;
     // The surface's size in pixels.
     virtual int pixelWidth() const = 0;

@@ -1,3 +1,5 @@
+#include <epoxy/gl.h>
+
 #include "platform/x11/glx_surface.h"
 
 namespace tavel {
@@ -10,6 +12,12 @@ GlxSurface::GlxSurface(GlxContext& context, Window window, int pixelWidth, int p
 
 GlxSurface::~GlxSurface() {
     context_.destroyDrawable(drawable_);
+}
+
+bool GlxSurface::makeCurrent() {
+    if (!context_.makeCurrent(drawable_)) return false;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return true;
 }
 
 }  // namespace tavel

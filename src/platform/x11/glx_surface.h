@@ -19,7 +19,8 @@ public:
     GlxSurface(const GlxSurface&) = delete;
     GlxSurface& operator=(const GlxSurface&) = delete;
 
-    bool makeCurrent() override { return context_.makeCurrent(drawable_); }
+    // Binds the window's own framebuffer too: the gallery's pictures leave theirs bound.
+    bool makeCurrent() override;
     void present() override { context_.swapBuffers(drawable_); }
     int pixelWidth() const override { return width_; }
     int pixelHeight() const override { return height_; }
