@@ -1,0 +1,39 @@
+#pragma once
+// What a frameless window asks of the window manager and the X server: moves and
+// resizes the manager carries out (_NET_WM_MOVERESIZE), taskbar presence, and a
+// rounded outline. Works on any connection and window (the gallery's are GLFW's).
+// Main thread of that connection.
+
+#include <X11/Xlib.h>
+
+namespace tavel {
+
+// _NET_WM_MOVERESIZE directions.
+enum class WindowDrag {
+    sizeTopLeft = 0,
+    sizeTop = 1,
+    sizeTopRight = 2,
+    sizeRight = 3,
+    sizeBottomRight = 4,
+    sizeBottom = 5,
+    sizeBottomLeft = 6,
+    sizeLeft = 7,
+    move = 8,
+};
+
+// Hands the pointer to the window manager, which moves or resizes `window` while
+// `button` stays pressed; (rootX, rootY) is where the pointer went down.
+void beginWindowDrag(Display* display, Window window, WindowDrag drag, int rootX, int rootY,
+                     int button);
+
+// Whether the window appears in taskbars and pagers (_NET_WM_STATE_SKIP_TASKBAR and
+// _SKIP_PAGER): set on the window for the next map, and asked of the manager when mapped.
+void setShownInTaskbar(Display* display, Window window, bool shown);
+
+// Whether a compositing manager runs on `screen` (it owns _NET_WM_CM_S<screen>).
+bool compositorRunning(Display* display, int screen);
+
+// Clips the window to a rectangle with corners of `radius` pixels; 0 makes it square again.
+void setRoundedOutline(Display* display, Window window, int width, int height, int radius);
+
+}  // namespace tavel
