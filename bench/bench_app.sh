@@ -17,42 +17,16 @@ tavel=${TAVEL:-build/tavel}
 bare=build/bench/bench_render
 [ -x "$tavel" ] && [ -x "$bare" ] || { echo "build first: scripts/build.sh" >&2; exit 2; }
 
-work=$(mktemp -d)
-cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-  [ -n "${bus:-}" ] && kill "$bus" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1920x1080x24 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -1 "$work/display")"
+# Started as at login: the gallery stays closed and costs nothing.
+settings=$(printf '{"globalShaderID":"%s","idleAnimateMinutes":0,"fps":30,"syncLockScreen":false}' "$effect")
+. bench/session.sh 1920x1080 "$settings"
 if [ "$monitors" = 2 ]; then
   xrandr --setmonitor LEFT 960/254x1080/286+0+0 screen >/dev/null
   xrandr --setmonitor RIGHT 960/254x1080/286+960+0 none >/dev/null
 fi
-dbus-daemon --session --nofork --print-address=4 4>"$work/bus" &
-bus=$!
-for _ in $(seq 100); do [ -s "$work/bus" ] && break; sleep 0.1; done
-export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus")
-export DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
-export XDG_CONFIG_HOME=$work/config
-mkdir -p "$XDG_CONFIG_HOME/io.tavel.Tavel"
-printf '{"globalShaderID":"%s","idleAnimateMinutes":0,"fps":30,"syncLockScreen":false}' \
-  "$effect" > "$XDG_CONFIG_HOME/io.tavel.Tavel/marlowen.settings.v2"
-
-"$tavel" >"$work/app.log" 2>&1 &
-app=$!
-for _ in $(seq 100); do "$tavel" status >/dev/null 2>&1 && break; sleep 0.2; done
+start_tavel --background
 sleep 3  # compile and settle
 
-hz=$(getconf CLK_TCK)
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
-switches() { cat /proc/$app/task/*/status | awk '/ctxt_switches/ {s += $2} END {print s}'; }
 frames() { "$tavel" status | awk '/ frames,/ {gsub(",", "", $4); s += $4} END {print s}'; }
 
 f0=$(frames); c0=$(cpu_ticks); t0=$(date +%s.%N)
