@@ -1,0 +1,134 @@
+#include "app/ui/tray/tray_icon.h"
+
+#include "effects/offscreen/png_decode.h"
+#include "platform/xdg_installation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <system_error>
+
+namespace tavel {
+
+namespace {
+
+// The symbol's proportions, as fractions of the icon's side.
+constexpr double kOuterRadius = 0.44;
+constexpr double kRingWidth = 0.09;
+// Samples per pixel along each axis for the antialiased edge.
+constexpr int kSamples = 8;
+
+StatusIconPixmap blank(int size) {
+    StatusIconPixmap pixmap;
+    pixmap.width = pixmap.height = std::max(size, 0);
+    pixmap.argb.assign(std::size_t(pixmap.width) * pixmap.height * 4, 0);
+    return pixmap;
+}
+
+// Whether a point (in pixels, the centre at `c`) lies on the ring or in the left half.
+bool inSymbol(double x, double y, double c, double outer, double inner) {
+    const double dx = x - c, dy = y - c;
+    const double r2 = dx * dx + dy * dy;
+    if (r2 > outer * outer) return false;
+    return dx < 0 || r2 >= inner * inner;
+}
+
+std::uint8_t byte(double value) {
+    return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+}
+
+std::vector<StatusIconPixmap> iconsFrom(const std::vector<std::filesystem::path>& candidates,
+                                        LogSink& log) {
+    std::optional<Image> logo;
+    for (const std::filesystem::path& candidate : candidates) {
+        std::error_code ignored;
+        if (!std::filesystem::is_regular_file(candidate, ignored)) continue;
+        std::string error;
+        logo = decodePngFile(candidate, error);
+        if (logo) break;
+        log.write("Tavel: the tray icon " + candidate.string() + " cannot be used: " + error);
+    }
+    std::vector<StatusIconPixmap> icons;
+    for (int size : kTrayIconSizes)
+        icons.push_back(logo ? trayImage(*logo, size) : traySymbol(size));
+    return icons;
+}
+
+}  // namespace
+
+StatusIconPixmap traySymbol(int size) {
+    StatusIconPixmap pixmap = blank(size);
+    const double c = size / 2.0;
+    const double outer = kOuterRadius * size;
+    const double inner = outer - kRingWidth * size;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            int covered = 0;
+            for (int sy = 0; sy < kSamples; ++sy)
+                for (int sx = 0; sx < kSamples; ++sx)
+                    covered += inSymbol(x + (sx + 0.5) / kSamples, y + (sy + 0.5) / kSamples, c,
+                                        outer, inner);
+            std::uint8_t* p = &pixmap.argb[(std::size_t(y) * size + x) * 4];
+            p[0] = byte(255.0 * covered / (kSamples * kSamples));
+            if (p[0]) p[1] = p[2] = p[3] = 255;
+        }
+    return pixmap;
+}
+
+StatusIconPixmap trayImage(const Image& image, int size) {
+    StatusIconPixmap pixmap = blank(size);
+    if (image.width <= 0 || image.height <= 0 || size <= 0) return pixmap;
+    // Destination pixels per source pixel, and where the fitted picture starts.
+    const double scale = double(size) / std::max(image.width, image.height);
+    const double left = (size - image.width * scale) / 2;
+    const double top = (size - image.height * scale) / 2;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            // The source area under this pixel.
+            const double x0 = std::max(0.0, (x - left) / scale);
+            const double x1 = std::min(double(image.width), (x + 1 - left) / scale);
+            const double y0 = std::max(0.0, (y - top) / scale);
+            const double y1 = std::min(double(image.height), (y + 1 - top) / scale);
+            if (x1 <= x0 || y1 <= y0) continue;  // the transparent border
+            double alpha = 0, red = 0, green = 0, blue = 0;
+            for (int sy = int(y0); sy < y1; ++sy)
+                for (int sx = int(x0); sx < x1; ++sx) {
+                    const double w = (std::min(x1, sx + 1.0) - std::max(x0, double(sx))) *
+                                     (std::min(y1, sy + 1.0) - std::max(y0, double(sy)));
+                    const std::uint8_t* s = image.pixel(sx, sy);
+                    const double a = w * s[3];  // weighted by alpha: no dark fringes
+                    alpha += a;
+                    blue += a * s[0];
+                    green += a * s[1];
+                    red += a * s[2];
+                }
+            // Over the whole pixel's area (1 / scale² source pixels): where part of a border
+            // pixel lies outside the picture, that part counts as transparent.
+            std::uint8_t* p = &pixmap.argb[(std::size_t(y) * size + x) * 4];
+            p[0] = byte(alpha * scale * scale);
+            if (alpha > 0) {
+                p[1] = byte(red / alpha);
+                p[2] = byte(green / alpha);
+                p[3] = byte(blue / alpha);
+            }
+        }
+    return pixmap;
+}
+
+std::vector<std::filesystem::path> trayLogoCandidates(const std::filesystem::path& programFolder) {
+    return {programFolder / ".." / "share" / "tavel" / "Logo.png", programFolder / "Logo.png"};
+}
+
+std::vector<StatusIconPixmap> trayIcons(const std::filesystem::path& programFolder, LogSink& log) {
+    return iconsFrom(trayLogoCandidates(programFolder), log);
+}
+
+std::vector<StatusIconPixmap> trayIcons(LogSink& log) {
+    const std::filesystem::path self = besideThisProgram("tavel");
+    // A relative answer means the program's folder is unknown: only the symbol is left.
+    return iconsFrom(self.is_absolute() ? trayLogoCandidates(self.parent_path())
+                                        : std::vector<std::filesystem::path>{},
+                     log);
+}
+
+}  // namespace tavel

@@ -1,0 +1,36 @@
+#pragma once
+// The status bar icon as pixels: the Logo.png that an installation carries, or else our
+// own symbol, a white circle whose left half is filled, on transparent. Hosts pick the
+// size nearest their panel's, so every size in kTrayIconSizes is offered.
+
+#include "effects/log_sink.h"
+#include "effects/offscreen/image.h"
+#include "platform/status_item.h"
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace tavel {
+
+inline constexpr int kTrayIconSizes[] = {16, 22, 24, 32, 48};
+
+// The symbol at size × size (size > 0), with an antialiased edge.
+StatusIconPixmap traySymbol(int size);
+
+// `image` fitted into size × size with its proportions kept, centred on transparent, each
+// pixel the alpha-weighted average of the source area it covers.
+StatusIconPixmap trayImage(const Image& image, int size);
+
+// Where Logo.png is looked for, in order: the installed data folder
+// (<programFolder>/../share/tavel/) and then beside the program.
+std::vector<std::filesystem::path> trayLogoCandidates(const std::filesystem::path& programFolder);
+
+// The icon at every size of kTrayIconSizes: from the first Logo.png found, else the
+// symbol. A Logo.png that cannot be decoded is one log line, and the next candidate or
+// the symbol is used.
+std::vector<StatusIconPixmap> trayIcons(const std::filesystem::path& programFolder, LogSink& log);
+// The same, for the running program's folder.
+std::vector<StatusIconPixmap> trayIcons(LogSink& log);
+
+}  // namespace tavel
