@@ -366,6 +366,15 @@ StatusNotifierItem::~StatusNotifierItem() {
     state_->withdraw();
 }
 
+void StatusNotifierItem::menuMayHaveChanged() {
+    if (!state_->built) return;
+    try {
+        state_->rebuild(true);
+    } catch (const sdbus::Error&) {
+        // The provider's failure is logged already; the last menu stays.
+    }
+}
+
 void StatusNotifierItem::setActivateHandler(std::function<void()> handler) {
     state_->activateHandler = std::move(handler);
 }

@@ -68,6 +68,10 @@ public:
     StatusNotifierItem(const StatusNotifierItem&) = delete;
     StatusNotifierItem& operator=(const StatusNotifierItem&) = delete;
 
+    // What the menu shows may have changed (the settings were written): rebuilds it and
+    // tells the hosts when it looks different, for hosts that never announce an opening.
+    // Nothing before a host first read the menu.
+    void menuMayHaveChanged();
     // Primary click on the icon. Without a handler the click does nothing.
     void setActivateHandler(std::function<void()> handler);
 

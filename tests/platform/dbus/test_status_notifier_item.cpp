@@ -260,6 +260,13 @@ TEST_F(StatusNotifierItemTest, AboutToShowRebuildsAndAnnouncesOnlyAChangedMenu) 
     EXPECT_EQ(errorOf([&] { aboutToShow(42); }), kInvalidArgs);
     ASSERT_TRUE(runUntil([&] { return !announced.empty(); }));
     EXPECT_EQ(announced, std::vector<std::string>{"2@0"});  // none for the unchanged menu
+    // The application says its state changed: hosts that never announce an opening hear
+    // of the new menu too, and of an unchanged one not at all.
+    menu[0].label = "Pause";
+    item_->menuMayHaveChanged();
+    item_->menuMayHaveChanged();
+    ASSERT_TRUE(runUntil([&] { return announced.size() == 2; }));
+    EXPECT_EQ(announced.back(), "3@0");
 
     // A provider that fails answers with an error and a log line; the item goes on.
     failBuild = true;
