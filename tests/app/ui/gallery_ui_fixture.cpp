@@ -17,9 +17,9 @@ GalleryUiTest::GalleryUiTest() : context_(ImGui::CreateContext()) {
     io.LogFilename = nullptr;
     io.DisplaySize = ImVec2(1020.0f, 660.0f);
     io.DeltaTime = 1.0f / 30.0f;
-    for (const FontSpec& spec : kGalleryFonts) {
+    for (const FontSpec& font : kGalleryFonts) {
         ImFontConfig config;
-        config.SizePixels = spec.points;
+        config.SizePixels = font.points;
         io.Fonts->AddFontDefault(&config);
     }
     unsigned char* pixels = nullptr;

@@ -4,6 +4,8 @@
 #include "app/ui/gallery/effect_controls.h"
 #include "gallery_ui_fixture.h"
 
+#include <algorithm>
+
 namespace tavel {
 namespace {
 
@@ -67,6 +69,9 @@ TEST_F(GalleryUiTest, PresetsAndResetEditTheBrowsedEffect) {
     const ShaderParams p = state->params("halvane");
     EXPECT_EQ(p.accent, (std::vector<float>{0.02f, 0.02f, 0.03f}));
     EXPECT_EQ(p.bg, std::nullopt);
+    clickAt(rect("picker:Custom color").Min + ImVec2(3.0f, 3.0f));  // top left: near white
+    const std::vector<float> custom = state->params("halvane").accent.value();
+    EXPECT_TRUE(std::ranges::all_of(custom, [](float c) { return c > 0.9f; })) << custom[2];
 
     clickAt(ImVec2(400.0f, 300.0f));  // closes the palette
     click("swatch:Background");

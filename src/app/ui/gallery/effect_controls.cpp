@@ -246,11 +246,12 @@ void EffectControls::swatchRow(GalleryFrame& frame, const char* label, Binding<R
         }
         ImGui::SetCursorScreenPos(ImVec2(grid.x, grid.y + 2 * kColumn + kGap + 12.0f));
         ImGui::Separator();
-        ImGui::Dummy(ImVec2(0.0f, 4.0f));
+        ImGui::Dummy(ImVec2(0.0f, 8.0f));
         {
             FontScope font(FontFace::text, FontWeight::regular, 11);
             ImGui::TextUnformatted("Custom color");
         }
+        ImGui::Dummy(ImVec2(0.0f, 4.0f));
         Rgba picked = color.get();
         float rgb[3] = {picked.r, picked.g, picked.b};
         ImGui::SetNextItemWidth(kPaletteWidth - 28.0f);
