@@ -22,7 +22,9 @@ public:
     // chooses): `effect` with `params`, drawn at most `fps` times a second at
     // `pixelWidth` x `pixelHeight`. Ask for it in every frame it is on screen; a slot not
     // asked for in a frame stops drawing and is let go. Null while nothing can be shown
-    // (the program is still compiling, or failed).
+    // (the program is still compiling, or failed). The interface draws a picture with
+    // texture coordinate (0, 0) at its top-left corner: the host hands out textures whose
+    // first row is the top of the picture.
     virtual ImTextureID picture(const std::string& slot, const ShaderEffect& effect,
                                 const ShaderParams& params, int fps, int pixelWidth,
                                 int pixelHeight) = 0;

@@ -1,0 +1,36 @@
+#pragma once
+// What every piece of the gallery needs while one frame is built: the state it shows and
+// edits, where pictures come from, where it notes its items and panels, and the frame's
+// time and size. Lives for one frame.
+
+#include "app/core/app_state.h"
+#include "app/ui/gallery/gallery_host.h"
+#include "app/ui/gallery/glass.h"
+#include "app/ui/gallery/item_rects.h"
+
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include <string>
+#include <vector>
+
+namespace tavel::gallery {
+
+struct GalleryFrame {
+    AppState& state;
+    GalleryPictures& pictures;
+    ItemRects& items;
+    ImVec2 window;               // the window's size in points
+    ImVec2 pixelScale;           // pixels per point
+    float dt;                    // seconds since the last frame
+    std::string stageSlot;       // the picture slot of the browsed effect on the stage
+    std::vector<ImRect> panels;  // the glass panels drawn so far (a press there is no move)
+
+    // Draws the glass backing of a panel into the current window and notes the panel.
+    void glass(const ImRect& panel, const GlassStyle& style) {
+        drawGlass(ImGui::GetWindowDrawList(), panel, style, pictures.blurred(stageSlot), window);
+        panels.push_back(panel);
+    }
+};
+
+}  // namespace tavel::gallery

@@ -1,0 +1,141 @@
+// The app settings popover and the gallery's dialogs: every control writes where it
+// belongs, conditional rows come and go with the state, and the dialogs' buttons.
+
+#include "gallery_ui_fixture.h"
+
+#include <functional>
+
+namespace tavel {
+namespace {
+
+using test::GalleryUiTest;
+
+TEST_F(GalleryUiTest, SettingsPickersStoreTheirValues) {
+    const std::tuple<const char*, const char*, std::function<bool(const AppState&)>> picks[] = {
+        {"Shuffle", "Every 15 min",
+         [](const AppState& s) { return s.settings().shuffleMinutes == 15; }},
+        {"Shuffle", "Off", [](const AppState& s) { return s.settings().shuffleMinutes == 0; }},
+        {"Animate when idle", "Always",
+         [](const AppState& s) { return s.settings().idleAnimateMinutes == -1; }},
+        {"Animate when idle", "After 10 min",
+         [](const AppState& s) { return s.settings().idleAnimateMinutes == 10; }},
+        {"Apply to", "Right", [](const AppState& s) { return s.selectedDisplayTarget() == "2"; }},
+        {"Apply to", "All Displays",
+         [](const AppState& s) { return s.selectedDisplayTarget() == "all"; }},
+        {nullptr, "settings:Frame rate:60 fps",
+         [](const AppState& s) { return s.settings().fps == 60; }},
+        {nullptr, "settings:Frame rate:15 fps",
+         [](const AppState& s) { return s.settings().fps == 15; }},
+    };
+    open();
+    click("rail:settings");
+    for (const auto& [picker, item, holds] : picks) {
+        SCOPED_TRACE(item);
+        if (picker) {
+            click(std::string("settings:") + picker);
+            click(std::string("settings:") + picker + ":" + item);
+        } else {
+            click(item);
+        }
+        EXPECT_TRUE(holds(*state));
+        EXPECT_TRUE(drawn("settings:Retina quality"));  // the popover stays open
+    }
+    EXPECT_EQ(stored().idleAnimateMinutes, 10);
+}
+
+TEST_F(GalleryUiTest, SettingsTogglesFlipTheirSettings) {
+    const std::pair<const char*, std::function<bool()>> toggles[] = {
+        {"Retina quality", [this] { return state->settings().retinaQuality; }},
+        {"Pause in Low Power Mode", [this] { return state->settings().pauseOnLowPower; }},
+        {"Show Dock icon", [this] { return state->settings().showDockIcon; }},
+        {"Launch at login", [this] { return loginOn; }},
+        {"Match Lock Screen wallpaper", [this] { return state->settings().syncLockScreen; }},
+    };
+    open();
+    click("rail:settings");
+    for (const auto& [label, value] : toggles) {
+        SCOPED_TRACE(label);
+        const bool before = value();
+        click(std::string("settings:") + label);
+        EXPECT_NE(value(), before);
+        click(std::string("settings:") + label);
+        EXPECT_EQ(value(), before);
+    }
+    loginOn = true;  // registered elsewhere: the pane reads the system each frame
+    click("settings:Launch at login");
+    EXPECT_FALSE(loginOn);
+}
+
+TEST_F(GalleryUiTest, LiveLockScreenLocksTheStillAndOffersWallpaperSettings) {
+    open();
+    click("rail:settings");
+    EXPECT_FALSE(drawn("settings:Open Wallpaper Settings…"));
+    click("settings:Live Lock Screen (beta)");
+    EXPECT_TRUE(state->settings().liveLockVideo);
+
+    click("settings:Match Lock Screen wallpaper");
+    EXPECT_TRUE(state->settings().syncLockScreen);  // disabled: unchanged
+    click("settings:Open Wallpaper Settings…");
+    EXPECT_EQ(wallpaperSettingsOpened, 1);
+
+    EXPECT_FALSE(drawn("settings:progress"));
+    progress = 0.25;
+    frame();
+    EXPECT_TRUE(drawn("settings:progress"));
+    progress.reset();
+    frame();
+    EXPECT_FALSE(drawn("settings:progress"));
+}
+
+TEST_F(GalleryUiTest, SettingsPopoverComesAndGoes) {
+    open();
+    click("rail:settings");
+    EXPECT_TRUE(drawn("settings:Apply to"));  // two displays
+    press(ImGuiKey_Enter);                    // the popover has the keyboard
+    EXPECT_EQ(calls("apply Left"), 0);
+    click("rail:settings");
+    EXPECT_FALSE(drawn("settings:Retina quality"));
+
+    click("rail:settings");
+    clickAt(ImVec2(600.0f, 300.0f));  // outside
+    EXPECT_FALSE(drawn("settings:Retina quality"));
+    EXPECT_EQ(moves, 0);
+
+    screens.list = {test::screen(1, "Left")};
+    screens.changed();
+    clock.runPending();
+    click("rail:settings");
+    EXPECT_TRUE(drawn("settings:Retina quality"));
+    EXPECT_FALSE(drawn("settings:Apply to"));
+    EXPECT_FALSE(drawn("settings:Install Screen Saver…"));  // no saver in this build
+}
+
+TEST_F(GalleryUiTest, InstallingTheSaverShowsWhatItSaid) {
+    saverPresent = true;
+    open();
+    click("rail:settings");
+    click("settings:Install Screen Saver…");
+    EXPECT_FALSE(drawn("settings:Retina quality"));
+    EXPECT_TRUE(drawn("message:OK"));
+    click("message:OK");
+    EXPECT_FALSE(drawn("message:OK"));
+}
+
+TEST_F(GalleryUiTest, GuideButtons) {
+    const std::pair<const char*, int> buttons[] = {{"guide:Open Wallpaper Settings", 1},
+                                                   {"guide:Later", 0}};
+    for (const auto& [button, opened] : buttons) {
+        SCOPED_TRACE(button);
+        wallpaperSettingsOpened = 0;
+        open().showGuide();
+        frame();
+        press(ImGuiKey_Enter);  // the dialog has the keyboard
+        click(button);
+        EXPECT_EQ(wallpaperSettingsOpened, opened);
+        EXPECT_FALSE(drawn("guide:Later"));
+        EXPECT_EQ(calls("apply Left"), 0);
+    }
+}
+
+}  // namespace
+}  // namespace tavel
