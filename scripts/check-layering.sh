@@ -9,6 +9,12 @@ if grep -rnE "$forbidden" src/app/core; then
   echo "src/app/core must not include these headers (use the interfaces in src/platform/)" >&2
   exit 1
 fi
+# The gallery's interface draws through ImGui alone: its host owns GL and the window, so
+# the interface runs headless in tests.
+if grep -rnE "$forbidden|#[[:space:]]*include[[:space:]]*[<\"](backends/|app/ui/host/)" src/app/ui/gallery; then
+  echo "src/app/ui/gallery must not include window-system, GL or host headers" >&2
+  exit 1
+fi
 # halvane carries the effects and platform code, nothing of the application.
 if grep -rnE '#[[:space:]]*include[[:space:]]*"(app|cli)/' src/saver; then
   echo "src/saver must not include the application's headers" >&2

@@ -1,0 +1,455 @@
+#include <epoxy/gl.h>
+
+#include "app/ui/host/gallery_window.h"
+
+#include "app/ui/gallery/gallery_ui.h"
+#include "app/ui/host/gallery_font_loader.h"
+#include "app/ui/host/gallery_pictures.h"
+#include "platform/x11/scheduler_frame_timer.h"
+#include "platform/x11/x11_window_chrome.h"
+
+#define GLFW_INCLUDE_NONE
+#include <GLFW/glfw3.h>
+#define GLFW_EXPOSE_NATIVE_X11
+#include <GLFW/glfw3native.h>
+#include <backends/imgui_impl_glfw.h>
+#include <backends/imgui_impl_opengl3.h>
+#include <asio/posix/stream_descriptor.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace tavel {
+
+namespace {
+
+// How close to the edge a press resizes instead of reaching the interface (pixels).
+constexpr double kEdge = 6.0;
+
+std::optional<WindowDrag> edgeAt(double x, double y, int width, int height) {
+    const bool left = x < kEdge, right = x >= width - kEdge;
+    const bool top = y < kEdge, bottom = y >= height - kEdge;
+    if (top && left) return WindowDrag::sizeTopLeft;
+    if (top && right) return WindowDrag::sizeTopRight;
+    if (bottom && left) return WindowDrag::sizeBottomLeft;
+    if (bottom && right) return WindowDrag::sizeBottomRight;
+    if (top) return WindowDrag::sizeTop;
+    if (bottom) return WindowDrag::sizeBottom;
+    if (left) return WindowDrag::sizeLeft;
+    if (right) return WindowDrag::sizeRight;
+    return std::nullopt;
+}
+
+}  // namespace
+
+struct GalleryWindow::Native {
+    GLFWwindow* window = nullptr;
+    unsigned long drawable = 0;
+    std::unique_ptr<asio::posix::stream_descriptor> events;
+    bool imguiGlfw = false, imguiGl = false;
+    // The buttons as this window saw them: a move or resize hands the pointer to the
+    // window manager, and GLFW never hears that button come up.
+    bool down[3] = {false, false, false};
+    bool pressedSinceFrame[3] = {false, false, false};
+    // Where the pointer was by the events, and where the last press went down: a press
+    // and a move between two frames must land where the press was, not where the
+    // pointer is by the time the frame is built.
+    double cursorX = -1, cursorY = -1;
+    double pressX = -1, pressY = -1;
+    double releaseX = -1, releaseY = -1;
+    bool releasedSinceFrame = false;
+    GLFWcursor* arrow = nullptr;
+    GLFWcursor* horizontal = nullptr;
+    GLFWcursor* vertical = nullptr;
+    GLFWcursor* cross = nullptr;
+    GLFWcursor* current = nullptr;
+};
+
+std::unique_ptr<GalleryWindow> GalleryWindow::create(GalleryWindowDependencies dependencies,
+                                                     std::string* why) {
+    std::unique_ptr<GalleryWindow> window(new GalleryWindow(std::move(dependencies)));
+    if (!window->open(why)) return nullptr;
+    return window;
+}
+
+GalleryWindow::GalleryWindow(GalleryWindowDependencies dependencies)
+    : deps_(std::move(dependencies)), native_(std::make_unique<Native>()) {}
+
+bool GalleryWindow::bindContext() {
+    return deps_.context.makeCurrent(native_->drawable);
+}
+
+bool GalleryWindow::open(std::string* why) {
+    auto fail = [why](const char* reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    if (!glfwInit()) return fail("GLFW cannot open the display");
+    glfwWindowHint(GLFW_CLIENT_API, GLFW_NO_API);  // drawn with the desktop views' context
+    glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    glfwWindowHint(GLFW_RESIZABLE, GLFW_TRUE);
+    glfwWindowHint(GLFW_FOCUS_ON_SHOW, GLFW_TRUE);
+    glfwWindowHintString(GLFW_X11_CLASS_NAME, "Tavel");
+    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, "tavel");
+    // The scale of the desktop (Xft.dpi / 96), as for the desktop views.
+    float scaleX = 1, scaleY = 1;
+    if (GLFWmonitor* monitor = glfwGetPrimaryMonitor())
+        glfwGetMonitorContentScale(monitor, &scaleX, &scaleY);
+    scale_ = std::clamp(static_cast<double>(scaleX), 1.0, 4.0);
+    GLFWwindow* window = glfwCreateWindow(static_cast<int>(std::lround(kWidth * scale_)),
+                                          static_cast<int>(std::lround(kHeight * scale_)), "Tavel",
+                                          nullptr, nullptr);
+    if (!window) return fail("GLFW cannot make a window");
+    native_->window = window;
+    glfwSetWindowUserPointer(window, this);
+    glfwSetWindowSizeLimits(window, static_cast<int>(std::lround(kMinWidth * scale_)),
+                            static_cast<int>(std::lround(kMinHeight * scale_)), GLFW_DONT_CARE,
+                            GLFW_DONT_CARE);
+    native_->drawable = deps_.context.createDrawable(glfwGetX11Window(window));
+    if (native_->drawable == 0 || !bindContext())
+        return fail("the OpenGL context cannot draw into the gallery window");
+
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr;  // the window's state lives in the settings, not in a file
+    io.LogFilename = nullptr;
+    io.ConfigFlags |= ImGuiConfigFlags_NoMouseCursorChange;  // edges set their own cursors
+    loadGalleryFonts(*io.Fonts, static_cast<float>(scale_), deps_.log);
+    io.FontGlobalScale = static_cast<float>(1.0 / scale_);
+    native_->imguiGlfw = ImGui_ImplGlfw_InitForOther(window, false);
+    native_->imguiGl = ImGui_ImplOpenGL3_Init("#version 330 core");
+    if (!native_->imguiGlfw || !native_->imguiGl)
+        return fail("the interface cannot draw in the gallery window");
+
+    native_->arrow = glfwCreateStandardCursor(GLFW_ARROW_CURSOR);
+    native_->horizontal = glfwCreateStandardCursor(GLFW_HRESIZE_CURSOR);
+    native_->vertical = glfwCreateStandardCursor(GLFW_VRESIZE_CURSOR);
+    native_->cross = glfwCreateStandardCursor(GLFW_CROSSHAIR_CURSOR);
+
+    glfwSetMouseButtonCallback(window, [](GLFWwindow* w, int button, int action, int mods) {
+        auto* self = static_cast<GalleryWindow*>(glfwGetWindowUserPointer(w));
+        Native& n = *self->native_;
+        if (action == GLFW_PRESS && button == GLFW_MOUSE_BUTTON_LEFT) {
+            double x = 0, y = 0;
+            int width = 0, height = 0;
+            glfwGetCursorPos(w, &x, &y);
+            glfwGetWindowSize(w, &width, &height);
+            if (auto edge = edgeAt(x, y, width, height)) {
+                int left = 0, top = 0;
+                glfwGetWindowPos(w, &left, &top);
+                beginWindowDrag(glfwGetX11Display(), glfwGetX11Window(w), *edge,
+                                left + static_cast<int>(x), top + static_cast<int>(y), 1);
+                return;  // the interface never sees a press on the edge
+            }
+        }
+        if (button >= 0 && button < 3) {
+            n.down[button] = action == GLFW_PRESS;
+            if (action == GLFW_PRESS) {
+                n.pressedSinceFrame[button] = true;
+                n.pressX = n.cursorX;
+                n.pressY = n.cursorY;
+            } else if (button == GLFW_MOUSE_BUTTON_LEFT) {
+                n.releasedSinceFrame = true;
+                n.releaseX = n.cursorX;
+                n.releaseY = n.cursorY;
+            }
+        }
+        ImGui_ImplGlfw_MouseButtonCallback(w, button, action, mods);
+    });
+    glfwSetCursorPosCallback(window, [](GLFWwindow* w, double x, double y) {
+        auto* self = static_cast<GalleryWindow*>(glfwGetWindowUserPointer(w));
+        Native& n = *self->native_;
+        n.cursorX = x;
+        n.cursorY = y;
+        int width = 0, height = 0;
+        glfwGetWindowSize(w, &width, &height);
+        GLFWcursor* wanted = n.arrow;
+        if (auto edge = edgeAt(x, y, width, height)) {
+            switch (*edge) {
+                case WindowDrag::sizeLeft:
+                case WindowDrag::sizeRight:
+                    wanted = n.horizontal;
+                    break;
+                case WindowDrag::sizeTop:
+                case WindowDrag::sizeBottom:
+                    wanted = n.vertical;
+                    break;
+                default:
+                    wanted = n.cross;
+            }
+        }
+        if (wanted != n.current) glfwSetCursor(w, n.current = wanted);
+    });
+    glfwSetScrollCallback(window, ImGui_ImplGlfw_ScrollCallback);
+    glfwSetKeyCallback(window, ImGui_ImplGlfw_KeyCallback);
+    glfwSetCharCallback(window, ImGui_ImplGlfw_CharCallback);
+    glfwSetCursorEnterCallback(window, ImGui_ImplGlfw_CursorEnterCallback);
+    glfwSetWindowFocusCallback(window, ImGui_ImplGlfw_WindowFocusCallback);
+    glfwSetWindowCloseCallback(window, [](GLFWwindow* w) {
+        // The window manager's close only hides it: the application keeps running.
+        glfwSetWindowShouldClose(w, GLFW_FALSE);
+        static_cast<GalleryWindow*>(glfwGetWindowUserPointer(w))->close();
+    });
+    glfwSetWindowIconifyCallback(window, [](GLFWwindow* w, int iconified) {
+        auto* self = static_cast<GalleryWindow*>(glfwGetWindowUserPointer(w));
+        self->minimised_ = iconified == GLFW_TRUE;
+        if (self->minimised_)
+            self->stopDrawing();
+        else if (self->shown_)
+            self->startDrawing();
+    });
+    glfwSetWindowSizeCallback(window, [](GLFWwindow* w, int, int) {
+        auto* self = static_cast<GalleryWindow*>(glfwGetWindowUserPointer(w));
+        self->refreshOutline();
+        self->rememberFrame();
+    });
+    glfwSetWindowPosCallback(window, [](GLFWwindow* w, int, int) {
+        static_cast<GalleryWindow*>(glfwGetWindowUserPointer(w))->rememberFrame();
+    });
+
+    pictures_ = std::make_unique<LiveGalleryPictures>(
+        GalleryPicturesServices{deps_.compiler, deps_.renderer,
+                                [&scheduler = deps_.scheduler] {
+                                    return std::chrono::duration<double>(scheduler.now()).count();
+                                },
+                                deps_.log, [this] { return bindContext(); }, deps_.renderStill},
+        staticPreviewMode());
+    ui_ = std::make_unique<GalleryUi>(
+        deps_.state, *pictures_, *this,
+        GalleryServices{deps_.openWallpaperSettings, deps_.lockVideoProgress});
+    timer_ = std::make_unique<SchedulerFrameTimer>(deps_.scheduler);
+    restoreFrame();
+    setShownInTaskbar(glfwGetX11Display(), glfwGetX11Window(window),
+                      policy_ == ActivationPolicy::regular);
+    watchEvents();
+    return true;
+}
+
+GalleryWindow::~GalleryWindow() {
+    if (timer_) timer_->stop();
+    if (native_->events) {
+        native_->events->cancel();
+        native_->events->release();  // the descriptor is GLFW's connection
+    }
+    if (native_->window) rememberFrame();
+    if (native_->drawable != 0 && bindContext()) {
+        ui_.reset();
+        pictures_.reset();
+        if (native_->imguiGl) ImGui_ImplOpenGL3_Shutdown();
+    }
+    ui_.reset();
+    pictures_.reset();
+    if (native_->imguiGlfw) ImGui_ImplGlfw_Shutdown();
+    if (ImGui::GetCurrentContext()) ImGui::DestroyContext();
+    if (native_->drawable != 0) deps_.context.destroyDrawable(native_->drawable);
+    if (native_->window) {
+        for (GLFWcursor* cursor :
+             {native_->arrow, native_->horizontal, native_->vertical, native_->cross})
+            if (cursor) glfwDestroyCursor(cursor);
+        glfwDestroyWindow(native_->window);
+    }
+    glfwTerminate();
+}
+
+unsigned long GalleryWindow::xWindow() const {
+    return glfwGetX11Window(native_->window);
+}
+
+void GalleryWindow::watchEvents() {
+    if (!native_->events)
+        native_->events = std::make_unique<asio::posix::stream_descriptor>(
+            deps_.loop, ConnectionNumber(glfwGetX11Display()));
+    native_->events->async_wait(asio::posix::stream_descriptor::wait_read,
+                                [this](const std::error_code& error) {
+                                    if (error) return;
+                                    pumpEvents();
+                                    watchEvents();
+                                });
+}
+
+void GalleryWindow::pumpEvents() {
+    glfwPollEvents();
+    // A reply read on GLFW's connection may have queued events behind it; they would
+    // wait for the next wake-up, so handle them now.
+    if (QLength(glfwGetX11Display()) > 0) deps_.scheduler.post([this] { pumpEvents(); });
+}
+
+void GalleryWindow::startDrawing() {
+    timer_->start(kFramesPerSecond, [this] { drawFrame(); });
+}
+
+void GalleryWindow::stopDrawing() {
+    timer_->stop();
+}
+
+void GalleryWindow::show() {
+    GLFWwindow* window = native_->window;
+    if (!shown_) {
+        setShownInTaskbar(glfwGetX11Display(), glfwGetX11Window(window),
+                          policy_ == ActivationPolicy::regular);
+        glfwShowWindow(window);
+        shown_ = true;
+        refreshOutline();
+    }
+    if (minimised_) glfwRestoreWindow(window);
+    glfwFocusWindow(window);
+    startDrawing();
+    drawFrame();
+}
+
+void GalleryWindow::activate() {
+    if (shown_) glfwFocusWindow(native_->window);
+}
+
+void GalleryWindow::showGuide() {
+    show();
+    ui_->showGuide();
+}
+
+void GalleryWindow::close() {
+    if (!shown_) return;
+    rememberFrame();
+    stopDrawing();
+    glfwHideWindow(native_->window);
+    shown_ = false;
+    if (!inFrame_) dropPictures();
+}
+
+void GalleryWindow::dropPictures() {
+    // Two rounds with nothing asked for let every slot go: a hidden gallery keeps no
+    // picture drawing and no texture of its size.
+    if (bindContext()) {
+        pictures_->endFrame();
+        pictures_->endFrame();
+    }
+}
+
+void GalleryWindow::minimise() {
+    glfwIconifyWindow(native_->window);
+}
+
+void GalleryWindow::beginMove() {
+    GLFWwindow* w = native_->window;
+    double x = 0, y = 0;
+    int left = 0, top = 0;
+    glfwGetCursorPos(w, &x, &y);
+    glfwGetWindowPos(w, &left, &top);
+    native_->down[0] = false;
+    beginWindowDrag(glfwGetX11Display(), glfwGetX11Window(w), WindowDrag::move,
+                    left + static_cast<int>(x), top + static_cast<int>(y), 1);
+}
+
+void GalleryWindow::setActivationPolicy(ActivationPolicy policy) {
+    policy_ = policy;
+    if (native_->window)
+        setShownInTaskbar(glfwGetX11Display(), glfwGetX11Window(native_->window),
+                          policy == ActivationPolicy::regular);
+}
+
+void GalleryWindow::refreshOutline() {
+    Display* display = glfwGetX11Display();
+    rounded_ = compositorRunning(display, DefaultScreen(display));
+    int width = 0, height = 0;
+    glfwGetWindowSize(native_->window, &width, &height);
+    setRoundedOutline(display, glfwGetX11Window(native_->window), width, height,
+                      rounded_ ? static_cast<int>(std::lround(kCornerRadius * scale_)) : 0);
+}
+
+void GalleryWindow::rememberFrame() {
+    if (!shown_) return;
+    int x = 0, y = 0, width = 0, height = 0;
+    glfwGetWindowPos(native_->window, &x, &y);
+    glfwGetWindowSize(native_->window, &width, &height);
+    std::string text = std::to_string(x) + ' ' + std::to_string(y) + ' ' + std::to_string(width) +
+                       ' ' + std::to_string(height);
+    auto stored = deps_.preferences.data(kFrameKey);
+    if (stored && std::string(stored->begin(), stored->end()) == text) return;
+    deps_.preferences.setData(
+        kFrameKey, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+void GalleryWindow::restoreFrame() {
+    GLFWwindow* window = native_->window;
+    int x = 0, y = 0, width = 0, height = 0;
+    bool restored = false;
+    if (auto stored = deps_.preferences.data(kFrameKey)) {
+        std::istringstream in(std::string(stored->begin(), stored->end()));
+        Display* display = glfwGetX11Display();
+        const int screenWidth = DisplayWidth(display, DefaultScreen(display));
+        const int screenHeight = DisplayHeight(display, DefaultScreen(display));
+        // Only a frame that still shows on this screen, at a sane size.
+        restored = static_cast<bool>(in >> x >> y >> width >> height) && width >= 200 &&
+                   height >= 200 && width <= 4 * screenWidth && height <= 4 * screenHeight &&
+                   x < screenWidth - 40 && y < screenHeight - 40 && x + width > 40 &&
+                   y + height > 40;
+    }
+    if (restored) {
+        glfwSetWindowSize(window, width, height);
+        glfwSetWindowPos(window, x, y);
+        return;
+    }
+    glfwGetWindowSize(window, &width, &height);
+    if (GLFWmonitor* monitor = glfwGetPrimaryMonitor()) {
+        int areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0;
+        glfwGetMonitorWorkarea(monitor, &areaX, &areaY, &areaWidth, &areaHeight);
+        glfwSetWindowPos(window, areaX + std::max(0, (areaWidth - width) / 2),
+                         areaY + std::max(0, (areaHeight - height) / 2));
+    }
+}
+
+void GalleryWindow::drawFrame() {
+    if (!shown_ || minimised_) return;
+    glfwPollEvents();
+    if (!shown_ || minimised_ || !bindContext()) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    ImGui_ImplOpenGL3_NewFrame();
+    ImGui_ImplGlfw_NewFrame();
+    // The interface works in points: the backend measured pixels.
+    ImGuiIO& io = ImGui::GetIO();
+    const float scale = static_cast<float>(scale_);
+    int pixelWidth = 0, pixelHeight = 0;
+    glfwGetFramebufferSize(native_->window, &pixelWidth, &pixelHeight);
+    io.DisplaySize = ImVec2(pixelWidth / scale, pixelHeight / scale);
+    io.DisplayFramebufferScale = ImVec2(scale, scale);
+    // A click whose press and release both came since the last frame is seen over two
+    // frames, each where it happened: the press now, the release in the next one.
+    Native& n = *native_;
+    const bool pressFrame = n.pressedSinceFrame[0];
+    if (pressFrame && n.pressX >= 0)
+        io.MousePos = ImVec2(static_cast<float>(n.pressX), static_cast<float>(n.pressY));
+    else if (n.releasedSinceFrame && n.releaseX >= 0)
+        io.MousePos = ImVec2(static_cast<float>(n.releaseX), static_cast<float>(n.releaseY));
+    n.releasedSinceFrame = pressFrame && n.releasedSinceFrame;
+    if (io.MousePos.x > -FLT_MAX / 2)
+        io.MousePos = ImVec2(io.MousePos.x / scale, io.MousePos.y / scale);
+    for (int b = 0; b < 3; ++b) {
+        io.MouseDown[b] = n.down[b] || n.pressedSinceFrame[b];
+        n.pressedSinceFrame[b] = false;
+    }
+    ImGui::NewFrame();
+    inFrame_ = true;
+    ui_->frame();
+    inFrame_ = false;
+    ImGui::Render();
+    pictures_->endFrame();
+    if (!shown_) {
+        dropPictures();  // closed from inside the frame
+        return;
+    }
+    if (!bindContext()) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, pixelWidth, pixelHeight);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    deps_.context.swapBuffers(native_->drawable);
+    ++framesDrawn_;
+    if (QLength(glfwGetX11Display()) > 0) deps_.scheduler.post([this] { pumpEvents(); });
+}
+
+}  // namespace tavel
