@@ -143,7 +143,7 @@ int installSaver(std::ostream& out, std::ostream& err) {
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     // Started with the session: there is no window to hold back yet, so it runs as usual.
     if (args.empty() || (args.size() == 1 && args[0] == "--background"))
-        return runApplication(systemLog());
+        return runApplication(systemLog(), !args.empty());
     const std::string& command = args[0];
     std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "--help" || command == "-h" || command == "help") {

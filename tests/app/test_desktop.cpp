@@ -42,6 +42,17 @@ auto drawnMoreThan(long a, long b) {
     };
 }
 
+// The frames the gallery window drew, -1 while it is not shown.
+long galleryFrames(const std::string& status) {
+    long frames = -1;
+    auto at = status.find("gallery: shown, ");
+    if (at != std::string::npos) std::sscanf(status.c_str() + at, "gallery: shown, %ld", &frames);
+    return frames;
+}
+auto galleryDrewMoreThan(long frames) {
+    return [=](const std::string& status) { return galleryFrames(status) > frames; };
+}
+
 // Where tavel's desktop windows are: of the desktop type, below, sticky and off the
 // taskbar and pager (with `saver`, the override-redirect windows instead).
 Rects shown(const DesktopSession& session, bool saver = false) {
@@ -70,9 +81,20 @@ void startOnTwoMonitors(DesktopSession& session) {
 TEST(Desktop, TheCommandLineSetsPausesResumesAndActivatesTheRunningInstance) {
     DesktopSession session(1280, 480, R"({"idleAnimateMinutes":0})");
     ASSERT_NO_FATAL_FAILURE(startOnTwoMonitors(session));
+    EXPECT_TRUE(has("gallery: hidden")(session.status())) << session.status() << session.logText();  // started as at login
     auto second = session.tavel({});
     EXPECT_EQ(second.status, 0);
     EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;
+    // The second start brought the gallery forward: an ordinary window of its first size
+    // (no window manager here to hold it to its minimum) that draws.
+    ASSERT_TRUE(session.waitForStatus(galleryDrewMoreThan(3), 20s));
+    auto windows = session.windows();
+    EXPECT_EQ(std::count_if(windows.begin(), windows.end(),
+                            [](const test::WindowInfo& w) {
+                                return !w.overrideRedirect && w.type.empty() && w.width == 1020 &&
+                                       w.height == 660 && w.states.empty();
+                            }),
+              1);
 
     auto set = session.tavel({"set", "tiles", "--display", kB});
     ASSERT_EQ(set.status, 0) << set.err;
@@ -92,6 +114,8 @@ TEST(Desktop, TheCommandLineSetsPausesResumesAndActivatesTheRunningInstance) {
     session.waitForStatus([](const std::string&) { return false; }, 1s, &later);
     EXPECT_EQ(test::displaysOf(later), test::displaysOf(status)) << later;  // counters stand
     EXPECT_TRUE(has("process activity: none")(later)) << later;
+    // The gallery's own pictures are not the desktop's: they go on.
+    EXPECT_GT(galleryFrames(later), galleryFrames(status)) << later;
 
     ASSERT_EQ(session.tavel({"resume"}).status, 0);
     displays = test::displaysOf(status);

@@ -52,8 +52,10 @@ std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
     return environmentWith(overrides, {"DISPLAY"});
 }
 
-void DesktopSession::start() {
-    app_.start({TAVEL_BINARY}, environment(), (dir_ / "app.err").c_str());
+void DesktopSession::start(const std::vector<std::string>& args) {
+    std::vector<std::string> command = args;
+    command.insert(command.begin(), TAVEL_BINARY);
+    app_.start(command, environment(), (dir_ / "app.err").c_str());
 }
 
 CommandResult DesktopSession::tavel(const std::vector<std::string>& args, bool withDisplay) const {

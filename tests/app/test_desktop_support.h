@@ -51,8 +51,9 @@ public:
     ~DesktopSession();
 
     const XvfbServer& x() const { return xvfb_; }
-    // The application (`tavel` with no arguments), in the background once started.
-    void start();
+    // The application (`tavel` with `args`), in the background once started. Started as
+    // at login unless told otherwise: the gallery stays closed.
+    void start(const std::vector<std::string>& args = {"--background"});
     ChildProgram& app() { return app_; }
     // Runs `tavel ARGS...` in this session (with no $DISPLAY at all unless `withDisplay`)
     // and waits for it.

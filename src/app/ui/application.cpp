@@ -6,8 +6,11 @@
 #include "app/integration/live_lock_video.h"
 #include "app/integration/lock_screen_still.h"
 #include "app/integration/lock_video_renderer.h"
+#include "app/ui/host/gallery_window.h"
 #include "app/ui/instance_actions.h"
 #include "app/ui/status_report.h"
+#include "app/ui/tray/status_menu.h"
+#include "app/ui/tray/tray_icon.h"
 #include "effects/gl_frame_renderer.h"
 #include "platform/app_identity.h"
 #include "platform/asio/asio_scheduler.h"
@@ -17,6 +20,7 @@
 #include "platform/dbus/bus_connection.h"
 #include "platform/dbus/logind_sleep.h"
 #include "platform/dbus/power_profiles.h"
+#include "platform/dbus/status_notifier_item.h"
 #include "platform/desktop_picture.h"
 #include "platform/posix_process_runner.h"
 #include "platform/process_activity_ledger.h"
@@ -51,12 +55,25 @@ namespace {
 // the process must end at once.
 constexpr auto kLastFlushLimit = std::chrono::seconds(2);
 
-// There is no gallery window yet: the policy is kept for reports, and activating has
-// nothing to bring forward.
-class HeadlessActivation final : public ActivationControl {
+// The gallery is made after the state that sets its policy: the policy waits here until
+// it exists. Without a gallery (GLFW could not open it) activation brings nothing forward.
+class GalleryActivation final : public ActivationControl {
 public:
-    void setActivationPolicy(ActivationPolicy) override {}
-    void activate() override {}
+    void attach(ActivationControl* gallery) {
+        gallery_ = gallery;
+        if (gallery_) gallery_->setActivationPolicy(policy_);
+    }
+    void setActivationPolicy(ActivationPolicy policy) override {
+        policy_ = policy;
+        if (gallery_) gallery_->setActivationPolicy(policy);
+    }
+    void activate() override {
+        if (gallery_) gallery_->activate();
+    }
+
+private:
+    ActivationControl* gallery_ = nullptr;
+    ActivationPolicy policy_ = ActivationPolicy::regular;
 };
 
 // Input on the saver's own windows, as a monitor.
@@ -78,6 +95,14 @@ public:
     bool lowPowerActive() const override { return false; }
     void setChangeHandler(std::function<void()>) override {}
 };
+
+// The gallery's line of the status report.
+std::string galleryState(const GalleryWindow* gallery) {
+    if (!gallery) return "unavailable";
+    if (!gallery->shown()) return "hidden";
+    if (gallery->minimised()) return "minimised";
+    return "shown, " + std::to_string(gallery->framesDrawn()) + " frames";
+}
 
 enum class Instance { first, other, unknown };
 
@@ -110,8 +135,8 @@ Instance claimInstance(ApplicationService& service, LogSink& log, int& exitStatu
 }
 
 void installActions(ApplicationService& service, AsioScheduler& loop, AppState& state,
-                    std::function<std::string()> status) {
-    service.setActivateHandler([] {});
+                    std::function<void()> showMainWindow, std::function<std::string()> status) {
+    service.setActivateHandler(std::move(showMainWindow));
     service.setAction("shuffle", 0, 0, [&state](const auto&) {
         state.shuffleNow();
         return std::string();
@@ -135,7 +160,7 @@ void installActions(ApplicationService& service, AsioScheduler& loop, AppState& 
 
 }  // namespace
 
-int runApplication(LogSink& log) {
+int runApplication(LogSink& log, bool background) {
     AsioScheduler loop;
     auto x11 = X11Connection::open(loop.context(), nullptr, log);
     if (!x11) {
@@ -211,7 +236,8 @@ int runApplication(LogSink& log) {
     CombinedSleepSource sleep(std::move(sleepSources));
 
     ProcessActivityLedger activity;
-    HeadlessActivation activation;
+    GalleryActivation activation;
+    GalleryWindow* gallery = nullptr;  // made once the state exists
     ScreenSaverIdleTime idleTime(*x11);
     XInputMonitor globalInput(*x11);
     SaverWindowInput saverInput(saverWindows);
@@ -254,8 +280,12 @@ int runApplication(LogSink& log) {
         },
         dataFolder,
         xdgVideosDir() / (std::string(LiveLockVideo::kAerialId) + ".mov"),
-        // The guide's dialog comes with the gallery; until then its answer is "Later".
-        [] { return false; },
+        // The guide is the gallery's dialog, which opens the settings itself; without a
+        // gallery its answer is "Later".
+        [&gallery] {
+            if (gallery) gallery->showGuide();
+            return false;
+        },
         [desktop] { openWallpaperSettings(wallpaperSettingsCommands(desktop), startDetached); },
         // No lock-screen agent is known on Linux that would need telling.
         {},
@@ -283,14 +313,40 @@ int runApplication(LogSink& log) {
                                         {},
                                         &loginItem,
                                         &saverInstaller});
+    std::string galleryWhy;
+    std::unique_ptr<GalleryWindow> galleryWindow = GalleryWindow::create(
+        GalleryWindowDependencies{
+            loop.context(), loop, *glx, programs, renderer, preferences, log, state,
+            [desktop] { openWallpaperSettings(wallpaperSettingsCommands(desktop), startDetached); },
+            [&lockVideo] { return lockVideo.progress(); },
+            [&](const ShaderEffect& effect, const ShaderParams& params, auto done) {
+                iconQueue.submit([&, effect, params, done = std::move(done)]() mutable {
+                    auto image = iconRenderer.renderImage(effect, params, 960, 600, 40.0f);
+                    loop.post([done = std::move(done), image = std::move(image)]() mutable {
+                        done(std::move(image));
+                    });
+                });
+            }},
+        &galleryWhy);
+    if (galleryWindow) {
+        gallery = galleryWindow.get();
+        activation.attach(gallery);
+    } else {
+        log.write("Tavel: the gallery window is unavailable: " + galleryWhy);
+    }
+    // Reopening the application (a second start, the tray's "Open Tavel…") shows the
+    // same gallery window again.
+    auto showMainWindow = [&gallery] {
+        if (gallery) gallery->show();
+    };
     saver.attach(state);
     icons.attach(state);
     still.attach(state);
     lockVideo.attach(state);
     if (service)
-        installActions(*service, loop, state, [&] {
-            return statusReport(
-                StatusSources{state, saver, activity, &lockVideo, programs.buildCount()});
+        installActions(*service, loop, state, showMainWindow, [&] {
+            return statusReport(StatusSources{state, saver, activity, &lockVideo,
+                                              programs.buildCount(), galleryState(gallery)});
         });
 
     // SIGHUP too: a closed terminal or a session manager ends it like a stop request.
@@ -300,8 +356,24 @@ int runApplication(LogSink& log) {
     });
 
     int exitStatus = 0;
+    std::unique_ptr<StatusNotifierItem> tray;
+    int trayObserver = 0;
     try {
         state.start();
+        // The tray: its menu is built from the state each time a panel opens it.
+        if (sessionBus) {
+            StatusMenuCallbacks menu{showMainWindow, [&loop] { loop.stop(); }};
+            tray = std::make_unique<StatusNotifierItem>(
+                *sessionBus, loop, StatusNotifierItem::Appearance{.pixmaps = trayIcons(log)},
+                [&state, menu] { return buildStatusMenu(state, menu); }, log);
+            tray->setActivateHandler(showMainWindow);
+            trayObserver = state.addObserver([&loop, item = tray.get()](auto property) {
+                // Told before the write: look again once it is done.
+                if (property == AppState::Property::settings)
+                    loop.post([item] { item->menuMayHaveChanged(); });
+            });
+        }
+        if (!background) showMainWindow();
         loop.run();
     } catch (const std::exception& error) {
         log.write(std::string("Tavel: stopped after an internal error: ") + error.what());
@@ -312,7 +384,12 @@ int runApplication(LogSink& log) {
     }
     // Windows go with the state; the settings are already handed to the writer.
     signals.cancel();
+    state.removeObserver(trayObserver);
+    tray.reset();
     if (service) service.reset();
+    activation.attach(nullptr);
+    gallery = nullptr;
+    galleryWindow.reset();
     preferences.flush();
     x11->setLostHandler({});  // the store goes before the connection
     return exitStatus;

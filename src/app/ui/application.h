@@ -8,7 +8,7 @@ namespace tavel {
 
 // Runs until `tavel quit`, SIGTERM or SIGINT; returns the exit status. Without an X
 // display: one line on standard error and 1. When another instance runs: activates it
-// and returns 0.
-int runApplication(LogSink& log);
+// and returns 0. The gallery opens at start unless `background` (started at login).
+int runApplication(LogSink& log, bool background = false);
 
 }  // namespace tavel

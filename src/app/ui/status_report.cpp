@@ -68,6 +68,7 @@ std::string statusReport(const StatusSources& sources) {
             out << (state.settings().liveLockVideo ? "on\n" : "off\n");
     }
     out << "programs compiled: " << sources.programsCompiled << '\n';
+    out << "gallery: " << sources.gallery << '\n';
     // The accent as the interface would tint with it.
     const Rgba accent = state.accent();
     char hex[8];

@@ -16,11 +16,13 @@ struct StatusSources {
     const ProcessActivityLedger& activity;
     const LiveLockVideo* lockVideo = nullptr;  // null: this build has none
     std::size_t programsCompiled = 0;
+    std::string gallery = "unavailable";  // the gallery window's state, as said
 };
 
 // Effect, frame count and drawing state per display; whether the views are paused and
 // why; the process activity; the idle saver's state; the lock-screen video job; the
-// registration at login; how many effect programs were compiled; the accent colour.
+// registration at login; how many effect programs were compiled; the gallery window;
+// the accent colour.
 // Main thread.
 std::string statusReport(const StatusSources& sources);
 
