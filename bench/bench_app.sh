@@ -19,7 +19,7 @@ bare=build/bench/bench_render
 
 # Started as at login: the gallery stays closed and costs nothing.
 settings=$(printf '{"globalShaderID":"%s","idleAnimateMinutes":0,"fps":30,"syncLockScreen":false}' "$effect")
-. bench/session.sh 1920x1080 "$settings"
+. scripts/session.sh 1920x1080 "$settings"
 if [ "$monitors" = 2 ]; then
   xrandr --setmonitor LEFT 960/254x1080/286+0+0 screen >/dev/null
   xrandr --setmonitor RIGHT 960/254x1080/286+960+0 none >/dev/null
