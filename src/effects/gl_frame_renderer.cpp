@@ -26,39 +26,10 @@ void main() {
 }
 )";
 
-GLuint compileStage(GLenum stage, const char* text) {
-    GLuint shader = glCreateShader(stage);
-    glShaderSource(shader, 1, &text, nullptr);
-    glCompileShader(shader);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
 // 0 when the driver refuses it; frames are then drawn without their fade.
 GLuint makeFadeProgram() {
-    GLuint vertex = compileStage(GL_VERTEX_SHADER, kFadeVertex);
-    GLuint fragment = compileStage(GL_FRAGMENT_SHADER, kFadeFragment);
-    GLuint program = 0;
-    if (vertex != 0 && fragment != 0) {
-        program = glCreateProgram();
-        glAttachShader(program, vertex);
-        glAttachShader(program, fragment);
-        glLinkProgram(program);
-        GLint ok = GL_FALSE;
-        glGetProgramiv(program, GL_LINK_STATUS, &ok);
-        if (ok != GL_TRUE) {
-            glDeleteProgram(program);
-            program = 0;
-        }
-    }
-    if (vertex != 0) glDeleteShader(vertex);
-    if (fragment != 0) glDeleteShader(fragment);
-    return program;
+    auto linked = linkProgram(kFadeVertex, kFadeFragment);
+    return std::holds_alternative<unsigned>(linked) ? std::get<unsigned>(linked) : 0;
 }
 
 }  // namespace

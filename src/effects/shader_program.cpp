@@ -57,10 +57,11 @@ std::string assembleProgram(const ShaderEffect& effect) {
     return text;
 }
 
-std::variant<CompiledProgram, std::string> compileProgram(const ShaderEffect& effect) {
-    auto vertex = compileStage(GL_VERTEX_SHADER, std::string(vertexStageSource()));
+std::variant<unsigned, std::string> linkProgram(const std::string& vertexText,
+                                                const std::string& fragmentText) {
+    auto vertex = compileStage(GL_VERTEX_SHADER, vertexText);
     if (auto* error = std::get_if<std::string>(&vertex)) return *error;
-    auto fragment = compileStage(GL_FRAGMENT_SHADER, assembleProgram(effect));
+    auto fragment = compileStage(GL_FRAGMENT_SHADER, fragmentText);
     if (auto* error = std::get_if<std::string>(&fragment)) {
         glDeleteShader(std::get<GLuint>(vertex));
         return *error;
@@ -78,6 +79,13 @@ std::variant<CompiledProgram, std::string> compileProgram(const ShaderEffect& ef
         glDeleteProgram(program);
         return log;
     }
+    return program;
+}
+
+std::variant<CompiledProgram, std::string> compileProgram(const ShaderEffect& effect) {
+    auto linked = linkProgram(std::string(vertexStageSource()), assembleProgram(effect));
+    if (auto* error = std::get_if<std::string>(&linked)) return *error;
+    const GLuint program = std::get<unsigned>(linked);
     GLuint block = glGetUniformBlockIndex(program, "TavelUniforms");
     if (block != GL_INVALID_INDEX) glUniformBlockBinding(program, block, kUniformsBinding);
     return CompiledProgram{program, glGetUniformLocation(program, "tavelTopRowFirst")};

@@ -26,6 +26,11 @@ struct CompiledProgram {
     int topRowFirstLocation = -1;  // location of the row-orientation uniform
 };
 
+// Compiles and links a program from the texts of its two stages; on failure returns the
+// driver's info log as the error text (and leaves no GL objects behind).
+std::variant<unsigned, std::string> linkProgram(const std::string& vertexText,
+                                                const std::string& fragmentText);
+
 // Compiles and links an effect; on failure returns the driver's info log as the error
 // text (and leaves no GL objects behind).
 std::variant<CompiledProgram, std::string> compileProgram(const ShaderEffect& effect);

@@ -1,12 +1,9 @@
 // The gallery's effect pictures: textures drawn with the desktop views' context and
 // programs on a real Xvfb with Mesa, their glass blur, pacing, and the still mode.
 
-#include "platform/x11/x11_loop_fixture.h"  // before X11 headers: see there
+#include "platform/x11/glx_loop_fixture.h"  // before X11 headers: see there
 
 #include "app/ui/host/gallery_pictures.h"
-#include "effects/gl_frame_renderer.h"
-#include "platform/program_library.h"
-#include "platform/x11/glx_program_builder.h"
 
 #include <epoxy/gl.h>
 
@@ -45,16 +42,10 @@ TEST(GalleryPictures, PacedTimerKeepsItsRateInsideJitteryFrames) {
     }
 }
 
-class GalleryPicturesGl : public test::X11LoopTest {
+class GalleryPicturesGl : public test::GlxLoopTest {
 protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(X11LoopTest::SetUp());
-        std::string why;
-        gl = GlxContext::create(display(), connection->screen(), &why);
-        ASSERT_TRUE(gl) << why;
-        builder = GlxProgramBuilder::create(*gl, log);
-        ASSERT_TRUE(builder);
-        programs.emplace(loop, builder->thread(), *builder);
+        ASSERT_NO_FATAL_FAILURE(GlxLoopTest::SetUp());
         XSetWindowAttributes attributes{};
         attributes.colormap = XCreateColormap(display(), root(), gl->visual(), AllocNone);
         window = XCreateWindow(display(), root(), 0, 0, 8, 8, 0, gl->depth(), InputOutput,
@@ -104,11 +95,6 @@ protected:
         return rgba;
     }
 
-    MemoryLogSink log;
-    GlFrameRenderer renderer;
-    std::unique_ptr<GlxContext> gl;
-    std::unique_ptr<GlxProgramBuilder> builder;
-    std::optional<ProgramLibrary> programs;
     Window window = 0;
     unsigned long drawable = 0;
     std::optional<LiveGalleryPictures> pictures;

@@ -5,17 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "effects/catalog.h"
-#include "effects/gl_frame_renderer.h"
-#include "effects/log_sink.h"
-#include "platform/program_library.h"
-#include "platform/x11/glx_context.h"
-#include "platform/x11/glx_program_builder.h"
+#include "glx_loop_fixture.h"
 #include "platform/x11/x11_coverage.h"
 #include "platform/x11/x11_render_services.h"
 #include "platform/x11/x11_saver_window.h"
 #include "platform/x11/x11_wallpaper_window.h"
 #include "support/child_process.h"
-#include "x11_loop_fixture.h"
 
 #include <algorithm>
 #include <array>
@@ -58,16 +53,10 @@ double litShare(Display* display, Window window, int width, int height, int x = 
     return double(lit) / (double(width) * height);
 }
 
-class X11Windows : public test::X11LoopTest {
+class X11Windows : public test::GlxLoopTest {
 protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(X11LoopTest::SetUp());
-        std::string why;
-        gl = GlxContext::create(display(), connection->screen(), &why);
-        ASSERT_TRUE(gl) << why;
-        builder = GlxProgramBuilder::create(*gl, log);
-        ASSERT_TRUE(builder);
-        programs.emplace(loop, builder->thread(), *builder);
+        ASSERT_NO_FATAL_FAILURE(GlxLoopTest::SetUp());
         services.emplace(X11RenderServices{*connection, *gl, *programs, renderer, loop, log});
     }
 
@@ -77,13 +66,6 @@ protected:
         return runUntil(loop, [&] { return view.framesDrawn() >= target; });
     }
 
-    // Declaration order is teardown order reversed: windows of a test go first, then
-    // the programs, the context and the connection, the loop last.
-    MemoryLogSink log;
-    GlFrameRenderer renderer;
-    std::unique_ptr<GlxContext> gl;
-    std::unique_ptr<GlxProgramBuilder> builder;
-    std::optional<ProgramLibrary> programs;
     std::optional<X11RenderServices> services;
 };
 

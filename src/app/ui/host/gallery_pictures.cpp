@@ -130,17 +130,8 @@ ImTextureID LiveGalleryPictures::still(const ShaderEffect& effect, const ShaderP
 void LiveGalleryPictures::stillArrived(const std::string& id, std::optional<Image> image) {
     stillsPending_.erase(id);  // a failure is tried again at the next request
     if (!image || image->width < 1 || image->height < 1 || !services_.bindContext()) return;
-    Still kept{0, image->width, image->height};
-    glGenTextures(1, &kept.texture);
-    glBindTexture(GL_TEXTURE_2D, kept.texture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, image->width, image->height, 0, GL_BGRA,
-                 GL_UNSIGNED_BYTE, image->bgra.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    Still kept{makeTexture(image->width, image->height, image->bgra.data()), image->width,
+               image->height};
     stills_[id] = kept;
 }
 

@@ -2,6 +2,9 @@
 
 #include "app/ui/host/glass_blur.h"
 
+#include "app/ui/host/texture_surface.h"
+#include "effects/shader_program.h"
+
 #include <algorithm>
 
 namespace tavel {
@@ -41,17 +44,6 @@ void main() {
 }
 )";
 
-GLuint compile(GLenum stage, const char* text) {
-    GLuint shader = glCreateShader(stage);
-    glShaderSource(shader, 1, &text, nullptr);
-    glCompileShader(shader);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (ok == GL_TRUE) return shader;
-    glDeleteShader(shader);
-    return 0;
-}
-
 }  // namespace
 
 GlassBlur::~GlassBlur() {
@@ -72,26 +64,12 @@ void GlassBlur::releaseTargets() {
 bool GlassBlur::prepare(int width, int height) {
     if (failed_) return false;
     if (program_ == 0) {
-        GLuint vertex = compile(GL_VERTEX_SHADER, kVertex);
-        GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragment);
-        if (vertex != 0 && fragment != 0) {
-            program_ = glCreateProgram();
-            glAttachShader(program_, vertex);
-            glAttachShader(program_, fragment);
-            glLinkProgram(program_);
-            GLint ok = GL_FALSE;
-            glGetProgramiv(program_, GL_LINK_STATUS, &ok);
-            if (ok != GL_TRUE) {
-                glDeleteProgram(program_);
-                program_ = 0;
-            }
-        }
-        if (vertex != 0) glDeleteShader(vertex);
-        if (fragment != 0) glDeleteShader(fragment);
-        if (program_ == 0) {
+        auto linked = linkProgram(kVertex, kFragment);
+        if (!std::holds_alternative<unsigned>(linked)) {
             failed_ = true;
             return false;
         }
+        program_ = std::get<unsigned>(linked);
         stepLocation_ = glGetUniformLocation(program_, "texel");
         tapsLocation_ = glGetUniformLocation(program_, "taps");
         glGenVertexArrays(1, &vertexArray_);
@@ -99,26 +77,14 @@ bool GlassBlur::prepare(int width, int height) {
     if (width == width_ && height == height_) return true;
     releaseTargets();
     for (Target& t : targets_) {
-        glGenTextures(1, &t.texture);
-        glBindTexture(GL_TEXTURE_2D, t.texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glGenFramebuffers(1, &t.framebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, t.framebuffer);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.texture, 0);
-        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        t.texture = makeTexture(width, height);
+        t.framebuffer = makeFramebuffer(t.texture);
+        if (t.framebuffer == 0) {
             releaseTargets();
             failed_ = true;
             return false;
         }
     }
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
     width_ = width;
     height_ = height;
     return true;

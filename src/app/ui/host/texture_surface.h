@@ -9,6 +9,14 @@
 
 namespace tavel {
 
+// An RGBA8 texture sampled linearly and clamped at its edges, filled from BGRA pixels
+// (top row first) when given; the gallery's pictures, stills and blur all use these.
+// Context current.
+unsigned makeTexture(int width, int height, const void* bgra = nullptr);
+// A framebuffer that draws into `texture`; 0 (and nothing left behind) when the driver
+// cannot complete it. Leaves framebuffer 0 bound.
+unsigned makeFramebuffer(unsigned texture);
+
 class TextureSurface final : public RenderSurface {
 public:
     // `bindContext` makes the shared GL context current on the calling thread (on any
