@@ -81,7 +81,8 @@ void startOnTwoMonitors(DesktopSession& session) {
 TEST(Desktop, TheCommandLineSetsPausesResumesAndActivatesTheRunningInstance) {
     DesktopSession session(1280, 480, R"({"idleAnimateMinutes":0})");
     ASSERT_NO_FATAL_FAILURE(startOnTwoMonitors(session));
-    EXPECT_TRUE(has("gallery: hidden")(session.status())) << session.status() << session.logText();  // started as at login
+    EXPECT_TRUE(has("gallery: hidden")(session.status()))
+        << session.status() << session.logText();  // started as at login
     auto second = session.tavel({});
     EXPECT_EQ(second.status, 0);
     EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;
@@ -121,6 +122,22 @@ TEST(Desktop, TheCommandLineSetsPausesResumesAndActivatesTheRunningInstance) {
     displays = test::displaysOf(status);
     EXPECT_TRUE(session.waitForStatus(
         drawnMoreThan(displays[kA].frames + 3, displays[kB].frames + 3), 10s));
+
+    // The gallery's own close control (its top-left corner) only hides it; the next start
+    // shows it again.
+    windows = session.windows();
+    auto gallery = std::find_if(windows.begin(), windows.end(),
+                                [](const test::WindowInfo& w) { return w.width == 1020; });
+    ASSERT_NE(gallery, windows.end());
+    ASSERT_EQ(session.x().run({"xdotool", "mousemove", std::to_string(gallery->x + 24),
+                               std::to_string(gallery->y + 24), "click", "1"}),
+              0);
+    ASSERT_TRUE(session.waitForStatus(has("gallery: hidden"), 10s));
+    windows = session.windows();
+    EXPECT_TRUE(std::none_of(windows.begin(), windows.end(),
+                             [](const test::WindowInfo& w) { return w.width == 1020; }));
+    EXPECT_EQ(session.tavel({}).status, 0);
+    EXPECT_TRUE(session.waitForStatus(galleryDrewMoreThan(0), 10s));
 }
 
 // Each monitor gets a desktop window showing its effect. Then the most common desktop
