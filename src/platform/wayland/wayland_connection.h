@@ -71,6 +71,7 @@ public:
     bool hasLayerShell() const { return globals_.layerShell != nullptr; }
     WaylandOutputs& outputs() { return *outputs_; }
     WaylandSeat& seat() { return *seat_; }
+    const WaylandSeat& seat() const { return *seat_; }
 
     // Runs on the main thread when the compositor is lost, before the process ends; it
     // must not wait long.
