@@ -175,7 +175,9 @@ void WaylandConnection::flush() {
     if (flushWaiting_) return;
     if (wl_display_flush(display_) >= 0) return;
     if (errno != EAGAIN) lost();
-    // The socket's buffer is full: send the rest once it takes more.
+    // The socket's buffer is full: send the rest once it takes more (before the watch
+    // exists, the next flush does).
+    if (!watch_) return;
     flushWaiting_ = true;
     watch_->descriptor.async_wait(
         asio::posix::stream_descriptor::wait_write,
