@@ -6,6 +6,8 @@
 // Main thread only, except EglSharedContext::makeCurrent/release, which belong to the
 // one thread that uses that shared context.
 
+#include "platform/compile_context.h"
+
 #include <memory>
 #include <string>
 
@@ -53,16 +55,16 @@ private:
 
 // A context of the main context's share group, bound with no surface on one background
 // thread.
-class EglSharedContext {
+class EglSharedContext final : public CompileContext {
 public:
-    ~EglSharedContext();
+    ~EglSharedContext() override;
     EglSharedContext(const EglSharedContext&) = delete;
     EglSharedContext& operator=(const EglSharedContext&) = delete;
 
     // The using thread; false when refused.
-    bool makeCurrent();
+    bool makeCurrent() override;
     // The using thread. Unbinds it, so it can be destroyed from another thread.
-    void release();
+    void release() override;
 
 private:
     friend class EglContext;
