@@ -13,6 +13,8 @@ packages=(
   # the event loop, X11 and D-Bus
   libasio-dev libsdbus-c++-dev libsystemd-dev
   libx11-dev libxrandr-dev libxss-dev libxext-dev libxi-dev libxfixes-dev
+  # Wayland: the client and EGL window libraries, wayland-scanner and the protocols
+  libwayland-dev libwayland-egl-backend-dev wayland-protocols plasma-wayland-protocols
   # movie export: FFmpeg's muxer, encoders (libx265 comes with libavcodec) and scaler
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   # the gallery window: GLFW, Dear ImGui, the desktop's fonts through fontconfig and FreeType
@@ -21,6 +23,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
   ffmpeg
   xvfb xdotool x11-utils x11-xserver-utils dbus-daemon dbus
+  # a real headless Wayland compositor, its screenshots and a virtual keyboard
+  sway grim wtype
   # the GNOME desktop picture's setter against the real gsettings and its schema
   libglib2.0-bin gsettings-desktop-schemas
   # a real compositing manager and window manager for the X11 coverage tests

@@ -6,6 +6,8 @@
 // one thread that uses that shared context. Xlib must have been initialised for threads
 // (X11Connection does so) before a shared context is used on another thread.
 
+#include "platform/compile_context.h"
+
 #include <X11/Xlib.h>
 
 #include <memory>
@@ -72,17 +74,17 @@ private:
 };
 
 // A context of the main context's share group, bound on one background thread.
-class GlxSharedContext {
+class GlxSharedContext final : public CompileContext {
 public:
-    ~GlxSharedContext();
+    ~GlxSharedContext() override;
     GlxSharedContext(const GlxSharedContext&) = delete;
     GlxSharedContext& operator=(const GlxSharedContext&) = delete;
 
     // The using thread. Binds with no drawable (or a 1x1 pbuffer where the driver
     // requires a drawable); false when refused.
-    bool makeCurrent();
+    bool makeCurrent() override;
     // The using thread. Unbinds it, so it can be destroyed from another thread.
-    void release();
+    void release() override;
 
 private:
     friend class GlxContext;

@@ -5,6 +5,7 @@
 
 #include "effects/shader_view.h"
 #include "platform/screen.h"
+#include "platform/shader_view_face.h"
 #include "platform/wallpaper_window.h"
 #include "platform/x11/glx_surface.h"
 #include "platform/x11/pixel_rect.h"
@@ -14,24 +15,6 @@
 #include <memory>
 
 namespace tavel {
-
-// The settable face of a ShaderView that the core sees.
-class ShaderViewFace final : public WallpaperView {
-public:
-    explicit ShaderViewFace(ShaderView& view) : view_(view) {}
-    void setEffect(const ShaderEffect& effect) override { view_.setEffect(effect); }
-    void setParams(const ShaderParams& params) override { view_.setParams(params); }
-    void setPreferredFramesPerSecond(std::int64_t fps) override {
-        view_.setPreferredFramesPerSecond(fps);
-    }
-    void setQualityScale(double scale) override { view_.setQualityScale(scale); }
-    void setRenderPaused(bool paused) override { view_.setRenderPaused(paused); }
-    std::uint64_t framesDrawn() const override { return view_.framesDrawn(); }
-    bool isDrawing() const override { return !view_.isPaused(); }
-
-private:
-    ShaderView& view_;
-};
 
 class X11ViewWindow {
 public:

@@ -1,0 +1,88 @@
+#pragma once
+// A layer-shell surface on one output that holds one ShaderView drawn through the EGL
+// context: the part the wallpaper and saver windows share. The compositor's configure
+// gives its size (drawn at that size times the output's scale); whether it is shown,
+// configured, closed by the compositor or stalled (its frame callbacks stopped: covered,
+// or its output is off) drives the view's occlusion. Main thread only.
+
+#include "effects/shader_view.h"
+#include "platform/screen.h"
+#include "platform/shader_view_face.h"
+#include "platform/wayland/egl_window_surface.h"
+#include "platform/wayland/frame_pacer.h"
+#include "platform/wayland/wayland_render_services.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct wl_output;
+struct wl_surface;
+struct wp_fractional_scale_v1;
+struct wp_viewport;
+struct zwlr_layer_surface_v1;
+
+namespace tavel {
+
+class LayerViewWindow {
+public:
+    struct Role {
+        std::uint32_t layer = 0;                  // zwlr_layer_shell_v1.layer
+        std::uint32_t keyboardInteractivity = 0;  // zwlr_layer_surface_v1.keyboard_interactivity
+        bool passInput = false;                   // an empty input region: input goes below
+        const char* nameSpace = "tavel";
+    };
+
+    // Makes the surface on the output named like `screen` and asks the compositor for
+    // its size; it is not shown before show(). A screen whose output is not there (it
+    // went away) gets a window that stays closed. Needs the layer shell.
+    LayerViewWindow(const WaylandRenderServices& services, const ScreenRecord& screen, Role role);
+    ~LayerViewWindow();
+    LayerViewWindow(const LayerViewWindow&) = delete;
+    LayerViewWindow& operator=(const LayerViewWindow&) = delete;
+
+    ShaderView& view() { return *view_; }
+    WallpaperView& face() { return *face_; }
+    wl_surface* surface() const { return surface_; }
+
+    // Maps it (with its first configure, when that is still to come).
+    void show();
+    // Unmaps it (a null buffer); show() maps it again.
+    void hide();
+
+    // For tests and reports: the configured size in surface units (0 before the first
+    // configure), the buffer scale, and whether the compositor closed it.
+    int width() const { return width_; }
+    int height() const { return height_; }
+    double scale() const { return scale_; }
+    bool closed() const { return layer_ == nullptr; }
+
+    // Called by the listeners.
+    void configure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
+    void closedByCompositor();
+    void preferredScale(std::uint32_t scale120);
+
+private:
+    void sendState();
+    void applySize();
+    void updateOcclusion();
+
+    WaylandConnection& connection_;
+    Role role_;
+    wl_surface* surface_ = nullptr;
+    zwlr_layer_surface_v1* layer_ = nullptr;  // null once closed
+    wp_viewport* viewport_ = nullptr;         // with fractional scales only
+    wp_fractional_scale_v1* fractional_ = nullptr;
+    int width_ = 0, height_ = 0;  // surface units, as configured
+    double scale_ = 1.0;          // pixels per surface unit
+    bool shown_ = false;          // asked to be shown
+    bool configured_ = false;     // a configure arrived since it was last unmapped
+    bool mapped_ = false;         // a buffer was committed since it was last unmapped
+    bool remap_ = false;          // unmapped: mapping again starts like a new surface
+    std::unique_ptr<FramePacer> pacer_;
+    std::unique_ptr<EglWindowSurface> drawable_;
+    std::unique_ptr<ShaderView> view_;  // after the pacer and the surface: goes first
+    std::unique_ptr<ShaderViewFace> face_;
+};
+
+}  // namespace tavel

@@ -1,0 +1,127 @@
+#pragma once
+// A connection to the test program's private headless sway, watched on a real main loop,
+// with the EGL context, program builder and services the windows draw with. Tests run
+// the loop in short bounded slices until what they wait for has happened, so a fault
+// fails a test after a few seconds instead of hanging it; none of them sleeps.
+
+#include <gtest/gtest.h>
+
+#include "effects/gl_frame_renderer.h"
+#include "effects/log_sink.h"
+#include "effects/offscreen/png_decode.h"
+#include "platform/asio/asio_scheduler.h"
+#include "platform/program_library.h"
+#include "platform/wayland/egl_context.h"
+#include "platform/wayland/egl_program_builder.h"
+#include "platform/wayland/wayland_connection.h"
+#include "platform/wayland/wayland_render_services.h"
+#include "support/sway_server.h"
+#include "support/temp_dir.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace tavel::test {
+
+// Runs `loop` until `done` holds or `limit` has passed; returns whether it holds.
+inline bool runUntil(AsioScheduler& loop, const std::function<bool()>& done,
+                     Duration limit = std::chrono::seconds(10)) {
+    Duration end = loop.now() + limit;
+    while (!done()) {
+        if (loop.now() >= end) return false;
+        loop.runFor(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// What an output shows, as grim takes it.
+struct Shot {
+    bool taken = false;
+    int width = 0, height = 0;
+    double lit = 0;           // share of pixels with any colour channel above 8 of 255
+    std::size_t colours = 0;  // distinct colours: one for a plain window or background
+};
+
+inline Shot screenshot(const SwayServer& sway, const std::string& output) {
+    TempDir dir;
+    std::string file = (dir / "shot.png").string();
+    Shot shot;
+    if (sway.run({"grim", "-o", output, file}) != 0) return shot;
+    std::string error;
+    auto image = decodePngFile(file, error);
+    if (!image) return shot;
+    shot.taken = true;
+    shot.width = image->width;
+    shot.height = image->height;
+    long lit = 0;
+    std::set<std::uint32_t> colours;
+    for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x) {
+            const auto* p = image->pixel(x, y);
+            lit += p[0] > 8 || p[1] > 8 || p[2] > 8;
+            colours.insert(p[0] | p[1] << 8 | p[2] << 16);
+        }
+    shot.lit = double(lit) / (double(image->width) * image->height);
+    shot.colours = colours.size();
+    return shot;
+}
+
+class WaylandTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(connectTo(sway)); }
+
+    // Connects everything anew to `server` (another sway than the shared one).
+    void connectTo(const SwayServer& server) {
+        services.reset();
+        programs.reset();
+        builder.reset();
+        gl.reset();
+        connection.reset();
+        std::string saved = std::getenv("WAYLAND_DISPLAY");
+        setenv("WAYLAND_DISPLAY", server.socket().c_str(), 1);
+        connection = WaylandConnection::open(loop.context(), log);
+        setenv("WAYLAND_DISPLAY", saved.c_str(), 1);
+        ASSERT_NE(connection, nullptr) << "cannot connect to the test compositor\n" << server.log();
+        std::string why;
+        gl = EglContext::create(connection->display(), &why);
+        ASSERT_TRUE(gl) << why;
+        builder = EglProgramBuilder::create(*gl, log);
+        ASSERT_TRUE(builder);
+        programs.emplace(loop, builder->thread(), *builder);
+        services.emplace(WaylandRenderServices{*connection, *gl, *programs, renderer, loop, log});
+    }
+
+    // Waits for `count` more frames of `view`.
+    bool framesPass(ShaderView& view, std::uint64_t count) {
+        std::uint64_t target = view.framesDrawn() + count;
+        return runUntil(loop, [&] { return view.framesDrawn() >= target; });
+    }
+
+    // Every request sent so far has been handled, and every task posted by the events
+    // that came back has run.
+    bool settle() {
+        if (!connection->roundtrip()) return false;
+        bool ran = false;
+        loop.post([&] { ran = true; });
+        return runUntil(loop, [&] { return ran; });
+    }
+
+    // Declaration order is teardown order reversed: windows of a test go first, then the
+    // programs, the context and the connection, the loop last.
+    SwayServer& sway = sharedSway();  // first: it sets $WAYLAND_DISPLAY
+    AsioScheduler loop;
+    MemoryLogSink log;
+    std::unique_ptr<WaylandConnection> connection;
+    GlFrameRenderer renderer;
+    std::unique_ptr<EglContext> gl;
+    std::unique_ptr<EglProgramBuilder> builder;
+    std::optional<ProgramLibrary> programs;
+    std::optional<WaylandRenderServices> services;
+};
+
+}  // namespace tavel::test

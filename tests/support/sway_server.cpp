@@ -1,0 +1,160 @@
+#include "support/sway_server.h"
+
+#include "support/temp_dir.h"
+
+#include <poll.h>
+#include <pwd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+namespace tavel::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void fail(const std::string& message, const std::string& log = {}) {
+    std::fprintf(stderr, "sway for tests: %s\n%s\n", message.c_str(), log.c_str());
+    std::exit(2);
+}
+
+// Sockets in `dir` whose names start with `prefix` (and are not lock files).
+std::set<std::string> socketsIn(const fs::path& dir, const std::string& prefix) {
+    std::set<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(dir, ignored)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && entry.is_socket(ignored)) names.insert(name);
+    }
+    return names;
+}
+
+// The one name in `now` that is not in `before`; empty when there is none.
+std::string added(const std::set<std::string>& before, const std::set<std::string>& now) {
+    for (const auto& name : now)
+        if (!before.count(name)) return name;
+    return {};
+}
+
+}  // namespace
+
+SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer* host) {
+    bool root = geteuid() == 0;
+    passwd* nobody = root ? getpwnam("nobody") : nullptr;
+    if (root && !nobody) fail("no user \"nobody\" to run sway as");
+    if (host) {
+        base_ = host->base_;
+        runtimeDir_ = host->runtimeDir_;
+    } else {
+        ownsFolder_ = true;
+        std::string pattern = (fs::temp_directory_path() / "tavel-sway-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) fail("mkdtemp failed");
+        base_ = pattern;
+        // Sway's user reads the configuration here; only it enters the runtime folder.
+        fs::permissions(base_,
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        runtimeDir_ = base_ / "run";
+        fs::create_directory(runtimeDir_);
+        fs::permissions(runtimeDir_, fs::perms::owner_all);
+        if (root && chown(runtimeDir_.c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
+            fail("cannot hand the runtime folder to nobody");
+    }
+    std::string tag = host ? "nested" : "headless";
+    fs::path configFile = base_ / (tag + ".config");
+    {
+        std::ofstream out(configFile);
+        for (const auto& line : config) out << line << '\n';
+    }
+    fs::permissions(configFile, fs::perms::owner_read | fs::perms::owner_write |
+                                    fs::perms::group_read | fs::perms::others_read);
+
+    std::vector<std::string> env = {
+        "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"),
+        "HOME=" + base_.string(),
+        "XDG_RUNTIME_DIR=" + runtimeDir_.string(),
+        "WLR_RENDERER=pixman",
+        "WLR_LIBINPUT_NO_DEVICES=1",
+        host ? "WLR_BACKENDS=wayland" : "WLR_BACKENDS=headless",
+    };
+    if (host) env.push_back("WAYLAND_DISPLAY=" + host->socket_);
+    std::vector<std::string> command;
+    if (root) command = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    for (const char* part : {"sway", "-c"}) command.push_back(part);
+    command.push_back(configFile.string());
+
+    // Sway opens its Wayland socket and its IPC socket at start; the inotify watch sees
+    // them appear, with no polling of the folder on a clock.
+    int watch = inotify_init1(IN_CLOEXEC);
+    if (watch < 0 || inotify_add_watch(watch, runtimeDir_.c_str(), IN_CREATE) < 0)
+        fail("inotify failed");
+    auto waylandBefore = socketsIn(runtimeDir_, "wayland-");
+    auto ipcBefore = socketsIn(runtimeDir_, "sway-ipc.");
+    logFile_ = base_ / (tag + ".log");
+    if (!sway_.start(command, env, logFile_.c_str())) fail("cannot start sway (install sway)");
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (socket_.empty() || ipcSocket_.empty()) {
+        socket_ = added(waylandBefore, socketsIn(runtimeDir_, "wayland-"));
+        ipcSocket_ = added(ipcBefore, socketsIn(runtimeDir_, "sway-ipc."));
+        if (!socket_.empty() && !ipcSocket_.empty()) break;
+        if (sway_.waitForExit(std::chrono::milliseconds(0))) fail("sway ended at start", log());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) fail("sway opened no sockets within 20 s", log());
+        // Woken by the next file made in the folder (or after a while, to look whether
+        // sway ended).
+        pollfd ready{watch, POLLIN, 0};
+        if (poll(&ready, 1, static_cast<int>(std::min<long>(left.count(), 500))) > 0) {
+            char events[4096];
+            [[maybe_unused]] auto ignored = read(watch, events, sizeof events);
+        }
+    }
+    close(watch);
+    // Answers once sway's loop runs and its outputs are configured.
+    std::string outputs;
+    if (run({"swaymsg", "-t", "get_outputs"}, &outputs) != 0) fail("sway does not answer", log());
+}
+
+SwayServer::~SwayServer() {
+    sway_.stop();
+    if (!ownsFolder_) return;
+    std::error_code ignored;
+    fs::remove_all(base_, ignored);
+}
+
+std::vector<std::string> SwayServer::environment() const {
+    return environmentWith({"WAYLAND_DISPLAY=" + socket_, "XDG_RUNTIME_DIR=" + runtimeDir_.string(),
+                            "SWAYSOCK=" + (runtimeDir_ / ipcSocket_).string()});
+}
+
+int SwayServer::run(const std::vector<std::string>& command, std::string* output) const {
+    TempDir dir;
+    std::string outFile = (dir / "out").string();
+    int status = waitProcess(startProcess(command, environment(), outFile.c_str(), "/dev/null"));
+    if (output) *output = slurp(outFile);
+    return status;
+}
+
+bool SwayServer::start(ChildProgram& program, const std::vector<std::string>& command) const {
+    return program.start(command, environment(), "/dev/null");
+}
+
+std::string SwayServer::log() const {
+    return slurp(logFile_);
+}
+
+SwayServer& sharedSway() {
+    static SwayServer server({"output * mode 320x240", "default_border none",
+                              "for_window [app_id=\"wlroots\"] floating enable"});
+    setenv("WAYLAND_DISPLAY", server.socket().c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", server.runtimeDir().c_str(), 1);
+    return server;
+}
+
+}  // namespace tavel::test

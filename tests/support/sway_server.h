@@ -1,0 +1,51 @@
+#pragma once
+// A private headless sway for one test program (and, for tests that need outputs to go
+// away, a nested sway drawing its outputs as windows of the first one). Sway refuses to
+// run as root: under root it runs as "nobody", with a runtime folder of its own that
+// only that user may enter; the tests connect to its socket as they are.
+
+#include "support/child_process.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tavel::test {
+
+class SwayServer {
+public:
+    // Starts sway with these configuration lines: headless, or (with `host`) nested in
+    // `host`'s compositor. Aborts the test program with sway's log when it cannot start
+    // or does not open its sockets within 20 s.
+    explicit SwayServer(const std::vector<std::string>& config, const SwayServer* host = nullptr);
+    ~SwayServer();
+    SwayServer(const SwayServer&) = delete;
+    SwayServer& operator=(const SwayServer&) = delete;
+
+    // The Wayland socket's name (for $WAYLAND_DISPLAY) and its runtime folder.
+    const std::string& socket() const { return socket_; }
+    const std::filesystem::path& runtimeDir() const { return runtimeDir_; }
+    // $WAYLAND_DISPLAY, $XDG_RUNTIME_DIR and $SWAYSOCK set to this server's.
+    std::vector<std::string> environment() const;
+
+    // Runs a client tool (swaymsg, grim, wtype) against this server, without a shell;
+    // its exit status, and its standard output in `output` when given.
+    int run(const std::vector<std::string>& command, std::string* output = nullptr) const;
+    // Starts one that keeps running beside the test.
+    bool start(ChildProgram& program, const std::vector<std::string>& command) const;
+    // What sway wrote so far, for failure messages.
+    std::string log() const;
+
+private:
+    std::filesystem::path base_, runtimeDir_, logFile_;
+    bool ownsFolder_ = false;  // a nested server uses its host's
+    std::string socket_, ipcSocket_;
+    ChildProgram sway_;
+};
+
+// The process-wide headless sway of the test program (320x240 outputs), started on first
+// use; also exported as $WAYLAND_DISPLAY and $XDG_RUNTIME_DIR, so connections and child
+// processes find it.
+SwayServer& sharedSway();
+
+}  // namespace tavel::test
