@@ -231,6 +231,37 @@ TEST(Desktop, TermAndHangUpEndItCleanlyWithTheSettingsStored) {
     }
 }
 
+// Under a Wayland compositor with a desktop layer: a background surface on every output
+// drawing its effect, following outputs that are added; no X display, so no gallery.
+TEST(Desktop, UnderAWaylandCompositorEachOutputGetsABackgroundSurface) {
+    test::SwayServer sway({"output * mode 320x240", "default_border none"});
+    DesktopSession session(64, 64, R"({"idleAnimateMinutes":0})", &sway);
+    session.start();
+    ASSERT_TRUE(session.waitForStatus(
+        [](const std::string& status) {
+            auto displays = test::displaysOf(status);
+            return displays.size() == 1 && displays.begin()->second.frames > 3;
+        },
+        30s));
+    EXPECT_TRUE(has("gallery: unavailable")(session.status()));
+    const test::Shot shot = test::screenshot(sway, "HEADLESS-1");
+    ASSERT_TRUE(shot.taken) << sway.log();
+    EXPECT_EQ(std::make_pair(shot.width, shot.height), std::make_pair(320, 240));
+    EXPECT_GT(shot.colours, 50u);  // the effect, not sway's plain background
+
+    ASSERT_EQ(sway.run({"swaymsg", "create_output"}), 0);
+    std::string status;
+    EXPECT_TRUE(session.waitForStatus(
+        [](const std::string& text) {
+            auto displays = test::displaysOf(text);
+            return displays.size() == 2 &&
+                   std::all_of(displays.begin(), displays.end(),
+                               [](const auto& d) { return d.second.frames > 3; });
+        },
+        30s, &status))
+        << status;
+}
+
 TEST(Desktop, WithoutADisplayOneLineAndStatusOne) {
     DesktopSession session(64, 64);
     auto result = session.tavel({}, false);

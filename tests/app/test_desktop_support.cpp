@@ -26,8 +26,9 @@ std::vector<std::string> atomNames(Display* display, Window window, const char* 
 
 }  // namespace
 
-DesktopSession::DesktopSession(int width, int height, const std::string& settingsJson)
-    : xvfb_(width, height) {
+DesktopSession::DesktopSession(int width, int height, const std::string& settingsJson,
+                               const SwayServer* sway)
+    : sway_(sway), xvfb_(width, height) {
     if (!settingsJson.empty()) {
         std::filesystem::create_directories(settingsPath().parent_path());
         std::ofstream(settingsPath()) << settingsJson;
@@ -48,8 +49,14 @@ std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
                                           "DBUS_SYSTEM_BUS_ADDRESS=" + system_.address(),
                                           "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
                                           "HOME=" + dir_.path().string()};
-    if (withDisplay) overrides.push_back("DISPLAY=" + xvfb_.name());
-    return environmentWith(overrides, {"DISPLAY"});
+    if (sway_) {
+        for (const std::string& variable : sway_->environment())
+            if (withDisplay || variable.rfind("XDG_RUNTIME_DIR=", 0) == 0)
+                overrides.push_back(variable);
+    } else if (withDisplay) {
+        overrides.push_back("DISPLAY=" + xvfb_.name());
+    }
+    return environmentWith(overrides, {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK"});
 }
 
 void DesktopSession::start(const std::vector<std::string>& args) {

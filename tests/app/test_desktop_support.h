@@ -5,6 +5,7 @@
 
 #include "support/child_process.h"
 #include "support/dbus_daemon.h"
+#include "support/sway_server.h"
 #include "support/temp_dir.h"
 #include "support/xvfb_server.h"
 
@@ -46,7 +47,9 @@ std::map<std::string, DisplayStatus> displaysOf(const std::string& status);
 class DesktopSession {
 public:
     // Xvfb of the given size; `settingsJson` (when not empty) is stored before start.
-    DesktopSession(int width, int height, const std::string& settingsJson = "");
+    // With `sway`, the application and its commands see that compositor and no X display.
+    DesktopSession(int width, int height, const std::string& settingsJson = "",
+                   const SwayServer* sway = nullptr);
     // Asks the application to quit, as a user would, and kills it when it does not.
     ~DesktopSession();
 
@@ -82,6 +85,7 @@ private:
     std::vector<std::string> environment(bool withDisplay = true) const;
 
     TempDir dir_;
+    const SwayServer* sway_;
     XvfbServer xvfb_;
     DbusDaemon session_, system_;
     _XDisplay* display_ = nullptr;

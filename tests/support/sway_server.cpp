@@ -1,5 +1,6 @@
 #include "support/sway_server.h"
 
+#include "effects/offscreen/png_decode.h"
 #include "support/temp_dir.h"
 
 #include <poll.h>
@@ -147,6 +148,30 @@ bool SwayServer::start(ChildProgram& program, const std::vector<std::string>& co
 
 std::string SwayServer::log() const {
     return slurp(logFile_);
+}
+
+Shot screenshot(const SwayServer& sway, const std::string& output) {
+    TempDir dir;
+    std::string file = (dir / "shot.png").string();
+    Shot shot;
+    if (sway.run({"grim", "-o", output, file}) != 0) return shot;
+    std::string error;
+    auto image = decodePngFile(file, error);
+    if (!image) return shot;
+    shot.taken = true;
+    shot.width = image->width;
+    shot.height = image->height;
+    long lit = 0;
+    std::set<std::uint32_t> colours;
+    for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x) {
+            const auto* p = image->pixel(x, y);
+            lit += p[0] > 8 || p[1] > 8 || p[2] > 8;
+            colours.insert(p[0] | p[1] << 8 | p[2] << 16);
+        }
+    shot.lit = double(lit) / (double(image->width) * image->height);
+    shot.colours = colours.size();
+    return shot;
 }
 
 SwayServer& sharedSway() {

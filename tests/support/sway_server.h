@@ -43,6 +43,15 @@ private:
     ChildProgram sway_;
 };
 
+// What an output shows, as grim takes it.
+struct Shot {
+    bool taken = false;
+    int width = 0, height = 0;
+    double lit = 0;           // share of pixels with any colour channel above 8 of 255
+    std::size_t colours = 0;  // distinct colours: one for a plain window or background
+};
+Shot screenshot(const SwayServer& sway, const std::string& output);
+
 // The process-wide headless sway of the test program (320x240 outputs), started on first
 // use; also exported as $WAYLAND_DISPLAY and $XDG_RUNTIME_DIR, so connections and child
 // processes find it.

@@ -11,7 +11,8 @@
 #include "app/ui/status_report.h"
 #include "app/ui/tray/status_menu.h"
 #include "app/ui/tray/tray_icon.h"
-#include "effects/gl_frame_renderer.h"
+#include "app/ui/wayland_desktop.h"
+#include "app/ui/x11_desktop.h"
 #include "platform/app_identity.h"
 #include "platform/asio/asio_scheduler.h"
 #include "platform/asio/thread_executors.h"
@@ -24,19 +25,8 @@
 #include "platform/desktop_picture.h"
 #include "platform/posix_process_runner.h"
 #include "platform/process_activity_ledger.h"
-#include "platform/program_library.h"
 #include "platform/wallpaper_settings.h"
-#include "platform/x11/glx_context.h"
-#include "platform/x11/glx_program_builder.h"
-#include "platform/x11/randr_screens.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_coverage.h"
-#include "platform/x11/x11_display_sleep.h"
-#include "platform/x11/x11_idle.h"
-#include "platform/x11/x11_render_services.h"
 #include "platform/x11/x11_root_picture.h"
-#include "platform/x11/x11_saver_window.h"
-#include "platform/x11/x11_wallpaper_window.h"
 #include "platform/xdg_installation.h"
 #include "platform/xdg_paths.h"
 
@@ -74,19 +64,6 @@ public:
 private:
     ActivationControl* gallery_ = nullptr;
     ActivationPolicy policy_ = ActivationPolicy::regular;
-};
-
-// Input on the saver's own windows, as a monitor.
-class SaverWindowInput final : public InputMonitor {
-public:
-    explicit SaverWindowInput(X11SaverWindowFactory& windows) : windows_(windows) {}
-    void start(std::function<void()> onInput) override {
-        windows_.setInputHandler(std::move(onInput));
-    }
-    void stop() override { windows_.setInputHandler({}); }
-
-private:
-    X11SaverWindowFactory& windows_;
 };
 
 // A source that never reports: for a missing system bus.
@@ -162,16 +139,17 @@ void installActions(ApplicationService& service, AsioScheduler& loop, AppState& 
 
 int runApplication(LogSink& log, bool background) {
     AsioScheduler loop;
-    auto x11 = X11Connection::open(loop.context(), nullptr, log);
-    if (!x11) {
-        std::cerr << "tavel: cannot open the X display"
-                  << (std::getenv("DISPLAY") ? "" : " (DISPLAY is not set)")
-                  << "; the desktop needs an X11 session\n";
+    // The display server: a Wayland compositor with a desktop layer, else X11.
+    DesktopKind kind = DesktopKind::x11;
+    std::unique_ptr<DesktopPlatform> platform = openWaylandDesktop(loop, log, &kind);
+    std::string why;
+    if (kind == DesktopKind::unsupported) {
+        std::cerr << kUnsupportedDesktopLine << '\n';
         return 1;
     }
-    if (std::string missing = x11->missingDesktopExtensions(); !missing.empty()) {
-        std::cerr << "tavel: the X server lacks " << missing
-                  << ", which desktop windows need to let clicks through\n";
+    if (!platform) platform = openX11Desktop(loop, log, &why);
+    if (!platform) {
+        std::cerr << "tavel: " << why << '\n';
         return 1;
     }
 
@@ -195,21 +173,10 @@ int runApplication(LogSink& log, bool background) {
         log.write("Tavel: no session bus, running without single-instance control: " + busError);
     }
 
-    std::string why;
-    auto glx = GlxContext::create(x11->display(), x11->screen(), &why);
-    if (!glx) {
-        std::cerr << "tavel: no OpenGL 3.3 on this display: " << why << '\n';
+    if (!platform->prepare(&why)) {
+        std::cerr << "tavel: " << why << '\n';
         return 1;
     }
-    auto builder = GlxProgramBuilder::create(*glx, log);
-    if (!builder) {
-        std::cerr << "tavel: cannot compile effects in the background on this display\n";
-        return 1;
-    }
-    ProgramLibrary programs(loop, builder->thread(), *builder);
-    GlFrameRenderer renderer;
-    X11CoverageWatcher coverage(*x11, loop);
-    X11RenderServices services{*x11, *glx, programs, renderer, loop, log, &coverage};
 
     // Settings: written off the main thread, newest value only, flushed at exit. What an
     // earlier run left half-written is cleared first.
@@ -217,32 +184,25 @@ int runApplication(LogSink& log, bool background) {
     folder.removeLeftovers();
     SerialExecutor settingsWriter("tavel.settings", log);
     CoalescingPreferencesStore preferences(folder, settingsWriter, log);
-    x11->setLostHandler([&preferences] { preferences.flush(kLastFlushLimit); });
-
-    RandrScreens screens(*x11, loop);
-    X11WallpaperWindowFactory windows(services);
-    X11SaverWindowFactory saverWindows(services);
+    platform->setLostHandler([&preferences] { preferences.flush(kLastFlushLimit); });
 
     auto systemBus = BusConnection::open(BusType::system, loop.context(), &busError);
     std::unique_ptr<PowerSource> power;
-    std::vector<std::unique_ptr<DisplaySleepSource>> sleepSources;
+    std::vector<std::unique_ptr<DisplaySleepSource>> sleepSources = platform->sleepSources();
     if (systemBus) {
         power = std::make_unique<PowerProfilesSource>(*systemBus);
         sleepSources.push_back(std::make_unique<LogindSleepSource>(*systemBus));
     } else {
         power = std::make_unique<SilentPower>();
     }
-    sleepSources.push_back(std::make_unique<DpmsSleepSource>(*x11, loop));
     CombinedSleepSource sleep(std::move(sleepSources));
 
     ProcessActivityLedger activity;
     GalleryActivation activation;
     GalleryWindow* gallery = nullptr;  // made once the state exists
-    ScreenSaverIdleTime idleTime(*x11);
-    XInputMonitor globalInput(*x11);
-    SaverWindowInput saverInput(saverWindows);
-    IdleSaver saver(
-        IdleSaverDependencies{loop, screens, idleTime, saverWindows, {&globalInput, &saverInput}});
+    ScreenSource& screens = platform->screens();
+    IdleSaver saver(IdleSaverDependencies{loop, screens, platform->idleTime(),
+                                          platform->saverWindows(), platform->inputs()});
 
     // The icon queue's jobs use the renderer and the desktop picture: the queue is made
     // after them, so at the end it finishes its jobs before they go.
@@ -303,7 +263,7 @@ int runApplication(LogSink& log, bool background) {
                                         preferences,
                                         legacyDomainOpener(),
                                         screens,
-                                        windows,
+                                        platform->windows(),
                                         *power,
                                         sleep,
                                         activity,
@@ -313,21 +273,26 @@ int runApplication(LogSink& log, bool background) {
                                         {},
                                         &loginItem,
                                         &saverInstaller});
-    std::string galleryWhy;
-    std::unique_ptr<GalleryWindow> galleryWindow = GalleryWindow::create(
-        GalleryWindowDependencies{
-            loop.context(), loop, *glx, programs, renderer, preferences, log, state,
-            [desktop] { openWallpaperSettings(wallpaperSettingsCommands(desktop), startDetached); },
-            [&lockVideo] { return lockVideo.progress(); },
-            [&](const ShaderEffect& effect, const ShaderParams& params, auto done) {
-                iconQueue.submit([&, effect, params, done = std::move(done)]() mutable {
-                    auto image = iconRenderer.renderImage(effect, params, 960, 600, 40.0f);
-                    loop.post([done = std::move(done), image = std::move(image)]() mutable {
-                        done(std::move(image));
+    std::string galleryWhy = "no X11 display to show it on";
+    std::unique_ptr<GalleryWindow> galleryWindow;
+    if (std::optional<GalleryGl> gl = platform->galleryGl())
+        galleryWindow = GalleryWindow::create(
+            GalleryWindowDependencies{
+                loop.context(), loop, gl->context, gl->compiler, gl->renderer, preferences, log,
+                state,
+                [desktop] {
+                    openWallpaperSettings(wallpaperSettingsCommands(desktop), startDetached);
+                },
+                [&lockVideo] { return lockVideo.progress(); },
+                [&](const ShaderEffect& effect, const ShaderParams& params, auto done) {
+                    iconQueue.submit([&, effect, params, done = std::move(done)]() mutable {
+                        auto image = iconRenderer.renderImage(effect, params, 960, 600, 40.0f);
+                        loop.post([done = std::move(done), image = std::move(image)]() mutable {
+                            done(std::move(image));
+                        });
                     });
-                });
-            }},
-        &galleryWhy);
+                }},
+            &galleryWhy);
     if (galleryWindow) {
         gallery = galleryWindow.get();
         activation.attach(gallery);
@@ -346,7 +311,7 @@ int runApplication(LogSink& log, bool background) {
     if (service)
         installActions(*service, loop, state, showMainWindow, [&] {
             return statusReport(StatusSources{state, saver, activity, &lockVideo,
-                                              programs.buildCount(), galleryState(gallery)});
+                                              platform->programsCompiled(), galleryState(gallery)});
         });
 
     // SIGHUP too: a closed terminal or a session manager ends it like a stop request.
@@ -391,7 +356,7 @@ int runApplication(LogSink& log, bool background) {
     gallery = nullptr;
     galleryWindow.reset();
     preferences.flush();
-    x11->setLostHandler({});  // the store goes before the connection
+    platform->setLostHandler({});  // the store goes before the connection
     return exitStatus;
 }
 

@@ -30,7 +30,7 @@ TEST(GalleryPictures, PacedTimerKeepsItsRateInsideJitteryFrames) {
         int expected;
     };
     for (Case c : {Case{30, 30}, Case{12, 12}, Case{60, 30}}) {
-        PacedFrameTimer timer;
+        DrivenFrameTimer timer;
         int ticks = 0;
         timer.start(c.fps, [&] { ++ticks; });
         for (int frame = 0; frame < 30; ++frame)

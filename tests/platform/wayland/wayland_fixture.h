@@ -8,7 +8,6 @@
 
 #include "effects/gl_frame_renderer.h"
 #include "effects/log_sink.h"
-#include "effects/offscreen/png_decode.h"
 #include "platform/asio/asio_scheduler.h"
 #include "platform/program_library.h"
 #include "platform/wayland/egl_context.h"
@@ -23,7 +22,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 
 namespace tavel::test {
@@ -37,38 +35,6 @@ inline bool runUntil(AsioScheduler& loop, const std::function<bool()>& done,
         loop.runFor(std::chrono::milliseconds(10));
     }
     return true;
-}
-
-// What an output shows, as grim takes it.
-struct Shot {
-    bool taken = false;
-    int width = 0, height = 0;
-    double lit = 0;           // share of pixels with any colour channel above 8 of 255
-    std::size_t colours = 0;  // distinct colours: one for a plain window or background
-};
-
-inline Shot screenshot(const SwayServer& sway, const std::string& output) {
-    TempDir dir;
-    std::string file = (dir / "shot.png").string();
-    Shot shot;
-    if (sway.run({"grim", "-o", output, file}) != 0) return shot;
-    std::string error;
-    auto image = decodePngFile(file, error);
-    if (!image) return shot;
-    shot.taken = true;
-    shot.width = image->width;
-    shot.height = image->height;
-    long lit = 0;
-    std::set<std::uint32_t> colours;
-    for (int y = 0; y < image->height; ++y)
-        for (int x = 0; x < image->width; ++x) {
-            const auto* p = image->pixel(x, y);
-            lit += p[0] > 8 || p[1] > 8 || p[2] > 8;
-            colours.insert(p[0] | p[1] << 8 | p[2] << 16);
-        }
-    shot.lit = double(lit) / (double(image->width) * image->height);
-    shot.colours = colours.size();
-    return shot;
 }
 
 class WaylandTest : public ::testing::Test {

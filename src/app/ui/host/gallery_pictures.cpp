@@ -44,7 +44,7 @@ LiveGalleryPictures::Slot& LiveGalleryPictures::slot(const std::string& name) {
     Slot& made = slots_[name];
     if (stillMode_) return made;
     made.surface = std::make_unique<TextureSurface>(services_.bindContext);
-    auto timer = std::make_unique<PacedFrameTimer>();
+    auto timer = std::make_unique<DrivenFrameTimer>();
     made.timer = timer.get();
     made.view = std::make_unique<ShaderView>(
         1.0, 1.0,

@@ -62,7 +62,7 @@ public:
 private:
     struct Slot {
         std::unique_ptr<TextureSurface> surface;
-        PacedFrameTimer* timer = nullptr;  // owned by the view
+        DrivenFrameTimer* timer = nullptr;  // owned by the view
         std::unique_ptr<ShaderView> view;
         std::string stillId;  // still mode: the effect shown
         GlassBlur blur;

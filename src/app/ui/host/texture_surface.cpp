@@ -67,13 +67,13 @@ bool TextureSurface::makeCurrent() {
     return true;
 }
 
-void PacedFrameTimer::start(double framesPerSecond, std::function<void()> tick) {
+void DrivenFrameTimer::start(double framesPerSecond, std::function<void()> tick) {
     tick_ = std::move(tick);
     period_ = framesPerSecond > 0 ? 1.0 / framesPerSecond : 1.0;
     next_ = -1.0;
 }
 
-void PacedFrameTimer::pump(double now) {
+void DrivenFrameTimer::pump(double now) {
     if (!tick_) return;
     // A few milliseconds early still counts: the gallery's own frames jitter, and a
     // picture at the gallery's rate must not drop to every other frame.

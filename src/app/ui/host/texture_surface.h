@@ -48,7 +48,7 @@ private:
 
 // A frame timer that the gallery drives from its own frames: it ticks inside pump()
 // when a frame is due, so pictures draw only while the gallery draws.
-class PacedFrameTimer final : public FrameTimer {
+class DrivenFrameTimer final : public FrameTimer {
 public:
     void start(double framesPerSecond, std::function<void()> tick) override;
     void stop() override { tick_ = nullptr; }

@@ -1,0 +1,75 @@
+#pragma once
+// The session's display server as the application meets it: the screens, the desktop
+// and saver windows, idle time and input, sleep of the displays, and the GL the gallery
+// draws with. X11 and Wayland each make one (x11_desktop.h, wayland_desktop.h).
+//
+// Main thread only. Everything it hands out lives as long as the platform.
+
+#include "effects/log_sink.h"
+#include "effects/shader_view.h"
+#include "platform/idle.h"
+#include "platform/screens.h"
+#include "platform/system_state.h"
+#include "platform/wallpaper_window.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavel {
+
+class GlxContext;
+
+// What the gallery window draws with: a GLX context on an X11 display (the desktop's own
+// on X11, so its programs are compiled once) and the compiler and renderer of that
+// context's share group.
+struct GalleryGl {
+    GlxContext& context;
+    ProgramCompiler& compiler;
+    FrameRenderer& renderer;
+};
+
+class DesktopPlatform {
+public:
+    virtual ~DesktopPlatform() = default;
+    // Makes the GL context, its compile thread and the window factories. Called once,
+    // after the single-instance claim (so a second start does no GL work); false, with
+    // the reason, when effects cannot be drawn on this display.
+    virtual bool prepare(std::string* why) = 0;
+
+    // After a successful prepare().
+    virtual ScreenSource& screens() = 0;
+    virtual WallpaperWindowFactory& windows() = 0;
+    virtual SaverWindowFactory& saverWindows() = 0;
+    virtual IdleTimeSource& idleTime() = 0;
+    // Input anywhere, and input on the saver's own windows: what dismisses the saver.
+    virtual std::vector<InputMonitor*> inputs() = 0;
+    // The display server's own word on sleeping displays (DPMS on X11); logind is the
+    // application's.
+    virtual std::vector<std::unique_ptr<DisplaySleepSource>> sleepSources() = 0;
+    virtual std::size_t programsCompiled() const = 0;
+    // None when the gallery cannot be drawn in this session (no X11 display at all).
+    virtual std::optional<GalleryGl> galleryGl() = 0;
+
+    // Runs when the display is lost, just before the process ends; it must not wait long.
+    virtual void setLostHandler(std::function<void()> handler) = 0;
+};
+
+// The saver windows' own input as a monitor, for any factory with setInputHandler.
+template <class Factory>
+class SaverWindowInput final : public InputMonitor {
+public:
+    explicit SaverWindowInput(Factory& windows) : windows_(windows) {}
+    void start(std::function<void()> onInput) override {
+        windows_.setInputHandler(std::move(onInput));
+    }
+    void stop() override { windows_.setInputHandler({}); }
+
+private:
+    Factory& windows_;
+};
+
+}  // namespace tavel

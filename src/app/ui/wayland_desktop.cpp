@@ -1,0 +1,109 @@
+#include "app/ui/wayland_desktop.h"
+
+#include "app/ui/x11_desktop.h"
+#include "effects/gl_frame_renderer.h"
+#include "platform/program_library.h"
+#include "platform/wayland/egl_context.h"
+#include "platform/wayland/egl_program_builder.h"
+#include "platform/wayland/wayland_connection.h"
+#include "platform/wayland/wayland_idle.h"
+#include "platform/wayland/wayland_render_services.h"
+#include "platform/wayland/wayland_saver_window.h"
+#include "platform/wayland/wayland_screens.h"
+#include "platform/wayland/wayland_wallpaper_window.h"
+
+#include <cstdlib>
+#include <optional>
+
+namespace tavel {
+
+namespace {
+
+class WaylandDesktop final : public DesktopPlatform {
+public:
+    WaylandDesktop(AsioScheduler& loop, LogSink& log, std::unique_ptr<WaylandConnection> wayland)
+        : loop_(loop), log_(log), wayland_(std::move(wayland)) {}
+    ~WaylandDesktop() override { wayland_->setLostHandler({}); }
+
+    bool prepare(std::string* why) override {
+        std::string reason;
+        context_ = EglContext::create(wayland_->display(), &reason);
+        if (!context_) {
+            if (why) *why = "no OpenGL 3.3 through EGL on this compositor: " + reason;
+            return false;
+        }
+        builder_ = EglProgramBuilder::create(*context_, log_);
+        if (!builder_) {
+            if (why) *why = "cannot compile effects in the background on this compositor";
+            return false;
+        }
+        programs_.emplace(loop_, builder_->thread(), *builder_);
+        services_.emplace(
+            WaylandRenderServices{*wayland_, *context_, *programs_, renderer_, loop_, log_});
+        screens_.emplace(*wayland_, loop_);
+        windows_.emplace(*services_);
+        saverWindows_.emplace(*services_);
+        idleTime_.emplace(*wayland_, loop_);
+        globalInput_.emplace(*wayland_);
+        saverInput_.emplace(*saverWindows_);
+        if (!idleTime_->available())
+            log_.write(
+                "Tavel: the compositor offers no idle notifications; the idle saver "
+                "stays off");
+        // The gallery is an X11 window: through Xwayland, with a context of its own.
+        galleryGl_ = X11GalleryGl::open(loop_, log_);
+        return true;
+    }
+    ScreenSource& screens() override { return *screens_; }
+    WallpaperWindowFactory& windows() override { return *windows_; }
+    SaverWindowFactory& saverWindows() override { return *saverWindows_; }
+    IdleTimeSource& idleTime() override { return *idleTime_; }
+    std::vector<InputMonitor*> inputs() override { return {&*globalInput_, &*saverInput_}; }
+    std::vector<std::unique_ptr<DisplaySleepSource>> sleepSources() override { return {}; }
+    std::size_t programsCompiled() const override { return programs_->buildCount(); }
+    std::optional<GalleryGl> galleryGl() override {
+        if (!galleryGl_) return std::nullopt;
+        return galleryGl_->gl();
+    }
+    void setLostHandler(std::function<void()> handler) override {
+        wayland_->setLostHandler(std::move(handler));
+    }
+
+private:
+    AsioScheduler& loop_;
+    LogSink& log_;
+    std::unique_ptr<WaylandConnection> wayland_;
+    // Before the connection goes: EGL ends its use of the display first.
+    std::unique_ptr<EglContext> context_;
+    std::unique_ptr<EglProgramBuilder> builder_;
+    std::optional<ProgramLibrary> programs_;
+    GlFrameRenderer renderer_;
+    std::optional<WaylandRenderServices> services_;
+    std::optional<WaylandScreens> screens_;
+    std::optional<WaylandWallpaperWindowFactory> windows_;
+    std::optional<WaylandSaverWindowFactory> saverWindows_;
+    std::optional<WaylandIdleTime> idleTime_;
+    std::optional<WaylandInputMonitor> globalInput_;
+    std::optional<SaverWindowInput<WaylandSaverWindowFactory>> saverInput_;
+    std::unique_ptr<X11GalleryGl> galleryGl_;
+};
+
+}  // namespace
+
+std::unique_ptr<DesktopPlatform> openWaylandDesktop(AsioScheduler& loop, LogSink& log,
+                                                    DesktopKind* kind) {
+    *kind = DesktopKind::x11;
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    if (!name || !*name) return nullptr;
+    auto wayland = WaylandConnection::open(loop.context(), log);
+    if (wayland && wayland->hasLayerShell()) {
+        *kind = DesktopKind::wayland;
+        return std::make_unique<WaylandDesktop>(loop, log, std::move(wayland));
+    }
+    // A compositor that answers but has no desktop layer: X11 through Xwayland, if any.
+    const char* x11 = std::getenv("DISPLAY");
+    if (wayland && (!x11 || !*x11)) *kind = DesktopKind::unsupported;
+    return nullptr;
+}
+
+}  // namespace tavel
