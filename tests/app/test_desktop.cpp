@@ -262,6 +262,23 @@ TEST(Desktop, UnderAWaylandCompositorEachOutputGetsABackgroundSurface) {
         << status;
 }
 
+// The compositor's idle notifications start the saver on its overlay windows; a key
+// typed on the seat (a virtual keyboard) dismisses it.
+TEST(Desktop, UnderAWaylandCompositorTheIdleSaverComesAndAKeyDismissesIt) {
+    test::SwayServer sway({"output * mode 320x240", "default_border none"});
+    DesktopSession session(64, 64, R"({"idleAnimateMinutes":-1})", &sway);
+    session.start();
+    // "Always" means ten seconds without input; the watcher looks every three.
+    ASSERT_TRUE(session.waitForStatus(has("idle saver: shown"), 30s));
+    // Keys for a while: the virtual keyboard joins the seat when wtype starts.
+    std::vector<std::string> keys = {"wtype"};
+    for (int i = 0; i < 20; ++i)
+        for (const char* part : {"-s", "150", "x"}) keys.push_back(part);
+    test::ChildProgram typing;
+    ASSERT_TRUE(sway.start(typing, keys));
+    EXPECT_TRUE(session.waitForStatus(has("idle saver: hidden"), 10s));
+}
+
 TEST(Desktop, WithoutADisplayOneLineAndStatusOne) {
     DesktopSession session(64, 64);
     auto result = session.tavel({}, false);
