@@ -184,14 +184,18 @@ TEST(Desktop, EachMonitorGetsADesktopWindowThatComesAndGoesWithIt) {
             },
             20s, &status));
         ASSERT_TRUE(windowsOn(kBoth));
-        // After a few rounds everything that is made once (caches, pools) is made.
-        if (round == 5) firstKb = session.residentKilobytes();
-        lastKb = session.residentKilobytes();
+        // After a few rounds everything that is made once (caches, pools) is made. The
+        // highest figure of five rounds at the start and at the end: between single
+        // rounds the heap and the rasteriser's threads swing by some megabytes.
+        const long kb = session.residentKilobytes();
+        if (round > 5 && round <= 10) firstKb = std::max(firstKb, kb);
+        if (round > kRounds - 5) lastKb = std::max(lastKb, kb);
     }
     EXPECT_TRUE(has("programs compiled: 3")(status)) << status;  // halvane, tiles, orbits
-    // One window's drawable alone is 1.2 MB: a leak per round would show many times over.
-    EXPECT_LE(lastKb, firstKb + 4096) << "round 5: " << firstKb << " KiB, last: " << lastKb;
-    std::printf("resident memory: round 5 %ld KiB, round %d %ld KiB\n", firstKb, kRounds, lastKb);
+    // One window's drawable alone is 1.2 MB: a leak per round would show twenty times over.
+    EXPECT_LE(lastKb, firstKb + 8192) << "rounds 6-10: " << firstKb << " KiB, last: " << lastKb;
+    std::printf("resident memory: rounds 6-10 %ld KiB, rounds %d-%d %ld KiB\n", firstKb,
+                kRounds - 4, kRounds, lastKb);
 }
 
 TEST(Desktop, TheIdleSaverCoversEveryMonitorAndAKeyDismissesIt) {
