@@ -117,9 +117,15 @@ SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer*
         }
     }
     close(watch);
-    // Answers once sway's loop runs and its outputs are configured.
+    // Answers once sway's loop runs and its outputs are configured. The socket's file
+    // appears before sway listens on it: on a busy machine the first tries are refused.
     std::string outputs;
-    if (run({"swaymsg", "-t", "get_outputs"}, &outputs) != 0) fail("sway does not answer", log());
+    while (run({"swaymsg", "-t", "get_outputs"}, &outputs) != 0) {
+        if (sway_.waitForExit(std::chrono::milliseconds(0))) fail("sway ended at start", log());
+        if (std::chrono::steady_clock::now() >= deadline) fail("sway does not answer", log());
+        pollfd none{-1, 0, 0};
+        poll(&none, 0, 50);  // a moment for sway's loop to start listening
+    }
 }
 
 SwayServer::~SwayServer() {
