@@ -19,8 +19,12 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   # the gallery window: GLFW, Dear ImGui, the desktop's fonts through fontconfig and FreeType
   libglfw3-dev libimgui-dev libfontconfig-dev libfreetype-dev fonts-dejavu-core
+  # the manual pages (scdoc to roff)
+  scdoc
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
+  # the installed tree's checks: desktop entries, AppStream metainfo, manual pages
+  desktop-file-utils appstream man-db
   ffmpeg
   xvfb xdotool x11-utils x11-xserver-utils dbus-daemon dbus
   # a real headless Wayland compositor, its screenshots and a virtual keyboard

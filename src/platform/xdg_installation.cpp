@@ -3,13 +3,16 @@
 #include "platform/app_identity.h"
 #include "platform/atomic_file.h"
 #include "platform/desktop_entry.h"
+#include "platform/saver_entry_template.h"
 #include "platform/xdg_paths.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <system_error>
+#include <utility>
 
 namespace tavel {
 
@@ -21,6 +24,21 @@ std::string writeEntry(const std::filesystem::path& entry, const std::string& te
     if (error) return "cannot create " + entry.parent_path().string() + ": " + error.message();
     return writeFileAtomically(
         entry, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0644);
+}
+
+// The screen-saver entry from the text the installed entry is made from, with `saver`'s
+// path in TryExec (a plain string) and as the Exec line's program word.
+std::string saverEntry(const std::filesystem::path& saver) {
+    const std::pair<std::string, std::string> fills[] = {
+        {"@HALVANE_PATH@", saver.string()},
+        {"@HALVANE_EXEC@", execWord(saver.string())},
+    };
+    std::string text = kSaverEntryTemplate;
+    for (const auto& [placeholder, value] : fills)
+        for (auto at = text.find(placeholder); at != std::string::npos;
+             at = text.find(placeholder, at + value.size()))
+            text.replace(at, placeholder.size(), value);
+    return text;
 }
 
 }  // namespace
@@ -78,19 +96,7 @@ bool XdgSaverInstaller::available() const {
 }
 
 std::string XdgSaverInstaller::install(std::string& instructions) {
-    std::string error = writeEntry(entry_,
-                                   "[Desktop Entry]\n"
-                                   "Type=Application\n"
-                                   "Name=Tavel\n"
-                                   "Comment=The Tavel effect chosen for all displays\n"
-                                   "TryExec=" +
-                                       execWord(saver_.string()) +
-                                       "\n"
-                                       "Exec=" +
-                                       execWord(saver_.string()) +
-                                       "\n"
-                                       "NoDisplay=true\n"
-                                       "Categories=Screensaver;\n");
+    std::string error = writeEntry(entry_, saverEntry(saver_));
     if (!error.empty()) return error;
     instructions = "Tavel's screen saver is installed as " + entry_.string() +
                    ".\nxscreensaver: add this line to the programs: list of ~/.xscreensaver:\n"

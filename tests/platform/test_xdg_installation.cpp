@@ -55,22 +55,26 @@ TEST(LoginItem, IsOnWhileItsEntryExistsAndIsNotSwitchedOff) {
 TEST(SaverInstaller, WritesTheScreenSaverEntryAndSaysHowToUseIt) {
     test::TempDir dir;
     auto entry = dir / "screensavers" / "halvane.desktop";
-    XdgSaverInstaller missing(entry, dir / "halvane");
+    // A folder with a space: Exec quotes the program, TryExec holds the plain path.
+    auto saver = dir / "My Savers" / "halvane";
+    XdgSaverInstaller missing(entry, saver);
     EXPECT_FALSE(missing.available());
 
-    std::ofstream(dir / "halvane") << "#!/bin/sh\n";
-    std::filesystem::permissions(dir / "halvane", std::filesystem::perms::owner_all);
-    XdgSaverInstaller installer(entry, dir / "halvane");
+    std::filesystem::create_directories(saver.parent_path());
+    std::ofstream(saver) << "#!/bin/sh\n";
+    std::filesystem::permissions(saver, std::filesystem::perms::owner_all);
+    XdgSaverInstaller installer(entry, saver);
     EXPECT_TRUE(installer.available());
     std::string instructions;
     ASSERT_EQ(installer.install(instructions), "");
     auto keys = readDesktopEntry(entry);
     ASSERT_TRUE(keys);
-    EXPECT_EQ((*keys)["Exec"], (dir / "halvane").string());
+    EXPECT_EQ((*keys)["Exec"], '"' + saver.string() + '"');
+    EXPECT_EQ((*keys)["TryExec"], saver.string());
     EXPECT_EQ((*keys)["Categories"], "Screensaver;");
-    EXPECT_NE(instructions.find((dir / "halvane").string() + " -root"), std::string::npos);
-    EXPECT_NE(instructions.find("XSECURELOCK_SAVER=" + (dir / "halvane").string()),
-              std::string::npos);
+    EXPECT_EQ(slurp(entry).find('@'), std::string::npos) << slurp(entry);  // no placeholder left
+    EXPECT_NE(instructions.find(saver.string() + " -root"), std::string::npos);
+    EXPECT_NE(instructions.find("XSECURELOCK_SAVER=" + saver.string()), std::string::npos);
 }
 
 }  // namespace
