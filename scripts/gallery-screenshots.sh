@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Screenshots of the gallery window for the documentation: three effects, the Motion
-# tab and the settings popover, taken on a private 1280x800 Xvfb (no window manager, so
-# the window sits centred at its first size, 1020x660 at +130+70).
+# Screenshots for the documentation, taken on a private 1280x800 Xvfb: three effects on
+# the desktop (scaled to half size), then the gallery window on each, its Motion tab and
+# the settings popover (no window manager, so the window sits centred at its first
+# size, 1020x660 at +130+70).
 #
 # Usage: scripts/gallery-screenshots.sh [OUTDIR]     (default docs/; build first)
 set -euo pipefail
@@ -17,7 +18,7 @@ gear=(47 377)
 left=130 top=70
 
 grab() {  # grab NAME: the window's area of the screen, as a PNG
-  ffmpeg -loglevel error -y -f x11grab -video_size 1020x660 -i "$DISPLAY+$left,$top" \
+  ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size 1020x660 -i "$DISPLAY+$left,$top" \
     -frames:v 1 "$out/$1.png"
 }
 click() {  # click X Y, in window points
@@ -26,8 +27,12 @@ click() {  # click X Y, in window points
 
 for effect in halvane filament nebulamesh; do
   . scripts/session.sh 1280x800 "{\"idleAnimateMinutes\":0,\"globalShaderID\":\"$effect\"}"
-  start_tavel
-  sleep 15  # the sixteen thumbnails compile in the background
+  start_tavel --background  # the desktop alone first
+  sleep 4
+  ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size 1280x800 -i "$DISPLAY" -frames:v 1 \
+    -vf scale=640:400 "$out/desktop-$effect.png"
+  "$tavel" >/dev/null 2>&1  # a second start opens the gallery
+  sleep 15                  # the sixteen thumbnails compile in the background
   xdotool mousemove 1270 790  # the pointer off the window: no hover
   sleep 1
   grab "gallery-$effect"
@@ -46,4 +51,4 @@ for effect in halvane filament nebulamesh; do
   cleanup
   trap - EXIT
 done
-ls -l "$out"/gallery-*.png
+ls -l "$out"/gallery-*.png "$out"/desktop-*.png
