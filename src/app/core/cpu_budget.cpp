@@ -117,8 +117,10 @@ void CpuBudgetController::sample(Duration now, double cpuSeconds, std::uint64_t 
     usage_ = usage;
     const Duration held = now - first.time;
 
-    if (step_ + 1 < ladder_.size() && ((usage > kFastOver * share_ && held >= kFastHold) ||
-                                       (usage > kOver * share_ && held >= kHold))) {
+    const bool over = (usage > kRushOver * share_ && held >= kRushHold) ||
+                      (usage > kFastOver * share_ && held >= kFastHold) ||
+                      (usage > kOver * share_ && held >= kHold);
+    if (over && step_ + 1 < ladder_.size()) {
         over_[step_].at = now;
         ++over_[step_].times;
         moveTo(step_ + 1, now);

@@ -38,13 +38,18 @@ public:
     static constexpr double kFpsStep = 0.87;
     // The smoothing window of the measure.
     static constexpr Duration kWindow = std::chrono::seconds(3);
-    // After a step: how long before the next step down when far over (kFastOver times the
-    // budget), when just over (kOver times), and before a step up.
+    // After a step: how long before the next step down when very far over (kRushOver times
+    // the budget), far over (kFastOver times), just over (kOver times), and before a step
+    // up. The first measures after a step still hold part of a frame drawn before it, at
+    // most one rung costlier: the shorter the hold, the further over it must be for the
+    // step to be right whatever that part was.
+    static constexpr Duration kRushHold = std::chrono::milliseconds(150);
     static constexpr Duration kFastHold = std::chrono::milliseconds(400);
     static constexpr Duration kHold = std::chrono::milliseconds(1500);
     static constexpr Duration kUpHold = std::chrono::seconds(3);
     static constexpr Duration kForgetOver = std::chrono::seconds(60);
     static constexpr int kMaxForgetDoublings = 5;
+    static constexpr double kRushOver = 2.0;
     static constexpr double kFastOver = 1.3;
     static constexpr double kOver = 1.08;
     // A step up is taken when the rung above is predicted at most this times the budget.
