@@ -47,7 +47,7 @@ public:
     static constexpr Duration kFastHold = std::chrono::milliseconds(400);
     static constexpr Duration kHold = std::chrono::milliseconds(1500);
     static constexpr Duration kUpHold = std::chrono::seconds(3);
-    static constexpr Duration kForgetOver = std::chrono::seconds(60);
+    static constexpr Duration kForgetOver = std::chrono::seconds(20);
     static constexpr int kMaxForgetDoublings = 5;
     static constexpr double kRushOver = 2.0;
     static constexpr double kFastOver = 1.3;
