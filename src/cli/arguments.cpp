@@ -41,7 +41,63 @@ std::optional<std::vector<float>> parseColor(const std::string& text) {
     return components;
 }
 
+// A percentage of one core from 0 to kMaxCpuBudgetPercent, "%" allowed after it.
+std::optional<double> parseBudget(std::string text) {
+    if (text.ends_with('%')) text.pop_back();
+    auto value = parseFinite<double>(text);
+    if (!value || *value < 0 || *value > kMaxCpuBudgetPercent) return std::nullopt;
+    return *value;
+}
+
+std::string budgetRule() {
+    return "a percentage of one core from 0 to " +
+           std::to_string(static_cast<int>(kMaxCpuBudgetPercent)) + " (0: no budget)";
+}
+
 }  // namespace
+
+bool isApplicationRun(const std::vector<std::string>& args) {
+    return args.empty() || args[0] == "--background" || args[0].starts_with("--cpu-budget");
+}
+
+std::variant<ApplicationRequest, UsageError> parseApplicationArguments(
+    const std::vector<std::string>& args, const char* environmentBudget) {
+    ApplicationRequest request;
+    bool backgroundSeen = false, budgetSeen = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--background") {
+            if (backgroundSeen) return UsageError{"--background is given twice"};
+            backgroundSeen = request.background = true;
+            continue;
+        }
+        std::string text;
+        if (arg == "--cpu-budget") {
+            if (i + 1 == args.size()) return UsageError{"--cpu-budget needs " + budgetRule()};
+            text = args[++i];
+        } else if (arg.starts_with("--cpu-budget=")) {
+            text = arg.substr(std::string("--cpu-budget=").size());
+        } else {
+            return UsageError{"unknown option '" + arg +
+                              "' for running Tavel (see 'tavel --help')"};
+        }
+        if (budgetSeen) return UsageError{"--cpu-budget is given twice"};
+        budgetSeen = true;
+        auto value = parseBudget(text);
+        if (!value)
+            return UsageError{"--cpu-budget takes " + budgetRule() + ", not '" + text + "'"};
+        request.cpuBudgetPercent = *value;
+    }
+    // The option wins over the environment, whatever the environment holds.
+    if (environmentBudget && !budgetSeen) {
+        auto value = parseBudget(environmentBudget);
+        if (!value)
+            return UsageError{"TAVEL_CPU_BUDGET must be " + budgetRule() + ", not '" +
+                              environmentBudget + "'"};
+        request.cpuBudgetPercent = *value;
+    }
+    return request;
+}
 
 std::optional<float> parseNumber(const std::string& text) {
     return parseFinite<float>(text);

@@ -31,6 +31,13 @@ struct ExportRequest : EffectRequest {
     int fps = 30;
 };
 
+// Running the application: `tavel [--background] [--cpu-budget PERCENT]`, in any order.
+struct ApplicationRequest {
+    bool background = false;
+    // Of one core, for all on-screen views together on a software renderer; 0: no budget.
+    double cpuBudgetPercent = 25;
+};
+
 // A usage error: one line for standard error, exit status 2.
 struct UsageError {
     std::string message;
@@ -59,6 +66,16 @@ std::optional<std::pair<Request, ShaderEffect>> requestedEffect(
     }
     return std::pair(std::move(request), std::move(*effect));
 }
+
+// Whether the arguments run the application rather than a command: none, or options of
+// the application's own.
+bool isApplicationRun(const std::vector<std::string>& args);
+// Parses the application's options; `environmentBudget` is TAVEL_CPU_BUDGET (null when not
+// set), read only when --cpu-budget is not given. A budget is a percentage of one core, a number
+// from 0 to kMaxCpuBudgetPercent, with or without a "%" sign after it.
+constexpr double kMaxCpuBudgetPercent = 10000;
+std::variant<ApplicationRequest, UsageError> parseApplicationArguments(
+    const std::vector<std::string>& args, const char* environmentBudget);
 
 // "1920x1080" -> (1920, 1080); sides from 1 to 16384.
 std::optional<std::pair<int, int>> parseSize(const std::string& text);

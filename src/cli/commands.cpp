@@ -13,6 +13,7 @@
 #include "platform/system_log.h"
 #include "platform/xdg_installation.h"
 
+#include <cstdlib>
 #include <ostream>
 
 namespace tavel::cli {
@@ -50,6 +51,10 @@ const char* const kUsage =
     "  login [on|off]            whether Tavel starts with the session; turn it on or off\n"
     "  install-saver             make halvane, Tavel's screen saver, known to the desktop\n"
     "  --background              run Tavel without showing a window (how login starts it)\n"
+    "  --cpu-budget PERCENT      run Tavel keeping its effects within PERCENT of one core\n"
+    "                            when OpenGL is a software renderer (no GPU): they are drawn\n"
+    "                            smaller, then less often (default 25, also TAVEL_CPU_BUDGET;\n"
+    "                            0: no budget); goes with --background\n"
     "  --help                    show this help\n"
     "  --version                 show the version\n";
 
@@ -141,9 +146,16 @@ int installSaver(std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    // Started with the session: there is no window to hold back yet, so it runs as usual.
-    if (args.empty() || (args.size() == 1 && args[0] == "--background"))
-        return runApplication(systemLog(), !args.empty());
+    if (isApplicationRun(args)) {
+        auto parsed = parseApplicationArguments(args, std::getenv("TAVEL_CPU_BUDGET"));
+        if (auto* usage = std::get_if<UsageError>(&parsed)) {
+            err << "tavel: " << usage->message << '\n';
+            return kUsageStatus;
+        }
+        const auto& request = std::get<ApplicationRequest>(parsed);
+        return runApplication(systemLog(),
+                              ApplicationOptions{request.background, request.cpuBudgetPercent});
+    }
     const std::string& command = args[0];
     std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "--help" || command == "-h" || command == "help") {

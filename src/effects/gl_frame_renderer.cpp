@@ -172,6 +172,7 @@ void GlFrameRenderer::drawFrame(unsigned program, int topRowFirstLocation, const
     }
     glBindVertexArray(0);
     glUseProgram(0);
+    ++framesDrawn_;
 }
 
 }  // namespace tavel

@@ -7,6 +7,7 @@
 
 #include "effects/shader_view.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace tavel {
@@ -30,9 +31,13 @@ public:
     // Deletes the GL objects; the context they were made in must be current.
     void releaseGlObjects();
 
+    // Frames drawn so far (calls that drew), for the views' CPU budget.
+    std::uint64_t framesDrawn() const { return framesDrawn_; }
+
 private:
     struct Objects;
     std::unique_ptr<Objects> objects_;
+    std::uint64_t framesDrawn_ = 0;
 };
 
 }  // namespace tavel

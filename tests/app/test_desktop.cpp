@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <regex>
 
 namespace tavel {
 namespace {
@@ -220,6 +221,30 @@ TEST(Desktop, PowerSaverProfilePausesTheViews) {
     EXPECT_TRUE(session.waitForStatus(has("views: running"), 5s));
 }
 
+// On Mesa's software rasteriser the views keep within a CPU budget; status names the
+// renderer, the scale and frame rate the views draw at and the share they use.
+// --cpu-budget 0 turns it off.
+TEST(Desktop, StatusSaysTheCpuBudgetOfTheSoftwareRenderer) {
+    const std::regex applies(
+        R"(cpu budget: 25% of a core \(llvmpipe[^\n]*\), views at scale (0\.[0-9]{2}|1\.00), )"
+        R"(([5-9]|[12][0-9]|30) fps, using [0-9.]+%\n)");
+    for (bool off : {false, true}) {
+        SCOPED_TRACE(off);
+        DesktopSession session(640, 480, R"({"idleAnimateMinutes":0,"fps":30})");
+        session.start(off ? std::vector<std::string>{"--background", "--cpu-budget", "0"}
+                          : std::vector<std::string>{"--background"});
+        std::string status;
+        if (off) {
+            EXPECT_TRUE(session.waitForStatus(
+                has("cpu budget: off (set to 0; software renderer llvmpipe"), 30s));
+        } else {
+            EXPECT_TRUE(session.waitForStatus(
+                [&](const std::string& text) { return std::regex_search(text, applies); }, 30s,
+                &status));
+        }
+    }
+}
+
 TEST(Desktop, TermAndHangUpEndItCleanlyWithTheSettingsStored) {
     for (int signal : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
@@ -248,6 +273,8 @@ TEST(Desktop, UnderAWaylandCompositorEachOutputGetsABackgroundSurface) {
         },
         30s));
     EXPECT_TRUE(has("gallery: unavailable")(session.status()));
+    // The EGL context names Mesa's rasteriser too: the budget applies.
+    EXPECT_TRUE(has("cpu budget: 25% of a core (llvmpipe")(session.status())) << session.status();
     const test::Shot shot = test::screenshot(sway, "HEADLESS-1");
     ASSERT_TRUE(shot.taken) << sway.log();
     EXPECT_EQ(std::make_pair(shot.width, shot.height), std::make_pair(320, 240));

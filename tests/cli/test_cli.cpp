@@ -30,13 +30,13 @@ class Cli : public ::testing::Test {
 protected:
     test::TempDir dir;
 
-    pid_t start(std::vector<std::string> args) {
+    pid_t start(std::vector<std::string> args, std::vector<std::string> overrides = {},
+                const std::vector<std::string>& remove = {}) {
         args.insert(args.begin(), TAVEL_BINARY);
-        return test::startProcess(
-            args,
-            test::environmentWith(
-                {"XDG_CONFIG_HOME=" + (dir / "config").string(), "HOME=" + dir.path().string()}),
-            (dir / "stdout").c_str(), (dir / "stderr").c_str());
+        overrides.push_back("XDG_CONFIG_HOME=" + (dir / "config").string());
+        overrides.push_back("HOME=" + dir.path().string());
+        return test::startProcess(args, test::environmentWith(overrides, remove),
+                                  (dir / "stdout").c_str(), (dir / "stderr").c_str());
     }
     Result finish(pid_t process) {
         Result result;
@@ -131,6 +131,15 @@ TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
         {"export", "tiles", "-o", mov, "--time", "5"},
         {"list", "extra"},
         {"frobnicate"},
+        {"--cpu-budget"},
+        {"--cpu-budget", "lots"},
+        {"--cpu-budget", "-5"},
+        {"--cpu-budget", "nan"},
+        {"--cpu-budget", ""},
+        {"--background", "--cpu-budget", "1e9"},
+        {"--cpu-budget=25", "--frobnicate"},
+        {"--cpu-budget", "25", "--cpu-budget", "30"},
+        {"--background", "extra"},
     };
     for (const auto& args : cases) {
         Result r = tavel(args);
@@ -142,6 +151,40 @@ TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
         EXPECT_TRUE(r.out.empty()) << shown;
     }
     EXPECT_TRUE(outputs().empty());
+}
+
+// The application's CPU budget from the environment: a bad value is one line and 2 before
+// anything runs, unless --cpu-budget overrides it; good values get as far as looking for
+// a display (none here: 1).
+TEST_F(Cli, TheCpuBudgetFromTheEnvironmentIsCheckedLikeTheOption) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* environment;
+        int status;
+    };
+    const Case cases[] = {
+        {{}, "lots", 2},
+        {{"--background"}, "-1", 2},
+        {{}, "", 2},
+        {{"--cpu-budget", "10"}, "lots", 1},
+        {{}, "12.5%", 1},
+        {{"--background"}, "0", 1},
+        {{"--cpu-budget", "0"}, nullptr, 1},
+        {{"--cpu-budget=40%", "--background"}, nullptr, 1},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> overrides;
+        if (c.environment) overrides.push_back(std::string("TAVEL_CPU_BUDGET=") + c.environment);
+        Result r =
+            finish(start(c.args, overrides,
+                         {"DISPLAY", "WAYLAND_DISPLAY", c.environment ? "" : "TAVEL_CPU_BUDGET"}));
+        EXPECT_EQ(r.status, c.status) << (c.environment ? c.environment : "(unset)") << "\n"
+                                      << r.err;
+        EXPECT_EQ(countLines(r.err), 1) << r.err;
+        if (c.status == 2) {
+            EXPECT_NE(r.err.find("TAVEL_CPU_BUDGET"), std::string::npos) << r.err;
+        }
+    }
 }
 
 TEST_F(Cli, UnwritableOutputFailsWithStatusOneWithoutLeavingAnything) {

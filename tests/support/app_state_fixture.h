@@ -26,6 +26,7 @@ protected:
     IdleWatcher* idleWatcher = nullptr;  // instead of the desktop's, when set
     LoginItem* loginItem = nullptr;
     SaverInstaller* saverInstaller = nullptr;
+    RenderBudget* budget = nullptr;  // outlives the state when set
     MemoryLogSink log;
     std::function<std::size_t(std::size_t)> randomIndex;  // the system's when empty
     std::unique_ptr<AppState> state;
@@ -51,7 +52,8 @@ protected:
                                                                 log,
                                                                 randomIndex,
                                                                 loginItem,
-                                                                saverInstaller});
+                                                                saverInstaller,
+                                                                budget});
         if (start) state->start();
         journal.clear();
         desktop.iconRefreshes = desktop.idleTicks = 0;

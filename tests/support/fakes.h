@@ -157,11 +157,12 @@ public:
     void idleWatcherTick() override { ++idleTicks; }
     void displaySleepChanged(bool asleep) override { note(journal_, asleep ? "asleep" : "awake"); }
     void screensChanged() override { note(journal_, "screens changed"); }
+    void viewLimitsChanged() override { ++limitsApplied; }
 
     bool lowPower = false;
     std::function<void()> powerChanged, slept, woke;
     std::uint64_t activity = 0;  // the held token
-    int iconRefreshes = 0, idleTicks = 0;
+    int iconRefreshes = 0, idleTicks = 0, limitsApplied = 0;
 
 private:
     Journal* journal_;

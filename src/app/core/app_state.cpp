@@ -34,6 +34,10 @@ AppState::AppState(AppStateDependencies dependencies) : deps_(std::move(dependen
 
 AppState::~AppState() {
     self_.reset();
+    if (deps_.budget) {
+        deps_.budget->setChangeHandler({});
+        deps_.budget->setDrawing(false);
+    }
     deps_.screens.setChangeHandler({});
     deps_.power.setChangeHandler({});
     deps_.sleep.setHandlers({}, {});
@@ -178,6 +182,10 @@ void AppState::start() {
             if (IdleWatcher* idle = s.deps_.integrations.idle) idle->idleWatcherTick();
         }));
 
+    // A sample that moves the budget's limits applies them to every view.
+    if (deps_.budget)
+        deps_.budget->setChangeHandler(self_.guard([](AppState& s) { s.applyAll(); }));
+
     // The sources may call from any thread; the work always goes through the main queue.
     deps_.screens.setChangeHandler([this] { defer([](AppState& s) { s.rebuildWindows(); }); });
     deps_.power.setChangeHandler([this] { powerStateChanged(); });
@@ -229,17 +237,47 @@ void AppState::setIdleSaverShown(bool shown) {
     applyAll();
 }
 
+ViewLimits AppState::userLimits() const {
+    return ViewLimits{settings_.retinaQuality ? 1.0 : 0.5, settings_.fps};
+}
+
+ViewLimits AppState::budgeted(ViewLimits wish) const {
+    return deps_.budget ? deps_.budget->limit(wish) : wish;
+}
+
+void AppState::updateBudget(bool paused) {
+    RenderBudget* budget = deps_.budget;
+    if (!budget) return;
+    budget->setUserLimits(userLimits());
+    std::vector<std::pair<std::string, ShaderParams>> work;
+    for (auto& [key, window] : wallpaperWindows_) {
+        std::string id = shaderID(key);
+        work.emplace_back(id, params(id));
+    }
+    if (work != budgetedWork_) {
+        budgetedWork_ = std::move(work);
+        budget->workChanged();
+    }
+    // The idle saver's views draw while it covers the desktop views, unless the
+    // displays sleep.
+    budget->setDrawing(!paused || (idleSaverShown_ && !displayAsleep_));
+}
+
 void AppState::applyAll() {
     const bool paused = pauseDecision();
+    updateBudget(paused);
+    const ViewLimits limits = viewLimits();
     for (auto& [key, window] : wallpaperWindows_) {
         WallpaperView& view = window->shaderView();
         std::string id = shaderID(key);
         if (auto effect = shaderEffect(id)) view.setEffect(*effect);
         view.setParams(params(id));
-        view.setPreferredFramesPerSecond(settings_.fps);
-        view.setQualityScale(settings_.retinaQuality ? 1.0 : 0.5);
+        view.setPreferredFramesPerSecond(limits.fps);
+        view.setQualityScale(limits.scale);
         view.setRenderPaused(paused);
     }
+    // A shown idle saver's views follow the same settings and budget.
+    if (IdleWatcher* idle = deps_.integrations.idle) idle->viewLimitsChanged();
     // One activity, held exactly while the views run.
     if (!paused && activityToken_ == 0) {
         activityToken_ = deps_.activity.begin(kActivityReason);

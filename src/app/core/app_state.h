@@ -12,6 +12,7 @@
 #include "app/core/binding.h"
 #include "app/core/display_key.h"
 #include "app/core/integrations.h"
+#include "app/core/render_budget.h"
 #include "app/core/settings_loader.h"
 #include "effects/catalog.h"
 #include "effects/log_sink.h"
@@ -52,6 +53,9 @@ struct AppStateDependencies {
     // Starting with the session and the screen-saver program; null: this build has none.
     LoginItem* loginItem = nullptr;
     SaverInstaller* saverInstaller = nullptr;
+    // The views' CPU budget on a software renderer; null: the views get the settings as
+    // they are.
+    RenderBudget* budget = nullptr;
 };
 
 class AppState {
@@ -143,6 +147,13 @@ public:
     void setIdleSaverShown(bool shown);
     bool idleSaverShown() const { return idleSaverShown_; }
 
+    // What a view that wishes for `wish` may draw at under the CPU budget (the wish
+    // itself without one): for the idle saver's and the gallery's views.
+    ViewLimits budgeted(ViewLimits wish) const;
+    // The scale and frame rate of the desktop views: the settings', lowered by the budget.
+    ViewLimits viewLimits() const { return budgeted(userLimits()); }
+    const RenderBudget* renderBudget() const { return deps_.budget; }
+
     // State for reports (tavel status).
     bool viewsPaused() const { return pauseDecision(); }
     bool lowPowerActive() const { return lowPowerActive_; }
@@ -154,6 +165,9 @@ public:
 
 private:
     bool pauseDecision() const;
+    ViewLimits userLimits() const;
+    // Tells the budget whether views draw and whether they draw something new.
+    void updateBudget(bool paused);
     void willChange(Property property);
     void writeSettings(AppSettings next);
     void settingsReaction(const AppSettings& old);
@@ -197,6 +211,9 @@ private:
     std::uint64_t activityToken_ = 0;
     std::string lastStoreError_;
     bool started_ = false;
+    // What the views drew when the budget last heard of it: effect and parameters per
+    // window.
+    std::vector<std::pair<std::string, ShaderParams>> budgetedWork_;
     // Timers and deferred work hold the state weakly; they expire with it.
     WeakSelf<AppState> self_{*this};
 };

@@ -45,6 +45,9 @@ public:
     // The desktop windows were rebuilt for a new list of screens: a shown saver covers
     // exactly the screens there are now.
     virtual void screensChanged() = 0;
+    // The settings or the CPU budget were applied to the desktop views: a shown saver's
+    // views take the same frame rate and scale.
+    virtual void viewLimitsChanged() = 0;
 };
 
 // The pieces of this build; a missing one (null) is work this build does not do.

@@ -54,14 +54,16 @@ void IdleSaver::idleWatcherTick() {
 std::unique_ptr<SaverWindow> IdleSaver::cover(const ScreenRecord& screen) {
     auto window = deps_.windows.makeSaverWindow(screen);
     if (!window) return nullptr;
-    const AppSettings& settings = state_->settings();
     WallpaperView& view = window->shaderView();
     const std::string id = state_->shaderID(displayKey(screen));
     // Without a catalog effect the view keeps none and the window stays black.
     if (auto effect = shaderEffect(id)) view.setEffect(*effect);
     view.setParams(state_->params(id));
-    view.setPreferredFramesPerSecond(settings.fps);
-    view.setQualityScale(settings.retinaQuality ? 1.0 : 0.5);
+    // The desktop views' limits: the settings, lowered by the CPU budget, which the
+    // saver's views have to themselves while the desktop views are paused.
+    const ViewLimits limits = state_->viewLimits();
+    view.setPreferredFramesPerSecond(limits.fps);
+    view.setQualityScale(limits.scale);
     view.setRenderPaused(state_->displayAsleep());
     window->setAlpha(alpha_);
     window->orderFront();
@@ -146,6 +148,16 @@ void IdleSaver::fadeOutStep(FadeOut& fade) {
 
 void IdleSaver::dropFinishedFades() {
     std::erase_if(fadesOut_, [](const auto& fade) { return fade->done; });
+}
+
+void IdleSaver::viewLimitsChanged() {
+    if (!state_) return;
+    const ViewLimits limits = state_->viewLimits();
+    for (auto& covering : windows_) {
+        WallpaperView& view = covering.window->shaderView();
+        view.setPreferredFramesPerSecond(limits.fps);
+        view.setQualityScale(limits.scale);
+    }
 }
 
 void IdleSaver::displaySleepChanged(bool asleep) {

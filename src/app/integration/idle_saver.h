@@ -49,6 +49,8 @@ public:
     void displaySleepChanged(bool asleep) override;
     // While shown: a screen that is gone loses its window, a new one is covered.
     void screensChanged() override;
+    // The shown windows' views take the desktop views' frame rate and scale.
+    void viewLimitsChanged() override;
 
     bool shown() const { return shown_; }
     std::size_t windowCount() const { return windows_.size(); }

@@ -25,6 +25,7 @@
 #include "platform/desktop_picture.h"
 #include "platform/posix_process_runner.h"
 #include "platform/process_activity_ledger.h"
+#include "platform/render_load.h"
 #include "platform/wallpaper_settings.h"
 #include "platform/x11/x11_root_picture.h"
 #include "platform/xdg_installation.h"
@@ -137,7 +138,7 @@ void installActions(ApplicationService& service, AsioScheduler& loop, AppState& 
 
 }  // namespace
 
-int runApplication(LogSink& log, bool background) {
+int runApplication(LogSink& log, const ApplicationOptions& options) {
     AsioScheduler loop;
     // The display server: a Wayland compositor with a desktop layer, else X11.
     DesktopKind kind = DesktopKind::x11;
@@ -196,6 +197,14 @@ int runApplication(LogSink& log, bool background) {
         power = std::make_unique<SilentPower>();
     }
     CombinedSleepSource sleep(std::move(sleepSources));
+
+    // On a software rasteriser the on-screen views share a CPU budget; made before the
+    // state that uses it, so it goes after it.
+    ProcessRenderLoad renderLoad([&platform] { return platform->framesDrawn(); });
+    RenderBudget budget(loop, renderLoad, options.cpuBudgetPercent, platform->rendererName());
+    if (budget.applies())
+        log.write("Tavel: software renderer " + budget.renderer() + ": the views keep within " +
+                  percentText(budget.percent()) + " of a core");
 
     ProcessActivityLedger activity;
     GalleryActivation activation;
@@ -272,7 +281,8 @@ int runApplication(LogSink& log, bool background) {
                                         log,
                                         {},
                                         &loginItem,
-                                        &saverInstaller});
+                                        &saverInstaller,
+                                        &budget});
     std::string galleryWhy = "no X11 display to show it on";
     std::unique_ptr<GalleryWindow> galleryWindow;
     if (std::optional<GalleryGl> gl = platform->galleryGl())
@@ -338,7 +348,7 @@ int runApplication(LogSink& log, bool background) {
                     loop.post([item] { item->menuMayHaveChanged(); });
             });
         }
-        if (!background) showMainWindow();
+        if (!options.background) showMainWindow();
         loop.run();
     } catch (const std::exception& error) {
         log.write(std::string("Tavel: stopped after an internal error: ") + error.what());

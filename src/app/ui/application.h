@@ -6,9 +6,17 @@
 
 namespace tavel {
 
+struct ApplicationOptions {
+    // The gallery stays closed at start (started at login).
+    bool background = false;
+    // Of one core, for all on-screen views together when OpenGL is a software
+    // rasteriser; 0: no budget.
+    double cpuBudgetPercent = 25;
+};
+
 // Runs until `tavel quit`, SIGTERM or SIGINT; returns the exit status. Without an X
 // display: one line on standard error and 1. When another instance runs: activates it
-// and returns 0. The gallery opens at start unless `background` (started at login).
-int runApplication(LogSink& log, bool background = false);
+// and returns 0.
+int runApplication(LogSink& log, const ApplicationOptions& options = {});
 
 }  // namespace tavel

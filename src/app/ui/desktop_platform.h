@@ -13,6 +13,7 @@
 #include "platform/wallpaper_window.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,6 +52,11 @@ public:
     // application's.
     virtual std::vector<std::unique_ptr<DisplaySleepSource>> sleepSources() = 0;
     virtual std::size_t programsCompiled() const = 0;
+    // GL_RENDERER of the context the desktop views draw with; empty when the driver
+    // would not say.
+    virtual std::string rendererName() const = 0;
+    // Frames drawn so far by every on-screen view (desktop, saver, gallery), together.
+    virtual std::uint64_t framesDrawn() const = 0;
     // None when the gallery cannot be drawn in this session (no X11 display at all).
     virtual std::optional<GalleryGl> galleryGl() = 0;
 

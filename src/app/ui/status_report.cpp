@@ -36,6 +36,30 @@ std::string idleSetting(std::int64_t minutes) {
 
 }  // namespace
 
+std::string percentText(double percent) {
+    const double tenths = std::round(percent * 10) / 10;
+    char text[32];
+    std::snprintf(text, sizeof text, tenths == std::floor(tenths) ? "%.0f%%" : "%.1f%%", tenths);
+    return text;
+}
+
+std::string budgetStatus(const RenderBudget* budget, ViewLimits views) {
+    if (!budget) return "cpu budget: off";
+    const std::string& renderer = budget->renderer();
+    if (renderer.empty()) return "cpu budget: off (the renderer did not say its name)";
+    if (!budget->softwareRenderer()) return "cpu budget: off (hardware renderer " + renderer + ")";
+    if (!budget->applies()) return "cpu budget: off (set to 0; software renderer " + renderer + ")";
+    char scale[16];
+    std::snprintf(scale, sizeof scale, "%.2f", views.scale);
+    std::string line = "cpu budget: " + percentText(budget->percent()) + " of a core (" + renderer +
+                       "), views at scale " + scale + ", " + std::to_string(views.fps) + " fps, ";
+    if (auto usage = budget->usage())
+        line += "using " + percentText(std::round(*usage * 100));
+    else
+        line += "not measured while nothing draws";
+    return line;
+}
+
 std::string statusReport(const StatusSources& sources) {
     const AppState& state = sources.state;
     const IdleSaver& saver = sources.saver;
@@ -55,6 +79,7 @@ std::string statusReport(const StatusSources& sources) {
     out << "target: " << state.selectedDisplayTarget() << '\n';
     const std::string reasons = pauseReasons(state);
     out << "views: " << (state.viewsPaused() ? "paused (" + reasons + ")" : "running") << '\n';
+    out << budgetStatus(state.renderBudget(), state.viewLimits()) << '\n';
     auto held = sources.activity.held();
     out << "process activity: " << (held.empty() ? "none" : "\"" + held.front() + "\"") << '\n';
     out << "idle saver: " << (saver.shown() ? "shown" : "hidden") << " ("

@@ -20,10 +20,17 @@ struct StatusSources {
 };
 
 // Effect, frame count and drawing state per display; whether the views are paused and
-// why; the process activity; the idle saver's state; the lock-screen video job; the
+// why; the CPU budget (the renderer, the views' scale and frame rate, the share used);
+// the process activity; the idle saver's state; the lock-screen video job; the
 // registration at login; how many effect programs were compiled; the gallery window;
 // the accent colour.
 // Main thread.
 std::string statusReport(const StatusSources& sources);
+
+// The CPU budget's line: "cpu budget: 25% of a core (llvmpipe …), views at scale 0.50,
+// 12 fps, using 24%", or why there is none.
+std::string budgetStatus(const RenderBudget* budget, ViewLimits views);
+// 25 -> "25%", 12.5 -> "12.5%".
+std::string percentText(double percent);
 
 }  // namespace tavel

@@ -61,6 +61,10 @@ public:
     std::vector<InputMonitor*> inputs() override { return {&*globalInput_, &*saverInput_}; }
     std::vector<std::unique_ptr<DisplaySleepSource>> sleepSources() override { return {}; }
     std::size_t programsCompiled() const override { return programs_->buildCount(); }
+    std::string rendererName() const override { return context_->renderer(); }
+    std::uint64_t framesDrawn() const override {
+        return renderer_.framesDrawn() + (galleryGl_ ? galleryGl_->framesDrawn() : 0);
+    }
     std::optional<GalleryGl> galleryGl() override {
         if (!galleryGl_) return std::nullopt;
         return galleryGl_->gl();

@@ -76,6 +76,9 @@ public:
         return sources;
     }
     std::size_t programsCompiled() const override { return gl_.programs->buildCount(); }
+    std::string rendererName() const override { return gl_.context->renderer(); }
+    // The gallery draws with the desktop's context and renderer.
+    std::uint64_t framesDrawn() const override { return gl_.renderer.framesDrawn(); }
     std::optional<GalleryGl> galleryGl() override {
         return GalleryGl{*gl_.context, *gl_.programs, gl_.renderer};
     }
@@ -134,6 +137,10 @@ std::unique_ptr<X11GalleryGl> X11GalleryGl::open(AsioScheduler& loop, LogSink& l
 
 X11GalleryGl::X11GalleryGl(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
 X11GalleryGl::~X11GalleryGl() = default;
+
+std::uint64_t X11GalleryGl::framesDrawn() const {
+    return parts_->gl.renderer.framesDrawn();
+}
 
 GalleryGl X11GalleryGl::gl() {
     return GalleryGl{*parts_->gl.context, *parts_->gl.programs, parts_->gl.renderer};

@@ -6,6 +6,7 @@
 #include "app/ui/desktop_platform.h"
 #include "platform/asio/asio_scheduler.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,8 @@ public:
     static std::unique_ptr<X11GalleryGl> open(AsioScheduler& loop, LogSink& log);
     ~X11GalleryGl();
     GalleryGl gl();
+    // Frames its views have drawn so far.
+    std::uint64_t framesDrawn() const;
 
 private:
     struct Parts;

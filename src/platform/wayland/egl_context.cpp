@@ -65,6 +65,26 @@ EGLConfig chooseConfig(EGLDisplay display) {
     return configs.front();
 }
 
+// GL_RENDERER of `context`, bound for the moment without a surface; empty where the
+// display cannot bind one so. Whatever was bound on this thread is bound again after.
+std::string readRenderer(EGLDisplay display, EGLContext context) {
+    if (!epoxy_has_egl_extension(display, "EGL_KHR_surfaceless_context")) return {};
+    EGLDisplay previousDisplay = eglGetCurrentDisplay();
+    EGLContext previous = eglGetCurrentContext();
+    EGLSurface previousDraw = eglGetCurrentSurface(EGL_DRAW);
+    EGLSurface previousRead = eglGetCurrentSurface(EGL_READ);
+    std::string name;
+    if (eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
+        if (const GLubyte* text = glGetString(GL_RENDERER))
+            name = reinterpret_cast<const char*>(text);
+    }
+    if (previous != EGL_NO_CONTEXT && previousDisplay != EGL_NO_DISPLAY)
+        eglMakeCurrent(previousDisplay, previousDraw, previousRead, previous);
+    else
+        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    return name;
+}
+
 }  // namespace
 
 std::unique_ptr<EglContext> EglContext::create(wl_display* wayland, std::string* why) {
@@ -85,6 +105,7 @@ std::unique_ptr<EglContext> EglContext::create(wl_display* wayland, std::string*
     result->display_ = display;
     result->config_ = config;
     result->context_ = context;
+    result->renderer_ = readRenderer(display, context);
     return result;
 }
 
@@ -120,6 +141,11 @@ bool EglContext::makeCurrent(void* surface) {
     }
     bool first = current_ != surface;
     current_ = surface;
+    // Without surfaceless binding the renderer is named at the first bound surface.
+    if (renderer_.empty()) {
+        if (const GLubyte* text = glGetString(GL_RENDERER))
+            renderer_ = reinterpret_cast<const char*>(text);
+    }
     // Per surface: presenting never waits for the compositor's frame.
     if (first) eglSwapInterval(display_, 0);
     return true;

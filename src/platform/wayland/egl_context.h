@@ -44,6 +44,11 @@ public:
     // when the driver cannot make one that binds without a surface.
     std::unique_ptr<EglSharedContext> createShared();
 
+    // GL_RENDERER of the context ("llvmpipe (LLVM 15.0.6, 256 bits)", a GPU's name), read
+    // once when it was made (or at the first bound surface where it cannot be bound
+    // without one); empty until then.
+    const std::string& renderer() const { return renderer_; }
+
 private:
     EglContext() = default;
 
@@ -51,6 +56,7 @@ private:
     void* config_ = nullptr;   // EGLConfig
     void* context_ = nullptr;  // EGLContext
     void* current_ = nullptr;  // the surface the context is bound to
+    std::string renderer_;
 };
 
 // A context of the main context's share group, bound with no surface on one background

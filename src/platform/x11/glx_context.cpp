@@ -115,6 +115,40 @@ ChosenConfig chooseConfig(Display* display, int screen, VisualID forVisual) {
     return best;
 }
 
+// GL_RENDERER of `context`, bound for the moment without a drawable where the driver
+// allows it (core contexts of GL 3.0 and later may be), else on a 1x1 pbuffer; empty
+// when neither binds. Whatever was bound on this thread is bound again afterwards.
+std::string readRenderer(Display* display, GLXFBConfig config, GLXContext context) {
+    Display* previousDisplay = glXGetCurrentDisplay();
+    GLXContext previous = glXGetCurrentContext();
+    GLXDrawable previousDraw = glXGetCurrentDrawable();
+    GLXDrawable previousRead = glXGetCurrentReadDrawable();
+    GLXPbuffer pbuffer = None;
+    bool bound = false;
+    {
+        ErrorTrap trap(display);
+        bound = glXMakeContextCurrent(display, None, None, context) && !trap.failed();
+    }
+    if (!bound) {
+        const int attributes[] = {GLX_PBUFFER_WIDTH, 1, GLX_PBUFFER_HEIGHT, 1, None};
+        ErrorTrap trap(display);
+        pbuffer = glXCreatePbuffer(display, config, attributes);
+        bound = pbuffer != None && !trap.failed() &&
+                glXMakeContextCurrent(display, pbuffer, pbuffer, context) && !trap.failed();
+    }
+    std::string name;
+    if (bound) {
+        if (const GLubyte* text = glGetString(GL_RENDERER))
+            name = reinterpret_cast<const char*>(text);
+    }
+    if (previous && previousDisplay)
+        glXMakeContextCurrent(previousDisplay, previousDraw, previousRead, previous);
+    else
+        glXMakeContextCurrent(display, None, None, nullptr);
+    if (pbuffer != None) glXDestroyPbuffer(display, pbuffer);
+    return name;
+}
+
 }  // namespace
 
 std::unique_ptr<GlxContext> GlxContext::create(Display* display, int screen, std::string* why,
@@ -146,6 +180,7 @@ std::unique_ptr<GlxContext> GlxContext::create(Display* display, int screen, std
     XFree(chosen.visual);
     result->swapControlExt_ = epoxy_has_glx_extension(display, screen, "GLX_EXT_swap_control");
     result->swapControlMesa_ = epoxy_has_glx_extension(display, screen, "GLX_MESA_swap_control");
+    result->renderer_ = readRenderer(display, chosen.config, context);
     return result;
 }
 
@@ -191,6 +226,12 @@ bool GlxContext::makeCurrent(unsigned long drawable) {
         return false;
     }
     current_ = drawable;
+    // A driver that bound the context neither without a drawable nor on a pbuffer names
+    // its renderer now.
+    if (renderer_.empty()) {
+        if (const GLubyte* text = glGetString(GL_RENDERER))
+            renderer_ = reinterpret_cast<const char*>(text);
+    }
     return true;
 }
 

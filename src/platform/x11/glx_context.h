@@ -35,6 +35,10 @@ public:
     // Windows the context draws into are created with this visual and depth.
     Visual* visual() const { return visual_; }
     int depth() const { return depth_; }
+    // GL_RENDERER of the context ("llvmpipe (LLVM 15.0.6, 256 bits)", a GPU's name), read
+    // once when it was made (or at the first bound drawable where it could be bound
+    // neither without one nor on a pbuffer); empty until then.
+    const std::string& renderer() const { return renderer_; }
 
     // The GL drawable of `window` (a GLX window, which the driver keeps with its buffers
     // for as long as it exists, however often the context moves between windows).
@@ -71,6 +75,7 @@ private:
     unsigned long current_ = None;       // the drawable the context is bound to, or None
     bool swapControlExt_ = false;
     bool swapControlMesa_ = false;
+    std::string renderer_;
 };
 
 // A context of the main context's share group, bound on one background thread.

@@ -4,6 +4,7 @@
 
 #include "support/app_state_fixture.h"
 #include "support/idle_fakes.h"
+#include "support/simulated_load.h"
 
 namespace tavel {
 namespace {
@@ -173,6 +174,52 @@ TEST_F(IdleSaverTest, AShownSaverCoversExactlyTheScreensThereAre) {
     EXPECT_TRUE(saverWindows.made[2].state->paused);
     saver->displaySleepChanged(false);
     EXPECT_FALSE(saverWindows.made[1].state->paused);
+}
+
+// A shown saver draws with the desktop views' limits: the settings as they change, and
+// the CPU budget's, which it has to itself while the desktop views are paused.
+class IdleSaverBudgetTest : public IdleSaverTest {
+protected:
+    test::SimulatedLoad load{clock, [this] {
+                                 std::vector<const test::FakeViewState*> views;
+                                 for (auto& made : saverWindows.made)
+                                     views.push_back(made.state.get());
+                                 for (auto& [name, view] : screens.made)
+                                     views.push_back(view.get());
+                                 return views;
+                             }};
+    RenderBudget software{clock, load, 25, "llvmpipe (LLVM 15.0.6, 256 bits)"};
+
+    IdleSaverBudgetTest() { budget = &software; }
+    ~IdleSaverBudgetTest() override {
+        saver.reset();
+        state.reset();
+    }
+};
+
+TEST_F(IdleSaverBudgetTest, TheSaverDrawsWithinTheDesktopsLimits) {
+    AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1,"fps":30})");
+    idle.seconds = 30;
+    tick();
+    ASSERT_EQ(saverWindows.made.size(), 2u);
+    const auto& left = *saverWindows.made[0].state;
+    EXPECT_EQ(left.fps, 30);
+    EXPECT_EQ(left.qualityScale, 1.0);
+
+    load.shareSinceLastAsked();
+    clock.advance(20s);
+    EXPECT_TRUE(view("Left").paused);
+    EXPECT_LT(left.qualityScale, 1.0);
+    EXPECT_EQ(left.qualityScale, s.viewLimits().scale);
+    EXPECT_EQ(left.fps, s.viewLimits().fps);
+    EXPECT_EQ(saverWindows.made[1].state->qualityScale, left.qualityScale);
+    load.shareSinceLastAsked();
+    clock.advance(10s);
+    EXPECT_NEAR(load.shareSinceLastAsked(), 0.25, 0.025);
+
+    // A lower setting reaches the shown saver at once.
+    s.updateSettings([](AppSettings& x) { x.fps = 4; });
+    EXPECT_LE(left.fps, 4);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 
 #include <epoxy/gl.h>
 
+#include <array>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace tavel {
@@ -42,6 +44,22 @@ TEST(GalleryPictures, PacedTimerKeepsItsRateInsideJitteryFrames) {
     }
 }
 
+// The real renderer, noting each frame's drawable and surface sizes.
+class RecordingRenderer final : public FrameRenderer {
+public:
+    explicit RecordingRenderer(FrameRenderer& real) : real_(real) {}
+    void drawFrame(unsigned program, int location, const Uniforms& uniforms, int drawableWidth,
+                   int drawableHeight, int surfaceWidth, int surfaceHeight, float fade) override {
+        sizes.push_back({drawableWidth, drawableHeight, surfaceWidth, surfaceHeight});
+        real_.drawFrame(program, location, uniforms, drawableWidth, drawableHeight, surfaceWidth,
+                        surfaceHeight, fade);
+    }
+    std::vector<std::array<int, 4>> sizes;
+
+private:
+    FrameRenderer& real_;
+};
+
 class GalleryPicturesGl : public test::GlxLoopTest {
 protected:
     void SetUp() override {
@@ -60,7 +78,7 @@ protected:
     }
     void make(bool stillMode) {
         pictures.emplace(GalleryPicturesServices{
-                             *programs, renderer,
+                             *programs, recorder,
                              [this] { return std::chrono::duration<double>(loop.now()).count(); },
                              log, [this] { return gl->makeCurrent(drawable); },
                              [this](const ShaderEffect& effect, const ShaderParams&,
@@ -70,7 +88,8 @@ protected:
                                  if (!failStills)
                                      image = Image{4, 2, std::vector<std::uint8_t>(32, 200)};
                                  loop.post([done, image] { done(image); });
-                             }},
+                             },
+                             budgeted},
                          stillMode);
     }
     // Asks for a picture in every gallery frame until one comes back.
@@ -97,6 +116,8 @@ protected:
 
     Window window = 0;
     unsigned long drawable = 0;
+    RecordingRenderer recorder{renderer};
+    std::function<ViewLimits(ViewLimits)> budgeted;
     std::optional<LiveGalleryPictures> pictures;
     std::vector<std::string> stillsAsked;
     bool failStills = false;
@@ -138,6 +159,27 @@ TEST_F(GalleryPicturesGl, LivePicturesShareProgramsBlurAndGoWhenNotAsked) {
     EXPECT_EQ(pictures->liveSlots(), 1u);  // the thumbnail was not asked for
     pictures->endFrame();
     EXPECT_EQ(pictures->liveSlots(), 0u);
+}
+
+// Live pictures draw at full resolution, or at the CPU budget's lower scale, stretched
+// over the whole picture.
+TEST_F(GalleryPicturesGl, LivePicturesDrawAtTheBudgetsScale) {
+    const ShaderEffect effect = *shaderEffect("halvane");
+    for (bool limited : {false, true}) {
+        SCOPED_TRACE(limited);
+        if (limited)
+            budgeted = [](ViewLimits wish) {
+                return ViewLimits{wish.scale * 0.5, std::min<std::int64_t>(wish.fps, 10)};
+            };
+        make(false);
+        recorder.sizes.clear();
+        ImTextureID stage = waitForPicture("stage", effect, ShaderParams(), 64, 40);
+        ASSERT_NE(stage, nullptr);
+        ASSERT_FALSE(recorder.sizes.empty());
+        const std::array<int, 4> expected =
+            limited ? std::array<int, 4>{32, 20, 64, 40} : std::array<int, 4>{64, 40, 64, 40};
+        EXPECT_EQ(recorder.sizes.back(), expected);
+    }
 }
 
 // Stills: one per effect for the run, shared by every slot, not following later edits;

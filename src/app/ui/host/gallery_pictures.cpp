@@ -55,8 +55,6 @@ LiveGalleryPictures::Slot& LiveGalleryPictures::slot(const std::string& name) {
                                return std::uniform_real_distribution<double>(0.0, 100.0)(engine);
                            },
                            services_.log});
-    // Previews always draw at full resolution, whatever the desktop's quality.
-    made.view->setQualityScale(1.0);
     return made;
 }
 
@@ -69,7 +67,12 @@ ImTextureID LiveGalleryPictures::picture(const std::string& name, const ShaderEf
         return still(effect, params);
     }
     ShaderView& view = *s.view;
-    view.setPreferredFramesPerSecond(fps);
+    // Previews draw at full resolution whatever the desktop's quality, lowered only by
+    // the CPU budget that all on-screen views share.
+    const ViewLimits wish{1.0, fps};
+    const ViewLimits limits = services_.budgeted ? services_.budgeted(wish) : wish;
+    view.setPreferredFramesPerSecond(limits.fps);
+    view.setQualityScale(limits.scale);
     view.setEffect(effect);
     view.setParams(params);
     if (s.surface->pixelWidth() != pixelWidth || s.surface->pixelHeight() != pixelHeight) {

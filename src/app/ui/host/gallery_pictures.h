@@ -7,6 +7,7 @@
 // Main thread only, with the gallery's GL context current during picture(), blurred(),
 // endFrame() and destruction.
 
+#include "app/core/cpu_budget.h"
 #include "app/ui/gallery/gallery_host.h"
 #include "app/ui/host/glass_blur.h"
 #include "app/ui/host/texture_surface.h"
@@ -41,6 +42,9 @@ struct GalleryPicturesServices {
     std::function<void(const ShaderEffect&, const ShaderParams&,
                        std::function<void(std::optional<Image>)> done)>
         renderStill;
+    // The scale and frame rate a live picture may draw at when it wishes for full
+    // resolution at its slot's rate (the views' CPU budget); empty: as wished.
+    std::function<ViewLimits(ViewLimits wish)> budgeted = {};
 };
 
 class LiveGalleryPictures final : public GalleryPictures {

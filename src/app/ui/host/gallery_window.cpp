@@ -213,11 +213,13 @@ bool GalleryWindow::open(std::string* why) {
     });
 
     pictures_ = std::make_unique<LiveGalleryPictures>(
-        GalleryPicturesServices{deps_.compiler, deps_.renderer,
-                                [&scheduler = deps_.scheduler] {
-                                    return std::chrono::duration<double>(scheduler.now()).count();
-                                },
-                                deps_.log, [this] { return bindContext(); }, deps_.renderStill},
+        GalleryPicturesServices{
+            deps_.compiler, deps_.renderer,
+            [&scheduler = deps_.scheduler] {
+                return std::chrono::duration<double>(scheduler.now()).count();
+            },
+            deps_.log, [this] { return bindContext(); }, deps_.renderStill,
+            [&state = deps_.state](ViewLimits wish) { return state.budgeted(wish); }},
         staticPreviewMode());
     ui_ = std::make_unique<GalleryUi>(
         deps_.state, *pictures_, *this,

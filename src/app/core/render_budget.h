@@ -1,0 +1,79 @@
+#pragma once
+// The CPU budget of the on-screen views (desktop, idle saver, gallery) where the GL
+// renderer is a software rasteriser: it samples the process's CPU time and the frames
+// drawn while views draw, walks the controller's rungs, and says what scale and frame
+// rate every view may use. With a hardware renderer, or a budget of 0, it limits nothing
+// and samples nothing. Offscreen work (icons, stills, movies) is never limited by it.
+//
+// Main thread only.
+
+#include "app/core/cpu_budget.h"
+#include "platform/render_load.h"
+#include "platform/scheduler.h"
+#include "platform/weak_self.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavel {
+
+// Whether a GL_RENDERER text names a software rasteriser (Mesa's llvmpipe, softpipe and
+// swrast, and their kin); false for an empty text.
+bool isSoftwareRenderer(std::string_view renderer);
+
+class RenderBudget {
+public:
+    static constexpr double kDefaultPercent = 25;
+    static constexpr Duration kSampleInterval = std::chrono::milliseconds(200);
+
+    // `percent` of one core for all views together, 0 for no budget; `renderer` is
+    // GL_RENDERER of the context the views draw with.
+    RenderBudget(Scheduler& scheduler, RenderLoad& load, double percent, std::string renderer);
+    ~RenderBudget();
+    RenderBudget(const RenderBudget&) = delete;
+    RenderBudget& operator=(const RenderBudget&) = delete;
+
+    // Whether it limits the views: a software renderer and a budget above 0.
+    bool applies() const { return applies_; }
+    double percent() const { return percent_; }
+    const std::string& renderer() const { return renderer_; }
+    bool softwareRenderer() const { return software_; }
+
+    // The desktop's own limits from the settings: the top the views never exceed. They
+    // set the rungs; views that wish for more (the gallery draws at full resolution)
+    // are lowered in the same proportion.
+    void setUserLimits(ViewLimits user);
+    // What a view that wishes for `wish` may use: the wish itself when nothing applies,
+    // else its scale times the budget's share of the user's, and at most the budget's
+    // frame rate. For the desktop's own views (wish = the user's limits) that is the rung.
+    ViewLimits limit(ViewLimits wish) const;
+    // Whether views draw now: the measure runs only then and starts afresh each time.
+    void setDrawing(bool drawing);
+    // The views draw other effects, parameters or screens now: costs are measured anew.
+    void workChanged();
+    // Runs on the main thread each time a sample moved the limits; never inside the
+    // calls above.
+    void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
+
+    // For reports: the share of one core measured over the last seconds of drawing.
+    std::optional<double> usage() const { return controller_.usage(); }
+
+private:
+    void sample();
+
+    Scheduler& scheduler_;
+    RenderLoad& load_;
+    const double percent_;
+    const std::string renderer_;
+    const bool software_;
+    const bool applies_;
+    CpuBudgetController controller_;
+    bool drawing_ = false;
+    TimerHandle sampler_;
+    std::function<void()> changed_;
+    WeakSelf<RenderBudget> self_{*this};
+};
+
+}  // namespace tavel
