@@ -91,11 +91,11 @@ bool loadGalleryFonts(ImFontAtlas& atlas, float scale, LogSink& log) {
     atlas.FontBuilderFlags = ImGuiFreeTypeBuilderFlags_LightHinting;
     std::map<std::pair<FontFace, FontWeight>, std::optional<FontFile>> files;
     bool complete = true;
-    for (const FontSpec& spec : kGalleryFonts) {
-        auto key = std::make_pair(spec.face, spec.weight);
-        if (!files.count(key)) files[key] = resolve(spec.face, spec.weight);
+    for (const FontSpec& wanted : kGalleryFonts) {
+        auto key = std::make_pair(wanted.face, wanted.weight);
+        if (!files.count(key)) files[key] = resolve(wanted.face, wanted.weight);
         ImFontConfig config;
-        config.SizePixels = spec.points * scale;
+        config.SizePixels = wanted.points * scale;
         config.OversampleH = config.OversampleV = 1;
         if (const auto& file = files[key]) {
             config.FontNo = file->index;
