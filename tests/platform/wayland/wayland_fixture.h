@@ -14,6 +14,7 @@
 #include "platform/wayland/egl_program_builder.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_render_services.h"
+#include "support/run_until.h"
 #include "support/sway_server.h"
 #include "support/temp_dir.h"
 
@@ -25,17 +26,6 @@
 #include <string>
 
 namespace tavel::test {
-
-// Runs `loop` until `done` holds or `limit` has passed; returns whether it holds.
-inline bool runUntil(AsioScheduler& loop, const std::function<bool()>& done,
-                     Duration limit = std::chrono::seconds(10)) {
-    Duration end = loop.now() + limit;
-    while (!done()) {
-        if (loop.now() >= end) return false;
-        loop.runFor(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 class WaylandTest : public ::testing::Test {
 protected:

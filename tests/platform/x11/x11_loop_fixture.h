@@ -9,6 +9,7 @@
 #include "platform/asio/asio_scheduler.h"
 #include "platform/x11/pixel_rect.h"
 #include "platform/x11/x11_connection.h"
+#include "support/run_until.h"
 #include "support/xvfb_server.h"
 
 #include <X11/Xatom.h>
@@ -22,17 +23,6 @@
 #include <vector>
 
 namespace tavel::test {
-
-// Runs `loop` until `done` holds or `limit` has passed; returns whether it holds.
-inline bool runUntil(AsioScheduler& loop, const std::function<bool()>& done,
-                     Duration limit = std::chrono::seconds(10)) {
-    Duration end = loop.now() + limit;
-    while (!done()) {
-        if (loop.now() >= end) return false;
-        loop.runFor(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 // Sets a 32-bit property, which sends PropertyNotify to those who selected it.
 inline void setItems(Display* display, Window window, Atom name, Atom type,
