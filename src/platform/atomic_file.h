@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file replacement that never leaves a half-written file behind.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -22,8 +23,22 @@ std::string writeFileAtomically(const std::filesystem::path& path,
                                 std::span<const std::uint8_t> bytes, unsigned mode = 0600,
                                 bool followLinks = true);
 
+enum class CopyMode {
+    replace,       // over whatever `to` is (a link there is replaced, not followed)
+    keepExisting,  // fails with "File exists" where `to` is taken
+};
+
+// Copies the regular file `from` (not a link) the same way: a hidden temporary file
+// beside `to`, flushed, then moved into place, so a failure (an unreadable source, a
+// full disk) leaves no truncated copy where `to` is expected. The copy takes the
+// source's permission bits. The empty text on success, else what failed.
+std::string copyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
+                               CopyMode mode = CopyMode::replace);
+
 // Removes the temporary files that writes into `folder` left when the process died
-// before renaming them. Only for a folder no other process is writing into now.
-void removeAtomicWriteLeftovers(const std::filesystem::path& folder);
+// before renaming them. With a `minimumAge`, only those not written for that long: a
+// newer one may be another process's write in progress.
+void removeAtomicWriteLeftovers(const std::filesystem::path& folder,
+                                std::chrono::seconds minimumAge = std::chrono::seconds(0));
 
 }  // namespace tavel

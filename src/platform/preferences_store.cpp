@@ -63,10 +63,6 @@ std::string FolderPreferencesStore::describe(std::string_view key) const {
     return (folder_ / std::string(key)).string();
 }
 
-void FolderPreferencesStore::removeLeftovers() const {
-    removeAtomicWriteLeftovers(folder_);
-}
-
 bool FolderPreferencesStore::exists() const {
     std::error_code error;
     return std::filesystem::is_directory(folder_, error);

@@ -44,9 +44,6 @@ public:
     std::string setData(std::string_view key, std::span<const std::uint8_t> bytes) override;
     std::string describe(std::string_view key) const override;
 
-    // Removes what writes cut short by a crash left in the folder. Only for the one
-    // process that writes this domain (the running instance), at its start.
-    void removeLeftovers() const;
     // True when the domain's folder exists (a domain can be "opened").
     bool exists() const;
     const std::filesystem::path& folder() const { return folder_; }

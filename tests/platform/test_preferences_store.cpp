@@ -54,15 +54,9 @@ TEST(AtomicFile, AFailedWriteLeavesThePreviousFileIntact) {
     test::TempDir dir;
     auto path = dir / "value";
     ASSERT_EQ(writeFileAtomically(path, bytes("old")), "");
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 8;
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    std::string error = writeFileAtomically(path, bytes(std::string(64, 'n')));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    std::string error;
+    test::withFileSizeLimit(
+        8, [&] { error = writeFileAtomically(path, bytes(std::string(64, 'n'))); });
     EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
@@ -114,10 +108,39 @@ TEST(AtomicFile, LeftoversOfInterruptedWritesAreRemovedAndNothingElse) {
     for (const char* name : leftovers) std::ofstream(dir / name) << "half";
     for (const char* name : kept) std::ofstream(dir / name) << "keep";
     std::filesystem::create_symlink("value", dir / ".link.Ab3xYz");
+    // With an age, only leftovers that old go: a newer one may be another process's
+    // write in progress.
+    std::filesystem::last_write_time(
+        dir / leftovers[0],
+        std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+    removeAtomicWriteLeftovers(dir.path(), std::chrono::seconds(60));
+    EXPECT_FALSE(std::filesystem::exists(dir / leftovers[0]));
+    EXPECT_TRUE(std::filesystem::exists(dir / leftovers[1]));
     removeAtomicWriteLeftovers(dir.path());
     for (const char* name : leftovers) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
     for (const char* name : kept) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
     EXPECT_TRUE(std::filesystem::is_symlink(dir / ".link.Ab3xYz"));
+}
+
+// A copy goes the same way: a source that cannot be read in full, or a disk that fills,
+// leaves nothing at the destination; an existing destination is kept when asked.
+TEST(AtomicFile, ACopyIsWholeOrAbsent) {
+    test::TempDir dir;
+    std::ofstream(dir / "movie") << std::string(4096, 'm');
+    std::ofstream(dir / "taken") << "taken";
+    ASSERT_EQ(copyFileAtomically(dir / "movie", dir / "copy"), "");
+    EXPECT_EQ(std::filesystem::file_size(dir / "copy"), 4096u);
+    EXPECT_NE(copyFileAtomically(dir / "movie", dir / "taken", CopyMode::keepExisting), "");
+    EXPECT_NE(copyFileAtomically(dir / "missing", dir / "other"), "");
+    EXPECT_NE(copyFileAtomically(dir.path(), dir / "other"), "");  // not a regular file
+    std::string error;
+    test::withFileSizeLimit(1024, [&] { error = copyFileAtomically(dir / "movie", dir / "full"); });
+    EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+    std::ifstream in(dir / "taken");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "taken");
+    int entries = 0;
+    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 3);  // movie, taken, copy: no temporary file, nothing half copied
 }
 
 }  // namespace

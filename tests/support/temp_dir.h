@@ -1,6 +1,9 @@
 #pragma once
 // A fresh folder per test, removed afterwards, and reading files back.
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +42,21 @@ inline std::string slurp(const std::filesystem::path& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Runs `work` with the process's file-size limit at `bytes`: writes beyond it fail as on
+// a full disk, for root as well (who ignores folder permissions).
+template <class Work>
+void withFileSizeLimit(rlim_t bytes, Work&& work) {
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = bytes;
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    work();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
 }
 
 }  // namespace tavel::test

@@ -16,6 +16,7 @@
 #include "platform/app_identity.h"
 #include "platform/asio/asio_scheduler.h"
 #include "platform/asio/thread_executors.h"
+#include "platform/atomic_file.h"
 #include "platform/coalescing_preferences_store.h"
 #include "platform/dbus/application_service.h"
 #include "platform/dbus/bus_connection.h"
@@ -180,9 +181,11 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
     }
 
     // Settings: written off the main thread, newest value only, flushed at exit. What an
-    // earlier run left half-written is cleared first.
+    // earlier run left half-written is cleared first; without the bus name another
+    // instance may be writing there now, so only what is a minute old goes.
     FolderPreferencesStore folder = FolderPreferencesStore::forDomain(kAppBundleIdentifier);
-    folder.removeLeftovers();
+    removeAtomicWriteLeftovers(folder.folder(),
+                               service ? std::chrono::seconds(0) : std::chrono::seconds(60));
     SerialExecutor settingsWriter("tavel.settings", log);
     CoalescingPreferencesStore preferences(folder, settingsWriter, log);
     platform->setLostHandler([&preferences] { preferences.flush(kLastFlushLimit); });
