@@ -1,5 +1,6 @@
 #include "app/integration/live_lock_video.h"
 
+#include "app/integration/lock_video_slot.h"
 #include "platform/atomic_file.h"
 
 #include <exception>
@@ -11,7 +12,6 @@ namespace tavel {
 
 namespace {
 
-constexpr const char* kBackupName = "aerial-original.mov";
 constexpr const char* kMovieName = "lockvideo.mov";
 constexpr const char* kSignatureName = "lockvideo.sig";
 
@@ -49,25 +49,6 @@ std::string readText(const std::filesystem::path& path) {
     return text.str();
 }
 
-// Copies a regular file to `to` under a temporary name and renames it into place, so a
-// failure never leaves half a movie where a player looks.
-std::string copyInto(const std::filesystem::path& from, const std::filesystem::path& to) {
-    if (!isRegularFile(from)) return "no movie at " + from.string();
-    std::filesystem::path partial = to.parent_path() / ("." + to.filename().string() + ".partial");
-    std::error_code error;
-    std::filesystem::copy_file(from, partial, std::filesystem::copy_options::overwrite_existing,
-                               error);
-    if (!error) std::filesystem::rename(partial, to, error);
-    if (!error) return {};
-    std::error_code ignored;
-    std::filesystem::remove(partial, ignored);
-    return "cannot copy " + from.string() + " to " + to.string() + ": " + error.message();
-}
-
-std::string linkRefusal(const std::filesystem::path& slot) {
-    return slot.string() + " is a symbolic link; it is left alone";
-}
-
 }  // namespace
 
 std::string lockVideoSignature(const std::string& effectId, const ShaderParams& params) {
@@ -86,6 +67,7 @@ struct LiveLockVideo::Job {
     ShaderParams params;
     std::string signature;
     std::function<void(double)> progress;
+    std::shared_ptr<std::atomic<bool>> wanted;
 };
 
 LiveLockVideo::LiveLockVideo(LiveLockVideoDependencies dependencies)
@@ -97,7 +79,10 @@ LiveLockVideo::~LiveLockVideo() {
 }
 
 void LiveLockVideo::updateLockVideoIfNeeded(bool force) {
-    if (!state_ || !state_->settings().liveLockVideo || busy_) return;
+    if (!state_) return;
+    // Also for a request dropped below: a job still running installs its movie after all.
+    wanted_->store(state_->settings().liveLockVideo);
+    if (!state_->settings().liveLockVideo || busy_) return;
     const auto& displays = state_->displays();
     const std::string id =
         state_->shaderID(displays.empty() ? std::string() : displays.front().key);
@@ -117,11 +102,15 @@ void LiveLockVideo::updateLockVideoIfNeeded(bool force) {
         video.busy_ = false;
         video.setProgress(std::nullopt);
     });
-    Job job{deps_, std::move(*effect), params, signature,
+    Job job{deps_,
+            std::move(*effect),
+            params,
+            signature,
             [&main = deps_.main, progress, stopping = stopping_](double value) {
                 if (stopping->load()) throw Stopped{};
                 main.post([progress, value]() mutable { progress(value); });
-            }};
+            },
+            wanted_};
     deps_.queue.submit([job = std::move(job), done = std::move(done)]() mutable {
         run(job);
         job.deps.main.post(std::move(done));
@@ -137,12 +126,6 @@ void LiveLockVideo::run(const Job& job) {
     std::filesystem::create_directories(deps.supportDir, error);
     if (error) return fail("cannot create " + deps.supportDir.string() + ": " + error.message());
 
-    // The slot's own movie is kept once, before the first replacement.
-    const auto backup = deps.supportDir / kBackupName;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error)) &&
-        isRegularFile(deps.slot))
-        std::filesystem::copy_file(deps.slot, backup, error);
-
     const auto movie = deps.supportDir / kMovieName;
     try {
         deps.encode(job.effect, job.params, movie, job.progress);
@@ -155,10 +138,14 @@ void LiveLockVideo::run(const Job& job) {
         deps.log.write("Tavel: aerial store missing \u2014 open Wallpaper settings once");
         return;
     }
-    // A link there points somewhere else: that is not ours to replace.
-    if (std::filesystem::is_symlink(deps.slot, error)) return fail(linkRefusal(deps.slot));
-    std::filesystem::remove(deps.slot, error);
-    if (std::string failure = copyInto(movie, deps.slot); !failure.empty()) return fail(failure);
+    // Switched off while encoding: the restore queued behind this job gives the slot back,
+    // so the movie is not put there first.
+    if (!job.wanted->load()) return;
+    // What the slot holds is kept right before it is replaced (the person may have put a
+    // file there while the movie was encoded); without a safe copy it is not replaced.
+    const LockVideoSlot slot(deps.slot, deps.supportDir);
+    if (std::string failure = slot.keepOriginal(); !failure.empty()) return fail(failure);
+    if (std::string failure = slot.install(movie); !failure.empty()) return fail(failure);
     const std::string& text = job.signature;
     writeFileAtomically(deps.supportDir / kSignatureName,
                         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
@@ -167,17 +154,19 @@ void LiveLockVideo::run(const Job& job) {
 }
 
 void LiveLockVideo::restoreOriginalAerial() {
-    const auto backup = deps_.supportDir / kBackupName;
-    if (!isRegularFile(backup)) return;
-    std::error_code error;
-    if (std::filesystem::is_symlink(deps_.slot, error)) {
-        deps_.log.write("Tavel: lock video failed: " + linkRefusal(deps_.slot));
-        return;
-    }
-    std::filesystem::remove(deps_.slot, error);
-    copyInto(backup, deps_.slot);
-    std::filesystem::remove(deps_.supportDir / kSignatureName, error);
-    if (deps_.restartAgent) deps_.restartAgent();
+    wanted_->store(false);
+    // On the queue, behind any job: a movie still encoding cannot land after the restore,
+    // and copying hundreds of megabytes never holds up the main thread.
+    deps_.queue.submit([deps = deps_, wanted = wanted_] {
+        if (wanted->load()) return;  // switched on again meanwhile: the slot stays Tavel's
+        const LockVideoSlot slot(deps.slot, deps.supportDir);
+        if (slot.backups().empty() && !slot.holdsOurs()) return;  // nothing of ours there
+        if (std::string failure = slot.restore(); !failure.empty())
+            deps.log.write("Tavel: lock video failed: " + failure);
+        std::error_code ignored;
+        std::filesystem::remove(deps.supportDir / kSignatureName, ignored);
+        if (deps.restartAgent) deps.restartAgent();
+    });
 }
 
 void LiveLockVideo::runLockVideoGuide() {

@@ -5,8 +5,9 @@
 // is put back when the setting goes off.
 //
 // Main thread; the jobs run one at a time on their own queue ("halvane.lockvideo") and
-// report back through the main loop. File work never follows a link out of its folders:
-// a slot that is a symbolic link is left alone (one failure line).
+// report back through the main loop, and so does the restore, behind any job. File work
+// never follows a link out of its folders: a slot that is a symbolic link is left alone
+// (one failure line). What the slot held before is kept (lock_video_slot.h).
 
 #include "app/core/app_state.h"
 #include "app/core/integrations.h"
@@ -64,6 +65,7 @@ public:
     // Starts one job when the setting is on, no job runs, and the slot does not hold the
     // first display's effect as it is now (or `force`); dropped otherwise.
     void updateLockVideoIfNeeded(bool force) override;
+    // Queued behind any job; a job still encoding then leaves the slot alone.
     void restoreOriginalAerial() override;
     // Shown once ever; its answer may open the wallpaper settings.
     void runLockVideoGuide() override;
@@ -81,6 +83,9 @@ private:
 
     LiveLockVideoDependencies deps_;
     std::shared_ptr<std::atomic<bool>> stopping_ = std::make_shared<std::atomic<bool>>(false);
+    // Whether the setting is on, as the main thread last saw it: a job finding it off
+    // leaves the slot alone, a restore finding it on does nothing.
+    std::shared_ptr<std::atomic<bool>> wanted_ = std::make_shared<std::atomic<bool>>(true);
     AppState* state_ = nullptr;
     bool busy_ = false;
     std::optional<double> progress_;

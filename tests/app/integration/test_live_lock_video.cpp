@@ -100,12 +100,95 @@ TEST_F(LiveLockVideoTest, EncodesOnlyWhenTheSlotDoesNotShowTheEffectAsItIsAndRes
     video.updateLockVideoIfNeeded(true);
     EXPECT_FALSE(video.busy());
 
-    // Off: the backup goes back in place and the signature is forgotten.
+    // Off: the backup goes back in place on the queue, and the signature is forgotten.
     video.restoreOriginalAerial();
+    EXPECT_EQ(slurp(slot), "movie of tiles");  // not on the main thread
+    work();
     EXPECT_EQ(slurp(slot), "system");
     EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
     EXPECT_TRUE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
     EXPECT_EQ(restarts, 5);
+}
+
+// The person's files in the slot are never lost: each one found there is kept (a new
+// copy beside the others), a backup that cannot be made whole stops the job, and
+// switching off gives back the newest one, or an empty slot where it was empty.
+TEST_F(LiveLockVideoTest, WhatThePersonPutInTheSlotIsKeptAndGivenBack) {
+    const std::string original(8192, 'o');
+    std::ofstream(slot, std::ios::trunc) << original;
+    test::withFileSizeLimit(4096, [&] {
+        video.updateLockVideoIfNeeded(false);
+        work();
+    });
+    EXPECT_EQ(slurp(slot), original);
+    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(log.lines().front().starts_with("Tavel: lock video failed: cannot keep a copy of " +
+                                                slot.string()))
+        << log.lines().front();
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
+    EXPECT_EQ(restarts, 0);
+
+    video.updateLockVideoIfNeeded(false);
+    work();
+    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original.mov"), original);
+    std::ofstream(slot, std::ios::trunc) << "put there later";
+    video.updateLockVideoIfNeeded(true);
+    work();
+    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original.mov"), original);
+    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original-2.mov"), "put there later");
+    video.updateLockVideoIfNeeded(true);  // the slot holds Tavel's movie: no third copy
+    work();
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original-3.mov"));
+    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
+    video.restoreOriginalAerial();
+    work();
+    EXPECT_EQ(slurp(slot), "put there later");
+
+    // On again and off: what was given back is a copy already kept, so no new one.
+    state->updateSettings([](AppSettings& s) { s.liveLockVideo = true; });
+    video.updateLockVideoIfNeeded(true);
+    work();
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original-3.mov"));
+    // A file someone put in the slot after Tavel's movie is theirs: switching off keeps it.
+    std::ofstream(slot, std::ios::trunc) << "theirs";
+    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
+    video.restoreOriginalAerial();
+    work();
+    EXPECT_EQ(slurp(slot), "theirs");
+}
+
+TEST_F(LiveLockVideoTest, AnEmptySlotIsEmptyAgainAfterwards) {
+    std::filesystem::remove(slot);
+    video.updateLockVideoIfNeeded(false);
+    work();
+    EXPECT_EQ(slurp(slot), "movie of tiles");
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
+    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
+    video.restoreOriginalAerial();
+    work();
+    EXPECT_FALSE(std::filesystem::exists(slot));
+}
+
+// Switched off while a movie is encoded: the job does not put it in the slot afterwards,
+// and the restore waits for the job. Switched on again before the restore ran: the slot
+// stays Tavel's.
+TEST_F(LiveLockVideoTest, SwitchingOffDuringAnEncodeIsNotUndoneByTheJob) {
+    video.updateLockVideoIfNeeded(false);
+    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
+    video.restoreOriginalAerial();
+    work();
+    EXPECT_EQ(slurp(slot), "system");
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
+
+    state->updateSettings([](AppSettings& s) { s.liveLockVideo = true; });
+    video.updateLockVideoIfNeeded(true);
+    work();
+    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
+    video.restoreOriginalAerial();
+    state->updateSettings([](AppSettings& s) { s.liveLockVideo = true; });
+    video.updateLockVideoIfNeeded(false);
+    work();
+    EXPECT_EQ(slurp(slot), "movie of tiles");
 }
 
 TEST_F(LiveLockVideoTest, FailuresLeaveTheSlotAndTheSignatureAsTheyWere) {

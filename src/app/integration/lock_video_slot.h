@@ -1,0 +1,48 @@
+#pragma once
+// The lock screen's video slot and what Tavel keeps beside it in its data folder: copies
+// of what the slot held before Tavel replaced it ("aerial-original.mov", then
+// "aerial-original-2.mov", ... for later ones, never one over another), the identity of
+// the movie Tavel put there ("lockvideo.slot"), so that a file someone else puts in the
+// slot later is told apart from Tavel's and kept too.
+//
+// File work only, for the lock-video queue (one thread at a time). Every copy is made
+// under a temporary name, flushed and renamed: a failure never leaves half a movie where
+// a player or a later restore would take it for whole. A slot that is a symbolic link is
+// never touched.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tavel {
+
+class LockVideoSlot {
+public:
+    LockVideoSlot(std::filesystem::path slot, std::filesystem::path supportDir)
+        : slot_(std::move(slot)), supportDir_(std::move(supportDir)) {}
+
+    // Copies what the slot holds to a new backup unless it is Tavel's movie or the same
+    // as a backup already kept (an empty slot needs none). The empty text when the slot's
+    // content is safe, else what failed: then the slot must not be replaced.
+    std::string keepOriginal() const;
+    // Puts `movie` in the slot and remembers it as Tavel's; the empty text on success.
+    std::string install(const std::filesystem::path& movie) const;
+    // Gives the slot back: the newest backup where the slot holds Tavel's movie (or
+    // nothing), or no file at all where nothing was there before Tavel's first movie. A
+    // slot holding someone else's file is left alone. The empty text on success.
+    std::string restore() const;
+
+    // The slot holds the movie that install() put there, unchanged.
+    bool holdsOurs() const;
+    // The backups, oldest first.
+    std::vector<std::filesystem::path> backups() const;
+    std::string linkRefusal() const;
+
+private:
+    std::filesystem::path identityFile() const { return supportDir_ / "lockvideo.slot"; }
+
+    std::filesystem::path slot_;
+    std::filesystem::path supportDir_;
+};
+
+}  // namespace tavel
