@@ -37,6 +37,8 @@ public:
     std::string setPicture(const std::filesystem::path&) override {
         return "desktop picture: no way to set it is known for this desktop";
     }
+    std::optional<PictureRecord> snapshot() override { return std::nullopt; }
+    std::string restore(const PictureRecord&) override { return {}; }
 };
 
 }  // namespace
@@ -53,6 +55,28 @@ DesktopFacts DesktopFacts::fromEnvironment() {
     facts.x11Display = !text("DISPLAY").empty();
     facts.waylandDisplay = !text("WAYLAND_DISPLAY").empty();
     return facts;
+}
+
+const char* setterName(PictureSetter setter) {
+    switch (setter) {
+        case PictureSetter::Gnome:
+            return "gnome";
+        case PictureSetter::Plasma:
+            return "plasma";
+        case PictureSetter::Cinnamon:
+            return "cinnamon";
+        case PictureSetter::Mate:
+            return "mate";
+        case PictureSetter::Xfce:
+            return "xfce";
+        case PictureSetter::Sway:
+            return "sway";
+        case PictureSetter::X11Root:
+            return "x11-root";
+        case PictureSetter::Unsupported:
+            break;
+    }
+    return "unsupported";
 }
 
 PictureSetter chooseSetter(const DesktopFacts& facts) {

@@ -4,12 +4,18 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tavel {
 
 class ProcessRunner;
+
+// What a desktop shows, under the setter's own names (a settings key, a property path)
+// with values in the form its tool takes back.
+using PictureRecord = std::map<std::string, std::string>;
 
 class DesktopPicture {
 public:
@@ -20,6 +26,12 @@ public:
     // failed. Any one thread at a time: it may wait for the desktop's tools (seconds at
     // worst), so the application calls it off the main thread.
     virtual std::string setPicture(const std::filesystem::path& file) = 0;
+    // What the desktop shows now, for restore(); nothing when it cannot be read (its
+    // tool is missing or fails) or there is nothing this setter would change. Same
+    // threads as setPicture.
+    virtual std::optional<PictureRecord> snapshot() = 0;
+    // Puts back what snapshot() read: the empty text on success, else what failed.
+    virtual std::string restore(const PictureRecord& record) = 0;
 };
 
 // What the environment says about the session.
@@ -43,6 +55,9 @@ enum class PictureSetter {
     X11Root,      // any other X11 session: the root window's background pixmap
     Unsupported,  // nothing known to set it (another Wayland compositor, no display)
 };
+
+// A short name for the kind ("gnome", "plasma", "x11-root", ...), for records.
+const char* setterName(PictureSetter setter);
 
 // The first name of $XDG_CURRENT_DESKTOP that is known (compared without regard to
 // case) decides; "sway" counts only with its socket. Then a sway socket alone means

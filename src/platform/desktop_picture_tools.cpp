@@ -1,7 +1,9 @@
 #include "platform/desktop_picture_tools.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cctype>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -102,25 +104,31 @@ void setPlasma(Steps& steps, const std::filesystem::path& file) {
     }
 }
 
-void setXfce(Steps& steps, const std::filesystem::path& file) {
-    // One property per monitor and workspace, named after the monitor's connector.
-    ProcessResult listing =
-        steps.run({"xfconf-query", "-c", "xfce4-desktop", "-l"}, "XFCE desktop");
-    if (!listing.succeeded()) return;
+// The last-image properties in an `xfconf-query -l` listing: one per monitor and
+// workspace, named after the monitor's connector.
+std::vector<std::string> lastImageProperties(const std::string& listing) {
     const std::string suffix = "/last-image";
-    int found = 0;
-    std::istringstream lines(listing.output);
+    std::vector<std::string> properties;
+    std::istringstream lines(listing);
     for (std::string property; std::getline(lines, property);) {
         while (!property.empty() && std::isspace((unsigned char)property.back()))
             property.pop_back();
-        if (property.size() <= suffix.size() ||
-            property.compare(property.size() - suffix.size(), suffix.size(), suffix) != 0)
-            continue;
-        ++found;
+        if (property.size() > suffix.size() &&
+            property.compare(property.size() - suffix.size(), suffix.size(), suffix) == 0)
+            properties.push_back(property);
+    }
+    return properties;
+}
+
+void setXfce(Steps& steps, const std::filesystem::path& file) {
+    ProcessResult listing =
+        steps.run({"xfconf-query", "-c", "xfce4-desktop", "-l"}, "XFCE desktop");
+    if (!listing.succeeded()) return;
+    const std::vector<std::string> properties = lastImageProperties(listing.output);
+    for (const std::string& property : properties)
         steps.run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", file.string()},
                   "XFCE desktop");
-    }
-    if (found == 0) steps.fail("XFCE desktop: xfconf-query lists no monitor's last-image");
+    if (properties.empty()) steps.fail("XFCE desktop: xfconf-query lists no monitor's last-image");
 }
 
 void setSway(Steps& steps, const std::filesystem::path& file) {
@@ -132,6 +140,91 @@ void setSway(Steps& steps, const std::filesystem::path& file) {
         return;
     }
     steps.run({"swaymsg", "output", "*", "bg", "\"" + path + "\"", "fill"}, "sway background");
+}
+
+// The output of a tool that prints one value, without the line end.
+std::string valueOf(const ProcessResult& result) {
+    std::string value = result.output;
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
+    return value;
+}
+
+// The background keys of a GSettings schema that this schema has, as GVariant text.
+std::optional<PictureRecord> readGsettings(ProcessRunner& runner, const char* schema,
+                                           std::initializer_list<const char*> keys) {
+    ProcessResult listing = runner.run({"gsettings", "list-keys", schema});
+    if (!listing.succeeded()) return std::nullopt;
+    PictureRecord record;
+    std::istringstream lines(listing.output);
+    for (std::string key; std::getline(lines, key);) {
+        if (std::find_if(keys.begin(), keys.end(), [&](const char* k) { return key == k; }) ==
+            keys.end())
+            continue;
+        ProcessResult value = runner.run({"gsettings", "get", schema, key});
+        if (!value.succeeded()) return std::nullopt;
+        record[key] = valueOf(value);
+    }
+    if (record.empty()) return std::nullopt;
+    return record;
+}
+
+const char* schemaOf(PictureSetter setter) {
+    switch (setter) {
+        case PictureSetter::Gnome:
+            return "org.gnome.desktop.background";
+        case PictureSetter::Cinnamon:
+            return "org.cinnamon.desktop.background";
+        default:
+            return "org.mate.background";
+    }
+}
+
+// The lock screen's own image in Plasma's configuration, under the name both versions of
+// its tools share; "" where it was never set (Plasma's default).
+const std::vector<std::string> kPlasmaLockGroups = {
+    "--file",  "kscreenlockerrc", "--group", "Greeter", "--group", "Wallpaper",
+    "--group", "org.kde.image",   "--group", "General", "--key",   "Image"};
+constexpr const char* kPlasmaLockKey = "kscreenlockerrc Image";
+
+std::optional<PictureRecord> readPlasma(ProcessRunner& runner) {
+    for (const char* reader : {"kreadconfig6", "kreadconfig5"}) {
+        Command command{reader};
+        command.insert(command.end(), kPlasmaLockGroups.begin(), kPlasmaLockGroups.end());
+        ProcessResult result = runner.run(command);
+        if (result.outcome == ProcessResult::Outcome::NotInstalled) continue;
+        if (!result.succeeded()) return std::nullopt;
+        return PictureRecord{{kPlasmaLockKey, valueOf(result)}};
+    }
+    return std::nullopt;
+}
+
+void restorePlasma(Steps& steps, const PictureRecord& record) {
+    auto lock = record.find(kPlasmaLockKey);
+    if (lock == record.end()) return;
+    for (const char* writer : {"kwriteconfig6", "kwriteconfig5"}) {
+        Command command{writer};
+        command.insert(command.end(), kPlasmaLockGroups.begin(), kPlasmaLockGroups.end());
+        // An image that was never set goes back to being unset: Plasma's default.
+        if (lock->second.empty())
+            command.push_back("--delete");
+        else
+            command.push_back(lock->second);
+        if (!missing(steps.run(command, "Plasma lock screen"))) return;
+    }
+}
+
+// Each monitor's and workspace's last-image property with its value.
+std::optional<PictureRecord> readXfce(ProcessRunner& runner) {
+    ProcessResult listing = runner.run({"xfconf-query", "-c", "xfce4-desktop", "-l"});
+    if (!listing.succeeded()) return std::nullopt;
+    PictureRecord record;
+    for (const std::string& property : lastImageProperties(listing.output)) {
+        ProcessResult value = runner.run({"xfconf-query", "-c", "xfce4-desktop", "-p", property});
+        if (!value.succeeded()) return std::nullopt;
+        record[property] = valueOf(value);
+    }
+    if (record.empty()) return std::nullopt;
+    return record;
 }
 
 class ToolPicture final : public DesktopPicture {
@@ -149,12 +242,11 @@ public:
                 setPlasma(steps, file);
                 break;
             case PictureSetter::Cinnamon:
-                steps.run(
-                    gsettingsSet("org.cinnamon.desktop.background", "picture-uri", fileUri(file)),
-                    "Cinnamon background");
+                steps.run(gsettingsSet(schemaOf(setter_), "picture-uri", fileUri(file)),
+                          "Cinnamon background");
                 break;
             case PictureSetter::Mate:
-                steps.run(gsettingsSet("org.mate.background", "picture-filename", file.string()),
+                steps.run(gsettingsSet(schemaOf(setter_), "picture-filename", file.string()),
                           "MATE background");
                 break;
             case PictureSetter::Xfce:
@@ -165,6 +257,51 @@ public:
                 break;
             case PictureSetter::X11Root:
             case PictureSetter::Unsupported:
+                break;
+        }
+        return steps.report();
+    }
+
+    std::optional<PictureRecord> snapshot() override {
+        switch (setter_) {
+            case PictureSetter::Gnome:
+                return readGsettings(runner_, schemaOf(setter_),
+                                     {"picture-uri", "picture-uri-dark"});
+            case PictureSetter::Cinnamon:
+                return readGsettings(runner_, schemaOf(setter_), {"picture-uri"});
+            case PictureSetter::Mate:
+                return readGsettings(runner_, schemaOf(setter_), {"picture-filename"});
+            case PictureSetter::Plasma:
+                return readPlasma(runner_);
+            case PictureSetter::Xfce:
+                return readXfce(runner_);
+            default:
+                // sway keeps its background in its configuration, which it cannot print
+                // back in a form to restore.
+                return std::nullopt;
+        }
+    }
+
+    std::string restore(const PictureRecord& record) override {
+        Steps steps(runner_);
+        switch (setter_) {
+            case PictureSetter::Gnome:
+            case PictureSetter::Cinnamon:
+            case PictureSetter::Mate:
+                // The values are GVariant text as gsettings printed them.
+                for (const auto& [key, value] : record)
+                    steps.run({"gsettings", "set", schemaOf(setter_), key, value},
+                              "desktop background");
+                break;
+            case PictureSetter::Plasma:
+                restorePlasma(steps, record);
+                break;
+            case PictureSetter::Xfce:
+                for (const auto& [property, value] : record)
+                    steps.run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", value},
+                              "XFCE desktop");
+                break;
+            default:
                 break;
         }
         return steps.report();

@@ -147,6 +147,8 @@ TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
     };
     struct RootPicture final : DesktopPicture {
         std::string setPicture(const std::filesystem::path&) override { return "root"; }
+        std::optional<PictureRecord> snapshot() override { return std::nullopt; }
+        std::string restore(const PictureRecord&) override { return {}; }
     };
     for (const auto& c : cases) {
         FakeRunner runner;
@@ -158,18 +160,95 @@ TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
     }
 }
 
-// GNOME's keys written by the real gsettings into a private keyfile, and read back.
+// What each desktop shows is read with its own tool and put back with it, values as the
+// tool printed them; a tool that fails or is missing gives no record.
+TEST(DesktopPicture, ReadsWhatEachDesktopShowsAndPutsItBack) {
+    auto exited = [](int status, std::string output = {}) {
+        return ProcessResult{Outcome::Exited, status, 0, std::move(output), {}};
+    };
+    const std::string dp1 = "/backdrop/screen0/monitorDP-1/workspace0/last-image";
+    const Command lockRead = {"kreadconfig6",  "--file",  "kscreenlockerrc", "--group",
+                              "Greeter",       "--group", "Wallpaper",       "--group",
+                              "org.kde.image", "--group", "General",         "--key",
+                              "Image"};
+    auto lockWrite = [&](const char* tool, std::string value) {
+        Command command = lockRead;
+        command[0] = tool;
+        command.push_back(std::move(value));
+        return command;
+    };
+    struct Case {
+        PictureSetter setter;
+        std::map<std::string, ProcessResult> answers;
+        std::optional<PictureRecord> record;
+        std::vector<Command> restore;
+    };
+    const Case cases[] = {
+        {S::Gnome,
+         {{"gsettings", exited(0, "picture-uri\n")}},
+         PictureRecord{{"picture-uri", "picture-uri"}},  // the fake answers every ask alike
+         {{"gsettings", "set", "org.gnome.desktop.background", "picture-uri", "picture-uri"}}},
+        {S::Mate,
+         {{"gsettings", exited(0, "picture-filename\n")}},
+         PictureRecord{{"picture-filename", "picture-filename"}},
+         {{"gsettings", "set", "org.mate.background", "picture-filename", "picture-filename"}}},
+        {S::Cinnamon, {{"gsettings", exited(1)}}, std::nullopt, {}},
+        {S::Xfce,
+         {{"xfconf-query", exited(0, dp1 + "\n")}},
+         PictureRecord{{dp1, dp1}},
+         {{"xfconf-query", "-c", "xfce4-desktop", "-p", dp1, "-s", dp1}}},
+        // Plasma's lock screen: an image never set goes back to unset.
+        {S::Plasma,
+         {{"kreadconfig6", exited(0, "\n")}},
+         PictureRecord{{"kscreenlockerrc Image", ""}},
+         {lockWrite("kwriteconfig6", "--delete")}},
+        {S::Plasma,
+         {{"kreadconfig6", {Outcome::NotInstalled, 0, 0, {}, {}}},
+          {"kreadconfig5", exited(0, "file:///a.png\n")},
+          {"kwriteconfig6", {Outcome::NotInstalled, 0, 0, {}, {}}}},
+         PictureRecord{{"kscreenlockerrc Image", "file:///a.png"}},
+         {lockWrite("kwriteconfig6", "file:///a.png"),
+          lockWrite("kwriteconfig5", "file:///a.png")}},
+        {S::Sway, {}, std::nullopt, {}},
+    };
+    for (const auto& c : cases) {
+        FakeRunner runner;
+        runner.answers = c.answers;
+        auto picture = makeDesktopPicture(c.setter, runner, [] { return nullptr; });
+        EXPECT_EQ(picture->snapshot(), c.record) << "case " << &c - cases;
+        if (!c.record) continue;
+        runner.ran.clear();
+        EXPECT_EQ(picture->restore(*c.record), "") << "case " << &c - cases;
+        EXPECT_EQ(runner.ran, c.restore) << "case " << &c - cases;
+    }
+}
+
+// GNOME's keys written by the real gsettings into a private keyfile, read back, and what
+// they held before put back.
 TEST(DesktopPicture, SetsGnomesBackgroundThroughGsettings) {
     test::TempDir config;
     setenv("GSETTINGS_BACKEND", "keyfile", 1);
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     PosixProcessRunner runner;
+    auto read = [&](const char* key) {
+        return runner.run({"gsettings", "get", "org.gnome.desktop.background", key}).output;
+    };
     auto picture = makeDesktopPicture(PictureSetter::Gnome, runner, [] { return nullptr; });
+    ASSERT_EQ(runner
+                  .run({"gsettings", "set", "org.gnome.desktop.background", "picture-uri",
+                        "'file:///usr/share/backgrounds/it\\'s.jpg'"})
+                  .outcome,
+              Outcome::Exited);
+    const std::string before = read("picture-uri"), darkBefore = read("picture-uri-dark");
+    std::optional<PictureRecord> record = picture->snapshot();
+    ASSERT_TRUE(record);
     EXPECT_EQ(picture->setPicture(file), "");
-    for (const char* key : {"picture-uri", "picture-uri-dark"}) {
-        ProcessResult read = runner.run({"gsettings", "get", "org.gnome.desktop.background", key});
-        EXPECT_EQ(read.output, std::string("'") + uri + "'\n") << key << ": " << read.errors;
-    }
+    for (const char* key : {"picture-uri", "picture-uri-dark"})
+        EXPECT_EQ(read(key), std::string("'") + uri + "'\n") << key;
+    EXPECT_EQ(picture->restore(*record), "");
+    EXPECT_EQ(read("picture-uri"), before);
+    EXPECT_EQ(read("picture-uri-dark"), darkBefore);
+    EXPECT_NE(before.find("it's.jpg"), std::string::npos) << before;
     unsetenv("GSETTINGS_BACKEND");
     unsetenv("XDG_CONFIG_HOME");
 }

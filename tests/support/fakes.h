@@ -148,6 +148,7 @@ public:
     }
     void activate() override { note(journal_, "activate"); }
     void syncSystemWallpaperNow() override { note(journal_, "still"); }
+    void restoreDesktopPicture() override { note(journal_, "picture back"); }
     void updateLockVideoIfNeeded(bool force) override {
         note(journal_, force ? "forced" : "video");
     }

@@ -119,6 +119,10 @@ void AppState::settingsReaction(const AppSettings& old) {
     if (old.shuffleMinutes != now.shuffleMinutes) restartShuffleTimer();
     if (old.showDockIcon != now.showDockIcon) applyActivationPolicy();
     if (!old.syncLockScreen && now.syncLockScreen) syncStill();
+    if (old.syncLockScreen && !now.syncLockScreen) {
+        wallpaperSyncTimer_.cancel();  // a pending still must not come after the restore
+        if (LockScreenStill* still = deps_.integrations.still) still->restoreDesktopPicture();
+    }
     bool paramsChanged = old.params != now.params;
     if (now.syncLockScreen && paramsChanged) scheduleWallpaperSync();
     if (LockScreenVideo* video = deps_.integrations.video) {

@@ -12,6 +12,8 @@ public:
     virtual ~LockScreenStill() = default;
     // Renders a still of the main screen's effect and sets it as the desktop picture.
     virtual void syncSystemWallpaperNow() = 0;
+    // The sync was switched off: the desktop picture the person had goes back.
+    virtual void restoreDesktopPicture() = 0;
 };
 
 // The moving lock screen.

@@ -223,8 +223,9 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
     const std::filesystem::path dataFolder = xdgDataHome() / "Tavel";
     LiveIconRenderer iconRenderer(log);
     PosixProcessRunner runner;
-    std::unique_ptr<DesktopPicture> picture =
-        makeDesktopPicture(desktop, runner, [] { return std::make_unique<X11RootPicture>(); });
+    std::unique_ptr<DesktopPicture> picture = makeDesktopPicture(desktop, runner, [&dataFolder] {
+        return std::make_unique<X11RootPicture>("", dataFolder / "root-picture-before.png");
+    });
     SerialExecutor iconQueue("marlowen.liveicon", log);
     LiveIconRefresher icons(loop, iconQueue,
                             [&iconRenderer](const auto& effect, const auto& params) {
@@ -235,7 +236,8 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
         [&iconRenderer](const auto& effect, const auto& params, int width, int height) {
             return iconRenderer.renderImage(effect, params, width, height);
         },
-        dataFolder, [] { return static_cast<std::int64_t>(std::time(nullptr)); }, log});
+        setterName(desktop), dataFolder,
+        [] { return static_cast<std::int64_t>(std::time(nullptr)); }, log});
 
     // The moving lock screen: one encode at a time on its own queue. The queue is made
     // first, so the job (stopped by the video's end) finishes before the queue goes.

@@ -11,10 +11,15 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
 
+#include "effects/offscreen/png_encode.h"
+#include "platform/atomic_file.h"
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace tavel {
@@ -94,9 +99,46 @@ Pixmap pixmapNamedBy(Display* display, Window root, Atom property) {
     return pixmap;
 }
 
-// Makes the picture's pixmap on `display` and sets and publishes it; the empty text on
-// success.
-std::string publish(Display* display, const Image& picture) {
+// A root property naming a pixmap, as it was: absent, or its items.
+struct PropertyValue {
+    Atom name;
+    bool present = false;
+    std::vector<unsigned char> items;
+};
+
+PropertyValue readProperty(Display* display, Window root, Atom name) {
+    PropertyValue value{name, false, {}};
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, root, name, 0, 1, False, AnyPropertyType, &type, &format,
+                           &count, &after, &data) == Success &&
+        type != None) {
+        value.present = true;
+        value.items.assign(data, data + count * (format == 32 ? sizeof(long) : format / 8));
+    }
+    if (data) XFree(data);
+    return value;
+}
+
+void writeProperty(Display* display, Window root, const PropertyValue& value) {
+    if (!value.present) {
+        XDeleteProperty(display, root, value.name);
+        return;
+    }
+    XChangeProperty(display, root, value.name, XA_PIXMAP, 32, PropModeReplace, value.items.data(),
+                    int(value.items.size() / sizeof(long)));
+}
+
+// The picture on the root, fitted to each monitor, or whole over the root.
+enum class Layout { perMonitor, wholeRoot };
+
+// Makes the picture's pixmap on `display`, shows it as the root's background and then
+// publishes it; the empty text on success. A failure at any step leaves the published
+// names as they were: they never name a pixmap that goes with this connection, which a
+// later setter would take for a retained client's and kill.
+std::string publish(Display* display, const Image& picture, Layout layout) {
     int screen = DefaultScreen(display);
     Window root = RootWindow(display, screen);
     Visual* visual = DefaultVisual(display, screen);
@@ -113,9 +155,15 @@ std::string publish(Display* display, const Image& picture) {
         XDestroyImage(image);
         return "desktop picture: out of memory for the root's picture";
     }
-    for (PixelRect monitor : monitorsOf(display, root, width, height))
-        draw(image, visual, scaleToFill(picture, monitor.width, monitor.height), monitor);
+    const std::vector<PixelRect> areas = layout == Layout::perMonitor
+                                             ? monitorsOf(display, root, width, height)
+                                             : std::vector<PixelRect>{{0, 0, width, height}};
+    for (PixelRect area : areas)
+        draw(image, visual, scaleToFill(picture, area.width, area.height), area);
 
+    auto refused = [display](int code) {
+        return "desktop picture: the X server refused it (" + errorText(display, code) + ")";
+    };
     X11ErrorCatch errors(display);
     Pixmap pixmap =
         XCreatePixmap(display, root, unsigned(width), unsigned(height), unsigned(depth));
@@ -123,12 +171,16 @@ std::string publish(Display* display, const Image& picture) {
     XPutImage(display, pixmap, gc, image, 0, 0, 0, 0, unsigned(width), unsigned(height));
     XFreeGC(display, gc);
     XDestroyImage(image);
-    // A pixmap the server could not make (too large for its memory) is never published.
-    if (int code = errors.take())
-        return "desktop picture: the X server refused it (" + errorText(display, code) + ")";
+    // A pixmap the server could not make (too large for its memory) is never shown.
+    if (int code = errors.take()) return refused(code);
+    XSetWindowBackgroundPixmap(display, root, pixmap);
+    XClearWindow(display, root);
+    if (int code = errors.take()) return refused(code);
 
     Atom rootId = XInternAtom(display, "_XROOTPMAP_ID", False);
     Atom setrootId = XInternAtom(display, "ESETROOT_PMAP_ID", False);
+    const PropertyValue before[] = {readProperty(display, root, rootId),
+                                    readProperty(display, root, setrootId)};
     // The previous picture's pixmap lives on in the retained client that made it. It is
     // released only when both names agree on it: a stale ESETROOT_PMAP_ID alone may name
     // an id that the server has since handed to another client, which would be killed.
@@ -137,16 +189,96 @@ std::string publish(Display* display, const Image& picture) {
     for (Atom property : {rootId, setrootId})
         XChangeProperty(display, root, property, XA_PIXMAP, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&pixmap), 1);
-    XSetWindowBackgroundPixmap(display, root, pixmap);
-    XClearWindow(display, root);
-    if (int code = errors.take())
-        return "desktop picture: the X server refused it (" + errorText(display, code) + ")";
-
+    if (int code = errors.take()) {
+        for (const PropertyValue& value : before) writeProperty(display, root, value);
+        errors.take();
+        return refused(code);
+    }
     if (previous != None && previous != pixmap) {
         XKillClient(display, previous);
         errors.take();  // BadValue: its client is gone already
     }
     return {};
+}
+
+// The root's published picture as an image, an empty one (no pixels) when none is
+// published; nothing when what is named cannot be read.
+std::optional<Image> publishedPicture(Display* display) {
+    int screen = DefaultScreen(display);
+    Window root = RootWindow(display, screen);
+    Pixmap pixmap = pixmapNamedBy(display, root, XInternAtom(display, "_XROOTPMAP_ID", False));
+    if (pixmap == None) return Image{0, 0, {}};
+    X11ErrorCatch errors(display);
+    Window ignoredRoot = None;
+    int x = 0, y = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    if (!XGetGeometry(display, pixmap, &ignoredRoot, &x, &y, &width, &height, &border, &depth) ||
+        errors.take() || depth != unsigned(DefaultDepth(display, screen)))
+        return std::nullopt;
+    XImage* image = XGetImage(display, pixmap, 0, 0, width, height, AllPlanes, ZPixmap);
+    if (!image || errors.take()) {
+        if (image) XDestroyImage(image);
+        return std::nullopt;
+    }
+    const Visual* visual = DefaultVisual(display, screen);
+    auto component = [](unsigned long pixel, unsigned long mask) {
+        if (mask == 0) return std::uint8_t(0);
+        int shift = std::countr_zero(mask);
+        unsigned long maximum = mask >> shift;
+        return std::uint8_t(((pixel & mask) >> shift) * 255 / maximum);
+    };
+    Image picture{int(width), int(height), {}};
+    picture.bgra.reserve(std::size_t(width) * height * 4);
+    for (unsigned row = 0; row < height; ++row)
+        for (unsigned column = 0; column < width; ++column) {
+            unsigned long pixel = XGetPixel(image, int(column), int(row));
+            picture.bgra.insert(picture.bgra.end(), {component(pixel, visual->blue_mask),
+                                                     component(pixel, visual->green_mask),
+                                                     component(pixel, visual->red_mask), 255});
+        }
+    XDestroyImage(image);
+    return picture;
+}
+
+// Takes the published picture down: the names go, the root shows black, and our own
+// retained pixmap (named by both) is released.
+void unpublish(Display* display) {
+    int screen = DefaultScreen(display);
+    Window root = RootWindow(display, screen);
+    Atom rootId = XInternAtom(display, "_XROOTPMAP_ID", False);
+    Atom setrootId = XInternAtom(display, "ESETROOT_PMAP_ID", False);
+    X11ErrorCatch errors(display);
+    Pixmap previous = pixmapNamedBy(display, root, setrootId);
+    if (previous != pixmapNamedBy(display, root, rootId)) previous = None;
+    XDeleteProperty(display, root, rootId);
+    XDeleteProperty(display, root, setrootId);
+    XSetWindowBackground(display, root, BlackPixel(display, screen));
+    XClearWindow(display, root);
+    if (previous != None) XKillClient(display, previous);
+    errors.take();
+}
+
+// Runs `work` on a short-lived connection of its own; what it made stays after the
+// connection when it sets `keep` (a published pixmap), else it goes with it.
+std::string withDisplay(const std::string& name,
+                        const std::function<std::string(Display*, bool& keep)>& work) {
+    prepareXlibForThreads();
+    Display* display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
+    if (!display) return "desktop picture: cannot open the X display";
+    bool keep = false;
+    std::string line = work(display, keep);
+    if (keep) XSetCloseDownMode(display, RetainPermanent);
+    XCloseDisplay(display);
+    return line;
+}
+
+// Publishes `picture`; only a published pixmap is kept.
+std::string publishOn(const std::string& name, const Image& picture, Layout layout) {
+    return withDisplay(name, [&](Display* display, bool& keep) {
+        std::string line = publish(display, picture, layout);
+        keep = line.empty();
+        return line;
+    });
 }
 
 }  // namespace
@@ -156,14 +288,39 @@ std::string X11RootPicture::setPicture(const std::filesystem::path& file) {
     std::string error;
     std::optional<Image> picture = decodePngFile(file, error);
     if (!picture) return "desktop picture: cannot read " + file.string() + ": " + error;
-    prepareXlibForThreads();
-    Display* display = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
-    if (!display) return "desktop picture: cannot open the X display";
-    std::string line = publish(display, *picture);
-    // Only a published pixmap is kept; after a failure everything made goes with the
-    // connection.
-    if (line.empty()) XSetCloseDownMode(display, RetainPermanent);
-    XCloseDisplay(display);
+    return publishOn(displayName_, *picture, Layout::perMonitor);
+}
+
+std::optional<PictureRecord> X11RootPicture::snapshot() {
+    if (keptPicture_.empty()) return std::nullopt;
+    std::optional<PictureRecord> record;
+    withDisplay(displayName_, [&](Display* display, bool&) {
+        std::optional<Image> picture = publishedPicture(display);
+        std::optional<std::vector<std::uint8_t>> png;
+        if (picture && picture->width == 0)
+            record = PictureRecord{{kRootKey, "none"}};
+        else if (picture && (png = encodePng(*picture)) &&
+                 writeFileAtomically(keptPicture_, *png, 0600, false).empty())
+            record = PictureRecord{{kRootKey, keptPicture_.string()}};
+        return std::string();
+    });
+    return record;
+}
+
+std::string X11RootPicture::restore(const PictureRecord& record) {
+    auto kept = record.find(kRootKey);
+    if (kept == record.end()) return {};
+    if (kept->second == "none")
+        return withDisplay(displayName_, [](Display* display, bool&) {
+            unpublish(display);
+            return std::string();
+        });
+    std::string error;
+    std::optional<Image> picture = decodePngFile(kept->second, error);
+    if (!picture) return "desktop picture: cannot read " + kept->second + ": " + error;
+    std::string line = publishOn(displayName_, *picture, Layout::wholeRoot);
+    std::error_code ignored;
+    if (line.empty()) std::filesystem::remove(kept->second, ignored);
     return line;
 }
 

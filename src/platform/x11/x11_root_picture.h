@@ -11,7 +11,11 @@
 // The pixmap must outlive this process's connection: it is made on a connection of its
 // own that is closed in RetainPermanent mode, and the previous picture's pixmap is
 // released by killing the retained client that holds it (when ESETROOT_PMAP_ID and
-// _XROOTPMAP_ID both name it).
+// _XROOTPMAP_ID both name it). The names are changed last, once the root shows the new
+// pixmap, and put back as they were when that fails.
+//
+// What was published before can be kept as a PNG file (snapshot) and put back whole over
+// the root (restore), or taken down when nothing was published.
 
 #include "platform/desktop_picture.h"
 
@@ -21,15 +25,23 @@ namespace tavel {
 
 class X11RootPicture final : public DesktopPicture {
 public:
-    // `displayName` names the X display; empty means $DISPLAY.
-    explicit X11RootPicture(std::string displayName = {}) : displayName_(std::move(displayName)) {}
+    // The record's one name: a kept picture's path, or "none".
+    static constexpr const char* kRootKey = "root";
 
-    // Reads the PNG, then sets the picture through one short-lived connection. Main
-    // thread (the X error handler is swapped for the call).
+    // `displayName` names the X display; empty means $DISPLAY. `keptPicture` is where a
+    // snapshot keeps the published picture (none: no snapshots).
+    explicit X11RootPicture(std::string displayName = {}, std::filesystem::path keptPicture = {})
+        : displayName_(std::move(displayName)), keptPicture_(std::move(keptPicture)) {}
+
+    // Reads the PNG, then sets the picture through one short-lived connection.
     std::string setPicture(const std::filesystem::path& file) override;
+    std::optional<PictureRecord> snapshot() override;
+    // Publishes the kept picture again (and removes its file), or takes Tavel's down.
+    std::string restore(const PictureRecord& record) override;
 
 private:
     std::string displayName_;
+    std::filesystem::path keptPicture_;
 };
 
 }  // namespace tavel

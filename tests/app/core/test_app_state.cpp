@@ -50,8 +50,10 @@ TEST_F(AppStateTest, EachChangeRunsItsStepsInOrderAndTheActivityFollowsThePause)
          }),
          {"store", "apply Left", "apply Right", "accessory", "still", "guide", "forced"}},
         {"switches off",
-         update([](AppSettings& x) { x.showDockIcon = true, x.liveLockVideo = false; }),
-         {"store", "apply Left", "apply Right", "regular", "activate", "restore"}},
+         update([](AppSettings& x) {
+             x.showDockIcon = true, x.syncLockScreen = false, x.liveLockVideo = false;
+         }),
+         {"store", "apply Left", "apply Right", "regular", "activate", "picture back", "restore"}},
         {"video again",
          update([](AppSettings& x) { x.liveLockVideo = true; }),
          {"store", "apply Left", "apply Right", "guide", "forced"}},
@@ -211,6 +213,12 @@ TEST_F(AppStateTest, ParamEditsReachTheLockScreenOnceAfterTheLastStep) {
         s.updateSettings([](AppSettings& x) { x.globalShaderID = "dome"; });
         clock.advance(1min);
         EXPECT_EQ(calls("still") + calls("video"), sync + live);
+        // Switched off with a still pending: the picture goes back and no still follows.
+        zoom.set(1.5f);
+        s.updateSettings([](AppSettings& x) { x.syncLockScreen = false; });
+        clock.advance(1min);
+        EXPECT_EQ(calls("still"), sync);
+        EXPECT_EQ(calls("picture back"), sync);
     }
 }
 

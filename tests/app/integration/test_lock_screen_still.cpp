@@ -15,10 +15,26 @@ class FakePicture final : public DesktopPicture {
 public:
     std::string setPicture(const std::filesystem::path& file) override {
         set.push_back(file);
+        // The picture the desktop showed until now is still there to show.
+        if (!set.empty() && shown != file && !shown.empty())
+            EXPECT_TRUE(std::filesystem::exists(shown)) << shown;
+        if (failWith.empty()) shown = file;
+        return failWith;
+    }
+    std::optional<PictureRecord> snapshot() override {
+        ++snapshots;
+        return before;
+    }
+    std::string restore(const PictureRecord& record) override {
+        restored.push_back(record);
         return failWith;
     }
     std::vector<std::filesystem::path> set;
+    std::filesystem::path shown;
     std::string failWith;
+    std::optional<PictureRecord> before = PictureRecord{{"picture-uri", "'file:///theirs.png'"}};
+    int snapshots = 0;
+    std::vector<PictureRecord> restored;
 };
 
 class LockScreenStillTest : public test::AppStateTest {
@@ -55,7 +71,7 @@ protected:
              image.bgra.assign(std::size_t(w) * h * 4, 128);
              return std::optional(image);
          },
-         dir / "Tavel", [this] { return seconds; }, log}};
+         "gnome", dir / "Tavel", [this] { return seconds; }, log}};
 };
 
 TEST_F(LockScreenStillTest, TheMainScreensEffectAtItsPixelSizeBecomesEveryPicture) {
@@ -68,8 +84,9 @@ TEST_F(LockScreenStillTest, TheMainScreensEffectAtItsPixelSizeBecomesEveryPictur
     std::ofstream(dir / "Tavel" / "lockvideo.mov") << "kept";
     sync();
     EXPECT_EQ(rendered, (std::vector<std::string>{"tiles 80x60"}));
-    EXPECT_EQ(files(), (std::vector<std::string>{"lockscreen-1700000000.png", "lockscreen.png",
-                                                 "lockvideo.mov"}));
+    EXPECT_EQ(files(),
+              (std::vector<std::string>{"desktop-picture.json", "lockscreen-1700000000.png",
+                                        "lockscreen.png", "lockvideo.mov"}));
     EXPECT_EQ(std::filesystem::read_symlink(dir / "Tavel" / "lockscreen.png"),
               "lockscreen-1700000000.png");
     ASSERT_EQ(picture.set.size(), 1u);
@@ -80,12 +97,75 @@ TEST_F(LockScreenStillTest, TheMainScreensEffectAtItsPixelSizeBecomesEveryPictur
     sync();
     seconds += 5;
     sync();
-    EXPECT_EQ(files(), (std::vector<std::string>{"lockscreen-1700000005.png", "lockscreen.png",
-                                                 "lockvideo.mov"}));
+    EXPECT_EQ(files(),
+              (std::vector<std::string>{"desktop-picture.json", "lockscreen-1700000005.png",
+                                        "lockscreen.png", "lockvideo.mov"}));
     EXPECT_EQ(std::filesystem::read_symlink(dir / "Tavel" / "lockscreen.png"),
               "lockscreen-1700000005.png");
     EXPECT_EQ(picture.set.size(), 3u);
     EXPECT_TRUE(log.lines().empty());
+
+    // A setter that fails leaves the picture shown and its file; the new still is kept
+    // for the link, and the next success clears both away. The failure is said once.
+    picture.failWith = "xfconf-query: no such channel";
+    seconds += 5;
+    sync();
+    seconds += 5;
+    sync();
+    EXPECT_EQ(files(), (std::vector<std::string>{
+                           "desktop-picture.json", "lockscreen-1700000005.png",
+                           "lockscreen-1700000015.png", "lockscreen.png", "lockvideo.mov"}));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "Tavel: lock screen sync failed: xfconf-query: no such channel"}));
+    picture.failWith.clear();
+    seconds += 5;
+    sync();
+    EXPECT_EQ(files(),
+              (std::vector<std::string>{"desktop-picture.json", "lockscreen-1700000020.png",
+                                        "lockscreen.png", "lockvideo.mov"}));
+}
+
+// What the desktop showed before Tavel's first still is recorded once and put back when
+// the sync goes off, on the icon queue; the record then goes, and the next sync records
+// anew.
+TEST_F(LockScreenStillTest, ThePersonsPictureIsRecordedOnceAndPutBack) {
+    sync();
+    picture.before = PictureRecord{{"picture-uri", "'file:///other.png'"}};
+    seconds += 5;
+    sync();
+    EXPECT_EQ(picture.snapshots, 1);
+    still.restoreDesktopPicture();
+    EXPECT_TRUE(picture.restored.empty());  // not on the main thread
+    iconQueue.runAll();
+    EXPECT_EQ(picture.restored,
+              (std::vector<PictureRecord>{{{"picture-uri", "'file:///theirs.png'"}}}));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "desktop-picture.json"));
+    still.restoreDesktopPicture();  // nothing recorded: nothing to do
+    iconQueue.runAll();
+    EXPECT_EQ(picture.restored.size(), 1u);
+
+    // A desktop already showing a still of Tavel's has nothing of the person's to record.
+    picture.before = PictureRecord{
+        {"picture-uri", "'file://" + (dir / "Tavel").string() + "/lockscreen-1.png'"}};
+    sync();
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "desktop-picture.json"));
+
+    // A record from another desktop, or one that is not a record, is left, with a line.
+    std::ofstream(dir / "Tavel" / "desktop-picture.json")
+        << R"({"desktop":"xfce","values":{"/backdrop":"/x.png"}})";
+    still.restoreDesktopPicture();
+    iconQueue.runAll();
+    std::ofstream(dir / "Tavel" / "desktop-picture.json") << "[1,";
+    still.restoreDesktopPicture();
+    iconQueue.runAll();
+    EXPECT_EQ(picture.restored.size(), 1u);
+    ASSERT_EQ(log.lines().size(), 2u);
+    EXPECT_EQ(log.lines()[0],
+              "Tavel: lock screen sync failed: the desktop picture was recorded on another "
+              "desktop (xfce)");
+    EXPECT_TRUE(
+        log.lines()[1].ends_with("desktop-picture.json cannot be read; the desktop "
+                                 "picture stays"));
 }
 
 TEST_F(LockScreenStillTest, NothingWithoutAScreenOrWithTheVideoAndFailuresAreOneLine) {

@@ -11,6 +11,9 @@
 #include "platform/x11/x11_root_picture.h"
 #include "support/temp_dir.h"
 
+#include <dlfcn.h>
+
+#include <atomic>
 #include <fstream>
 #include <span>
 #include <string>
@@ -21,6 +24,26 @@ namespace tavel {
 namespace {
 
 constexpr int rootWidth = 64, rootHeight = 24;
+
+// While set, the server refuses to publish ESETROOT_PMAP_ID: the request is sent about a
+// window that does not exist, so its error comes back as a refusal would.
+std::atomic<bool> refuseSetrootName{false};
+
+}  // namespace
+}  // namespace tavel
+
+// Stands in for Xlib's, which it calls: the code under test is linked into this program.
+extern "C" int XChangeProperty(Display* display, Window window, Atom property, Atom type,
+                               int format, int mode, const unsigned char* data, int count) {
+    using Real = int (*)(Display*, Window, Atom, Atom, int, int, const unsigned char*, int);
+    static Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XChangeProperty"));
+    if (tavel::refuseSetrootName && property == XInternAtom(display, "ESETROOT_PMAP_ID", True))
+        window = 0x1fffff0;
+    return real(display, window, property, type, format, mode, data, count);
+}
+
+namespace tavel {
+namespace {
 
 // A picture whose every pixel differs from its neighbours. A translucent one has a half
 // transparent last row (kept as RGBA in the PNG, opaque ones as RGB), which the root shows
@@ -62,7 +85,7 @@ protected:
 
     std::string setPicture(const Image& image) {
         EXPECT_EQ(writeFileAtomically(dir / "still.png", encodePng(image).value()), "");
-        return X11RootPicture(xvfb().name()).setPicture(dir / "still.png");
+        return picture.setPicture(dir / "still.png");
     }
 
     // The pixmap a root property names.
@@ -87,6 +110,7 @@ protected:
     test::TempDir dir;
     Display* display = XOpenDisplay(xvfb().name().c_str());
     Window root = display ? DefaultRootWindow(display) : None;
+    X11RootPicture picture{xvfb().name(), dir / "kept.png"};
 };
 
 TEST_F(X11RootPictureTest, EachMonitorShowsThePictureAndThePreviousPixmapIsReleased) {
@@ -147,6 +171,47 @@ TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) 
     }
     EXPECT_EQ(named("_XROOTPMAP_ID"), shown);
     EXPECT_NE(pixelsOf(shown), std::vector<unsigned long>{});
+
+    // Refused half way through publishing: both names still name the picture shown, whose
+    // client lives on, so the next set releases the right one and kills no other.
+    refuseSetrootName = true;
+    EXPECT_TRUE(setPicture(picture).starts_with("desktop picture: the X server refused it"));
+    refuseSetrootName = false;
+    EXPECT_EQ(named("_XROOTPMAP_ID"), shown);
+    EXPECT_EQ(named("ESETROOT_PMAP_ID"), shown);
+    EXPECT_NE(pixelsOf(shown), std::vector<unsigned long>{});
+}
+
+// The person's picture, kept before Tavel's first and put back afterwards: a picture
+// published by another setter comes back whole; where none was published, Tavel's is
+// taken down and released.
+TEST_F(X11RootPictureTest, WhatWasPublishedBeforeIsPutBack) {
+    const Image theirs = pattern(rootWidth, rootHeight, false);
+    ASSERT_EQ(setPicture(theirs), "");  // as another setter would leave it
+    const std::vector<unsigned long> theirPixels = pixelsOf(root);
+    std::optional<PictureRecord> record = picture.snapshot();
+    ASSERT_TRUE(record);
+    EXPECT_EQ(*record, (PictureRecord{{"root", (dir / "kept.png").string()}}));
+    ASSERT_EQ(setPicture(Image{8, 8, std::vector<std::uint8_t>(256, 40)}), "");
+    EXPECT_NE(pixelsOf(root), theirPixels);
+    EXPECT_EQ(picture.restore(*record), "");
+    EXPECT_EQ(pixelsOf(root), theirPixels);
+    EXPECT_EQ(pixelsOf(named("_XROOTPMAP_ID")), theirPixels);
+    EXPECT_FALSE(std::filesystem::exists(dir / "kept.png"));
+
+    XDeleteProperty(display, root, XInternAtom(display, "_XROOTPMAP_ID", False));
+    XDeleteProperty(display, root, XInternAtom(display, "ESETROOT_PMAP_ID", False));
+    XSync(display, False);
+    record = picture.snapshot();
+    ASSERT_TRUE(record);
+    EXPECT_EQ(*record, (PictureRecord{{"root", "none"}}));
+    ASSERT_EQ(setPicture(theirs), "");
+    Pixmap ours = named("_XROOTPMAP_ID");
+    EXPECT_EQ(picture.restore(*record), "");
+    EXPECT_EQ(named("_XROOTPMAP_ID"), None);
+    EXPECT_EQ(named("ESETROOT_PMAP_ID"), None);
+    EXPECT_EQ(pixelsOf(ours), std::vector<unsigned long>{});  // released
+    EXPECT_EQ(pixelsOf(root), std::vector<unsigned long>(rootWidth * rootHeight, 0));
 }
 
 }  // namespace
