@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
@@ -235,6 +236,10 @@ std::variant<ExportRequest, UsageError> parseExportArguments(const std::vector<s
     if (auto error =
             parseEffectArguments(args, "export", "FILE.mov", {"--seconds", "--fps"}, own, request))
         return *error;
+    if (request.output == "-")
+        return UsageError{
+            "a movie needs a file it can seek in: -o - (standard output) is for "
+            "render only"};
     if (request.width % 2 || request.height % 2)
         return UsageError{"--size needs even sides for a movie, got " +
                           std::to_string(request.width) + "x" + std::to_string(request.height)};
@@ -244,6 +249,16 @@ std::variant<ExportRequest, UsageError> parseExportArguments(const std::vector<s
         return UsageError{std::string("--seconds and --fps: ") + error.what()};
     }
     return request;
+}
+
+std::string outputRefusal(const std::string& output) {
+    if (output == "-") return {};
+    std::error_code error;
+    const auto type = std::filesystem::status(output, error).type();
+    if (type == std::filesystem::file_type::not_found ||
+        type == std::filesystem::file_type::regular)
+        return {};
+    return output + " exists and is not a regular file; it is left as it is";
 }
 
 }  // namespace tavel::cli

@@ -15,7 +15,7 @@ namespace tavel::cli {
 // What `render` and `export` share: an effect, an output file, a size and parameters.
 struct EffectRequest {
     std::string effectId;
-    std::string output;
+    std::string output;  // "-": standard output (render only)
     int width = 1920;
     int height = 1080;
     ShaderParams params;  // the defaults with the --param overrides applied
@@ -45,12 +45,19 @@ struct UsageError {
 
 // Parses the arguments after "render". Checks forms and ranges, not the effect id.
 std::variant<RenderRequest, UsageError> parseRenderArguments(const std::vector<std::string>& args);
-// Parses the arguments after "export", as for render; sides must be even (4:2:0 video)
-// and seconds x fps a number of frames the movie encoder takes.
+// Parses the arguments after "export", as for render; sides must be even (4:2:0 video),
+// seconds x fps a number of frames the movie encoder takes, and the output a file (a
+// movie is finished by seeking back to its start).
 std::variant<ExportRequest, UsageError> parseExportArguments(const std::vector<std::string>& args);
 
-// The request with the catalog effect it names; for bad arguments or an id the catalog
-// lacks, one "tavel: " line on `err` and nothing (the caller exits with status 2).
+// Why `output` cannot be written, or the empty text: an existing path that is not a
+// regular file (a FIFO, a device, a folder) is never replaced by one. "-" (standard
+// output) is fine. Reads the file system.
+std::string outputRefusal(const std::string& output);
+
+// The request with the catalog effect it names; for bad arguments, an output that must
+// not be replaced or an id the catalog lacks, one "tavel: " line on `err` and nothing
+// (the caller exits with status 2).
 template <class Request>
 std::optional<std::pair<Request, ShaderEffect>> requestedEffect(
     std::variant<Request, UsageError> parsed, std::ostream& err) {
@@ -59,6 +66,10 @@ std::optional<std::pair<Request, ShaderEffect>> requestedEffect(
         return std::nullopt;
     }
     Request& request = std::get<Request>(parsed);
+    if (std::string refusal = outputRefusal(request.output); !refusal.empty()) {
+        err << "tavel: " << refusal << '\n';
+        return std::nullopt;
+    }
     auto effect = shaderEffect(request.effectId);
     if (!effect) {
         err << "tavel: unknown effect '" << request.effectId << "' (see 'tavel list')\n";

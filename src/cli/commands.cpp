@@ -14,6 +14,7 @@
 #include "platform/xdg_installation.h"
 
 #include <cstdlib>
+#include <iostream>
 #include <ostream>
 
 namespace tavel::cli {
@@ -39,9 +40,10 @@ const char* const kUsage =
     "  list                      one line per effect: category, id, name\n"
     "  render ID -o FILE.png [--size WxH] [--time T] [--param NAME=VALUE]...\n"
     "                            render one frame of an effect to a PNG file\n"
-    "                            (-o or --output; size default 1920x1080, effect\n"
-    "                            time default 40; NAME: speed, zoom, intensity, hue,\n"
-    "                            custom1, custom2, bg=r,g,b, accent=r,g,b)\n"
+    "                            (-o or --output, - for standard output; size\n"
+    "                            default 1920x1080, effect time default 40; NAME:\n"
+    "                            speed, zoom, intensity, hue, custom1, custom2,\n"
+    "                            bg=r,g,b, accent=r,g,b)\n"
     "  export ID -o FILE.mov [--size WxH] [--seconds S] [--fps N] [--param NAME=VALUE]...\n"
     "                            write a seamlessly looping HEVC movie of an effect\n"
     "                            (size default 3840x2160, 20 seconds at 30 fps; the\n"
@@ -87,6 +89,13 @@ int render(const std::vector<std::string>& args, std::ostream& err) {
     auto png = encodePng(*image);
     if (!png) {
         err << "tavel: PNG encoding failed\n";
+        return 1;
+    }
+    if (request.output == "-") {
+        std::cout.write(reinterpret_cast<const char*>(png->data()), std::streamsize(png->size()));
+        std::cout.flush();
+        if (std::cout) return 0;
+        err << "tavel: cannot write the PNG to standard output\n";
         return 1;
     }
     // Written under a temporary name and renamed, so a failure leaves no half file.

@@ -9,6 +9,7 @@
 #include <png.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -101,6 +102,8 @@ TEST_F(Cli, ParametersReachTheRender) {
 
 TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
     auto out = (dir / "out" / "x.png").string(), mov = (dir / "out" / "x.mov").string();
+    const std::string fifo = dir / "pipe.png";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::vector<std::vector<std::string>> cases = {
         {"render", "aurora", "-o", out},
         {"render", "tiles"},
@@ -140,6 +143,11 @@ TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
         {"--cpu-budget=25", "--frobnicate"},
         {"--cpu-budget", "25", "--cpu-budget", "30"},
         {"--background", "extra"},
+        // What is there and is not a file is never replaced by one; a movie needs a file.
+        {"render", "tiles", "-o", fifo},
+        {"render", "tiles", "-o", dir / "out"},
+        {"export", "tiles", "-o", fifo},
+        {"export", "tiles", "-o", "-"},
     };
     for (const auto& args : cases) {
         Result r = tavel(args);
@@ -151,6 +159,7 @@ TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
         EXPECT_TRUE(r.out.empty()) << shown;
     }
     EXPECT_TRUE(outputs().empty());
+    EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
 }
 
 // The application's CPU budget from the environment: a bad value is one line and 2 before
@@ -188,18 +197,28 @@ TEST_F(Cli, TheCpuBudgetFromTheEnvironmentIsCheckedLikeTheOption) {
 }
 
 TEST_F(Cli, UnwritableOutputFailsWithStatusOneWithoutLeavingAnything) {
-    std::filesystem::create_directory(dir / "out" / "taken");
-    for (auto target : {dir / "out" / "no-such-folder" / "x", dir / "out" / "taken"}) {
-        for (std::vector<std::string> args :
-             {std::vector<std::string>{"render", "tiles", "--size", "16x16", "-o", target},
-              {"export", "tiles", "--size", "16x16", "--seconds", "0.1", "-o", target}}) {
-            Result r = tavel(args);
-            EXPECT_EQ(r.status, 1) << args[0] << " " << target;  // the arguments were fine
-            EXPECT_EQ(countLines(r.err), 1) << r.err;
-        }
+    const auto target = dir / "out" / "no-such-folder" / "x";
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"render", "tiles", "--size", "16x16", "-o", target},
+          {"export", "tiles", "--size", "16x16", "--seconds", "0.1", "-o", target}}) {
+        Result r = tavel(args);
+        EXPECT_EQ(r.status, 1) << args[0];  // the arguments were fine
+        EXPECT_EQ(countLines(r.err), 1) << r.err;
     }
-    EXPECT_EQ(outputs(), std::vector<std::string>{"taken"});
-    EXPECT_TRUE(std::filesystem::is_empty(dir / "out" / "taken"));
+    EXPECT_TRUE(outputs().empty());
+}
+
+TEST_F(Cli, RenderToStandardOutputWritesThePng) {
+    Result r = tavel({"render", "tiles", "--size", "16x8", "-o", "-"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&image, r.out.data(), r.out.size()));
+    EXPECT_EQ(image.width, 16u);
+    EXPECT_EQ(image.height, 8u);
+    png_image_free(&image);
+    EXPECT_TRUE(outputs().empty());
 }
 
 TEST_F(Cli, ExportWritesALoopingMovieAndOneLine) {
