@@ -98,6 +98,9 @@ SaverWindow::~SaverWindow() {
             break;
         case Kind::root:
             connection_.deselectRootInput(StructureNotifyMask);
+            // The last frame would stay on the root: its own background comes back.
+            XClearWindow(display_, window_);
+            XFlush(display_);
             break;
         case Kind::own:
             XDestroyWindow(display_, window_);

@@ -165,6 +165,18 @@ TEST_F(Halvane, ShowsTheStoredEffectInTheHostsWindowUntilTheHostDestroysIt) {
     EXPECT_EQ(otherLines(), Lines{"HalvaneSaver: the window " + hex(w) + " is gone"});
 }
 
+// Drawn on the root window, it gives the root its own background back when it ends.
+TEST_F(Halvane, OnTheRootItLeavesTheRootsBackgroundWhenItEnds) {
+    Window root = DefaultRootWindow(display);
+    XSetWindowBackground(display, root, WhitePixel(display, DefaultScreen(display)));
+    XClearWindow(display, root);
+    XSync(display, False);
+    start({"--root"});
+    EXPECT_TRUE(waitUntil([&] { return effectCovers(root, 200, 200, 96, 96); }));
+    EXPECT_EQ(halvane.stop(SIGTERM), 0);
+    EXPECT_EQ(colours(root, 200, 200, 96, 96), std::set<unsigned long>{0xffffff});
+}
+
 // Without a window from the host it shows one of its own; the window manager's close
 // request ends it.
 TEST_F(Halvane, PreviewsInAWindowOfItsOwnUntilItIsClosed) {
