@@ -50,16 +50,21 @@ Registry& registry() {
 }
 
 // Steps aside for our displays, so that their exit handler (which knows the
-// connection's log) reports the loss; other displays in the process (a GL toolkit's
-// own) keep the handler that was there before.
+// connection's log) reports the loss. Another display of the process (a GL toolkit's
+// own) that meets the loss first takes the same path through the first connection:
+// Xlib's default would exit() with worker threads running and nothing flushed.
 int onIoError(Display* display) {
     auto& r = registry();
     XIOErrorHandler previous;
+    X11Connection* first = nullptr;
     {
         std::lock_guard lock(r.mutex);
         if (r.find(display) != r.entries.end()) return 0;  // on to the exit handler
+        for (const auto& entry : r.entries)
+            if (entry.connection && !first) first = entry.connection;
         previous = r.previousIoErrorHandler;
     }
+    if (first) X11Connection::onDisplayLost(display, first);
     return previous ? previous(display) : 0;
 }
 

@@ -122,11 +122,14 @@ public:
     // calls it itself afterwards.
     void dispatchSoon();
 
+    // The server is gone (for `display`, this connection's or another of the process):
+    // runs the lost handler, writes the line and ends the process. Never returns.
+    [[noreturn]] static void onDisplayLost(Display* display, void* connection);
+
 private:
     X11Connection(Display* display, asio::io_context& loop, LogSink& log);
     void watch();
     void deliver(XEvent& event);
-    static void onDisplayLost(Display* display, void* connection);
 
     // Everything here belongs to the main thread, except dispatchPosted_ (any thread
     // that sends Xlib requests sets it).

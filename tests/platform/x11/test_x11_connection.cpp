@@ -135,6 +135,26 @@ TEST(X11ConnectionLoss, LosingTheServerLogsAndExitsWithStatusOne) {
         testing::ExitedWithCode(1), "flushed\nTavel: lost the X display");
 }
 
+// Another connection of the process (the gallery's toolkit opens its own) that meets the
+// loss first ends the process the same way, not through Xlib's exit().
+TEST(X11ConnectionLoss, AnotherConnectionOfTheProcessTakesTheSamePath) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            StderrLog log;
+            AsioScheduler loop;
+            auto server = std::make_unique<test::XvfbServer>(64, 64);
+            auto connection = X11Connection::open(loop.context(), server->name().c_str(), log);
+            Display* toolkit = XOpenDisplay(server->name().c_str());
+            if (!connection || !toolkit) std::_Exit(3);
+            connection->setLostHandler([] { std::fprintf(stderr, "flushed\n"); });
+            server.reset();
+            XSync(toolkit, False);
+            std::_Exit(4);
+        },
+        testing::ExitedWithCode(1), "flushed\nTavel: lost the X display");
+}
+
 TEST(X11ConnectionErrors, EachDistinctErrorIsLoggedOnceAndTheExtensionsAreThere) {
     test::sharedXvfb();
     AsioScheduler loop;
