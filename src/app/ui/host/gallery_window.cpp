@@ -233,6 +233,7 @@ bool GalleryWindow::open(std::string* why) {
 }
 
 GalleryWindow::~GalleryWindow() {
+    self_.reset();
     if (timer_) timer_->stop();
     if (native_->events) {
         native_->events->cancel();
@@ -289,7 +290,14 @@ void GalleryWindow::stopDrawing() {
     timer_->stop();
 }
 
+bool GalleryWindow::deferredFromFrame(void (GalleryWindow::*step)()) {
+    if (!inFrame_) return false;
+    deps_.scheduler.post(self_.guard([step](GalleryWindow& window) { (window.*step)(); }));
+    return true;
+}
+
 void GalleryWindow::show() {
+    if (deferredFromFrame(&GalleryWindow::show)) return;
     GLFWwindow* window = native_->window;
     if (!shown_) {
         setShownInTaskbar(glfwGetX11Display(), glfwGetX11Window(window),
@@ -305,21 +313,23 @@ void GalleryWindow::show() {
 }
 
 void GalleryWindow::activate() {
+    if (deferredFromFrame(&GalleryWindow::activate)) return;
     if (shown_) glfwFocusWindow(native_->window);
 }
 
 void GalleryWindow::showGuide() {
+    ui_->showGuide();  // opened at the next frame
     show();
-    ui_->showGuide();
 }
 
 void GalleryWindow::close() {
+    if (deferredFromFrame(&GalleryWindow::close)) return;
     if (!shown_) return;
     rememberFrame();
     stopDrawing();
     glfwHideWindow(native_->window);
     shown_ = false;
-    if (!inFrame_) dropPictures();
+    dropPictures();
 }
 
 void GalleryWindow::dropPictures() {
@@ -439,10 +449,6 @@ void GalleryWindow::drawFrame() {
     inFrame_ = false;
     ImGui::Render();
     pictures_->endFrame();
-    if (!shown_) {
-        dropPictures();  // closed from inside the frame
-        return;
-    }
     if (!bindContext()) return;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, pixelWidth, pixelHeight);

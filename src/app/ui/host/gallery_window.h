@@ -7,6 +7,9 @@
 //
 // Main thread only. It draws only while shown and not minimised, from a timer of the
 // main loop, so it shares the loop's time with the desktop views and never blocks them.
+// What reaches the window from inside its own frame (a settings change made there asks
+// for the guide, which shows the window and draws) waits until the frame is done: a
+// frame cannot begin inside another.
 
 #include "app/ui/gallery/gallery_host.h"
 #include "effects/log_sink.h"
@@ -15,6 +18,7 @@
 #include "platform/preferences_store.h"
 #include "platform/scheduler.h"
 #include "platform/system_state.h"
+#include "platform/weak_self.h"
 #include "platform/x11/glx_context.h"
 
 #include <asio/io_context.hpp>
@@ -103,6 +107,8 @@ private:
     void restoreFrame();
     bool bindContext();
     void dropPictures();
+    // Inside a frame: posts `step` to run after it and says so; false outside one.
+    bool deferredFromFrame(void (GalleryWindow::*step)());
 
     GalleryWindowDependencies deps_;
     std::unique_ptr<Native> native_;
@@ -116,6 +122,7 @@ private:
     bool rounded_ = false;
     bool inFrame_ = false;
     std::uint64_t framesDrawn_ = 0;
+    WeakSelf<GalleryWindow> self_{*this};
 };
 
 }  // namespace tavel

@@ -1,0 +1,122 @@
+// The real gallery window on Xvfb: its GLFW window drawn with the desktop views' GLX
+// context, clicked with xdotool as a person clicks it, over an application state wired
+// to fakes on the real main loop.
+
+#include "platform/x11/glx_loop_fixture.h"  // before X11 headers: see there
+
+#include "app/core/app_state.h"
+#include "app/ui/gallery/gallery_ui.h"
+#include "app/ui/host/gallery_window.h"
+#include "support/fakes.h"
+
+#include <memory>
+#include <string>
+
+namespace tavel {
+namespace {
+
+using test::runUntil;
+
+// The lock-screen video as the application wires it: its guide is the gallery's.
+class GuideInTheGallery final : public LockScreenVideo {
+public:
+    void updateLockVideoIfNeeded(bool) override {}
+    void restoreOriginalAerial() override {}
+    void runLockVideoGuide() override {
+        if (gallery) gallery->showGuide();
+    }
+    GalleryWindow* gallery = nullptr;
+};
+
+class GalleryWindowTest : public test::GlxLoopTest {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(GlxLoopTest::SetUp());
+        screens.list = {ScreenRecord{1, "Left", Rect{0, 0, 1920, 1080}, 1.0}};
+        Integrations integrations = desktop.integrations();
+        integrations.video = &video;
+        state = std::make_unique<AppState>(AppStateDependencies{loop,
+                                                                store,
+                                                                {},
+                                                                screens,
+                                                                screens,
+                                                                desktop,
+                                                                desktop,
+                                                                desktop,
+                                                                desktop,
+                                                                integrations,
+                                                                log,
+                                                                {},
+                                                                nullptr,
+                                                                nullptr,
+                                                                nullptr});
+        state->start();
+        std::string why;
+        gallery =
+            GalleryWindow::create(GalleryWindowDependencies{loop.context(),
+                                                            loop,
+                                                            *gl,
+                                                            *programs,
+                                                            renderer,
+                                                            store,
+                                                            log,
+                                                            *state,
+                                                            [this] { ++settingsOpened; },
+                                                            [] { return std::optional<double>(); },
+                                                            {}},
+                                  &why);
+        ASSERT_TRUE(gallery) << why;
+        video.gallery = gallery.get();
+    }
+    void TearDown() override {
+        video.gallery = nullptr;
+        gallery.reset();
+        state.reset();
+    }
+
+    bool drawn(const std::string& name) { return gallery->ui().itemRect(name).has_value(); }
+    // Clicks the middle of the item as drawn in the last frame, then waits for the frames
+    // that see the press and the release.
+    void click(const std::string& name) {
+        ASSERT_TRUE(runUntil(loop, [&] { return drawn(name); })) << name;
+        ImVec2 at = gallery->ui().itemRect(name)->GetCenter();
+        ASSERT_EQ(xvfb.run({"xdotool", "mousemove", "--window", std::to_string(gallery->xWindow()),
+                            std::to_string(int(at.x)), std::to_string(int(at.y)), "click", "1"}),
+                  0);
+        const auto frames = gallery->framesDrawn();
+        ASSERT_TRUE(runUntil(loop, [&] { return gallery->framesDrawn() > frames + 3; }));
+    }
+
+    test::Journal journal;
+    test::MemoryPreferencesStore store{&journal};
+    test::FakeScreens screens{&journal};
+    test::FakeDesktop desktop{&journal};
+    GuideInTheGallery video;
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<GalleryWindow> gallery;
+    int settingsOpened = 0;
+};
+
+// Switching the live lock screen on asks for the guide from inside the gallery's own
+// frame: it opens after that frame (not a frame inside it, which aborts), and both of
+// its buttons work.
+TEST_F(GalleryWindowTest, TheGuideOpensFromASwitchInTheGalleryAndBothButtonsWork) {
+    gallery->show();
+    click("rail:settings");
+    click("settings:Live Lock Screen (beta)");
+    ASSERT_TRUE(state->settings().liveLockVideo);
+    click("guide:Open Wallpaper Settings");
+    EXPECT_EQ(settingsOpened, 1);
+    EXPECT_TRUE(runUntil(loop, [&] { return !drawn("guide:Later"); }));
+
+    click("rail:settings");  // the dialog closed the settings
+    click("settings:Live Lock Screen (beta)");  // off
+    click("settings:Live Lock Screen (beta)");  // on: the guide again
+    click("guide:Later");
+    EXPECT_TRUE(runUntil(loop, [&] { return !drawn("guide:Later"); }));
+    EXPECT_EQ(settingsOpened, 1);
+    EXPECT_TRUE(gallery->shown());
+}
+
+}  // namespace
+}  // namespace tavel
