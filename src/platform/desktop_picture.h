@@ -21,7 +21,8 @@ class DesktopPicture {
 public:
     virtual ~DesktopPicture() = default;
     // Makes `file` (an absolute path to a PNG) the desktop picture of every screen, and
-    // the lock screen's where the desktop keeps one of its own. A tool that is missing
+    // the lock screen's where the desktop keeps one of its own; on desktops that show
+    // Tavel live through their compositor, only the lock screen's. A tool that is missing
     // is skipped quietly; returns the empty text on success, else one line saying what
     // failed. Any one thread at a time: it may wait for the desktop's tools (seconds at
     // worst), so the application calls it off the main thread.

@@ -93,8 +93,9 @@ void setGnome(Steps& steps, const std::filesystem::path& file) {
 }
 
 void setPlasma(Steps& steps, const std::filesystem::path& file) {
-    steps.run({"plasma-apply-wallpaperimage", file.string()}, "Plasma desktop");
-    // The lock screen keeps its own image. Plasma 6 and 5 name the writer differently.
+    // Only the lock screen's own image: Plasma's desktops show Tavel through its
+    // wallpaper plugin, which a desktop picture would replace. Plasma 6 and 5 name the
+    // writer differently.
     for (const char* writer : {"kwriteconfig6", "kwriteconfig5"}) {
         ProcessResult result = steps.run(
             {writer, "--file", "kscreenlockerrc", "--group", "Greeter", "--group", "Wallpaper",
@@ -129,17 +130,6 @@ void setXfce(Steps& steps, const std::filesystem::path& file) {
         steps.run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", file.string()},
                   "XFCE desktop");
     if (properties.empty()) steps.fail("XFCE desktop: xfconf-query lists no monitor's last-image");
-}
-
-void setSway(Steps& steps, const std::filesystem::path& file) {
-    // swaymsg joins its arguments into one sway command, which splits at spaces outside
-    // quotes: the path goes in double quotes, so a path holding one cannot be said.
-    std::string path = file.string();
-    if (path.find('"') != std::string::npos) {
-        steps.fail("sway background: swaymsg cannot take a path with a double quote");
-        return;
-    }
-    steps.run({"swaymsg", "output", "*", "bg", "\"" + path + "\"", "fill"}, "sway background");
 }
 
 // The output of a tool that prints one value, without the line end.
@@ -253,7 +243,9 @@ public:
                 setXfce(steps, file);
                 break;
             case PictureSetter::Sway:
-                setSway(steps, file);
+                // sway shows Tavel's own background surfaces; its background program
+                // would only cover them (and outlive Tavel). Lockers take the still
+                // through its stable link instead.
                 break;
             case PictureSetter::X11Root:
             case PictureSetter::Unsupported:
@@ -276,9 +268,7 @@ public:
             case PictureSetter::Xfce:
                 return readXfce(runner_);
             default:
-                // sway keeps its background in its configuration, which it cannot print
-                // back in a form to restore.
-                return std::nullopt;
+                return std::nullopt;  // sway: nothing of the person's is changed
         }
     }
 

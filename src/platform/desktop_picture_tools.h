@@ -1,6 +1,8 @@
 #pragma once
-// Desktop pictures set through the desktops' own tools (gsettings, plasma-apply-
-// wallpaperimage and kwriteconfig, xfconf-query, swaymsg).
+// Desktop pictures set through the desktops' own tools (gsettings, kwriteconfig,
+// xfconf-query). Where Tavel draws the desktop live through the compositor (sway's layer
+// surfaces, Plasma's wallpaper plugin) only the lock screen gets the still: Plasma's own
+// lock-screen image, and for sway's lockers the stable link beside the stills.
 
 #include "platform/desktop_picture.h"
 #include "platform/process_runner.h"
