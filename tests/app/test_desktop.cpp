@@ -293,6 +293,46 @@ TEST(Desktop, UnderAWaylandCompositorEachOutputGetsABackgroundSurface) {
         << status;
 }
 
+// Sway as a login starts it: Xwayland with $DISPLAY set for its clients, and the person's
+// own background (swaybg) shown before Tavel starts. The effect draws and shows above
+// that background; the gallery, opened through Xwayland, draws beside it.
+TEST(Desktop, UnderSwayWithXwaylandTheEffectShowsAboveThePersonsBackground) {
+    test::SwayServer sway({"output * mode 320x240", "default_border none"}, nullptr,
+                          {.xwayland = true, .background = 0x3366cc});
+    // No lock-screen sync, which would restart swaybg with our still: the person's stays.
+    DesktopSession session(64, 64, R"({"idleAnimateMinutes":0,"syncLockScreen":false})", &sway);
+    session.start();
+    auto framesOf = [](const std::string& status) {
+        auto displays = test::displaysOf(status);
+        return displays.size() == 1 ? displays.begin()->second.frames : -1;
+    };
+    std::string status;
+    ASSERT_TRUE(
+        session.waitForStatus([&](const std::string& s) { return framesOf(s) > 3; }, 30s, &status));
+    EXPECT_TRUE(has("gallery: hidden")(status)) << status;  // made through Xwayland
+
+    // Two shots a few frames apart: the effect moves over most of the output (swaybg's
+    // plain picture over it would not).
+    const test::Shot first = test::screenshot(sway, "HEADLESS-1");
+    const long frames = framesOf(session.status());
+    ASSERT_TRUE(
+        session.waitForStatus([&](const std::string& s) { return framesOf(s) > frames + 3; }, 20s));
+    const test::Shot second = test::screenshot(sway, "HEADLESS-1");
+    ASSERT_TRUE(first.taken && second.taken) << sway.log();
+    EXPECT_GT(test::changedShare(first, second), 0.3);
+
+    // A second start opens the gallery: GLX and the desktop's EGL take turns on the main
+    // thread, and both go on drawing.
+    ASSERT_EQ(session.tavel({}).status, 0);
+    ASSERT_TRUE(session.waitForStatus(galleryDrewMoreThan(3), 20s, &status));
+    const long desktop = framesOf(status), gallery = galleryFrames(status);
+    EXPECT_TRUE(session.waitForStatus(
+        [&](const std::string& s) {
+            return framesOf(s) > desktop + 3 && galleryFrames(s) > gallery + 3;
+        },
+        20s));
+}
+
 // The compositor's idle notifications start the saver on its overlay windows; a key
 // typed on the seat (a virtual keyboard) dismisses it.
 TEST(Desktop, UnderAWaylandCompositorTheIdleSaverComesAndAKeyDismissesIt) {

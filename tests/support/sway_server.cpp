@@ -1,6 +1,7 @@
 #include "support/sway_server.h"
 
 #include "effects/offscreen/png_decode.h"
+#include "effects/offscreen/png_encode.h"
 #include "support/temp_dir.h"
 
 #include <poll.h>
@@ -8,6 +9,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +38,29 @@ std::set<std::string> socketsIn(const fs::path& dir, const std::string& prefix) 
     return names;
 }
 
+// A moment between two looks at something sway is about to do (each caller has a
+// deadline).
+void pause50ms() {
+    pollfd none{-1, 0, 0};
+    poll(&none, 0, 50);
+}
+
+// A plain picture of `rgb` (0xRRGGBB) for the person's own background.
+void writePlainPicture(const fs::path& file, std::uint32_t rgb) {
+    Image image;
+    image.width = image.height = 64;
+    for (int i = 0; i < 64 * 64; ++i)
+        for (std::uint8_t byte : {std::uint8_t(rgb), std::uint8_t(rgb >> 8),
+                                  std::uint8_t(rgb >> 16), std::uint8_t(255)})
+            image.bgra.push_back(byte);
+    auto png = encodePng(image);
+    if (!png) fail("cannot encode the background picture");
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png->data()), std::streamsize(png->size()));
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::others_read);
+}
+
 // The one name in `now` that is not in `before`; empty when there is none.
 std::string added(const std::set<std::string>& before, const std::set<std::string>& now) {
     for (const auto& name : now)
@@ -45,7 +70,8 @@ std::string added(const std::set<std::string>& before, const std::set<std::strin
 
 }  // namespace
 
-SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer* host) {
+SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer* host,
+                       const SwayLogin& login) {
     bool root = geteuid() == 0;
     passwd* nobody = root ? getpwnam("nobody") : nullptr;
     if (root && !nobody) fail("no user \"nobody\" to run sway as");
@@ -71,6 +97,12 @@ SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer*
     {
         std::ofstream out(configFile);
         for (const auto& line : config) out << line << '\n';
+        if (login.xwayland) out << "xwayland enable\n";
+        if (login.background) {
+            fs::path picture = base_ / (tag + "-background.png");
+            writePlainPicture(picture, *login.background);
+            out << "output * bg " << picture.string() << " fill\n";
+        }
     }
     fs::permissions(configFile, fs::perms::owner_read | fs::perms::owner_write |
                                     fs::perms::group_read | fs::perms::others_read);
@@ -123,8 +155,47 @@ SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer*
     while (run({"swaymsg", "-t", "get_outputs"}, &outputs) != 0) {
         if (sway_.waitForExit(std::chrono::milliseconds(0))) fail("sway ended at start", log());
         if (std::chrono::steady_clock::now() >= deadline) fail("sway does not answer", log());
-        pollfd none{-1, 0, 0};
-        poll(&none, 0, 50);  // a moment for sway's loop to start listening
+        pause50ms();  // a moment for sway's loop to start listening
+    }
+    if (login.background) waitForBackground(*login.background);
+    if (login.xwayland) letClientsIntoXwayland();
+}
+
+void SwayServer::waitForBackground(std::uint32_t rgb) const {
+    // Sway starts swaybg as it starts: the tests' clients come after it, as at a login.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        // Most of it: swaybg's scaling blends the picture's edges.
+        Shot shot = screenshot(*this, "");
+        std::size_t shown = std::count(shot.pixels.begin(), shot.pixels.end(), rgb);
+        if (shot.taken && shown * 10 >= shot.pixels.size() * 9) return;
+        if (std::chrono::steady_clock::now() >= deadline)
+            fail("the background picture is not shown within 20 s (install swaybg)", log());
+        pause50ms();
+    }
+}
+
+void SwayServer::letClientsIntoXwayland() {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    // Run by sway as its user, with the $DISPLAY it gives its clients: Xwayland lets in
+    // its own user only, and under root the tests are another one. The file appears
+    // once both are done.
+    passwd* self = getpwuid(geteuid());
+    if (!self) fail("who is this test?");
+    fs::path script = base_ / "let-in.sh", answer = runtimeDir_ / "display";
+    std::ofstream(script) << "#!/bin/sh\nxhost +si:localuser:" << self->pw_name
+                          << " > /dev/null && printf %s \"$DISPLAY\" > " << answer.string()
+                          << ".part && mv " << answer.string() << ".part " << answer.string()
+                          << "\n";
+    fs::permissions(script, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    if (run({"swaymsg", "exec", script.string()}) != 0) fail("swaymsg exec failed", log());
+    while ((display_ = slurp(answer)).empty()) {
+        if (sway_.waitForExit(std::chrono::milliseconds(0))) fail("sway ended at start", log());
+        if (std::chrono::steady_clock::now() >= deadline)
+            fail("Xwayland did not let the tests in (install xwayland and x11-xserver-utils)",
+                 log());
+        pause50ms();
     }
 }
 
@@ -136,8 +207,11 @@ SwayServer::~SwayServer() {
 }
 
 std::vector<std::string> SwayServer::environment() const {
-    return environmentWith({"WAYLAND_DISPLAY=" + socket_, "XDG_RUNTIME_DIR=" + runtimeDir_.string(),
-                            "SWAYSOCK=" + (runtimeDir_ / ipcSocket_).string()});
+    std::vector<std::string> overrides = {"WAYLAND_DISPLAY=" + socket_,
+                                          "XDG_RUNTIME_DIR=" + runtimeDir_.string(),
+                                          "SWAYSOCK=" + (runtimeDir_ / ipcSocket_).string()};
+    if (!display_.empty()) overrides.push_back("DISPLAY=" + display_);
+    return environmentWith(overrides, {"DISPLAY"});
 }
 
 int SwayServer::run(const std::vector<std::string>& command, std::string* output) const {
@@ -160,7 +234,9 @@ Shot screenshot(const SwayServer& sway, const std::string& output) {
     TempDir dir;
     std::string file = (dir / "shot.png").string();
     Shot shot;
-    if (sway.run({"grim", "-o", output, file}) != 0) return shot;
+    std::vector<std::string> command = {"grim", file};
+    if (!output.empty()) command.insert(command.begin() + 1, {"-o", output});
+    if (sway.run(command) != 0) return shot;
     std::string error;
     auto image = decodePngFile(file, error);
     if (!image) return shot;
@@ -168,16 +244,22 @@ Shot screenshot(const SwayServer& sway, const std::string& output) {
     shot.width = image->width;
     shot.height = image->height;
     long lit = 0;
-    std::set<std::uint32_t> colours;
     for (int y = 0; y < image->height; ++y)
         for (int x = 0; x < image->width; ++x) {
             const auto* p = image->pixel(x, y);
             lit += p[0] > 8 || p[1] > 8 || p[2] > 8;
-            colours.insert(p[0] | p[1] << 8 | p[2] << 16);
+            shot.pixels.push_back(p[0] | p[1] << 8 | p[2] << 16);
         }
     shot.lit = double(lit) / (double(image->width) * image->height);
-    shot.colours = colours.size();
+    shot.colours = std::set<std::uint32_t>(shot.pixels.begin(), shot.pixels.end()).size();
     return shot;
+}
+
+double changedShare(const Shot& a, const Shot& b) {
+    if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 1.0;
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) changed += a.pixels[i] != b.pixels[i];
+    return double(changed) / double(a.pixels.size());
 }
 
 SwayServer& sharedSway() {

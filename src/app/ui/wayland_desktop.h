@@ -1,6 +1,6 @@
 #pragma once
 // The desktop under a Wayland compositor with a desktop layer (zwlr_layer_shell_v1):
-// outputs, background-layer windows drawn with one EGL context, overlay-layer saver
+// outputs, bottom-layer desktop windows drawn with one EGL context, overlay-layer saver
 // windows, idle time from the compositor's idle notifications. The gallery, a GLFW
 // window of X11, goes through Xwayland when the session has it.
 

@@ -3,6 +3,8 @@
 
 #include "platform/wayland/egl_context.h"
 
+#include "platform/gl_thread_binding.h"
+
 #include <wayland-egl.h>
 
 #include <vector>
@@ -65,6 +67,12 @@ EGLConfig chooseConfig(EGLDisplay display) {
     return configs.front();
 }
 
+// Unbinds the calling thread's EGL context, whichever it is: the thread goes to GLX.
+void releaseEgl() {
+    if (eglGetCurrentContext() != EGL_NO_CONTEXT)
+        eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
+
 // GL_RENDERER of `context`, bound for the moment without a surface; empty where the
 // display cannot bind one so. Whatever was bound on this thread is bound again after.
 std::string readRenderer(EGLDisplay display, EGLContext context) {
@@ -74,6 +82,7 @@ std::string readRenderer(EGLDisplay display, EGLContext context) {
     EGLSurface previousDraw = eglGetCurrentSurface(EGL_DRAW);
     EGLSurface previousRead = eglGetCurrentSurface(EGL_READ);
     std::string name;
+    takeGlBinding(&releaseEgl);
     if (eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
         if (const GLubyte* text = glGetString(GL_RENDERER))
             name = reinterpret_cast<const char*>(text);
@@ -135,6 +144,7 @@ void EglContext::destroySurface(void* surface) {
 bool EglContext::makeCurrent(void* surface) {
     if (!surface) return false;
     if (current_ == surface && eglGetCurrentContext() == context_) return true;
+    takeGlBinding(&releaseEgl);
     if (!eglMakeCurrent(display_, surface, surface, context_)) {
         current_ = nullptr;
         return false;
@@ -169,6 +179,7 @@ EglSharedContext::~EglSharedContext() {
 bool EglSharedContext::makeCurrent() {
     // EGL binds the API per thread.
     eglBindAPI(EGL_OPENGL_API);
+    takeGlBinding(&releaseEgl);
     return eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_) == EGL_TRUE;
 }
 

@@ -110,8 +110,7 @@ void LayerViewWindow::sendState() {
     zwlr_layer_surface_v1_set_anchor(
         layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
                     ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
-    // The whole output, whatever panels reserve.
-    zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);
+    zwlr_layer_surface_v1_set_exclusive_zone(layer_, role_.exclusiveZone);
     zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, role_.keyboardInteractivity);
     zwlr_layer_surface_v1_set_size(layer_, 0, 0);
 }

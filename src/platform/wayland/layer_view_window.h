@@ -30,6 +30,9 @@ public:
         std::uint32_t layer = 0;                  // zwlr_layer_shell_v1.layer
         std::uint32_t keyboardInteractivity = 0;  // zwlr_layer_surface_v1.keyboard_interactivity
         bool passInput = false;                   // an empty input region: input goes below
+        // zwlr_layer_surface_v1.exclusive_zone: -1 covers the whole output, whatever
+        // others reserve; 0 keeps clear of what panels reserve.
+        std::int32_t exclusiveZone = -1;
         const char* nameSpace = "tavel";
     };
 

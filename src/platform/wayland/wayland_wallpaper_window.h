@@ -1,7 +1,8 @@
 #pragma once
-// The backdrop of one output on Wayland: a background-layer surface over the whole
-// output, below every window, never given the keyboard, with an empty input region so
-// clicks reach the desktop. Main thread only.
+// The backdrop of one output on Wayland: a bottom-layer surface over the output (but for
+// the space panels reserve), above the person's own background program and below every
+// window, never given the keyboard, with an empty input region so clicks reach the
+// desktop. Main thread only.
 
 #include "platform/wallpaper_window.h"
 #include "platform/wayland/layer_view_window.h"

@@ -2,6 +2,7 @@
 
 #include "platform/x11/glx_context.h"
 
+#include "platform/gl_thread_binding.h"
 #include "platform/x11/x11_error_trap.h"
 
 #include <atomic>
@@ -26,6 +27,12 @@ private:
     X11ErrorCatch catch_;
     bool failed_ = false;
 };
+
+// Unbinds the calling thread's GLX context, whichever it is: the thread goes to EGL.
+void releaseGlx() {
+    if (Display* display = glXGetCurrentDisplay())
+        glXMakeContextCurrent(display, None, None, nullptr);
+}
 
 GLXContext createCoreContext(Display* display, GLXFBConfig config, GLXContext share) {
     const int attributes[] = {
@@ -125,6 +132,7 @@ std::string readRenderer(Display* display, GLXFBConfig config, GLXContext contex
     GLXDrawable previousRead = glXGetCurrentReadDrawable();
     GLXPbuffer pbuffer = None;
     bool bound = false;
+    takeGlBinding(&releaseGlx);
     {
         ErrorTrap trap(display);
         bound = glXMakeContextCurrent(display, None, None, context) && !trap.failed();
@@ -221,6 +229,7 @@ bool GlxContext::makeCurrent(unsigned long drawable) {
     if (!drawables_.count(drawable)) return false;
     if (current_ == drawable && glXGetCurrentContext() == static_cast<GLXContext>(context_))
         return true;
+    takeGlBinding(&releaseGlx);
     if (!glXMakeContextCurrent(display_, drawable, drawable, static_cast<GLXContext>(context_))) {
         current_ = None;
         return false;
@@ -248,6 +257,7 @@ std::unique_ptr<GlxSharedContext> GlxContext::createShared() {
     // later may be); tried here, where X errors can be caught, not on its thread.
     GLXPbuffer pbuffer = None;
     bool bound = false;
+    takeGlBinding(&releaseGlx);
     {
         ErrorTrap trap(display_);
         bound = glXMakeContextCurrent(display_, None, None, shared) && !trap.failed();
@@ -276,6 +286,7 @@ GlxSharedContext::~GlxSharedContext() {
 }
 
 bool GlxSharedContext::makeCurrent() {
+    takeGlBinding(&releaseGlx);
     return glXMakeContextCurrent(display_, pbuffer_, pbuffer_, static_cast<GLXContext>(context_));
 }
 

@@ -88,7 +88,7 @@ bool GalleryWindow::open(std::string* why) {
         return false;
     };
     if (!glfwInit()) return fail("GLFW cannot open the display");
-    glfwWindowHint(GLFW_CLIENT_API, GLFW_NO_API);  // drawn with the desktop views' context
+    glfwWindowHint(GLFW_CLIENT_API, GLFW_NO_API);  // drawn with the context it was given
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_TRUE);

@@ -1,9 +1,11 @@
 #pragma once
-// The gallery window: a frameless GLFW window drawn with the desktop views' GLX context
-// (so their compiled programs serve its pictures), Dear ImGui for its interface, and
-// the window-manager side of its behaviour: our own move and resize, taskbar presence,
-// rounded corners under a compositor, the last size and place remembered. Made once at
-// start and only hidden when closed.
+// The gallery window: a frameless GLFW window drawn with a GLX context (on X11 the desktop
+// views' own, so their compiled programs serve its pictures; under a Wayland compositor
+// one of its own through Xwayland, which the main thread binds in turn with the desktop's
+// EGL context), Dear ImGui for its interface, and the window-manager side of its
+// behaviour: our own move and resize, taskbar presence, rounded corners under a
+// compositor, the last size and place remembered. Made once at start and only hidden
+// when closed.
 //
 // Main thread only. It draws only while shown and not minimised, from a timer of the
 // main loop, so it shares the loop's time with the desktop views and never blocks them.
@@ -37,7 +39,7 @@ struct GalleryPicturesServices;
 struct GalleryWindowDependencies {
     asio::io_context& loop;
     Scheduler& scheduler;
-    GlxContext& context;  // the desktop views' context, on the main connection
+    GlxContext& context;  // DesktopPlatform::galleryGl's: the desktop views' on X11
     ProgramCompiler& compiler;
     FrameRenderer& renderer;
     PreferencesStore& preferences;  // the application's domain: the window's frame
