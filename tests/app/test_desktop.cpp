@@ -55,7 +55,7 @@ auto galleryDrewMoreThan(long frames) {
 }
 
 // Where tavel's desktop windows are: of the desktop type, below, sticky and off the
-// taskbar and pager (with `saver`, the override-redirect windows instead).
+// taskbar and pager (with `saver`, the other override-redirect windows instead).
 Rects shown(const DesktopSession& session, bool saver = false) {
     const std::vector<std::string> kStates = {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_SKIP_PAGER",
                                               "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_STICKY"};
@@ -64,7 +64,8 @@ Rects shown(const DesktopSession& session, bool saver = false) {
         std::sort(w.states.begin(), w.states.end());
         bool desktop = w.type == kDesktopType && std::includes(w.states.begin(), w.states.end(),
                                                                kStates.begin(), kStates.end());
-        if (saver ? w.overrideRedirect : desktop) rects.push_back({w.x, w.y, w.width, w.height});
+        if (saver ? w.overrideRedirect && !desktop : desktop)
+            rects.push_back({w.x, w.y, w.width, w.height});
     }
     std::sort(rects.begin(), rects.end());
     return rects;

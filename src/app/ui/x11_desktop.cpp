@@ -55,8 +55,9 @@ public:
     bool prepare(std::string* why) override {
         if (!gl_.open(*x11_, loop_, log_, why)) return false;
         coverage_.emplace(*x11_, loop_);
+        stacking_.emplace(*x11_, loop_);
         services_.emplace(X11RenderServices{*x11_, *gl_.context, *gl_.programs, gl_.renderer, loop_,
-                                            log_, &*coverage_});
+                                            log_, &*coverage_, &*stacking_});
         screens_.emplace(*x11_, loop_);
         windows_.emplace(*services_);
         saverWindows_.emplace(*services_);
@@ -92,6 +93,7 @@ private:
     std::unique_ptr<X11Connection> x11_;
     GlxStack gl_;
     std::optional<X11CoverageWatcher> coverage_;
+    std::optional<X11DesktopStackKeeper> stacking_;
     std::optional<X11RenderServices> services_;
     std::optional<RandrScreens> screens_;
     std::optional<X11WallpaperWindowFactory> windows_;

@@ -116,18 +116,18 @@ void X11CoverageWatcher::update() {
     updatePosted_ = false;
     Display* display = connection_.display();
     compositing_ = fixesAvailable_ && XGetSelectionOwner(display, compositorSelection_) != None;
+    std::vector<Window> own;
+    for (const auto& [id, w] : watches_) own.push_back(w.own);
     WindowStack stack;
     {
         X11ErrorTrap trap(display);
-        if (compositing_ && !watches_.empty()) stack = readWindowStack(connection_);
+        if (compositing_ && !watches_.empty()) stack = readWindowStack(connection_, own);
         std::vector<Window> clients;
         if (stack.managed)
             for (const auto& w : stack.windows) clients.push_back(w.id);
         followClients(clients);
     }
 
-    std::vector<Window> own;
-    for (const auto& [id, w] : watches_) own.push_back(w.own);
     std::vector<int> changed;
     for (auto& [id, w] : watches_) {
         bool covered = compositing_ && rectCovered(w.rect, w.own, stack.windows, own);

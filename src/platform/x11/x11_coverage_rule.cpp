@@ -31,7 +31,7 @@ bool rectCovered(const PixelRect& rect, Window own, const std::vector<StackedWin
                               [own](const StackedWindow& w) { return w.id == own; });
     above = above == stack.end() ? stack.begin() : above + 1;
     return std::any_of(above, stack.end(), [&](const StackedWindow& w) {
-        if (!w.viewable || w.hidden) return false;
+        if (!w.viewable || w.hidden || w.seeThrough) return false;
         if (std::find(ignored.begin(), ignored.end(), w.id) != ignored.end()) return false;
         if (contains(w.frame, rect)) return true;
         return (w.fullscreen || w.maximized) && centreIn(w.frame, rect);

@@ -18,10 +18,11 @@ struct StackedWindow {
     bool hidden = false;      // minimised (_NET_WM_STATE_HIDDEN)
     bool fullscreen = false;  // _NET_WM_STATE_FULLSCREEN
     bool maximized = false;   // both _NET_WM_STATE_MAXIMIZED_VERT and _HORZ
+    bool seeThrough = false;  // a desktop program's icons on an alpha channel
 };
 
 // Whether `rect` counts as covered: a window above `own` in `stack` (bottom to top),
-// not one of `ignored`, viewable and not hidden, either holds all of `rect` or is
+// not one of `ignored`, viewable, not hidden and not see-through, either holds all of `rect` or is
 // full-screen or maximised with the centre of its frame in `rect` (a maximised window
 // leaves panels uncovered, yet it hides the desktop of its monitor). When `own` is not
 // in `stack`, every window there counts as above it: a wallpaper belongs at the bottom.

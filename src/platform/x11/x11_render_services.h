@@ -1,8 +1,9 @@
 #pragma once
 // What the X11 windows that hold effect views share: the connection, the one GLX
 // context, the program compiler, the frame renderer, the main loop, the log and (when
-// given) the watcher of other windows covering the desktop. All of them outlive every
-// window made with them. Main thread only.
+// given) the watcher of other windows covering the desktop and the keeper of the
+// desktop windows' place. All of them outlive every window made with them. Main thread
+// only.
 
 #include "effects/log_sink.h"
 #include "effects/shader_view.h"
@@ -10,6 +11,7 @@
 #include "platform/x11/glx_context.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_coverage.h"
+#include "platform/x11/x11_desktop_program.h"
 
 namespace tavel {
 
@@ -21,6 +23,8 @@ struct X11RenderServices {
     Scheduler& scheduler;
     LogSink& log;
     X11CoverageWatcher* coverage = nullptr;
+    // Keeps the desktop windows next to the desktop program's (when given).
+    X11DesktopStackKeeper* stacking = nullptr;
 
     // A view's services: a frame timer on the main loop, the loop's clock, a random
     // start time of its own.

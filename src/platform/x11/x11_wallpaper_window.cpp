@@ -27,7 +27,9 @@ void setCardinal(X11Connection& x, Window window, const char* property, unsigned
 
 X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
                                        const ScreenRecord& screen)
-    : window_(services, screen, X11ViewWindow::Options{}), coverage_(services.coverage) {
+    : window_(services, screen, X11ViewWindow::Options{true, 0, {}}),
+      coverage_(services.coverage),
+      stacking_(services.stacking) {
     X11Connection& x = services.connection;
     Display* display = x.display();
     Window w = window_.xid();
@@ -42,6 +44,10 @@ X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
               "_NET_WM_STATE_SKIP_PAGER"});
     // On every workspace.
     setCardinal(x, w, "_NET_WM_DESKTOP", 0xFFFFFFFFul);
+    // Composited with the rest: a compositor takes a full-screen override-redirect window
+    // for a game's and stops compositing for it (xfwm4 does), and what it no longer
+    // draws goes black.
+    setCardinal(x, w, "_NET_WM_BYPASS_COMPOSITOR", 2);
 
     // Never takes keyboard focus.
     XWMHints hints{};
@@ -63,16 +69,23 @@ X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
     if (coverage_)
         coverageWatch_ = coverage_->watch(w, window_.rect(),
                                           [this](bool covered) { window_.setCovered(covered); });
+    if (stacking_)
+        stackingWatch_ = stacking_->watch(w, window_.rect(), [this](const auto& program) {
+            program_ = program;
+            return ProgramSide::below;
+        });
 }
 
 X11WallpaperWindow::~X11WallpaperWindow() {
     if (coverage_) coverage_->unwatch(coverageWatch_);
+    if (stacking_) stacking_->unwatch(stackingWatch_);
 }
 
 void X11WallpaperWindow::orderFront() {
     window_.map();
     XLowerWindow(window_.display(), window_.xid());
     XFlush(window_.display());
+    if (stacking_) stacking_->refresh();
 }
 
 void X11WallpaperWindow::orderOut() {

@@ -1,7 +1,11 @@
 #pragma once
-// The backdrop of one monitor on X11: a desktop-type window on the monitor's rectangle,
-// below every other window, on every workspace, out of taskbars and pagers, never
-// focused, with an empty input shape so clicks reach what lies below. Main thread only.
+// The backdrop of one monitor on X11: a window on the monitor's rectangle, directly below
+// the desktop program's icon window where one lies over the monitor, else below every
+// other window (x11_desktop_program.h keeps it there: it is override-redirect, as window
+// managers differ in what they let a desktop-type window do), never focused, with an
+// empty input shape so clicks reach what lies below. It still says what it is (a
+// desktop-type window, on every workspace, out of taskbars and pagers) for anyone who
+// looks. Main thread only.
 
 #include "platform/wallpaper_window.h"
 #include "platform/x11/x11_render_services.h"
@@ -17,10 +21,11 @@ public:
     X11WallpaperWindow& operator=(const X11WallpaperWindow&) = delete;
 
     WallpaperView& shaderView() override { return window_.face(); }
-    // Maps it on its rectangle and lowers it: without a window manager nothing else
-    // keeps it at the bottom.
+    // Maps it on its rectangle and lowers it: nothing else keeps it at the bottom.
     void orderFront() override;
     void orderOut() override;
+    // The desktop program it stands next to, as last seen; nothing when none.
+    const std::optional<DesktopProgramWindow>& desktopProgram() const { return program_; }
 
     // For reports (frame counts) and tests.
     ShaderView& view() { return window_.view(); }
@@ -30,6 +35,9 @@ private:
     X11ViewWindow window_;
     X11CoverageWatcher* coverage_;
     int coverageWatch_ = 0;
+    X11DesktopStackKeeper* stacking_;
+    int stackingWatch_ = 0;
+    std::optional<DesktopProgramWindow> program_;
 };
 
 class X11WallpaperWindowFactory final : public WallpaperWindowFactory {

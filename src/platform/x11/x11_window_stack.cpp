@@ -5,6 +5,7 @@
 #include <X11/Xatom.h>
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 namespace tavel {
@@ -65,6 +66,11 @@ void readClient(X11Connection& x, Window client, std::vector<StackedWindow>& out
         w.fullscreen = has(state, x.atom("_NET_WM_STATE_FULLSCREEN"));
         w.maximized = has(state, x.atom("_NET_WM_STATE_MAXIMIZED_VERT")) &&
                       has(state, x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
+        // A desktop program drawing its icons with an alpha channel: under a compositor
+        // what lies below shows wherever it draws no icon.
+        w.seeThrough =
+            a.depth == 32 && has(items(display, client, x.atom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 16),
+                                 x.atom("_NET_WM_WINDOW_TYPE_DESKTOP"));
         // The client sits in the manager's frame: its origin in root coordinates.
         int rootX = 0, rootY = 0;
         Window child = None;
@@ -91,25 +97,49 @@ void readRootChild(Display* display, Window window, std::vector<StackedWindow>& 
 
 }  // namespace
 
-WindowStack readWindowStack(X11Connection& x) {
+Window topLevelOf(Display* display, Window root, Window window) {
+    for (int depth = 0; depth < 16; ++depth) {
+        Window parent = None, ignoredRoot = None;
+        Window* children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display, window, &ignoredRoot, &parent, &children, &count)) return None;
+        if (children) XFree(children);
+        if (parent == root || parent == None) return window;
+        window = parent;
+    }
+    return None;
+}
+
+WindowStack readWindowStack(X11Connection& x, const std::vector<Window>& own) {
     Display* display = x.display();
     WindowStack stack;
-    if (managerPresent(x)) {
-        // An empty list still means the manager keeps one.
-        auto clients =
-            property(display, x.root(), x.atom("_NET_CLIENT_LIST_STACKING"), XA_WINDOW, 1L << 16);
-        if (clients) {
-            stack.managed = true;
-            for (Window client : *clients) readClient(x, client, stack.windows);
-            return stack;
-        }
-    }
     Window root = None, parent = None;
     Window* children = nullptr;
     unsigned count = 0;
-    if (XQueryTree(display, x.root(), &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count; ++i) readRootChild(display, children[i], stack.windows);
-        if (children) XFree(children);
+    if (!XQueryTree(display, x.root(), &root, &parent, &children, &count)) return stack;
+    std::vector<Window> order(children, children + count);
+    if (children) XFree(children);
+
+    std::optional<std::vector<unsigned long>> clients;
+    // An empty list still means the manager keeps one.
+    if (managerPresent(x))
+        clients =
+            property(display, x.root(), x.atom("_NET_CLIENT_LIST_STACKING"), XA_WINDOW, 1L << 16);
+    if (!clients) {
+        for (Window window : order) readRootChild(display, window, stack.windows);
+        return stack;
+    }
+    // The manager's clients and the windows given, in the server's own order: a window of
+    // ours that the manager does not stack (override-redirect) sits where it really is.
+    stack.managed = true;
+    std::map<Window, Window> clientOf;
+    for (Window client : *clients)
+        if (Window top = topLevelOf(display, x.root(), client)) clientOf.emplace(top, client);
+    for (Window window : order) {
+        if (auto client = clientOf.find(window); client != clientOf.end())
+            readClient(x, client->second, stack.windows);
+        else if (std::find(own.begin(), own.end(), window) != own.end())
+            readRootChild(display, window, stack.windows);
     }
     return stack;
 }

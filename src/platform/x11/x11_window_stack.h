@@ -16,13 +16,20 @@ struct WindowStack {
     bool managed = false;
 };
 
-// Main thread; several round trips per window. With a window manager that announces
-// itself (a live _NET_SUPPORTING_WM_CHECK window) and lists its clients on the root
-// (_NET_CLIENT_LIST_STACKING): those clients, each with its _NET_WM_STATE and its frame
-// (the client's rectangle widened by _NET_FRAME_EXTENTS). Otherwise the root's children
-// (XQueryTree) by geometry alone: without a manager nobody acts on their state.
-// Input-only windows are left out. Windows that vanish meanwhile are left out or read as
-// unviewable; call it under an X11ErrorTrap, as their owners may destroy them any time.
-WindowStack readWindowStack(X11Connection& connection);
+// Main thread; several round trips per window. The order is the server's (the root's
+// children, bottom to top). With a window manager that announces itself (a live
+// _NET_SUPPORTING_WM_CHECK window) and lists its clients on the root
+// (_NET_CLIENT_LIST_STACKING): those clients, each at its frame's place with its
+// _NET_WM_STATE and its frame (the client's rectangle widened by _NET_FRAME_EXTENTS),
+// and of the other root children only those in `own` (windows of ours the manager does
+// not stack). Otherwise all the root's children by geometry alone: without a manager
+// nobody acts on their state. Input-only windows are left out. Windows that vanish
+// meanwhile are left out or read as unviewable; call it under an X11ErrorTrap, as their
+// owners may destroy them any time.
+WindowStack readWindowStack(X11Connection& connection, const std::vector<Window>& own = {});
+
+// The child of the root that holds `window` (its manager's frame, or itself); None when
+// it is gone.
+Window topLevelOf(Display* display, Window root, Window window);
 
 }  // namespace tavel
