@@ -13,6 +13,8 @@ packages=(
   # the event loop, X11 and D-Bus
   libasio-dev libsdbus-c++-dev libsystemd-dev
   libx11-dev libxrandr-dev libxss-dev libxext-dev libxi-dev libxfixes-dev
+  # the desktop program's icons drawn over the effect (Composite, Damage)
+  libxcomposite-dev libxdamage-dev
   # Wayland: the client and EGL window libraries, wayland-scanner and the protocols
   libwayland-dev libwayland-egl-backend-dev wayland-protocols plasma-wayland-protocols
   # movie export: FFmpeg's muxer, encoders (libx265 comes with libavcodec) and scaler

@@ -99,7 +99,15 @@ void ShaderView::draw() {
         virtualTime_ += dt * static_cast<double>(params_.speed);
     }
     lastFrameTime_ = now;
+    drawPicture();
+}
 
+void ShaderView::redraw() {
+    if (!paused_ || windowOccluded_ || program_ == 0 || !surface_) return;
+    if (surface_->makeCurrent()) drawPicture();
+}
+
+void ShaderView::drawPicture() {
     int width = wholePixels(drawableWidth_);
     int height = wholePixels(drawableHeight_);
     Uniforms uniforms =

@@ -135,6 +135,10 @@ public:
 
     // One frame (the frame timer's tick).
     void draw();
+    // The picture again, at the same effect time, for a paused view whose window shows
+    // it: what is drawn over it (by the surface) changed. Nothing while its window is
+    // hidden, before a program is there, or while the view is drawing anyway.
+    void redraw();
 
     // For reports and tests.
     bool isPaused() const { return paused_; }
@@ -146,6 +150,7 @@ public:
     bool hasPipeline() const { return program_ != 0; }
 
 private:
+    void drawPicture();  // at the current effect time, the context bound
     void rebuildPipeline();
     void updateDrawableSize();
     void applyPauseRule();

@@ -5,6 +5,8 @@
 #include "effects/shader_view.h"
 #include "platform/x11/glx_context.h"
 
+#include <functional>
+
 namespace tavel {
 
 class GlxSurface final : public RenderSurface {
@@ -21,7 +23,16 @@ public:
 
     // Binds the window's own framebuffer too: the gallery's pictures leave theirs bound.
     bool makeCurrent() override;
-    void present() override { context_.swapBuffers(drawable_); }
+    // Draws the overlay (when set) over the frame, then shows it.
+    void present() override {
+        if (overlay_) overlay_(width_, height_);
+        context_.swapBuffers(drawable_);
+    }
+    // Drawn over every frame before it is shown, given the window's pixel size; with the
+    // context current. Empty: none.
+    void setOverlay(std::function<void(int width, int height)> overlay) {
+        overlay_ = std::move(overlay);
+    }
     int pixelWidth() const override { return width_; }
     int pixelHeight() const override { return height_; }
     // The GLX drawable (None when GLX refused the window), for telling its X errors apart.
@@ -37,6 +48,7 @@ private:
     GlxContext& context_;
     unsigned long drawable_;  // None when GLX refused it: nothing is drawn then
     int width_, height_;
+    std::function<void(int, int)> overlay_;
 };
 
 }  // namespace tavel

@@ -33,6 +33,7 @@ public:
     Window xid() const { return window_; }
     Display* display() const { return display_; }
     ShaderView& view() { return *view_; }
+    GlxSurface& surface() { return *surface_; }
     WallpaperView& face() { return *face_; }
     const PixelRect& rect() const { return rect_; }
 

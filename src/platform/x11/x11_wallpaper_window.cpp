@@ -69,16 +69,36 @@ X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
     if (coverage_)
         coverageWatch_ = coverage_->watch(w, window_.rect(),
                                           [this](bool covered) { window_.setCovered(covered); });
-    if (stacking_)
-        stackingWatch_ = stacking_->watch(w, window_.rect(), [this](const auto& program) {
-            program_ = program;
-            return ProgramSide::below;
-        });
+    if (!stacking_) return;
+    overlay_ = X11IconOverlay::create(x, services.context, window_.rect(),
+                                      [this] { window_.view().redraw(); });
+    stackingWatch_ = stacking_->watch(w, window_.rect(),
+                                      [this](const auto& program) { return follow(program); });
 }
 
 X11WallpaperWindow::~X11WallpaperWindow() {
     if (coverage_) coverage_->unwatch(coverageWatch_);
     if (stacking_) stacking_->unwatch(stackingWatch_);
+    if (overlay_) {
+        window_.surface().setOverlay({});
+        // Its textures and program belong to the context.
+        if (window_.surface().makeCurrent()) overlay_.reset();
+    }
+}
+
+ProgramSide X11WallpaperWindow::follow(const std::optional<DesktopProgramWindow>& program) {
+    program_ = program;
+    const bool over = overlay_ && overlay_->follow(program);
+    if (over != iconsOver_) {
+        iconsOver_ = over;
+        if (over)
+            window_.surface().setOverlay([overlay = overlay_.get()](int width, int height) {
+                overlay->draw(width, height);
+            });
+        else
+            window_.surface().setOverlay({});
+    }
+    return over ? ProgramSide::above : ProgramSide::below;
 }
 
 void X11WallpaperWindow::orderFront() {

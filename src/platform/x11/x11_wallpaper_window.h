@@ -1,13 +1,16 @@
 #pragma once
-// The backdrop of one monitor on X11: a window on the monitor's rectangle, directly below
-// the desktop program's icon window where one lies over the monitor, else below every
-// other window (x11_desktop_program.h keeps it there: it is override-redirect, as window
-// managers differ in what they let a desktop-type window do), never focused, with an
-// empty input shape so clicks reach what lies below. It still says what it is (a
-// desktop-type window, on every workspace, out of taskbars and pagers) for anyone who
+// The backdrop of one monitor on X11: a window on the monitor's rectangle, below every
+// other window, or next to the desktop program's icon window where one lies over the
+// monitor: directly above it, drawing its icons over the effect (x11_icon_overlay.h),
+// where the program paints an opaque backdrop and the server can show its icons so;
+// otherwise directly below it. x11_desktop_program.h keeps it there: it is
+// override-redirect, as window managers differ in what they let a desktop-type window
+// do. Never focused, with an empty input shape so clicks reach what lies below. It still says what
+// it is (a desktop-type window, on every workspace, out of taskbars and pagers) for anyone who
 // looks. Main thread only.
 
 #include "platform/wallpaper_window.h"
+#include "platform/x11/x11_icon_overlay.h"
 #include "platform/x11/x11_render_services.h"
 #include "platform/x11/x11_view_window.h"
 
@@ -26,6 +29,8 @@ public:
     void orderOut() override;
     // The desktop program it stands next to, as last seen; nothing when none.
     const std::optional<DesktopProgramWindow>& desktopProgram() const { return program_; }
+    // Whether it draws that program's icons over the effect (and stands above it).
+    bool iconsOver() const { return iconsOver_; }
 
     // For reports (frame counts) and tests.
     ShaderView& view() { return window_.view(); }
@@ -38,6 +43,10 @@ private:
     X11DesktopStackKeeper* stacking_;
     int stackingWatch_ = 0;
     std::optional<DesktopProgramWindow> program_;
+    std::unique_ptr<X11IconOverlay> overlay_;
+    bool iconsOver_ = false;
+
+    ProgramSide follow(const std::optional<DesktopProgramWindow>& program);
 };
 
 class X11WallpaperWindowFactory final : public WallpaperWindowFactory {

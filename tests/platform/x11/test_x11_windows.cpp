@@ -212,5 +212,63 @@ TEST_F(X11Windows, SaverIsAboveEverythingFadesFromBlackAndReportsInput) {
     }
 }
 
+// A desktop program that paints an opaque backdrop (the colour it publishes on the root)
+// under its icons: the wallpaper stands directly above it and shows its icons over the
+// effect, following them when they move, also while the view is paused.
+TEST_F(X11Windows, ADesktopProgramsIconsShowOverTheEffect) {
+    constexpr unsigned long kBackdrop = 0x204060, kIcon = 0xffffff;
+    std::unique_ptr<Display, int (*)(Display*)> client(XOpenDisplay(nullptr), XCloseDisplay);
+    Display* other = client.get();
+    ASSERT_NE(other, nullptr);
+    Window root = DefaultRootWindow(other);
+    Pixmap backdrop = XCreatePixmap(other, root, 320, 240, DefaultDepth(other, 0));
+    GC gc = XCreateGC(other, backdrop, 0, nullptr);
+    XSetForeground(other, gc, kBackdrop);
+    XFillRectangle(other, backdrop, gc, 0, 0, 320, 240);
+    XFreeGC(other, gc);
+    test::setItems(other, root, XInternAtom(other, "_XROOTPMAP_ID", False), XA_PIXMAP, {backdrop});
+    Window program = XCreateSimpleWindow(other, root, 0, 0, 320, 240, 0, 0, kBackdrop);
+    test::setItems(other, program, XInternAtom(other, "_NET_WM_WINDOW_TYPE", False), XA_ATOM,
+                   {XInternAtom(other, "_NET_WM_WINDOW_TYPE_DESKTOP", False)});
+    Window icon = XCreateSimpleWindow(other, program, 40, 40, 40, 40, 0, 0, kIcon);
+    XMapWindow(other, icon);
+    XMapWindow(other, program);
+    XSync(other, False);
+
+    X11DesktopStackKeeper keeper(*connection, loop);
+    X11RenderServices kept = *services;
+    kept.stacking = &keeper;
+    auto w = X11WallpaperWindowFactory(kept).makeX11Window(screenAt(0, 0, 320, 240));
+    w->shaderView().setEffect(*shaderEffect("tiles"));
+    w->orderFront();
+    ASSERT_TRUE(runUntil(loop, [&] { return w->iconsOver() && w->view().framesDrawn() > 2; }));
+    EXPECT_LT(depthOf(display(), w->xid()), depthOf(display(), program));
+    auto colourAt = [&](int x, int y) {
+        XImage* image = XGetImage(display(), w->xid(), x, y, 1, 1, AllPlanes, ZPixmap);
+        unsigned long p = image ? XGetPixel(image, 0, 0) & 0xffffff : 0;
+        if (image) XDestroyImage(image);
+        return p;
+    };
+    auto iconAt = [&](int x, int y) {
+        return runUntil(loop, [&] { return colourAt(x + 20, y + 20) == kIcon; });
+    };
+    EXPECT_TRUE(iconAt(40, 40));
+    EXPECT_NE(colourAt(200, 150), kBackdrop);  // the effect, not the program's backdrop
+
+    XMoveWindow(other, icon, 200, 120);
+    XSync(other, False);
+    EXPECT_TRUE(iconAt(200, 120));
+    w->shaderView().setRenderPaused(true);
+    XMoveWindow(other, icon, 100, 150);
+    XSync(other, False);
+    EXPECT_TRUE(iconAt(100, 150));
+    EXPECT_NE(colourAt(220, 140), kIcon);
+
+    XDestroyWindow(other, program);
+    XSync(other, False);
+    EXPECT_TRUE(runUntil(loop, [&] { return !w->iconsOver(); }));
+    XFreePixmap(other, backdrop);
+}
+
 }  // namespace
 }  // namespace tavel
