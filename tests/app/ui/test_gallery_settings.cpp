@@ -38,16 +38,16 @@ TEST_F(GalleryUiTest, SettingsPickersStoreTheirValues) {
             click(item);
         }
         EXPECT_TRUE(holds(*state));
-        EXPECT_TRUE(drawn("settings:Retina quality"));  // the popover stays open
+        EXPECT_TRUE(drawn("settings:Full resolution on HiDPI screens"));  // the popover stays open
     }
     EXPECT_EQ(stored().idleAnimateMinutes, 10);
 }
 
 TEST_F(GalleryUiTest, SettingsTogglesFlipTheirSettings) {
     const std::pair<const char*, std::function<bool()>> toggles[] = {
-        {"Retina quality", [this] { return state->settings().retinaQuality; }},
-        {"Pause in Low Power Mode", [this] { return state->settings().pauseOnLowPower; }},
-        {"Show Dock icon", [this] { return state->settings().showDockIcon; }},
+        {"Full resolution on HiDPI screens", [this] { return state->settings().retinaQuality; }},
+        {"Pause in power-saver mode", [this] { return state->settings().pauseOnLowPower; }},
+        {"Show in taskbar", [this] { return state->settings().showDockIcon; }},
         {"Launch at login", [this] { return loginOn; }},
         {"Match Lock Screen wallpaper", [this] { return state->settings().syncLockScreen; }},
     };
@@ -69,13 +69,13 @@ TEST_F(GalleryUiTest, SettingsTogglesFlipTheirSettings) {
 TEST_F(GalleryUiTest, LiveLockScreenLocksTheStillAndOffersWallpaperSettings) {
     open();
     click("rail:settings");
-    EXPECT_FALSE(drawn("settings:Open Wallpaper Settings…"));
+    EXPECT_FALSE(drawn("settings:Open Background Settings…"));
     click("settings:Live Lock Screen (beta)");
     EXPECT_TRUE(state->settings().liveLockVideo);
 
     click("settings:Match Lock Screen wallpaper");
     EXPECT_TRUE(state->settings().syncLockScreen);  // disabled: unchanged
-    click("settings:Open Wallpaper Settings…");
+    click("settings:Open Background Settings…");
     EXPECT_EQ(wallpaperSettingsOpened, 1);
 
     EXPECT_FALSE(drawn("settings:progress"));
@@ -94,18 +94,18 @@ TEST_F(GalleryUiTest, SettingsPopoverComesAndGoes) {
     press(ImGuiKey_Enter);                    // the popover has the keyboard
     EXPECT_EQ(calls("apply Left"), 0);
     click("rail:settings");
-    EXPECT_FALSE(drawn("settings:Retina quality"));
+    EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
 
     click("rail:settings");
     clickAt(ImVec2(600.0f, 300.0f));  // outside
-    EXPECT_FALSE(drawn("settings:Retina quality"));
+    EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
     EXPECT_EQ(moves, 0);
 
     screens.list = {test::screen(1, "Left")};
     screens.changed();
     clock.runPending();
     click("rail:settings");
-    EXPECT_TRUE(drawn("settings:Retina quality"));
+    EXPECT_TRUE(drawn("settings:Full resolution on HiDPI screens"));
     EXPECT_FALSE(drawn("settings:Apply to"));
     EXPECT_FALSE(drawn("settings:Install Screen Saver…"));  // no saver in this build
 }
@@ -115,14 +115,14 @@ TEST_F(GalleryUiTest, InstallingTheSaverShowsWhatItSaid) {
     open();
     click("rail:settings");
     click("settings:Install Screen Saver…");
-    EXPECT_FALSE(drawn("settings:Retina quality"));
+    EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
     EXPECT_TRUE(drawn("message:OK"));
     click("message:OK");
     EXPECT_FALSE(drawn("message:OK"));
 }
 
 TEST_F(GalleryUiTest, GuideButtons) {
-    const std::pair<const char*, int> buttons[] = {{"guide:Open Wallpaper Settings", 1},
+    const std::pair<const char*, int> buttons[] = {{"guide:Open Background Settings", 1},
                                                    {"guide:Later", 0}};
     for (const auto& [button, opened] : buttons) {
         SCOPED_TRACE(button);

@@ -105,11 +105,11 @@ TEST_F(GalleryWindowTest, TheGuideOpensFromASwitchInTheGalleryAndBothButtonsWork
     click("rail:settings");
     click("settings:Live Lock Screen (beta)");
     ASSERT_TRUE(state->settings().liveLockVideo);
-    click("guide:Open Wallpaper Settings");
+    click("guide:Open Background Settings");
     EXPECT_EQ(settingsOpened, 1);
     EXPECT_TRUE(runUntil(loop, [&] { return !drawn("guide:Later"); }));
 
-    click("rail:settings");  // the dialog closed the settings
+    click("rail:settings");                     // the dialog closed the settings
     click("settings:Live Lock Screen (beta)");  // off
     click("settings:Live Lock Screen (beta)");  // on: the guide again
     click("guide:Later");

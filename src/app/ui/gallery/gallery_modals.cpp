@@ -67,12 +67,12 @@ void GalleryModals::guide(GalleryFrame& frame, const std::function<void()>& open
     wrappedText("One-time setup for Live Lock Screen", FontWeight::bold, 13, 1.0f);
     ImGui::Dummy(ImVec2(0.0f, 6.0f));
     wrappedText(
-        "macOS plays motion on the Lock Screen only through its own wallpaper videos. Tavel "
-        "streams your backdrop into the \u201cTahoe Day\u201d slot.\n\nIn Wallpaper settings, "
-        "choose Landscapes \u2192 \u201cTahoe Day\u201d once. After that, your Lock Screen "
-        "always follows your backdrop automatically.",
+        "Lock screens on Linux play motion only through a video saver, such as "
+        "xsecurelock's. Tavel streams your backdrop into the video slot in your Videos folder "
+        "that such savers play.\n\nSet up your screen locker to play that video once. After "
+        "that, your Lock Screen always follows your backdrop automatically.",
         FontWeight::regular, 11, 0.8f);
-    const int clicked = buttons(frame, "guide:", {"Open Wallpaper Settings", "Later"});
+    const int clicked = buttons(frame, "guide:", {"Open Background Settings", "Later"});
     if (clicked == 0 && openWallpaperSettings) openWallpaperSettings();
     if (clicked >= 0) ImGui::CloseCurrentPopup();
     ImGui::EndPopup();

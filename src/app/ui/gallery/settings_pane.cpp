@@ -183,9 +183,9 @@ void SettingsPane::form(GalleryFrame& frame, const SettingsActions& actions) {
         if (picked >= 0 && kFrameRateValues[picked] != settings.fps)
             update([&](AppSettings& s) { s.fps = kFrameRateValues[picked]; });
         section.endRow();
-        toggleRow(section, "Retina quality", settings.retinaQuality,
+        toggleRow(section, "Full resolution on HiDPI screens", settings.retinaQuality,
                   [&](bool on) { update([&](AppSettings& s) { s.retinaQuality = on; }); });
-        toggleRow(section, "Pause in Low Power Mode", settings.pauseOnLowPower,
+        toggleRow(section, "Pause in power-saver mode", settings.pauseOnLowPower,
                   [&](bool on) { update([&](AppSettings& s) { s.pauseOnLowPower = on; }); });
         pickerRow<std::int64_t>(
             section, "Shuffle", kShuffleChoices, settings.shuffleMinutes,
@@ -202,8 +202,8 @@ void SettingsPane::form(GalleryFrame& frame, const SettingsActions& actions) {
         toggleRow(
             section, "Live Lock Screen (beta)", settings.liveLockVideo,
             [&](bool on) { update([&](AppSettings& s) { s.liveLockVideo = on; }); },
-            "Streams your backdrop into macOS's \u201cTahoe Day\u201d wallpaper video, so the "
-            "Lock Screen itself animates. One-time pick in Wallpaper settings required.");
+            "Streams your backdrop into the lock screen's video slot in your Videos folder, so "
+            "screen lockers that play it animate. One-time setup of the locker required.");
         if (const auto progress =
                 actions.lockVideoProgress ? actions.lockVideoProgress() : std::nullopt) {
             const ImVec2 at = ImGui::GetCursorScreenPos() + ImVec2(12.0f, 6.0f);
@@ -231,7 +231,7 @@ void SettingsPane::form(GalleryFrame& frame, const SettingsActions& actions) {
             section.endRow();
         };
         if (settings.liveLockVideo)
-            buttonRow("Open Wallpaper Settings\u2026", [&] {
+            buttonRow("Open Background Settings\u2026", [&] {
                 if (actions.openWallpaperSettings) actions.openWallpaperSettings();
             });
         pickerRow<std::int64_t>(
@@ -252,7 +252,7 @@ void SettingsPane::form(GalleryFrame& frame, const SettingsActions& actions) {
         Section section(frame, "General", left, width);
         toggleRow(section, "Launch at login", state.launchAtLogin(),
                   [&](bool on) { state.setLaunchAtLogin(on); });
-        toggleRow(section, "Show Dock icon", settings.showDockIcon,
+        toggleRow(section, "Show in taskbar", settings.showDockIcon,
                   [&](bool on) { update([&](AppSettings& s) { s.showDockIcon = on; }); });
     }
 }
