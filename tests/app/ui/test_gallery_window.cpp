@@ -118,5 +118,24 @@ TEST_F(GalleryWindowTest, TheGuideOpensFromASwitchInTheGalleryAndBothButtonsWork
     EXPECT_TRUE(gallery->shown());
 }
 
+// Key taps shorter than a frame (a press and release that both fall between two frames,
+// as xdotool sends them) reach the interface: arrows browse, Return sets the effect.
+TEST_F(GalleryWindowTest, KeyTapsShorterThanAFrameAreSeen) {
+    gallery->show();
+    ASSERT_TRUE(runUntil(loop, [&] { return gallery->framesDrawn() > 2; }));
+    XSetInputFocus(display(), gallery->xWindow(), RevertToParent, CurrentTime);
+    sync();
+    const std::int64_t start = state->browseIndex();
+    for (const char* key : {"Right", "Right", "Left"}) {
+        ASSERT_EQ(xvfb.run({"xdotool", "key", key}), 0);
+        const auto frames = gallery->framesDrawn();
+        ASSERT_TRUE(runUntil(loop, [&] { return gallery->framesDrawn() > frames + 2; }));
+    }
+    EXPECT_EQ(state->browseIndex(), start + 1);
+    ASSERT_EQ(xvfb.run({"xdotool", "key", "Return"}), 0);
+    EXPECT_TRUE(runUntil(
+        loop, [&] { return state->settings().globalShaderID == state->browsedEffect().id; }));
+}
+
 }  // namespace
 }  // namespace tavel

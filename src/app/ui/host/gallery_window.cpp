@@ -17,10 +17,13 @@
 #include <asio/posix/stream_descriptor.hpp>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace tavel {
 
@@ -61,6 +64,10 @@ struct GalleryWindow::Native {
     double pressX = -1, pressY = -1;
     double releaseX = -1, releaseY = -1;
     bool releasedSinceFrame = false;
+    // Keys pressed since the last frame, and the releases held back for the next one: a
+    // tap shorter than a frame is seen down in one frame and up in the next, as clicks are.
+    std::vector<int> keysPressedSinceFrame;
+    std::vector<std::array<int, 3>> heldReleases;  // key, scancode, mods
     GLFWcursor* arrow = nullptr;
     GLFWcursor* horizontal = nullptr;
     GLFWcursor* vertical = nullptr;
@@ -186,7 +193,18 @@ bool GalleryWindow::open(std::string* why) {
         if (wanted != n.current) glfwSetCursor(w, n.current = wanted);
     });
     glfwSetScrollCallback(window, ImGui_ImplGlfw_ScrollCallback);
-    glfwSetKeyCallback(window, ImGui_ImplGlfw_KeyCallback);
+    glfwSetKeyCallback(window, [](GLFWwindow* w, int key, int scancode, int action, int mods) {
+        Native& n = *static_cast<GalleryWindow*>(glfwGetWindowUserPointer(w))->native_;
+        auto& pressed = n.keysPressedSinceFrame;
+        if (action == GLFW_PRESS) {
+            pressed.push_back(key);
+        } else if (action == GLFW_RELEASE &&
+                   std::find(pressed.begin(), pressed.end(), key) != pressed.end()) {
+            n.heldReleases.push_back({key, scancode, mods});
+            return;
+        }
+        ImGui_ImplGlfw_KeyCallback(w, key, scancode, action, mods);
+    });
     glfwSetCharCallback(window, ImGui_ImplGlfw_CharCallback);
     glfwSetCursorEnterCallback(window, ImGui_ImplGlfw_CursorEnterCallback);
     glfwSetWindowFocusCallback(window, ImGui_ImplGlfw_WindowFocusCallback);
@@ -448,6 +466,10 @@ void GalleryWindow::drawFrame() {
     ui_->frame();
     inFrame_ = false;
     ImGui::Render();
+    // This frame saw the short taps down; the next sees them up.
+    n.keysPressedSinceFrame.clear();
+    for (const auto& [key, scancode, mods] : std::exchange(n.heldReleases, {}))
+        ImGui_ImplGlfw_KeyCallback(native_->window, key, scancode, GLFW_RELEASE, mods);
     pictures_->endFrame();
     if (!bindContext()) return;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
