@@ -1,5 +1,9 @@
 #include "platform/x11/x11_view_window.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <unistd.h>
+
 #include <cmath>
 
 namespace tavel {
@@ -49,6 +53,19 @@ X11ViewWindow::X11ViewWindow(const X11RenderServices& services, const ScreenReco
         services.context.visual(),
         CWColormap | CWBackPixel | CWBorderPixel | CWOverrideRedirect | CWEventMask, &attributes);
     connection_.setWindowHandler(window_, [this](const XEvent& event) { handle(event); });
+    // Whose window it is, for window managers, pagers and desktop programs that look
+    // (_NET_WM_PID is read together with the machine it names a process on).
+    char host[256] = "";
+    gethostname(host, sizeof host - 1);
+    XTextProperty machine{};
+    char* hostText = host;
+    if (XStringListToTextProperty(&hostText, 1, &machine)) {
+        XSetWMClientMachine(display_, window_, &machine);
+        XFree(machine.value);
+    }
+    unsigned long pid = static_cast<unsigned long>(getpid());
+    XChangeProperty(display_, window_, connection_.atom("_NET_WM_PID"), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
 
     surface_ = std::make_unique<GlxSurface>(services.context, window_, rect_.width, rect_.height);
     view_ = std::make_unique<ShaderView>(rect_.width / scale_, rect_.height / scale_,

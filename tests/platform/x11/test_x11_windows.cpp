@@ -12,6 +12,8 @@
 #include "platform/x11/x11_wallpaper_window.h"
 #include "support/child_process.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -152,6 +154,10 @@ TEST_F(X11Windows, WallpapersSitBelowOutOfTheWayAndDrawWhileOthersComeAndGo) {
     ASSERT_NE(hints, nullptr);
     EXPECT_TRUE((hints->flags & InputHint) && hints->input == False);
     XFree(hints);
+    // Whose it is, for whoever looks.
+    EXPECT_EQ(test::itemsOf(display(), steady->xid(), XInternAtom(display(), "_NET_WM_PID", False),
+                            XA_CARDINAL),
+              std::vector<unsigned long>{static_cast<unsigned long>(getpid())});
     // The pointer over it is over the root: it has an empty input shape.
     ASSERT_EQ(xvfb.run({"xdotool", "mousemove", "30", "30"}), 0);
     Window pointerRoot, child;
