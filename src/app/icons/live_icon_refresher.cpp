@@ -2,6 +2,9 @@
 
 #include "app/icons/accent.h"
 
+#include <chrono>
+#include <cmath>
+
 namespace tavel {
 
 LiveIconRefresher::LiveIconRefresher(Scheduler& main, Executor& iconQueue, RenderFrame render)
@@ -22,6 +25,12 @@ void LiveIconRefresher::refreshLiveIcons() {
         effect = all.front();
     }
     ShaderParams params = state_->params(effect->id);
+    if (!state_->viewsPaused())
+        time_ = static_cast<float>(
+            std::fmod(std::chrono::duration<double>(main_.now()).count(), 100000.0));
+    Drawn next{effect->id, params, time_};
+    if (lastDrawn_ == next) return;  // the same picture again
+    lastDrawn_ = std::move(next);
     rendering_ = true;
     auto deliver = self_.guard(
         [](LiveIconRefresher& refresher, std::optional<LiveIconRenderer::Frame>& frame) {
@@ -29,8 +38,9 @@ void LiveIconRefresher::refreshLiveIcons() {
         });
     // The job holds its own copy of the render function: it may run after this is gone.
     iconQueue_.submit([render = render_, &main = main_, effect = std::move(*effect),
-                       params = std::move(params), deliver = std::move(deliver)]() mutable {
-        auto frame = render(effect, params);
+                       params = std::move(params), time = time_,
+                       deliver = std::move(deliver)]() mutable {
+        auto frame = render(effect, params, time);
         main.post(
             [deliver = std::move(deliver), frame = std::move(frame)]() mutable { deliver(frame); });
     });

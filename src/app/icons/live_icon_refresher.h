@@ -2,7 +2,9 @@
 // The live icons: every refresh renders a small frame of the effect on the first display
 // on the icon queue, hands its status icon to whoever shows one and turns its average
 // colour into the interface accent. Nothing is rendered while the idle saver covers the
-// screens or the displays sleep.
+// screens or the displays sleep. The icons follow the views: while those are paused the
+// icon's time stands still, and a frame that could not differ from the last one (the
+// same effect, parameters and time) is not rendered again.
 //
 // Main thread, except the render function, which runs on the icon queue.
 
@@ -14,16 +16,18 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace tavel {
 
 class LiveIconRefresher final : public LiveIcons {
 public:
-    using RenderFrame = std::function<std::optional<LiveIconRenderer::Frame>(const ShaderEffect&,
-                                                                             const ShaderParams&)>;
+    // Renders at an effect time (seconds, times the parameters' speed by the renderer).
+    using RenderFrame = std::function<std::optional<LiveIconRenderer::Frame>(
+        const ShaderEffect&, const ShaderParams&, float time)>;
 
     // `render` runs on `iconQueue` (serial), the only user of the renderer behind it; results
-    // come back through `main`.
+    // come back through `main`, whose clock times the frames.
     LiveIconRefresher(Scheduler& main, Executor& iconQueue, RenderFrame render);
     ~LiveIconRefresher() override;
     LiveIconRefresher(const LiveIconRefresher&) = delete;
@@ -48,6 +52,14 @@ private:
     RenderFrame render_;
     AppState* state_ = nullptr;
     bool rendering_ = false;
+    float time_ = 0;  // of the next frame: moves only while the views run
+    struct Drawn {
+        std::string effect;
+        ShaderParams params;
+        float time;
+        bool operator==(const Drawn&) const = default;
+    };
+    std::optional<Drawn> lastDrawn_;
     WeakSelf<LiveIconRefresher> self_{*this};
 };
 

@@ -228,8 +228,8 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
     });
     SerialExecutor iconQueue("marlowen.liveicon", log);
     LiveIconRefresher icons(loop, iconQueue,
-                            [&iconRenderer](const auto& effect, const auto& params) {
-                                return iconRenderer.renderFrame(effect, params);
+                            [&iconRenderer](const auto& effect, const auto& params, float time) {
+                                return iconRenderer.renderFrame(effect, params, time);
                             });
     LockScreenStillSync still(LockScreenStillDependencies{
         loop, iconQueue, screens, *picture,

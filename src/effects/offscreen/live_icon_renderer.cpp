@@ -32,13 +32,6 @@ private:
 };
 
 // The host's media clock: monotonic seconds, wrapped to keep float precision.
-float hostMediaTime() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    double seconds = double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-    return static_cast<float>(std::fmod(seconds, 100000.0));
-}
-
 }  // namespace
 
 LiveIconRenderer::LiveIconRenderer(LogSink& log)
@@ -160,13 +153,21 @@ std::optional<Image> LiveIconRenderer::renderImage(const ShaderEffect& effect,
     return image;
 }
 
+float hostMediaTime() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    double seconds = double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+    return static_cast<float>(std::fmod(seconds, 100000.0));
+}
+
 std::optional<LiveIconRenderer::Frame> LiveIconRenderer::renderFrame(const ShaderEffect& effect,
-                                                                     const ShaderParams& params) {
+                                                                     const ShaderParams& params,
+                                                                     float time) {
     constexpr int kSize = 256;
     Image frame{kSize, kSize, std::vector<std::uint8_t>(kSize * kSize * 4, 0)};
     {
         CurrentScope scope(context_.get());
-        if (!scope || !draw(effect, params, kSize, kSize, params.speed * hostMediaTime()) ||
+        if (!scope || !draw(effect, params, kSize, kSize, params.speed * time) ||
             !readBack(kSize, kSize, frame.bgra.data(), kSize * 4))
             return std::nullopt;
     }

@@ -22,6 +22,9 @@ namespace tavel {
 
 class OffscreenContext;
 
+// The host's monotonic time in seconds, modulo 100,000 (a float keeps its fractions).
+float hostMediaTime();
+
 class LiveIconRenderer {
 public:
     struct Frame {
@@ -42,8 +45,10 @@ public:
     // The GL renderer string of the context ("llvmpipe (...)"), empty when unavailable.
     std::string glRenderer() const;
 
-    // A 256x256 frame at the host's current time times params.speed, as icons.
-    std::optional<Frame> renderFrame(const ShaderEffect& effect, const ShaderParams& params);
+    // A 256x256 frame at `time` (the host's media time in seconds, hostMediaTime())
+    // times params.speed, as icons.
+    std::optional<Frame> renderFrame(const ShaderEffect& effect, const ShaderParams& params,
+                                     float time);
 
     // A width x height image (BGRA, top row first) at effect time params.speed x time.
     std::optional<Image> renderImage(const ShaderEffect& effect, const ShaderParams& params,

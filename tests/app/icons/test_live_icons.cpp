@@ -63,11 +63,13 @@ protected:
     test::ManualExecutor iconQueue;
     std::vector<std::string> rendered;
     std::vector<int> icons;
-    LiveIconRefresher refresher{clock, iconQueue,
-                                [this](const ShaderEffect& effect, const ShaderParams&) {
-                                    rendered.push_back(effect.id);
-                                    return std::optional(frameOf({0.5f, 0.5f, 0.5f, 1}));
-                                }};
+    std::vector<float> times;
+    LiveIconRefresher refresher{
+        clock, iconQueue, [this](const ShaderEffect& effect, const ShaderParams&, float time) {
+            rendered.push_back(effect.id);
+            times.push_back(time);
+            return std::optional(frameOf({0.5f, 0.5f, 0.5f, 1}));
+        }};
 };
 
 TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentUnlessCoveredOrAsleep) {
@@ -97,9 +99,35 @@ TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentUnlessCoveredOrAsleep) 
 
     // An identifier the catalog lacks shows the flagship.
     state->updateSettings([](AppSettings& s) { s.perDisplay["1"] = "aurora"; });
+    clock.advance(std::chrono::seconds(2));
     refresher.refreshLiveIcons();
     render();
     EXPECT_EQ(rendered.back(), "halvane");
+}
+
+// The icon follows the views: paused, its time stands still and the same picture is not
+// drawn again until the effect or its parameters change; running, time moves it on.
+TEST_F(LiveIconsTest, APausedIconIsDrawnAgainOnlyWhenItsPictureChanges) {
+    clock.advance(std::chrono::seconds(7));
+    refresher.refreshLiveIcons();
+    render();
+    state->togglePaused();
+    for (int i = 0; i < 3; ++i) {
+        clock.advance(std::chrono::seconds(2));
+        refresher.refreshLiveIcons();
+        render();
+    }
+    EXPECT_EQ(rendered.size(), 1u);
+    state->updateSettings([](AppSettings& s) { s.params["halvane"].hue = 40; });
+    refresher.refreshLiveIcons();
+    render();
+    state->togglePaused();
+    clock.advance(std::chrono::seconds(2));
+    refresher.refreshLiveIcons();
+    render();
+    ASSERT_EQ(times.size(), 3u);
+    EXPECT_EQ(times[1], times[0]);  // the parameters changed, not the time
+    EXPECT_GT(times[2], times[1]);
 }
 
 }  // namespace

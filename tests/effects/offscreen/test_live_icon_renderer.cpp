@@ -54,7 +54,7 @@ TEST_F(LiveIconRendererTest, RefusesWhatItCannotRenderAndLeavesMemoryAlone) {
     // A failed compile is logged on every try: nothing is cached.
     EXPECT_FALSE(renderer().renderImage(broken, {}, 8, 8));
     EXPECT_FALSE(renderer().renderBGRA(broken, {}, 8, 8, 1.0f, memory.data(), 8 * 4));
-    EXPECT_FALSE(renderer().renderFrame(broken, {}));
+    EXPECT_FALSE(renderer().renderFrame(broken, {}, 1.0f));
     EXPECT_EQ(memory, std::vector<std::uint8_t>(8 * 8 * 4, 7));
     const std::string prefix = "Tavel: icon pipeline failed for Broken Glass: ";
     auto lines = takeLog();
@@ -69,7 +69,7 @@ TEST_F(LiveIconRendererTest, RefusesWhatItCannotRenderAndLeavesMemoryAlone) {
 TEST_F(LiveIconRendererTest, FrameBecomesIconsAndAverage) {
     auto flat = test::customEffect(
         "flat", "vec4 fragmentMain(VSOut v, Uniforms u) { return vec4(0.2, 0.4, 0.6, 1.0); }");
-    auto frame = renderer().renderFrame(flat, {});
+    auto frame = renderer().renderFrame(flat, {}, 1.0f);
     ASSERT_TRUE(frame);
     Image solid{256, 256, {}};
     for (int i = 0; i < 256 * 256; ++i) solid.bgra.insert(solid.bgra.end(), {153, 102, 51, 255});
