@@ -35,7 +35,7 @@ std::string findProgram(const std::string& name) {
     return {};
 }
 
-void writeConfiguration(const std::string& file, const std::string& folder) {
+void writeConfiguration(const std::string& file, const std::string& folder, bool activation) {
     std::ofstream out(file);
     out << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
@@ -45,7 +45,8 @@ void writeConfiguration(const std::string& file, const std::string& folder) {
         << folder
         << "</listen>\n"
            "  <auth>EXTERNAL</auth>\n"
-           "  <policy context=\"default\">\n"
+        << (activation ? "  <standard_session_servicedirs/>\n" : "")
+        << "  <policy context=\"default\">\n"
            "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
            "    <allow eavesdrop=\"true\"/>\n"
            "    <allow own=\"*\"/>\n"
@@ -57,6 +58,14 @@ void writeConfiguration(const std::string& file, const std::string& folder) {
 }  // namespace
 
 DbusDaemon::DbusDaemon() {
+    start(nullptr);
+}
+
+DbusDaemon::DbusDaemon(const std::vector<std::string>& environment) {
+    start(&environment);
+}
+
+void DbusDaemon::start(const std::vector<std::string>* environment) {
     const std::string program = findProgram("dbus-daemon");
     if (program.empty()) fail("dbus-daemon not found (install the dbus-daemon package)");
 
@@ -64,7 +73,7 @@ DbusDaemon::DbusDaemon() {
     if (!mkdtemp(pattern.data())) fail("cannot create a temporary folder");
     folder_ = pattern;
     const std::string configuration = folder_ + "/bus.conf";
-    writeConfiguration(configuration, folder_);
+    writeConfiguration(configuration, folder_, environment != nullptr);
 
     int ready[2];
     if (pipe(ready) != 0) fail("pipe failed");
@@ -75,6 +84,12 @@ DbusDaemon::DbusDaemon() {
         const_cast<char*>(program.c_str()),         const_cast<char*>(configArgument.c_str()),
         const_cast<char*>(addressArgument.c_str()), const_cast<char*>("--nofork"),
         const_cast<char*>("--nopidfile"),           nullptr};
+    std::vector<char*> envp;
+    if (environment) {
+        for (const std::string& entry : *environment)
+            envp.push_back(const_cast<char*>(entry.c_str()));
+        envp.push_back(nullptr);
+    }
     const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ < 0) fail("fork failed");
@@ -88,7 +103,10 @@ DbusDaemon::DbusDaemon() {
             dup2(null, 1);
             dup2(null, 2);
         }
-        execv(argv[0], argv.data());
+        if (environment)
+            execve(argv[0], argv.data(), envp.data());
+        else
+            execv(argv[0], argv.data());
         _exit(127);
     }
     close(ready[1]);
