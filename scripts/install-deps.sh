@@ -37,6 +37,15 @@ packages=(
   libglib2.0-bin gsettings-desktop-schemas
   # a real compositing manager and window manager for the X11 coverage tests
   picom openbox
+  # real X11 desktops as their logins start them, for the desktop tests: XFCE (xfwm4, its
+  # panel, xfdesktop, and Thunar, through which xfdesktop opens what is double-clicked),
+  # GNOME on Xorg with its desktop-icons extension, MATE's marco (with the settings
+  # schemas it needs) and caja; gvfs keeps a launcher's "trusted" mark; the X-Resource
+  # library tells the tests which program made a window
+  xfwm4 xfce4-panel xfdesktop4 xfconf thunar
+  gnome-shell gnome-shell-extension-desktop-icons-ng
+  marco mate-settings-daemon-common caja
+  gvfs-daemons libxres-dev
 )
 
 sudo_cmd=()

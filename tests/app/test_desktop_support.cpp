@@ -28,12 +28,24 @@ std::vector<std::string> atomNames(Display* display, Window window, const char* 
 
 DesktopSession::DesktopSession(int width, int height, const std::string& settingsJson,
                                const SwayServer* sway)
-    : sway_(sway), xvfb_(width, height) {
-    if (!settingsJson.empty()) {
-        std::filesystem::create_directories(settingsPath().parent_path());
-        std::ofstream(settingsPath()) << settingsJson;
-    }
-    display_ = XOpenDisplay(xvfb_.name().c_str());
+    : sway_(sway) {
+    xvfb_.emplace(width, height);
+    session_.emplace();
+    system_.emplace();
+    storeSettings(settingsJson);
+    display_ = XOpenDisplay(xvfb_->name().c_str());
+}
+
+DesktopSession::DesktopSession(const X11DesktopSession& desktop, const std::string& settingsJson)
+    : desktop_(&desktop) {
+    storeSettings(settingsJson);
+    display_ = XOpenDisplay(desktop.x().name().c_str());
+}
+
+void DesktopSession::storeSettings(const std::string& settingsJson) {
+    if (settingsJson.empty()) return;
+    std::filesystem::create_directories(settingsPath().parent_path());
+    std::ofstream(settingsPath()) << settingsJson;
 }
 
 DesktopSession::~DesktopSession() {
@@ -45,8 +57,13 @@ DesktopSession::~DesktopSession() {
 }
 
 std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
-    std::vector<std::string> overrides = {"DBUS_SESSION_BUS_ADDRESS=" + session_.address(),
-                                          "DBUS_SYSTEM_BUS_ADDRESS=" + system_.address(),
+    if (desktop_)
+        return desktop_->environment(
+            {"XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+             "XDG_DATA_HOME=" + (dir_ / "data").string()},
+            withDisplay ? std::vector<std::string>{} : std::vector<std::string>{"DISPLAY"});
+    std::vector<std::string> overrides = {"DBUS_SESSION_BUS_ADDRESS=" + session_->address(),
+                                          "DBUS_SYSTEM_BUS_ADDRESS=" + system_->address(),
                                           "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
                                           "HOME=" + dir_.path().string()};
     if (sway_) {
@@ -54,7 +71,7 @@ std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
             if (withDisplay || variable.rfind("XDG_RUNTIME_DIR=", 0) == 0)
                 overrides.push_back(variable);
     } else if (withDisplay) {
-        overrides.push_back("DISPLAY=" + xvfb_.name());
+        overrides.push_back("DISPLAY=" + xvfb_->name());
     }
     return environmentWith(overrides, {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK"});
 }

@@ -7,6 +7,7 @@
 #include "support/dbus_daemon.h"
 #include "support/sway_server.h"
 #include "support/temp_dir.h"
+#include "support/x11_desktop_session.h"
 #include "support/xvfb_server.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,10 +52,13 @@ public:
     // With `sway`, the application and its commands see that compositor and no X display.
     DesktopSession(int width, int height, const std::string& settingsJson = "",
                    const SwayServer* sway = nullptr);
+    // In a running X11 desktop instead: its display, buses and login environment, with a
+    // configuration and data folder of its own.
+    DesktopSession(const X11DesktopSession& desktop, const std::string& settingsJson);
     // Asks the application to quit, as a user would, and kills it when it does not.
     ~DesktopSession();
 
-    const XvfbServer& x() const { return xvfb_; }
+    const XvfbServer& x() const { return desktop_ ? desktop_->x() : *xvfb_; }
     // The application (`tavel` with `args`), in the background once started. Started as
     // at login unless told otherwise: the gallery stays closed.
     void start(const std::vector<std::string>& args = {"--background"});
@@ -77,17 +82,21 @@ public:
     // Mean brightness (0..255) of the root window's pixels in a rectangle.
     double brightness(int x, int y, int width, int height) const;
     std::string settingsFile() const;
-    const std::string& systemBusAddress() const { return system_.address(); }
+    const std::string& systemBusAddress() const {
+        return desktop_ ? desktop_->systemBusAddress() : system_->address();
+    }
     std::string logText() const;  // the application's standard error
 
 private:
+    void storeSettings(const std::string& settingsJson);
     std::filesystem::path settingsPath() const;
     std::vector<std::string> environment(bool withDisplay = true) const;
 
     TempDir dir_;
-    const SwayServer* sway_;
-    XvfbServer xvfb_;
-    DbusDaemon session_, system_;
+    const SwayServer* sway_ = nullptr;
+    const X11DesktopSession* desktop_ = nullptr;
+    std::optional<XvfbServer> xvfb_;  // the session's own, without a desktop
+    std::optional<DbusDaemon> session_, system_;
     _XDisplay* display_ = nullptr;
     ChildProgram app_;  // last: gone before the server and buses it uses
 };
