@@ -166,10 +166,10 @@ bool hasType(Display* display, Window window, const char* type) {
 
 // The process of the X client that made `window` (X-Resource extension); -1 if unknown.
 long pidOf(Display* display, Window window) {
-    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    XResClientIdSpec client{window, XRES_CLIENT_ID_PID_MASK};
     long count = 0, pid = -1;
     XResClientIdValue* values = nullptr;
-    if (XResQueryClientIds(display, 1, &spec, &count, &values) != Success) return -1;
+    if (XResQueryClientIds(display, 1, &client, &count, &values) != Success) return -1;
     for (long i = 0; i < count; ++i)
         if (XResGetClientIdType(&values[i]) == XRES_CLIENT_ID_PID)
             pid = XResGetClientPid(&values[i]);
