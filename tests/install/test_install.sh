@@ -32,6 +32,7 @@ expected=(
   "share/metainfo/$app_id.metainfo.xml" share/bash-completion/completions/tavel
   share/man/man1/tavel.1 share/man/man1/halvane.1
   "share/icons/hicolor/scalable/apps/$app_id.svg"
+  "share/icons/hicolor/symbolic/apps/$app_id-symbolic.svg"
 )
 for size in 16 22 24 32 48 64 128 256 512; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/$app_id.png")

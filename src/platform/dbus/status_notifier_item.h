@@ -51,8 +51,10 @@ public:
     struct Appearance {
         std::string id = "Tavel";
         std::string title = "Tavel";
-        std::string iconName = kAppBundleIdentifier;  // found in the icon theme when installed
-        std::vector<StatusIconPixmap> pixmaps;        // used when the theme lacks iconName
+        // The symbolic icon, found in the icon theme when installed: panels that recolour
+        // symbolic icons draw it in their own foreground colour.
+        std::string iconName = std::string(kAppBundleIdentifier) + "-symbolic";
+        std::vector<StatusIconPixmap> pixmaps;  // used when the theme lacks iconName
         std::string toolTip = "Tavel";
     };
     // The top-level entries of the menu, built anew on each call.

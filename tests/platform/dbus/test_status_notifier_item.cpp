@@ -186,7 +186,7 @@ TEST_F(StatusNotifierItemTest, RegistersItsOwnNameAndPublishesItsLook) {
         {"Id", "Tavel"},
         {"Title", "Tavel"},
         {"Status", "Active"},
-        {"IconName", "io.tavel.Tavel"},
+        {"IconName", "io.tavel.Tavel-symbolic"},
         {"ItemIsMenu", "false"},
     };
     for (const auto& [name, value] : expected) EXPECT_EQ(text(properties[name]), value) << name;

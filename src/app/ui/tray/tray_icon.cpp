@@ -13,8 +13,11 @@ namespace tavel {
 namespace {
 
 // The symbol's proportions, as fractions of the icon's side.
-constexpr double kOuterRadius = 0.44;
+constexpr double kOuterRadius = 0.40;
 constexpr double kRingWidth = 0.09;
+// The dark outline around it, so it reads on light panels as on dark ones: a fraction of
+// the side, at least one pixel.
+constexpr double kOutline = 0.06;
 // Samples per pixel along each axis for the antialiased edge.
 constexpr int kSamples = 8;
 
@@ -25,12 +28,13 @@ StatusIconPixmap blank(int size) {
     return pixmap;
 }
 
-// Whether a point (in pixels, the centre at `c`) lies on the ring or in the left half.
-bool inSymbol(double x, double y, double c, double outer, double inner) {
+// Whether a point (in pixels, the centre at `c`) lies on the ring or in the left half,
+// grown by `grow` pixels on every side.
+bool inSymbol(double x, double y, double c, double outer, double inner, double grow) {
     const double dx = x - c, dy = y - c;
     const double r2 = dx * dx + dy * dy;
-    if (r2 > outer * outer) return false;
-    return dx < 0 || r2 >= inner * inner;
+    if (r2 > (outer + grow) * (outer + grow)) return false;
+    return dx < grow || r2 >= (inner - grow) * (inner - grow);
 }
 
 std::uint8_t byte(double value) {
@@ -61,16 +65,23 @@ StatusIconPixmap traySymbol(int size) {
     const double c = size / 2.0;
     const double outer = kOuterRadius * size;
     const double inner = outer - kRingWidth * size;
+    const double outline = std::max(1.0, kOutline * size);
+    constexpr double kDark = 34;  // the outline's grey
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
-            int covered = 0;
+            int white = 0, shape = 0;
             for (int sy = 0; sy < kSamples; ++sy)
-                for (int sx = 0; sx < kSamples; ++sx)
-                    covered += inSymbol(x + (sx + 0.5) / kSamples, y + (sy + 0.5) / kSamples, c,
-                                        outer, inner);
+                for (int sx = 0; sx < kSamples; ++sx) {
+                    const double px = x + (sx + 0.5) / kSamples, py = y + (sy + 0.5) / kSamples;
+                    white += inSymbol(px, py, c, outer, inner, 0.0);
+                    shape += inSymbol(px, py, c, outer, inner, outline);
+                }
+            if (shape == 0) continue;
+            // White where the symbol is, the outline's grey around it; not premultiplied.
+            const double grey = (255.0 * white + kDark * (shape - white)) / shape;
             std::uint8_t* p = &pixmap.argb[(std::size_t(y) * size + x) * 4];
-            p[0] = byte(255.0 * covered / (kSamples * kSamples));
-            if (p[0]) p[1] = p[2] = p[3] = 255;
+            p[0] = byte(255.0 * shape / (kSamples * kSamples));
+            p[1] = p[2] = p[3] = byte(grey);
         }
     return pixmap;
 }

@@ -1,7 +1,9 @@
 #pragma once
-// The status bar icon as pixels: the Logo.png that an installation carries, or else our
-// own symbol, a white circle whose left half is filled, on transparent. Hosts pick the
-// size nearest their panel's, so every size in kTrayIconSizes is offered.
+// The status bar icon as pixels, for hosts that take pixmaps: the Logo.png that an
+// installation carries, or else our own symbol, a white ring whose left half is filled,
+// outlined in dark grey so that it reads on light and dark panels alike, on transparent.
+// Hosts pick the size nearest their panel's, so every size in kTrayIconSizes is offered.
+// (Hosts that take the icon's name draw the installed symbolic icon in their own colour.)
 
 #include "effects/log_sink.h"
 #include "effects/offscreen/image.h"
