@@ -43,12 +43,11 @@ ivec2 row(sampler2D s, ivec2 p, bool topFirst) {
 void main() {
     ivec2 p = ivec2(int(gl_FragCoord.x), windowHeight - 1 - int(gl_FragCoord.y));
     ivec2 ip = p + iconsOrigin;
-    ivec2 bp = p + backdropOrigin;
     ivec2 is = textureSize(icons, 0);
+    if (any(lessThan(ip, ivec2(0))) || any(greaterThanEqual(ip, is))) discard;
+    // The root's picture is tiled over it (a plain colour is often one pixel).
     ivec2 bs = textureSize(backdrop, 0);
-    if (any(lessThan(ip, ivec2(0))) || any(greaterThanEqual(ip, is)) ||
-        any(lessThan(bp, ivec2(0))) || any(greaterThanEqual(bp, bs)))
-        discard;
+    ivec2 bp = ((p + backdropOrigin) % bs + bs) % bs;
     vec3 a = texelFetch(icons, row(icons, ip, topRowFirst.x), 0).rgb;
     vec3 b = texelFetch(backdrop, row(backdrop, bp, topRowFirst.y), 0).rgb;
     vec3 d = abs(a - b);
@@ -56,6 +55,8 @@ void main() {
 }
 )";
 
+// The pixmap the root's picture is published as, None when there is none or it is gone
+// (a setter that freed it leaves its name behind).
 Pixmap rootPixmap(X11Connection& x) {
     Atom type = None;
     int format = 0;
@@ -67,6 +68,14 @@ Pixmap rootPixmap(X11Connection& x) {
         type == XA_PIXMAP && format == 32 && count == 1)
         pixmap = *reinterpret_cast<Pixmap*>(data);
     if (data) XFree(data);
+    if (pixmap == None) return None;
+    X11ErrorCatch errors(x.display());
+    Window root = None;
+    int px = 0, py = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    if (!XGetGeometry(x.display(), pixmap, &root, &px, &py, &width, &height, &border, &depth) ||
+        errors.take() || depth != 24)
+        return None;
     return pixmap;
 }
 
@@ -99,7 +108,8 @@ struct X11IconOverlay::Gl {
 
 std::unique_ptr<X11IconOverlay> X11IconOverlay::create(X11Connection& connection,
                                                        GlxContext& context, PixelRect monitor,
-                                                       std::function<void()> changed) {
+                                                       std::function<void()> changed,
+                                                       std::function<void()> replace) {
     Display* display = connection.display();
     int event = 0, error = 0, major = 0, minor = 2;
     if (!XCompositeQueryExtension(display, &event, &error) ||
@@ -109,16 +119,18 @@ std::unique_ptr<X11IconOverlay> X11IconOverlay::create(X11Connection& connection
     if (!XDamageQueryExtension(display, &damageEvent, &error) ||
         !GlxPixmapTexture::supported(context))
         return nullptr;
-    return std::unique_ptr<X11IconOverlay>(
-        new X11IconOverlay(connection, context, monitor, std::move(changed), damageEvent));
+    return std::unique_ptr<X11IconOverlay>(new X11IconOverlay(
+        connection, context, monitor, std::move(changed), std::move(replace), damageEvent));
 }
 
 X11IconOverlay::X11IconOverlay(X11Connection& connection, GlxContext& context, PixelRect monitor,
-                               std::function<void()> changed, int damageEventBase)
+                               std::function<void()> changed, std::function<void()> replace,
+                               int damageEventBase)
     : connection_(connection),
       context_(context),
       monitor_(monitor),
       changed_(std::move(changed)),
+      replace_(std::move(replace)),
       damageEventBase_(damageEventBase) {
     handlerId_ = connection_.addExtensionHandler([this](const XEvent& event) { onEvent(event); });
 }
@@ -190,7 +202,13 @@ bool X11IconOverlay::readBackdrop() {
 }
 
 void X11IconOverlay::onEvent(const XEvent& event) {
-    if (client_ == None) return;
+    if (client_ == None) {
+        // A backdrop published later lets a program it could not follow be followed now.
+        if (event.type == PropertyNotify && event.xproperty.window == connection_.root() &&
+            event.xproperty.atom == connection_.atom("_XROOTPMAP_ID") && replace_)
+            replace_();
+        return;
+    }
     if (event.type == damageEventBase_ + XDamageNotify) {
         const auto& notify = reinterpret_cast<const XDamageNotifyEvent&>(event);
         if (notify.damage != damage_) return;
@@ -200,7 +218,13 @@ void X11IconOverlay::onEvent(const XEvent& event) {
         if (changed_) changed_();
     } else if (event.type == PropertyNotify && event.xproperty.window == connection_.root() &&
                event.xproperty.atom == connection_.atom("_XROOTPMAP_ID")) {
-        if (readBackdrop() && changed_) changed_();
+        if (!readBackdrop()) return;
+        if (backdrop_ == None) {
+            stop();  // nothing left to tell the icons from: the window goes below again
+            if (replace_) replace_();
+        } else if (changed_) {
+            changed_();
+        }
     }
 }
 

@@ -3,8 +3,9 @@
 // backdrop under its icons (xfdesktop, caja) would hide an effect below it; so Tavel's
 // window stands directly above the program's instead and draws, over each frame, the
 // program's own picture wherever it differs from the backdrop the program publishes on
-// the root (_XROOTPMAP_ID): icons, labels, selections and dragged icons show, the
-// backdrop does not. The window takes no input, so every click still reaches the program.
+// the root (_XROOTPMAP_ID, tiled over the root as the server tiles it): icons, labels,
+// selections and dragged icons show, the backdrop does not. The window takes no input, so every
+// click still reaches the program.
 //
 // The program's window is redirected (Composite, automatically: the server still paints
 // it) and watched for damage; its pixmap and the root's are textures through
@@ -29,9 +30,12 @@ class X11Connection;
 class X11IconOverlay {
 public:
     // Nothing when the server lacks Composite 0.2, Damage or texture-from-pixmap.
-    // `changed` runs on the main thread when what the overlay draws has changed.
+    // `changed` runs on the main thread when what the overlay draws has changed;
+    // `replace` when whether it can follow the program may have changed (the root's
+    // published picture came or went): the window asks follow() again.
     static std::unique_ptr<X11IconOverlay> create(X11Connection& connection, GlxContext& context,
-                                                  PixelRect monitor, std::function<void()> changed);
+                                                  PixelRect monitor, std::function<void()> changed,
+                                                  std::function<void()> replace);
     ~X11IconOverlay();
     X11IconOverlay(const X11IconOverlay&) = delete;
     X11IconOverlay& operator=(const X11IconOverlay&) = delete;
@@ -47,7 +51,8 @@ public:
 
 private:
     X11IconOverlay(X11Connection& connection, GlxContext& context, PixelRect monitor,
-                   std::function<void()> changed, int damageEventBase);
+                   std::function<void()> changed, std::function<void()> replace,
+                   int damageEventBase);
     void onEvent(const XEvent& event);
     void stop();
     void nameClientPixmap();
@@ -56,7 +61,7 @@ private:
     X11Connection& connection_;
     GlxContext& context_;
     PixelRect monitor_;
-    std::function<void()> changed_;
+    std::function<void()> changed_, replace_;
     int damageEventBase_;
     int handlerId_ = 0;
 

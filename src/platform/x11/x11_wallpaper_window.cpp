@@ -70,8 +70,9 @@ X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
         coverageWatch_ = coverage_->watch(w, window_.rect(),
                                           [this](bool covered) { window_.setCovered(covered); });
     if (!stacking_) return;
-    overlay_ = X11IconOverlay::create(x, services.context, window_.rect(),
-                                      [this] { window_.view().redraw(); });
+    overlay_ = X11IconOverlay::create(
+        x, services.context, window_.rect(), [this] { window_.view().redraw(); },
+        [this] { stacking_->refresh(); });
     stackingWatch_ = stacking_->watch(w, window_.rect(),
                                       [this](const auto& program) { return follow(program); });
 }
