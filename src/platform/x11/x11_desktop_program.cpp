@@ -2,6 +2,7 @@
 
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_window_stack.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -150,6 +151,40 @@ std::vector<DesktopProgramWindow> findDesktopPrograms(X11Connection& x,
     return programs;
 }
 
+bool overrideRedirectFits(X11Connection& x) {
+    Display* display = x.display();
+    X11ErrorTrap trap(display);
+    auto window = [&](Window on) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        Window found = None;
+        if (XGetWindowProperty(display, on, x.atom("_NET_SUPPORTING_WM_CHECK"), 0, 1, False,
+                               XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+            type == XA_WINDOW && count == 1)
+            found = *reinterpret_cast<Window*>(data);
+        if (data) XFree(data);
+        return found;
+    };
+    const Window check = window(x.root());
+    if (check == None || window(check) != check) return true;  // no manager
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string name;
+    if (XGetWindowProperty(display, check, x.atom("_NET_WM_NAME"), 0, 64, False,
+                           x.atom("UTF8_STRING"), &type, &format, &count, &after,
+                           &data) == Success &&
+        data)
+        name.assign(reinterpret_cast<char*>(data), count);
+    if (data) XFree(data);
+    for (const char* scene : {"GNOME Shell", "Mutter", "Muffin", "KWin"})
+        if (name.find(scene) != std::string::npos) return false;
+    return true;
+}
+
 std::optional<DesktopProgramWindow> programOver(const std::vector<DesktopProgramWindow>& programs,
                                                 const PixelRect& monitor) {
     std::optional<DesktopProgramWindow> best;
@@ -174,9 +209,9 @@ X11DesktopStackKeeper::~X11DesktopStackKeeper() {
     connection_.deselectRootInput(kRootMask);
 }
 
-int X11DesktopStackKeeper::watch(Window own, PixelRect monitor, Handler handler) {
+int X11DesktopStackKeeper::watch(Window own, PixelRect monitor, bool managed, Handler handler) {
     int id = nextId_++;
-    watches_.emplace(id, Watch{own, monitor, std::move(handler)});
+    watches_.emplace(id, Watch{own, monitor, managed, std::move(handler)});
     scheduleUpdate();
     return id;
 }
@@ -242,12 +277,15 @@ void X11DesktopStackKeeper::update() {
 
         // The viewable top-level windows, bottom first, as they stand now.
         std::vector<Window> order = viewableTopLevels(display, connection_.root());
-        auto at = std::find(order.begin(), order.end(), watch.own);
+        const Window ownTop =
+            watch.managed ? topLevelOf(display, connection_.root(), watch.own) : watch.own;
+        auto at = std::find(order.begin(), order.end(), ownTop);
         if (at == order.end()) continue;  // not shown
         XWindowChanges changes{};
         if (!program) {
-            // Below every window but Tavel's own.
-            if (!std::all_of(order.begin(), at, isOwn)) XLowerWindow(display, watch.own);
+            // Below every window but Tavel's own; a manager keeps its desktop windows so.
+            if (!watch.managed && !std::all_of(order.begin(), at, isOwn))
+                XLowerWindow(display, watch.own);
             continue;
         }
         auto top = std::find(order.begin(), order.end(), program->topLevel);
@@ -256,9 +294,16 @@ void X11DesktopStackKeeper::update() {
                                  ? at < top && std::all_of(at + 1, top, isOwn)
                                  : top < at && std::all_of(top + 1, at, isOwn);
         if (inPlace) continue;
-        changes.sibling = program->topLevel;
         changes.stack_mode = side == ProgramSide::below ? Below : Above;
-        XConfigureWindow(display, watch.own, CWSibling | CWStackMode, &changes);
+        if (watch.managed) {
+            // A request to the manager, about the program's own window.
+            changes.sibling = program->client;
+            XReconfigureWMWindow(display, watch.own, connection_.screen(), CWSibling | CWStackMode,
+                                 &changes);
+        } else {
+            changes.sibling = program->topLevel;
+            XConfigureWindow(display, watch.own, CWSibling | CWStackMode, &changes);
+        }
     }
     XFlush(display);
 }

@@ -44,6 +44,13 @@ struct DesktopProgramWindow {
 std::vector<DesktopProgramWindow> findDesktopPrograms(X11Connection& connection,
                                                       const std::vector<Window>& own);
 
+// Whether Tavel's desktop windows can be override-redirect here. Compositing window
+// managers that draw their own scene (GNOME Shell's mutter, Cinnamon's muffin, KWin)
+// paint override-redirect windows over everything, panels included: there the desktop
+// windows stay managed desktop-type windows, which those managers do restack on request.
+// Asks the running manager's name (a few round trips).
+bool overrideRedirectFits(X11Connection& connection);
+
 // Of `programs`, the one covering most of `monitor`; nothing when none overlaps it.
 std::optional<DesktopProgramWindow> programOver(const std::vector<DesktopProgramWindow>& programs,
                                                 const PixelRect& monitor);
@@ -62,11 +69,13 @@ public:
     X11DesktopStackKeeper(const X11DesktopStackKeeper&) = delete;
     X11DesktopStackKeeper& operator=(const X11DesktopStackKeeper&) = delete;
 
-    // Keeps Tavel's top-level window `own` in its place over `monitor`. `handler` runs
-    // from a task of the loop after the watch is made and after every burst of changes to
-    // the root's children; it may watch and unwatch, but not destroy the keeper. A window
-    // that is not mapped is left where it is. Returns an id for unwatch().
-    int watch(Window own, PixelRect monitor, Handler handler);
+    // Keeps Tavel's top-level window `own` in its place over `monitor`: restacked itself
+    // when it is override-redirect, else through stacking requests to the window manager
+    // (`managed`). `handler` runs from a task of the loop after the watch is made and
+    // after every burst of changes to the root's children; it may watch and unwatch, but
+    // not destroy the keeper. A window that is not mapped is left where it is. Returns an
+    // id for unwatch().
+    int watch(Window own, PixelRect monitor, bool managed, Handler handler);
     void unwatch(int id);
     // Looks again now (a window was just mapped).
     void refresh() { scheduleUpdate(); }
@@ -75,6 +84,7 @@ private:
     struct Watch {
         Window own;
         PixelRect monitor;
+        bool managed;
         Handler handler;
     };
     void onEvent(const XEvent& event);

@@ -45,6 +45,7 @@ X11ViewWindow::X11ViewWindow(const X11RenderServices& services, const ScreenReco
     attributes.colormap = colormap_;
     attributes.background_pixel = BlackPixel(display_, services.connection.screen());
     attributes.border_pixel = 0;
+    overrideRedirect_ = options.overrideRedirect;
     attributes.override_redirect = options.overrideRedirect ? True : False;
     attributes.event_mask = StructureNotifyMask | VisibilityChangeMask | options.extraEvents;
     window_ = XCreateWindow(

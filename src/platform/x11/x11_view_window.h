@@ -33,6 +33,7 @@ public:
     Window xid() const { return window_; }
     Display* display() const { return display_; }
     ShaderView& view() { return *view_; }
+    bool overrideRedirect() const { return overrideRedirect_; }
     GlxSurface& surface() { return *surface_; }
     WallpaperView& face() { return *face_; }
     const PixelRect& rect() const { return rect_; }
@@ -59,6 +60,7 @@ private:
     bool hidden_ = true;  // unmapped or fully obscured, as the server says
     bool covered_ = false;
     std::unique_ptr<GlxSurface> surface_;
+    bool overrideRedirect_ = false;
     std::unique_ptr<ShaderView> view_;  // after the surface: goes first
     std::unique_ptr<ShaderViewFace> face_;
 };

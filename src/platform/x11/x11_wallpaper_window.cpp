@@ -27,7 +27,9 @@ void setCardinal(X11Connection& x, Window window, const char* property, unsigned
 
 X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
                                        const ScreenRecord& screen)
-    : window_(services, screen, X11ViewWindow::Options{true, 0, {}}),
+    : window_(services, screen,
+              X11ViewWindow::Options{
+                  services.stacking && overrideRedirectFits(services.connection), 0, {}}),
       coverage_(services.coverage),
       stacking_(services.stacking) {
     X11Connection& x = services.connection;
@@ -73,7 +75,7 @@ X11WallpaperWindow::X11WallpaperWindow(const X11RenderServices& services,
     overlay_ = X11IconOverlay::create(
         x, services.context, window_.rect(), [this] { window_.view().redraw(); },
         [this] { stacking_->refresh(); });
-    stackingWatch_ = stacking_->watch(w, window_.rect(),
+    stackingWatch_ = stacking_->watch(w, window_.rect(), !window_.overrideRedirect(),
                                       [this](const auto& program) { return follow(program); });
 }
 

@@ -4,8 +4,10 @@
 // monitor: directly above it, drawing its icons over the effect (x11_icon_overlay.h),
 // where the program paints an opaque backdrop and the server can show its icons so;
 // otherwise directly below it. x11_desktop_program.h keeps it there: it is
-// override-redirect, as window managers differ in what they let a desktop-type window
-// do. Never focused, with an empty input shape so clicks reach what lies below. It still says what
+// override-redirect where that fits (window managers differ in what they let a
+// desktop-type window do; xfwm4 lets it do nothing), else a managed desktop-type window
+// restacked on request. Never focused, with an empty input shape so clicks reach what
+// lies below. It still says what
 // it is (a desktop-type window, on every workspace, out of taskbars and pagers) for anyone who
 // looks. Main thread only.
 

@@ -63,14 +63,14 @@ TEST_F(X11DesktopProgramTest, TavelsWindowsStayDirectlyBelowTheDesktopProgram) {
     ASSERT_NE(other, nullptr);
     const PixelRect left{0, 0, 640, 480}, right{640, 0, 640, 480};
     Window app = test::mapWindow(other, {100, 100, 200, 200});
-    Window program = test::mapWindow(other, {0, 0, 1280, 480}, InputOutput,
-                                     "_NET_WM_WINDOW_TYPE_DESKTOP");
+    Window program =
+        test::mapWindow(other, {0, 0, 1280, 480}, InputOutput, "_NET_WM_WINDOW_TYPE_DESKTOP");
     XClassHint hint{const_cast<char*>("desktop"), const_cast<char*>("Xfdesktop")};
     XSetClassHint(other, program, &hint);
     XRaiseWindow(other, app);
     Window a = ownWindow(left), b = ownWindow(right);
     for (Window own : {a, b})
-        keeper.watch(own, own == a ? left : right, [this](const auto& p) {
+        keeper.watch(own, own == a ? left : right, false, [this](const auto& p) {
             seen.push_back(p);
             return ProgramSide::below;
         });
