@@ -19,7 +19,9 @@ std::unique_ptr<GlxPixmapTexture> GlxPixmapTexture::create(GlxContext& context, 
                                                            int depth) {
     if (pixmap == None || !supported(context)) return nullptr;
     Display* display = context.display();
-    const int attributes[] = {GLX_BIND_TO_TEXTURE_RGB_EXT,
+    // A 32-bit pixmap binds with its alpha channel, a 24-bit one without.
+    const bool alpha = depth == 32;
+    const int attributes[] = {alpha ? GLX_BIND_TO_TEXTURE_RGBA_EXT : GLX_BIND_TO_TEXTURE_RGB_EXT,
                               True,
                               GLX_DRAWABLE_TYPE,
                               GLX_PIXMAP_BIT,
@@ -42,8 +44,9 @@ std::unique_ptr<GlxPixmapTexture> GlxPixmapTexture::create(GlxContext& context, 
     if (configs) XFree(configs);
     if (!chosen) return nullptr;
 
-    const int pixmapAttributes[] = {GLX_TEXTURE_TARGET_EXT, GLX_TEXTURE_2D_EXT,
-                                    GLX_TEXTURE_FORMAT_EXT, GLX_TEXTURE_FORMAT_RGB_EXT, None};
+    const int pixmapAttributes[] = {
+        GLX_TEXTURE_TARGET_EXT, GLX_TEXTURE_2D_EXT, GLX_TEXTURE_FORMAT_EXT,
+        alpha ? GLX_TEXTURE_FORMAT_RGBA_EXT : GLX_TEXTURE_FORMAT_RGB_EXT, None};
     GLXPixmap glxPixmap = None;
     {
         X11ErrorCatch errors(display);  // a pixmap that is gone already

@@ -13,8 +13,8 @@ class GlxContext;
 
 class GlxPixmapTexture {
 public:
-    // Nothing when the server or driver cannot bind a pixmap of `depth` (24: RGB) as a
-    // texture, or the pixmap is gone.
+    // Nothing when the server or driver cannot bind a pixmap of `depth` (24: RGB, 32:
+    // RGBA) as a texture, or the pixmap is gone.
     static std::unique_ptr<GlxPixmapTexture> create(GlxContext& context, Pixmap pixmap, int depth);
     ~GlxPixmapTexture();
     GlxPixmapTexture(const GlxPixmapTexture&) = delete;

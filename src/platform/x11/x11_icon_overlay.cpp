@@ -12,6 +12,7 @@
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xdamage.h>
 
+#include <utility>
 #include <variant>
 
 namespace tavel {
@@ -55,9 +56,9 @@ void main() {
 }
 )";
 
-// The pixmap the root's picture is published as, None when there is none or it is gone
-// (a setter that freed it leaves its name behind).
-Pixmap rootPixmap(X11Connection& x) {
+// The pixmap the root's picture is published as, with its depth; None when there is none,
+// it is gone (a setter that freed it leaves its name behind) or no texture takes it.
+std::pair<Pixmap, int> rootPixmap(X11Connection& x) {
     Atom type = None;
     int format = 0;
     unsigned long count = 0, after = 0;
@@ -68,15 +69,15 @@ Pixmap rootPixmap(X11Connection& x) {
         type == XA_PIXMAP && format == 32 && count == 1)
         pixmap = *reinterpret_cast<Pixmap*>(data);
     if (data) XFree(data);
-    if (pixmap == None) return None;
+    if (pixmap == None) return {None, 0};
     X11ErrorCatch errors(x.display());
     Window root = None;
     int px = 0, py = 0;
     unsigned width = 0, height = 0, border = 0, depth = 0;
     if (!XGetGeometry(x.display(), pixmap, &root, &px, &py, &width, &height, &border, &depth) ||
-        errors.take() || depth != 24)
-        return None;
-    return pixmap;
+        errors.take() || (depth != 24 && depth != 32))
+        return {None, 0};
+    return {pixmap, int(depth)};
 }
 
 }  // namespace
@@ -154,7 +155,7 @@ bool X11IconOverlay::follow(const std::optional<DesktopProgramWindow>& program) 
         return true;
     }
     stop();
-    if (rootPixmap(connection_) == None) return false;  // nothing to tell the icons from
+    if (rootPixmap(connection_).first == None) return false;  // nothing to tell icons from
     Display* display = connection_.display();
     X11ErrorCatch errors(display);  // the program may be gone already
     client_ = program->client;
@@ -188,15 +189,18 @@ void X11IconOverlay::nameClientPixmap() {
     Display* display = connection_.display();
     X11ErrorTrap trap(display);
     icons_.reset();
+    XWindowAttributes attributes{};
+    clientDepth_ = XGetWindowAttributes(display, client_, &attributes) ? attributes.depth : 24;
     if (clientPixmap_ != None) XFreePixmap(display, clientPixmap_);
     clientPixmap_ = XCompositeNameWindowPixmap(display, client_);
     iconsDirty_ = true;
 }
 
 bool X11IconOverlay::readBackdrop() {
-    Pixmap backdrop = rootPixmap(connection_);
+    auto [backdrop, depth] = rootPixmap(connection_);
     if (backdrop == backdrop_) return false;
     backdrop_ = backdrop;
+    backdropDepth_ = depth;
     backdropTexture_.reset();
     return true;
 }
@@ -232,9 +236,9 @@ void X11IconOverlay::draw(int width, int height) {
     if (client_ == None || clientPixmap_ == None || backdrop_ == None) return;
     if (!gl_) gl_ = std::make_unique<Gl>();
     if (gl_->program == 0) return;
-    if (!icons_) icons_ = GlxPixmapTexture::create(context_, clientPixmap_, 24);
+    if (!icons_) icons_ = GlxPixmapTexture::create(context_, clientPixmap_, clientDepth_);
     if (!backdropTexture_) {
-        backdropTexture_ = GlxPixmapTexture::create(context_, backdrop_, 24);
+        backdropTexture_ = GlxPixmapTexture::create(context_, backdrop_, backdropDepth_);
         if (backdropTexture_) backdropTexture_->refresh();
     }
     if (!icons_ || !backdropTexture_) return;

@@ -69,7 +69,9 @@ private:
     PixelRect programRect_;
     unsigned long damage_ = 0;
     Pixmap clientPixmap_ = None;
+    int clientDepth_ = 24;
     Pixmap backdrop_ = None;
+    int backdropDepth_ = 24;
     std::unique_ptr<GlxPixmapTexture> icons_, backdropTexture_;
     bool iconsDirty_ = true;
 
