@@ -21,6 +21,7 @@ public:
     // keeps it at the bottom.
     void orderFront() override;
     void orderOut() override;
+    std::string drawnBy() const override { return "desktop window"; }
 
     // For reports (frame counts) and tests.
     ShaderView& view() { return window_.view(); }
