@@ -35,6 +35,11 @@ packages=(
   libglib2.0-bin gsettings-desktop-schemas
   # a real compositing manager and window manager for the X11 coverage tests
   picom openbox
+  # a KDE Plasma session for the wallpaper plugin's tests: KWin with Xwayland, plasmashell
+  # with the desktop shell package (plasma-desktop), the activity and kded daemons it
+  # needs, Qt's Wayland platform for its programs, and spectacle for screenshots
+  kwin-wayland plasma-workspace plasma-desktop kactivitymanagerd kded5 qtwayland5
+  kde-spectacle
 )
 
 sudo_cmd=()

@@ -5,6 +5,7 @@
 
 #include "support/child_process.h"
 #include "support/dbus_daemon.h"
+#include "support/plasma_session.h"
 #include "support/sway_server.h"
 #include "support/temp_dir.h"
 #include "support/xvfb_server.h"
@@ -50,6 +51,9 @@ public:
     // With `sway`, the application and its commands see that compositor and no X display.
     DesktopSession(int width, int height, const std::string& settingsJson = "",
                    const SwayServer* sway = nullptr);
+    // In a Plasma session: its compositor, Xwayland and session bus.
+    DesktopSession(int width, int height, const std::string& settingsJson,
+                   const PlasmaSession& plasma);
     // Asks the application to quit, as a user would, and kills it when it does not.
     ~DesktopSession();
 
@@ -77,6 +81,8 @@ public:
     // Mean brightness (0..255) of the root window's pixels in a rectangle.
     double brightness(int x, int y, int width, int height) const;
     std::string settingsFile() const;
+    // Where the application keeps what it makes ($XDG_DATA_HOME/Tavel).
+    std::filesystem::path dataFolder() const { return dir_ / ".local/share/Tavel"; }
     const std::string& systemBusAddress() const { return system_.address(); }
     std::string logText() const;  // the application's standard error
 
@@ -86,6 +92,7 @@ private:
 
     TempDir dir_;
     const SwayServer* sway_;
+    const PlasmaSession* plasma_ = nullptr;
     XvfbServer xvfb_;
     DbusDaemon session_, system_;
     _XDisplay* display_ = nullptr;
