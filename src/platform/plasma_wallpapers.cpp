@@ -38,7 +38,11 @@ PlasmaWallpapers::PlasmaWallpapers(PlasmaWallpapersDependencies dependencies)
                             " is not a record of Plasma's wallpapers; it is replaced");
     }
     deps_.shell.setOwnerHandler(self_.guard([](PlasmaWallpapers& s) { s.ownerChanged(); }));
-    if (deps_.shell.running()) requestSurvey();
+    if (deps_.shell.running())
+        requestSurvey();
+    else
+        deps_.log.write(
+            "Tavel: plasmashell is not running; Tavel draws the desktops itself until it starts");
 }
 
 PlasmaWallpapers::~PlasmaWallpapers() {
@@ -95,7 +99,11 @@ void PlasmaWallpapers::ownerChanged() {
         display.desktops.clear();
         setDrawer(display, running ? Drawer::waiting : Drawer::own);
     }
-    if (running) requestSurvey();
+    if (running)
+        requestSurvey();
+    else
+        deps_.log.write(
+            "Tavel: plasmashell ended; Tavel draws the desktops itself until it starts again");
 }
 
 void PlasmaWallpapers::requestSurvey() {

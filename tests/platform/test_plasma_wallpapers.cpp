@@ -135,6 +135,7 @@ TEST_F(PlasmaWallpapersTest, AStartingShellIsAskedAgainAndAGoneOneLeavesTheDispl
 
     shell.setRunning(false);
     EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::own);
+    EXPECT_TRUE(has(log.lines().back(), "plasmashell ended")) << log.lines().back();
     shell.setRunning(true);
     EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
     loop.runPending();
