@@ -145,6 +145,7 @@ TEST(DesktopPlasma, EachScreenShowsItsEffectThroughThePluginUntilTavelQuits) {
         R"("sameOnAllDisplays":false,"perDisplay":{")" +
             second + R"(":"orbits"}})",
         plasma);
+    // No CPU budget: the plugin draws at full scale, so its frame compares pixel for pixel.
     session.start({"--background", "--cpu-budget", "0"});
     ASSERT_TRUE(session.waitForStatus(
         [](const std::string& s) { return occurrences(s, "drawing (plasma plugin)") == 2; }, 30s));
