@@ -88,7 +88,9 @@ void PlasmaWallpapers::want(int handle, const PlasmaPluginConfig& config) {
 // --- asking plasmashell ---------------------------------------------------------
 
 void PlasmaWallpapers::ownerChanged() {
-    // A new plasmashell knows nothing of what the last one was told.
+    // A new plasmashell knows nothing of what the last one was told, and what the last
+    // one still answers is of no use.
+    ++generation_;
     desktops_.clear();
     written_.clear();
     selected_.clear();
@@ -122,12 +124,13 @@ void PlasmaWallpapers::pump() {
         if (s.surveyWanted_) {
             s.surveyWanted_ = false;
             s.busy_ = true;
-            s.deps_.shell.evaluate(plasmaSurveyScript(),
-                                   s.self_.guard([](PlasmaWallpapers& s, auto answer) {
-                                       s.busy_ = false;
-                                       s.surveyAnswered(answer);
-                                       s.pump();
-                                   }));
+            s.deps_.shell.evaluate(
+                plasmaSurveyScript(),
+                s.self_.guard([generation = s.generation_](PlasmaWallpapers& s, auto answer) {
+                    s.busy_ = false;
+                    if (generation == s.generation_) s.surveyAnswered(answer);
+                    s.pump();
+                }));
         } else if (s.writesWanted_) {
             s.writesWanted_ = false;
             if (auto entries = s.pendingEntries({}); !entries.empty())
@@ -214,12 +217,13 @@ bool PlasmaWallpapers::recordTakenOver() {
 void PlasmaWallpapers::send(std::map<int, PlasmaEntries> entries, bool select) {
     busy_ = true;
     const std::string script = plasmaWriteScript(entries, select);
-    deps_.shell.evaluate(script, self_.guard([entries = std::move(entries), select](
-                                                 PlasmaWallpapers& s, auto answer) {
-        s.busy_ = false;
-        s.written(answer, entries, select);
-        s.pump();
-    }));
+    deps_.shell.evaluate(
+        script, self_.guard([entries = std::move(entries), select, generation = generation_](
+                                PlasmaWallpapers& s, auto answer) {
+            s.busy_ = false;
+            if (generation == s.generation_) s.written(answer, entries, select);
+            s.pump();
+        }));
 }
 
 void PlasmaWallpapers::written(const PlasmaShell::Answer& answer,

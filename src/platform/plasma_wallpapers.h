@@ -105,6 +105,7 @@ private:
     std::set<int> selected_;                 // desktops that show the plugin
     std::map<int, PlasmaWallpaper> record_;  // what desktops showed before, by id
     bool busy_ = false;                      // a script is on its way
+    int generation_ = 0;                     // of plasmashell: one more at each new owner
     bool surveyWanted_ = false;
     bool writesWanted_ = false;
     bool pumpPosted_ = false;

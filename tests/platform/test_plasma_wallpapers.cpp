@@ -140,6 +140,13 @@ TEST_F(PlasmaWallpapersTest, AStartingShellIsAskedAgainAndAGoneOneLeavesTheDispl
     EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
     loop.runPending();
     EXPECT_EQ(shell.asked.size(), 1u);
+    // Replaced before it answered: its answer is not taken for the new one's.
+    shell.setRunning(true);
+    shell.answer({true, kSurvey});
+    loop.runPending();
+    ASSERT_EQ(shell.asked.size(), 1u);
+    EXPECT_TRUE(has(shell.asked.front().first, "desktops()"));
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
 }
 
 TEST_F(PlasmaWallpapersTest, HandingBackRestoresTheRecordedWallpaperOnceAndForgetsIt) {
