@@ -46,6 +46,11 @@ packages=(
   gnome-shell gnome-shell-extension-desktop-icons-ng
   marco mate-settings-daemon-common caja
   gvfs-daemons libxres-dev
+  # a KDE Plasma session for the wallpaper plugin's tests: KWin with Xwayland, plasmashell
+  # with the desktop shell package (plasma-desktop), the activity and kded daemons it
+  # needs, Qt's Wayland platform for its programs, and spectacle for screenshots
+  kwin-wayland plasma-workspace plasma-desktop kactivitymanagerd kded5 qtwayland5
+  kde-spectacle
 )
 
 sudo_cmd=()

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace tavel {
 
@@ -37,6 +38,8 @@ public:
     virtual void orderFront() = 0;
     // Hides it; the window is destroyed with its owner.
     virtual void orderOut() = 0;
+    // For reports: what draws the display ("layer surface", "plasma plugin", ...).
+    virtual std::string drawnBy() const = 0;
 };
 
 class WallpaperWindowFactory {

@@ -48,6 +48,12 @@ void DesktopSession::storeSettings(const std::string& settingsJson) {
     std::ofstream(settingsPath()) << settingsJson;
 }
 
+DesktopSession::DesktopSession(int width, int height, const std::string& settingsJson,
+                               const PlasmaSession& plasma)
+    : DesktopSession(width, height, settingsJson) {
+    plasma_ = &plasma;
+}
+
 DesktopSession::~DesktopSession() {
     if (app_.pid() > 0) {
         tavel({"quit"});
@@ -62,10 +68,19 @@ std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
             {"XDG_CONFIG_HOME=" + (dir_ / "config").string(),
              "XDG_DATA_HOME=" + (dir_ / "data").string()},
             withDisplay ? std::vector<std::string>{} : std::vector<std::string>{"DISPLAY"});
-    std::vector<std::string> overrides = {"DBUS_SESSION_BUS_ADDRESS=" + session_->address(),
-                                          "DBUS_SYSTEM_BUS_ADDRESS=" + system_->address(),
+    std::vector<std::string> overrides = {"DBUS_SYSTEM_BUS_ADDRESS=" + system_->address(),
                                           "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
                                           "HOME=" + dir_.path().string()};
+    if (plasma_) {
+        // Its session bus too: plasmashell is there.
+        for (const std::string& variable : plasma_->environment())
+            if (withDisplay ||
+                (variable.rfind("DISPLAY=", 0) != 0 && variable.rfind("WAYLAND_DISPLAY=", 0) != 0))
+                overrides.push_back(variable);
+        return environmentWith(overrides,
+                               {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "XDG_DATA_HOME"});
+    }
+    overrides.push_back("DBUS_SESSION_BUS_ADDRESS=" + session_->address());
     if (sway_) {
         for (const std::string& variable : sway_->environment())
             if (withDisplay || variable.rfind("XDG_RUNTIME_DIR=", 0) == 0)

@@ -5,6 +5,7 @@
 
 #include "support/child_process.h"
 #include "support/dbus_daemon.h"
+#include "support/plasma_session.h"
 #include "support/sway_server.h"
 #include "support/temp_dir.h"
 #include "support/x11_desktop_session.h"
@@ -55,6 +56,9 @@ public:
     // In a running X11 desktop instead: its display, buses and login environment, with a
     // configuration and data folder of its own.
     DesktopSession(const X11DesktopSession& desktop, const std::string& settingsJson);
+    // In a Plasma session: its compositor, Xwayland and session bus.
+    DesktopSession(int width, int height, const std::string& settingsJson,
+                   const PlasmaSession& plasma);
     // Asks the application to quit, as a user would, and kills it when it does not.
     ~DesktopSession();
 
@@ -82,6 +86,10 @@ public:
     // Mean brightness (0..255) of the root window's pixels in a rectangle.
     double brightness(int x, int y, int width, int height) const;
     std::string settingsFile() const;
+    // Where the application keeps what it makes ($XDG_DATA_HOME/Tavel).
+    std::filesystem::path dataFolder() const {
+        return desktop_ ? dir_ / "data" / "Tavel" : dir_ / ".local/share/Tavel";
+    }
     const std::string& systemBusAddress() const {
         return desktop_ ? desktop_->systemBusAddress() : system_->address();
     }
@@ -94,6 +102,7 @@ private:
 
     TempDir dir_;
     const SwayServer* sway_ = nullptr;
+    const PlasmaSession* plasma_ = nullptr;
     const X11DesktopSession* desktop_ = nullptr;
     std::optional<XvfbServer> xvfb_;  // the session's own, without a desktop
     std::optional<DbusDaemon> session_, system_;

@@ -37,10 +37,24 @@ expected=(
 for size in 16 22 24 32 48 64 128 256 512; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/$app_id.png")
 done
+# The Plasma wallpaper plugin, with a program for every effect.
+plugin="share/plasma/wallpapers/$app_id"
+expected+=("$plugin/metadata.json" "$plugin/contents/config/main.xml"
+  "$plugin/contents/ui/main.qml" "$plugin/contents/ui/effects.js")
+for part in "$(dirname "$0")"/../../src/effects/programs/*.glsl; do
+  name=$(basename "$part" .glsl)
+  case $name in prelude | vertex) ;; *) expected+=("$plugin/contents/shaders/$name.frag") ;; esac
+done
 for file in "${expected[@]}"; do [ -f "$prefix/$file" ] || fail "not installed: $file"; done
 unexpected=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort |
   comm -23 - <(printf '%s\n' "${expected[@]}" | sort))
 [ -z "$unexpected" ] || fail "installed but not checked: $unexpected"
+
+# plasmashell takes the package by its metadata: the structure and the id it is installed as.
+grep -q '"KPackageStructure": "Plasma/Wallpaper"' "$prefix/$plugin/metadata.json" ||
+  fail "the plugin's metadata does not say Plasma/Wallpaper"
+grep -q "\"Id\": \"$app_id\"" "$prefix/$plugin/metadata.json" ||
+  fail "the plugin's id is not $app_id"
 
 # Desktop entries: valid (hints aside) and saying what the desktop needs.
 validate() {

@@ -88,6 +88,7 @@ public:
     WallpaperView& shaderView() override { return *this; }
     void orderFront() override { state_->front = true, note(journal_, "front " + name_); }
     void orderOut() override { state_->front = false, state_->closed = true; }
+    std::string drawnBy() const override { return "fake window"; }
 };
 
 // The screens, and the windows made on them: the state of every window made, newest last,

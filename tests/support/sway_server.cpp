@@ -230,13 +230,8 @@ std::string SwayServer::log() const {
     return slurp(logFile_);
 }
 
-Shot screenshot(const SwayServer& sway, const std::string& output) {
-    TempDir dir;
-    std::string file = (dir / "shot.png").string();
+Shot shotFromFile(const std::string& file) {
     Shot shot;
-    std::vector<std::string> command = {"grim", file};
-    if (!output.empty()) command.insert(command.begin() + 1, {"-o", output});
-    if (sway.run(command) != 0) return shot;
     std::string error;
     auto image = decodePngFile(file, error);
     if (!image) return shot;
@@ -253,6 +248,15 @@ Shot screenshot(const SwayServer& sway, const std::string& output) {
     shot.lit = double(lit) / (double(image->width) * image->height);
     shot.colours = std::set<std::uint32_t>(shot.pixels.begin(), shot.pixels.end()).size();
     return shot;
+}
+
+Shot screenshot(const SwayServer& sway, const std::string& output) {
+    TempDir dir;
+    std::string file = (dir / "shot.png").string();
+    std::vector<std::string> command = {"grim", file};
+    if (!output.empty()) command.insert(command.begin() + 1, {"-o", output});
+    if (sway.run(command) != 0) return {};
+    return shotFromFile(file);
 }
 
 double changedShare(const Shot& a, const Shot& b) {

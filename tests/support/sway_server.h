@@ -71,6 +71,8 @@ struct Shot {
     std::vector<std::uint32_t> pixels;  // 0xRRGGBB, rows top first
 };
 Shot screenshot(const SwayServer& sway, const std::string& output);
+// A PNG file as a Shot (not taken when it cannot be read).
+Shot shotFromFile(const std::string& file);
 // The share of pixels that differ between two shots of the same size (1 when the sizes
 // differ).
 double changedShare(const Shot& a, const Shot& b);

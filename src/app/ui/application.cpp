@@ -21,9 +21,11 @@
 #include "platform/dbus/application_service.h"
 #include "platform/dbus/bus_connection.h"
 #include "platform/dbus/logind_sleep.h"
+#include "platform/dbus/plasma_shell_client.h"
 #include "platform/dbus/power_profiles.h"
 #include "platform/dbus/status_notifier_item.h"
 #include "platform/desktop_picture.h"
+#include "platform/plasma_wallpaper_window.h"
 #include "platform/posix_process_runner.h"
 #include "platform/process_activity_ledger.h"
 #include "platform/render_load.h"
@@ -265,6 +267,21 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
         {},
         log});
 
+    // Plasma's shell draws its desktops above Tavel's own windows: there the displays go
+    // to Tavel's wallpaper plugin while plasmashell runs (made before the state, whose
+    // windows use it).
+    std::unique_ptr<PlasmaShellClient> plasmaShell;
+    std::optional<PlasmaWallpapers> plasma;
+    std::optional<PlasmaWallpaperWindowFactory> plasmaWindows;
+    if (desktop == PictureSetter::Plasma && sessionBus) {
+        plasmaShell = std::make_unique<PlasmaShellClient>(*sessionBus, loop);
+        plasma.emplace(PlasmaWallpapersDependencies{*plasmaShell, loop, log,
+                                                    dataFolder / "plasma-wallpapers-before.json"});
+        plasmaWindows.emplace(platform->windows(), *plasma);
+    }
+    WallpaperWindowFactory& windows =
+        plasmaWindows ? static_cast<WallpaperWindowFactory&>(*plasmaWindows) : platform->windows();
+
     Integrations integrations;
     integrations.idle = &saver;
     integrations.video = &lockVideo;
@@ -277,7 +294,7 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
                                         preferences,
                                         legacyDomainOpener(),
                                         screens,
-                                        platform->windows(),
+                                        windows,
                                         *power,
                                         sleep,
                                         activity,
@@ -362,7 +379,9 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
         log.write("Tavel: stopped after an internal error");
         exitStatus = 1;
     }
-    // Windows go with the state; the settings are already handed to the writer.
+    // Tavel stops: the desktops get their own wallpapers back. Windows go with the state;
+    // the settings are already handed to the writer.
+    if (plasma) plasma->handBack();
     signals.cancel();
     state.removeObserver(trayObserver);
     tray.reset();

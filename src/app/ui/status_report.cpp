@@ -72,7 +72,8 @@ std::string statusReport(const StatusSources& sources) {
         if (WallpaperWindow* window = state.wallpaperWindow(display.key)) {
             const WallpaperView& view = window->shaderView();
             out << ", " << view.framesDrawn() << " frames, "
-                << (view.isDrawing() ? "drawing" : "not drawing");
+                << (view.isDrawing() ? "drawing" : "not drawing") << " (" << window->drawnBy()
+                << ")";
         }
         out << '\n';
     }

@@ -19,7 +19,8 @@ struct StatusSources {
     std::string gallery = "unavailable";  // the gallery window's state, as said
 };
 
-// Effect, frame count and drawing state per display; whether the views are paused and
+// Effect, frame count, drawing state and what draws it (Tavel's own window, Plasma's
+// wallpaper plugin) per display; whether the views are paused and
 // why; the CPU budget (the renderer, the views' scale and frame rate, the share used);
 // the process activity; the idle saver's state; the lock-screen video job; the
 // registration at login; how many effect programs were compiled; the gallery window;

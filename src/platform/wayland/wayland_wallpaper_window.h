@@ -19,6 +19,7 @@ public:
     WallpaperView& shaderView() override { return window_.face(); }
     void orderFront() override { window_.show(); }
     void orderOut() override { window_.hide(); }
+    std::string drawnBy() const override { return "layer surface"; }
 
     // For reports (frame counts) and tests.
     ShaderView& view() { return window_.view(); }

@@ -33,6 +33,7 @@ public:
     const std::optional<DesktopProgramWindow>& desktopProgram() const { return program_; }
     // Whether it draws that program's icons over the effect (and stands above it).
     bool iconsOver() const { return iconsOver_; }
+    std::string drawnBy() const override { return "desktop window"; }
 
     // For reports (frame counts) and tests.
     ShaderView& view() { return window_.view(); }

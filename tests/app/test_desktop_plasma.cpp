@@ -1,0 +1,211 @@
+// Tavel on KDE Plasma as a login starts it: KWin with Xwayland, plasmashell with its
+// desktops and panel. Plasma's desktops cover any background surface, so Tavel's effects
+// must come through its wallpaper plugin, on each screen with that screen's effect, after
+// plasmashell is replaced too, and the person's wallpapers must come back when it quits.
+
+#include "app/test_desktop_support.h"
+#include "effects/offscreen/png_encode.h"
+#include "platform/screen.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+
+namespace tavel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::DesktopSession;
+using test::PlasmaSession;
+using test::Shot;
+
+constexpr int kWidth = 640, kHeight = 480;
+// The desktop area of a screen (clear of Plasma's panel along the bottom of the first),
+// and the panel's strip.
+constexpr int kDesktopRows = 400, kPanelTop = kHeight - 30;
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != text.npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+std::string keyOf(const std::string& output) {
+    return std::to_string(*displayNumberForMonitorName(output));
+}
+
+// Each shown desktop as "screen:plugin:effect-or-image", by screen.
+std::string wallpapers(const PlasmaSession& plasma) {
+    return plasma.evaluate(R"(
+var list = desktops().filter(function(d) { return d.screen >= 0; });
+list.sort(function(a, b) { return a.screen - b.screen; });
+print(list.map(function(d) {
+    d.currentConfigGroup = ["Wallpaper", d.wallpaperPlugin, "General"];
+    return d.screen + ":" + d.wallpaperPlugin + ":" + d.readConfig("EffectId", "") +
+           d.readConfig("Image", "");
+}).join(" "));)");
+}
+
+// The mean difference of two shots' pixels (0..255 per channel) in a rectangle of `a`,
+// and of `b` too unless `bAtOrigin` (then in a rectangle of that size at b's origin).
+double meanDifference(const Shot& a, const Shot& b, int x, int y, int width, int height,
+                      bool bAtOrigin = false) {
+    double sum = 0;
+    for (int j = y; j < y + height; ++j)
+        for (int i = x; i < x + width; ++i) {
+            std::uint32_t p = a.pixels[std::size_t(j) * a.width + i];
+            std::uint32_t q = bAtOrigin ? b.pixels[std::size_t(j - y) * b.width + (i - x)]
+                                        : b.pixels[std::size_t(j) * b.width + i];
+            for (int shift : {0, 8, 16})
+                sum += std::abs(int((p >> shift) & 255) - int((q >> shift) & 255));
+        }
+    return sum / (3.0 * width * height);
+}
+
+double brightness(const Shot& shot, int x, int y, int width, int height) {
+    Shot black = shot;
+    std::fill(black.pixels.begin(), black.pixels.end(), 0u);
+    return meanDifference(shot, black, x, y, width, height);
+}
+
+// A plain picture for the person's own wallpaper.
+std::string plainPicture(const std::filesystem::path& file, std::uint32_t rgb) {
+    Image image;
+    image.width = image.height = 64;
+    for (int i = 0; i < 64 * 64; ++i)
+        for (std::uint8_t byte : {std::uint8_t(rgb), std::uint8_t(rgb >> 8),
+                                  std::uint8_t(rgb >> 16), std::uint8_t(255)})
+            image.bgra.push_back(byte);
+    auto png = encodePng(image);
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png->data()), std::streamsize(png->size()));
+    return "file://" + file.string();
+}
+
+// Shots of the whole workspace until the desktop area of both screens moved between two
+// of them; then the panel must look as it did over the person's wallpaper.
+::testing::AssertionResult effectsMoveUnderThePanel(const PlasmaSession& plasma,
+                                                    const Shot& panelBefore) {
+    Shot first, second;
+    std::string why;
+    bool moved = DesktopSession::poll(
+        [&] {
+            first = std::move(second);
+            second = plasma.screenshot();
+            if (!first.taken || !second.taken) return false;
+            why.clear();
+            for (int screen : {0, 1}) {
+                double moved =
+                    meanDifference(first, second, screen * kWidth, 0, kWidth, kDesktopRows);
+                if (moved < 1.0) why += "screen " + std::to_string(screen) + " still; ";
+            }
+            return why.empty();
+        },
+        20s);
+    if (!moved) return ::testing::AssertionFailure() << why << plasma.log();
+    // Plasma's light panel over the effect: as bright as over the person's wallpaper.
+    const double panel = brightness(second, 0, kPanelTop, kWidth, kHeight - kPanelTop);
+    const double before = brightness(panelBefore, 0, kPanelTop, kWidth, kHeight - kPanelTop);
+    if (std::abs(panel - before) > 30)
+        return ::testing::AssertionFailure() << "panel brightness " << panel << ", was " << before;
+    return ::testing::AssertionSuccess();
+}
+
+TEST(DesktopPlasma, EachScreenShowsItsEffectThroughThePluginUntilTavelQuits) {
+    PlasmaSession plasma(kWidth, kHeight, 2);
+    test::TempDir pictures;
+    // The person's own wallpaper on each screen.
+    const std::string before = wallpapers(plasma);
+    const std::string left = plainPicture(pictures / "left.png", 0x336699),
+                      right = plainPicture(pictures / "right.png", 0x993366);
+    ASSERT_EQ(plasma.evaluate("desktops().forEach(function(d) {"
+                              "  d.currentConfigGroup = ['Wallpaper', 'org.kde.image', 'General'];"
+                              "  d.writeConfig('Image', d.screen == 0 ? '" +
+                              left + "' : '" + right + "'); }); print('ok')"),
+              "ok");
+    const std::string persons = "0:org.kde.image:" + left + " 1:org.kde.image:" + right;
+    ASSERT_EQ(wallpapers(plasma), persons) << before;
+    Shot theirs;
+    ASSERT_TRUE(DesktopSession::poll(
+        [&] {
+            theirs = plasma.screenshot();
+            return theirs.taken && theirs.pixels[0] == 0x336699 &&
+                   theirs.pixels[kWidth + 10] == 0x993366;
+        },
+        20s))
+        << plasma.log();
+
+    // Tavel started after plasmashell: its own surfaces would lie under Plasma's desktops.
+    const std::string second = keyOf("Virtual-1");
+    DesktopSession session(
+        64, 64,
+        R"({"idleAnimateMinutes":0,"syncLockScreen":false,"globalShaderID":"tiles",)"
+        R"("sameOnAllDisplays":false,"perDisplay":{")" +
+            second + R"(":"orbits"}})",
+        plasma);
+    // No CPU budget: the plugin draws at full scale, so its frame compares pixel for pixel.
+    session.start({"--background", "--cpu-budget", "0"});
+    ASSERT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return occurrences(s, "drawing (plasma plugin)") == 2; }, 30s));
+    EXPECT_TRUE(DesktopSession::poll(
+        [&] { return wallpapers(plasma) == "0:io.tavel.Tavel:tiles 1:io.tavel.Tavel:orbits"; },
+        10s))
+        << wallpapers(plasma);
+    EXPECT_TRUE(effectsMoveUnderThePanel(plasma, theirs));
+    for (const auto& [key, display] : test::displaysOf(session.status()))
+        EXPECT_EQ(display.frames, 0) << key << ": Tavel's own surface drew";
+
+    // Paused at a given time, the plugin's frame is Tavel's own render of that time.
+    ASSERT_EQ(session.tavel({"pause"}).status, 0);
+    ASSERT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return s.find("views: paused") != s.npos; }, 10s));
+    const std::string rendered = (pictures / "tiles.png").string();
+    ASSERT_EQ(
+        session.tavel({"render", "tiles", "--time", "40", "--size", "640x480", "-o", rendered})
+            .status,
+        0);
+    const Shot reference = test::shotFromFile(rendered);
+    ASSERT_EQ(plasma.evaluate("var d = desktops().filter(function(d) { return d.screen == 0; })[0];"
+                              "d.currentConfigGroup = ['Wallpaper', 'io.tavel.Tavel', 'General'];"
+                              "d.writeConfig('Time', 40); print('ok')"),
+              "ok");
+    double difference = 255;
+    EXPECT_TRUE(DesktopSession::poll(
+        [&] {
+            Shot shot = plasma.screenshot();
+            if (!shot.taken) return false;
+            difference = meanDifference(shot, reference, 0, 0, kWidth, kDesktopRows, true);
+            return difference < 1.0;
+        },
+        10s))
+        << "mean difference " << difference;
+    ASSERT_EQ(session.tavel({"resume"}).status, 0);
+
+    // plasmashell replaced while Tavel runs: the new one gets the plugin's settings too.
+    plasma.replaceShell();
+    ASSERT_EQ(session.tavel({"set", "vortex"}).status, 0);
+    EXPECT_TRUE(DesktopSession::poll(
+        [&] { return wallpapers(plasma) == "0:io.tavel.Tavel:vortex 1:io.tavel.Tavel:vortex"; },
+        20s))
+        << wallpapers(plasma) << session.logText();
+    EXPECT_TRUE(effectsMoveUnderThePanel(plasma, theirs));
+    EXPECT_TRUE(session.waitForStatus(
+        [](const std::string& s) { return s.find("(layer surface)") == s.npos; }, 5s));
+
+    // Quitting gives each desktop its own wallpaper back, and nothing of the record stays.
+    ASSERT_EQ(session.tavel({"quit"}).status, 0);
+    ASSERT_TRUE(session.app().waitForExit(10s).has_value());
+    EXPECT_EQ(wallpapers(plasma), persons);
+    EXPECT_FALSE(std::filesystem::exists(session.dataFolder() / "plasma-wallpapers-before.json"));
+    EXPECT_TRUE(DesktopSession::poll(
+        [&] {
+            Shot shot = plasma.screenshot();
+            return shot.taken && shot.pixels[0] == 0x336699 && shot.pixels[kWidth + 10] == 0x993366;
+        },
+        20s));
+}
+
+}  // namespace
+}  // namespace tavel

@@ -1,0 +1,190 @@
+// Plasma's desktops taken for the wallpaper plugin and given back, against a fake
+// plasmashell and the manual clock: what is asked, what is recorded first, and what a
+// missing, starting, refusing or babbling plasmashell leads to.
+
+#include "platform/plasma_wallpapers.h"
+#include "support/manual_scheduler.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace tavel {
+namespace {
+
+using namespace std::chrono_literals;
+
+class FakeShell final : public PlasmaShell {
+public:
+    bool running() const override { return up; }
+    void setOwnerHandler(std::function<void()> handler) override { owner = std::move(handler); }
+    void evaluate(const std::string& script, std::function<void(Answer)> done) override {
+        asked.push_back({script, std::move(done)});
+    }
+    Answer evaluateNow(const std::string& script) override {
+        lastNow = script;
+        return now;
+    }
+    // Answers the oldest question; returns its script.
+    std::string answer(Answer answer) {
+        auto question = std::move(asked.front());
+        asked.pop_front();
+        question.second(std::move(answer));
+        return question.first;
+    }
+    void setRunning(bool on) {
+        up = on;
+        if (owner) owner();
+    }
+
+    bool up = true;
+    std::function<void()> owner;
+    std::deque<std::pair<std::string, std::function<void(Answer)>>> asked;
+    Answer now{true, R"({"tavelWritten":[1]})"};
+    std::string lastNow;
+};
+
+const std::string kSurvey = R"({"tavelDesktops":[{"id":1,"screen":0,"plugin":"org.kde.image",)"
+                            R"("config":{"Image":"file:///a.png"},"geometry":[0,0,640,480]}]})";
+const ScreenRecord kScreen{1, "Virtual-0", {0, 0, 640, 480}, 1.0};
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+struct PlasmaWallpapersTest : ::testing::Test {
+    std::filesystem::path record() const { return dir / "Tavel" / "plasma.json"; }
+    // A display attached and its effect wanted; the survey is asked.
+    int attach() {
+        plasma = std::make_unique<PlasmaWallpapers>(
+            PlasmaWallpapersDependencies{shell, loop, log, record()});
+        const int handle = plasma->attach(kScreen, [this] { ++changes; });
+        plasma->want(handle, PlasmaPluginConfig{"tiles"});
+        loop.runPending();
+        return handle;
+    }
+    // ... and the desktop taken.
+    int take() {
+        const int handle = attach();
+        shell.answer({true, kSurvey});
+        shell.answer({true, R"({"tavelWritten":[1]})"});
+        loop.runPending();
+        return handle;
+    }
+
+    test::ManualScheduler loop;
+    MemoryLogSink log;
+    FakeShell shell;
+    test::TempDir dir;
+    std::unique_ptr<PlasmaWallpapers> plasma;
+    int changes = 0;
+};
+
+TEST_F(PlasmaWallpapersTest, TheDesktopIsRecordedThenTakenThenToldOnlyWhatChanges) {
+    const int handle = attach();
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
+    ASSERT_EQ(shell.asked.size(), 1u);
+    EXPECT_TRUE(has(shell.answer({true, kSurvey}), "desktops()"));
+    // The person's wallpaper is on disk before the plugin is selected.
+    EXPECT_TRUE(has(test::slurp(record()), "file:///a.png"));
+    ASSERT_EQ(shell.asked.size(), 1u);
+    const std::string select = shell.asked.front().first;
+    EXPECT_TRUE(has(select, "var select = true") && has(select, R"("EffectId":"tiles")"));
+    shell.answer({true, R"({"tavelWritten":[1]})"});
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::plugin);
+    EXPECT_EQ(changes, 1);
+
+    plasma->want(handle, PlasmaPluginConfig{"tiles", 2.0f});
+    loop.runPending();
+    ASSERT_EQ(shell.asked.size(), 1u);
+    const std::string write = shell.answer({true, R"({"tavelWritten":[1]})"});
+    EXPECT_TRUE(has(write, "var select = false") && has(write, R"("Speed":2.0)")) << write;
+    EXPECT_FALSE(has(write, "EffectId"));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(PlasmaWallpapersTest, AnUnreadableOrRefusedAnswerLeavesTheDisplayToTavel) {
+    const int handle = attach();
+    shell.answer({true, "TypeError: desktops is not a function"});
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::own);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(has(log.lines()[0], "plasmashell did not list its desktops")) << log.lines()[0];
+
+    // Taken by a new plasmashell, which refuses the plugin: the record stays.
+    shell.setRunning(true);
+    loop.runPending();
+    shell.answer({true, kSurvey});
+    shell.answer({false, "org.freedesktop.DBus.Error.Failed: Error: no such plugin"});
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::own);
+    EXPECT_TRUE(has(log.lines().back(), "did not take Tavel's wallpaper plugin"));
+    EXPECT_TRUE(has(test::slurp(record()), "file:///a.png"));
+}
+
+TEST_F(PlasmaWallpapersTest, AStartingShellIsAskedAgainAndAGoneOneLeavesTheDisplayToTavel) {
+    const int handle = attach();
+    // Its name is there, its scripting object not yet.
+    shell.answer({false, "org.freedesktop.DBus.Error.UnknownObject: No such object", true});
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
+    EXPECT_TRUE(shell.asked.empty());
+    loop.advance(1s);
+    ASSERT_EQ(shell.asked.size(), 1u);
+    shell.answer({true, kSurvey});
+    shell.answer({true, R"({"tavelWritten":[1]})"});
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::plugin);
+
+    shell.setRunning(false);
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::own);
+    EXPECT_TRUE(has(log.lines().back(), "plasmashell ended")) << log.lines().back();
+    shell.setRunning(true);
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
+    loop.runPending();
+    EXPECT_EQ(shell.asked.size(), 1u);
+    // Replaced before it answered: its answer is not taken for the new one's.
+    shell.setRunning(true);
+    shell.answer({true, kSurvey});
+    loop.runPending();
+    ASSERT_EQ(shell.asked.size(), 1u);
+    EXPECT_TRUE(has(shell.asked.front().first, "desktops()"));
+    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
+}
+
+TEST_F(PlasmaWallpapersTest, HandingBackRestoresTheRecordedWallpaperOnceAndForgetsIt) {
+    take();
+    shell.up = false;
+    plasma->handBack();
+    EXPECT_TRUE(shell.lastNow.empty());
+    EXPECT_TRUE(has(log.lines().back(), "record stays"));
+    EXPECT_TRUE(std::filesystem::exists(record()));
+
+    shell.up = true;
+    plasma->handBack();
+    EXPECT_TRUE(has(shell.lastNow, R"("plugin":"org.kde.image")") &&
+                has(shell.lastNow, "file:///a.png"))
+        << shell.lastNow;
+    EXPECT_FALSE(std::filesystem::exists(record()));
+}
+
+TEST(PlasmaDesktops, AnswersThatAreNotTheSurveysAreRefused) {
+    std::string error;
+    for (const char* answer :
+         {"", "null", R"({"tavelDesktops":7})", R"({"tavelDesktops":[{"id":"1","screen":0}]})",
+          R"({"tavelDesktops":[{"id":1,"screen":0,"plugin":3,"config":{}}]})"})
+        EXPECT_FALSE(parsePlasmaDesktops(answer, &error)) << answer;
+    EXPECT_TRUE(parsePlasmaDesktops(kSurvey, &error)) << error;
+}
+
+TEST(PlasmaDesktops, ScreensMatchByGeometryElseByPlaceWhenTheCountsAgree) {
+    const ScreenRecord right{2, "Virtual-1", {640, 0, 640, 480}, 1.0};
+    std::vector<PlasmaDesktop> desktops = {{7, 1, Rect{640, 0, 640, 480}, {}},
+                                           {5, 0, Rect{0, 0, 640, 480}, {}}};
+    EXPECT_EQ(plasmaDesktopsFor(right, {kScreen, right}, desktops), std::vector<int>{7});
+    // Plasma's logical geometry differs (scaled X11 coordinates): the order decides.
+    desktops[0].geometry = Rect{1280, 0, 1280, 960};
+    desktops[1].geometry = Rect{0, 0, 1280, 960};
+    EXPECT_EQ(plasmaDesktopsFor(right, {kScreen, right}, desktops), std::vector<int>{7});
+    EXPECT_TRUE(plasmaDesktopsFor(right, {kScreen, right, {}}, desktops).empty());
+}
+
+}  // namespace
+}  // namespace tavel
