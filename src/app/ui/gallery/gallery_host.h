@@ -42,7 +42,7 @@ public:
     // The close and minimise controls. Closing only hides the window.
     virtual void close() = 0;
     virtual void minimise() = 0;
-    // Whether a compositor draws the window's rounded, transparent corners.
+    // Whether the window's corners are cut away, so its drawing rounds them too.
     virtual bool roundedCorners() const = 0;
 };
 

@@ -382,12 +382,12 @@ void GalleryWindow::setActivationPolicy(ActivationPolicy policy) {
 }
 
 void GalleryWindow::refreshOutline() {
-    Display* display = glfwGetX11Display();
-    rounded_ = compositorRunning(display, DefaultScreen(display));
+    // The server's shape cuts the corners away with or without a compositor; the
+    // interface rounds its own drawing only where they are cut.
     int width = 0, height = 0;
     glfwGetWindowSize(native_->window, &width, &height);
-    setRoundedOutline(display, glfwGetX11Window(native_->window), width, height,
-                      rounded_ ? static_cast<int>(std::lround(kCornerRadius * scale_)) : 0);
+    rounded_ = setRoundedOutline(glfwGetX11Display(), glfwGetX11Window(native_->window), width,
+                                 height, static_cast<int>(std::lround(kCornerRadius * scale_)));
 }
 
 void GalleryWindow::rememberFrame() {
