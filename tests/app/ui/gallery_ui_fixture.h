@@ -54,6 +54,7 @@ protected:
     // The pictures asked for in the last frame.
     std::vector<PictureRequest> requests;
     ImTextureID texture = reinterpret_cast<ImTextureID>(1);
+    ImTextureID logo = nullptr;  // the application's Logo image; null: none
 
     int moves = 0, closes = 0, minimises = 0;
     bool rounded = true;

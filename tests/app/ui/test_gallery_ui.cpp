@@ -83,6 +83,20 @@ TEST_F(GalleryUiTest, StageAndThumbnailsAskForTheirPicturesWhileOnScreen) {
     EXPECT_TRUE(asked("stage:neontopo"));
 }
 
+// A shipped Logo image stands in the title for the symbol.
+TEST_F(GalleryUiTest, TheTitleShowsTheLogoImageWhenThereIsOne) {
+    auto drawnWith = [](ImTextureID texture) {
+        const ImDrawData* data = ImGui::GetDrawData();
+        for (int i = 0; i < data->CmdListsCount; ++i)
+            for (const ImDrawCmd& command : data->CmdLists[i]->CmdBuffer)
+                if (command.TextureId == texture) return true;
+        return false;
+    };
+    logo = reinterpret_cast<ImTextureID>(7);
+    open();
+    EXPECT_TRUE(drawnWith(logo));
+}
+
 TEST_F(GalleryUiTest, ShelfScrollsSidewaysAndNeverByItself) {
     open();
     for (int i = 0; i < 15; ++i) press(ImGuiKey_RightArrow);

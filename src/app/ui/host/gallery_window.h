@@ -53,6 +53,9 @@ struct GalleryWindowDependencies {
     std::function<void(const ShaderEffect&, const ShaderParams&,
                        std::function<void(std::optional<Image>)>)>
         renderStill;
+    // The application's Logo image fitted into a square of that many pixels, for the
+    // title; empty, or none returned: the title shows the symbol.
+    std::function<std::optional<Image>(int pixels)> logo = {};
 };
 
 class GalleryWindow final : public GalleryWindowControls, public ActivationControl {
@@ -123,6 +126,7 @@ private:
     bool minimised_ = false;
     bool rounded_ = false;
     bool inFrame_ = false;
+    unsigned logoTexture_ = 0;
     std::uint64_t framesDrawn_ = 0;
     WeakSelf<GalleryWindow> self_{*this};
 };
