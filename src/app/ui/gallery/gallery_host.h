@@ -31,6 +31,10 @@ public:
     // A blurred copy of the slot's latest picture, for the glass behind the panels
     // (the same area, stretched to the same rectangle); null when there is none.
     virtual ImTextureID blurred(const std::string& slot) = 0;
+    // The width / height of the slot's latest picture where it keeps proportions of its own
+    // (a still, rendered once at its own size): the interface fits it into its rectangle
+    // unstretched. 0 when the picture was drawn at the size asked for.
+    virtual float aspect(const std::string& /*slot*/) const { return 0.0f; }
 };
 
 class GalleryWindowControls {

@@ -90,14 +90,15 @@ void drawShadow(ImDrawList* list, const ImRect& shape, float cornerRadius, float
 }
 
 void drawGlass(ImDrawList* list, const ImRect& panel, const GlassStyle& style, ImTextureID blurred,
-               ImVec2 windowSize) {
+               const ImRect& blurredArea) {
     const float radius = style.cornerRadius;
     const float clarity = std::clamp(style.clarity, 0.0f, 1.0f);
     drawShadow(list, panel, radius, style.shadowOpacity, style.shadowRadius,
                ImVec2(0.0f, style.shadowOffsetY));
-    if (blurred && windowSize.x > 0 && windowSize.y > 0) {
-        const ImVec2 uv0(panel.Min.x / windowSize.x, panel.Min.y / windowSize.y);
-        const ImVec2 uv1(panel.Max.x / windowSize.x, panel.Max.y / windowSize.y);
+    const ImVec2 area = blurredArea.GetSize();
+    if (blurred && area.x > 0 && area.y > 0) {
+        const ImVec2 uv0((panel.Min - blurredArea.Min) / area);
+        const ImVec2 uv1((panel.Max - blurredArea.Min) / area);
         list->AddImageRounded(blurred, panel.Min, panel.Max, uv0, uv1, white(clarity), radius);
         // The "menu" material: a dark veil over the blur, lighter where clarity is low.
         list->AddRectFilled(panel.Min, panel.Max,

@@ -22,8 +22,8 @@ void drawShadow(ImDrawList* list, const ImRect& shape, float cornerRadius, float
                 float radius, ImVec2 offset);
 
 // Draws the backing of `panel` (in window points) into `list`. `blurred` is the blurred
-// stage, which covers the whole window of `windowSize`; null draws a flat dark fill.
+// stage, which covers `blurredArea`; null draws a flat dark fill.
 void drawGlass(ImDrawList* list, const ImRect& panel, const GlassStyle& style, ImTextureID blurred,
-               ImVec2 windowSize);
+               const ImRect& blurredArea);
 
 }  // namespace tavel::gallery
