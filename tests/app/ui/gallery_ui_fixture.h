@@ -83,7 +83,7 @@ protected:
     // SaverInstaller
     bool available() const override { return saverPresent; }
     std::string install(std::string& instructions) override {
-        instructions = "Choose Halvane in your screen saver's settings.";
+        instructions = "Add this line to ~/.xscreensaver:\n  \"Tavel\" /opt/tavel/halvane -root\n";
         return {};
     }
 

@@ -133,6 +133,9 @@ TEST_F(GalleryUiTest, InstallingTheSaverShowsWhatItSaid) {
     click("settings:Install Screen Saver…");
     EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
     EXPECT_TRUE(drawn("message:OK"));
+    // The line to copy goes to the clipboard whole, without the indent that marks it.
+    click("message:copy:\"Tavel\" /opt/tavel/halvane -root");
+    EXPECT_STREQ(ImGui::GetClipboardText(), "\"Tavel\" /opt/tavel/halvane -root");
     click("message:OK");
     EXPECT_FALSE(drawn("message:OK"));
 }
