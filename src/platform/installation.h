@@ -22,7 +22,9 @@ public:
     virtual bool available() const = 0;
     // Makes it known to the screen-saver hosts that read the desktop's registry and says
     // how to use it with the others. The empty text on success, else what failed;
-    // `instructions` gets the text to show the user.
+    // `instructions` gets the text to show the user: lines of sentences, and each thing
+    // to copy (a path, a configuration line, a command) alone on a line that starts with
+    // two spaces, which is never broken when shown.
     virtual std::string install(std::string& instructions) = 0;
 };
 

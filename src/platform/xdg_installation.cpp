@@ -26,6 +26,18 @@ std::string writeEntry(const std::filesystem::path& entry, const std::string& te
         entry, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0644);
 }
 
+// `word` as one word of a shell command: as it is when nothing in it is special, else in
+// single quotes.
+std::string shellWord(const std::string& word) {
+    const bool plain = !word.empty() && word.find_first_not_of(
+                                            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                            "0123456789_-+.,/:@%") == std::string::npos;
+    if (plain) return word;
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 // The screen-saver entry from the text the installed entry is made from, with `saver`'s
 // path in TryExec (a plain string) and as the Exec line's program word.
 std::string saverEntry(const std::filesystem::path& saver) {
@@ -98,13 +110,19 @@ bool XdgSaverInstaller::available() const {
 std::string XdgSaverInstaller::install(std::string& instructions) {
     std::string error = writeEntry(entry_, saverEntry(saver_));
     if (!error.empty()) return error;
-    instructions = "Tavel's screen saver is installed as " + entry_.string() +
-                   ".\nxscreensaver: add this line to the programs: list of ~/.xscreensaver:\n"
-                   "  \"Tavel\" " +
-                   saver_.string() +
-                   " -root\n"
-                   "xsecurelock: start it with XSECURELOCK_SAVER=" +
-                   saver_.string() + "\n";
+    // Both hosts hand these lines to a shell.
+    const std::string saver = shellWord(saver_.string());
+    instructions =
+        "Tavel's screen saver is installed as\n"
+        "  " +
+        entry_.string() +
+        "\nxscreensaver: add this line to the programs: list of ~/.xscreensaver:\n"
+        "  \"Tavel\" " +
+        saver +
+        " -root\n"
+        "xsecurelock: start it with\n"
+        "  XSECURELOCK_SAVER=" +
+        saver + "\n";
     return {};
 }
 

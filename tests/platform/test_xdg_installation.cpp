@@ -73,8 +73,11 @@ TEST(SaverInstaller, WritesTheScreenSaverEntryAndSaysHowToUseIt) {
     EXPECT_EQ((*keys)["TryExec"], saver.string());
     EXPECT_EQ((*keys)["Categories"], "Screensaver;");
     EXPECT_EQ(slurp(entry).find('@'), std::string::npos) << slurp(entry);  // no placeholder left
-    EXPECT_NE(instructions.find(saver.string() + " -root"), std::string::npos);
-    EXPECT_NE(instructions.find("XSECURELOCK_SAVER=" + saver.string()), std::string::npos);
+    // Lines to copy stand alone, the path quoted for the shells that read them.
+    const std::string quoted = "'" + saver.string() + "'";
+    EXPECT_NE(instructions.find("\n  " + entry.string() + "\n"), std::string::npos);
+    EXPECT_NE(instructions.find("\n  \"Tavel\" " + quoted + " -root\n"), std::string::npos);
+    EXPECT_NE(instructions.find("\n  XSECURELOCK_SAVER=" + quoted + "\n"), std::string::npos);
 }
 
 }  // namespace

@@ -5,11 +5,16 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/hwcontext.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <array>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 namespace tavel {
 
@@ -44,13 +49,19 @@ bool takesPixels(const AVCodec* codec, AVPixelFormat wanted) {
     return false;
 }
 
-// An open encoder for `codec`, or null with `error` set.
+// An open encoder for `codec`, or null with `error` set. `hwFrames`, when given, is the
+// pool of hardware surfaces it takes its frames from (`pixels` is then its hardware format).
 AVCodecContext* openEncoder(const AVCodec* codec, AVPixelFormat pixels, const MovieFormat& format,
-                            bool globalHeader, int& error) {
+                            bool globalHeader, int& error, AVBufferRef* hwFrames = nullptr) {
     AVCodecContext* encoder = avcodec_alloc_context3(codec);
     if (!encoder) {
         error = AVERROR(ENOMEM);
         return nullptr;
+    }
+    if (hwFrames) {
+        encoder->hw_frames_ctx = av_buffer_ref(hwFrames);
+        // No reordering, as for libx265 below: the movie then starts at its first frame.
+        encoder->max_b_frames = 0;
     }
     encoder->width = format.width;
     encoder->height = format.height;
@@ -76,6 +87,48 @@ AVCodecContext* openEncoder(const AVCodec* codec, AVPixelFormat pixels, const Mo
     return encoder;
 }
 
+// The render nodes of the machine's GPUs, in order; none on a machine without one.
+std::vector<std::string> renderNodes() {
+    std::vector<std::string> nodes;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", error))
+        if (entry.path().filename().string().starts_with("renderD"))
+            nodes.push_back(entry.path().string());
+    std::sort(nodes.begin(), nodes.end());
+    return nodes;
+}
+
+// hevc_vaapi on the first render node whose driver opens it, taking NV12 surfaces
+// uploaded from memory; null when none does. `device` gets the node's device context.
+AVCodecContext* openVaapiEncoder(const MovieFormat& format, bool globalHeader,
+                                 AVBufferRef*& device) {
+    const AVCodec* vaapi = avcodec_find_encoder_by_name("hevc_vaapi");
+    if (!vaapi) return nullptr;
+    for (const std::string& node : renderNodes()) {
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "connection_type", "drm", 0);  // the node itself, not X11
+        const int opened =
+            av_hwdevice_ctx_create(&device, AV_HWDEVICE_TYPE_VAAPI, node.c_str(), options, 0);
+        av_dict_free(&options);
+        if (opened < 0) continue;
+        AVCodecContext* encoder = nullptr;
+        if (AVBufferRef* frames = av_hwframe_ctx_alloc(device)) {
+            auto* pool = reinterpret_cast<AVHWFramesContext*>(frames->data);
+            pool->format = AV_PIX_FMT_VAAPI;
+            pool->sw_format = AV_PIX_FMT_NV12;
+            pool->width = format.width;
+            pool->height = format.height;
+            int error = av_hwframe_ctx_init(frames);
+            if (error >= 0)
+                encoder = openEncoder(vaapi, AV_PIX_FMT_VAAPI, format, globalHeader, error, frames);
+            av_buffer_unref(&frames);
+        }
+        if (encoder) return encoder;
+        av_buffer_unref(&device);
+    }
+    return nullptr;
+}
+
 AVFrame* allocateFrame(AVPixelFormat pixels, int width, int height) {
     AVFrame* frame = av_frame_alloc();
     if (!frame) fail(LockVideoError::kNoFramePool, "cannot allocate a frame", AVERROR(ENOMEM));
@@ -95,7 +148,9 @@ struct MovieWriter::State {
     MovieFormat format;
     // Owned by the appending thread after construction.
     AVFormatContext* muxer = nullptr;  // owns the file once it is open
+    AVBufferRef* device = nullptr;     // the GPU of a hardware encoder that takes surfaces
     AVCodecContext* encoder = nullptr;
+    AVFrame* upload = nullptr;  // the surface a slot's pixels go to, with such an encoder
     AVStream* stream = nullptr;
     AVPacket* packet = nullptr;
     // Owned by the filling thread: null converter when the encoder takes BGRA.
@@ -109,7 +164,9 @@ struct MovieWriter::State {
         av_frame_free(&scratch);
         sws_freeContext(converter);
         av_packet_free(&packet);
+        av_frame_free(&upload);
         avcodec_free_context(&encoder);
+        av_buffer_unref(&device);
         if (muxer && muxer->pb) avio_closep(&muxer->pb);
         avformat_free_context(muxer);
     }
@@ -117,12 +174,16 @@ struct MovieWriter::State {
     void openEncoder() {
         const bool globalHeader = muxer->oformat->flags & AVFMT_GLOBALHEADER;
         int error = 0;
-        // The hardware encoder takes the renderer's BGRA as it is. Trying it on a
-        // machine without one logs only why it cannot open: that stays quiet.
-        if (const AVCodec* nvenc = avcodec_find_encoder_by_name("hevc_nvenc");
-            nvenc && takesPixels(nvenc, AV_PIX_FMT_BGRA)) {
+        // The hardware encoders first. NVENC takes the renderer's BGRA as it is; VAAPI
+        // takes NV12 surfaces, converted and uploaded. Trying them on a machine without
+        // one logs only why they cannot open: that stays quiet. Without a render node
+        // VAAPI is not even tried.
+        {
             FfmpegLogScope quiet(nullptr);
-            encoder = tavel::openEncoder(nvenc, AV_PIX_FMT_BGRA, format, globalHeader, error);
+            if (const AVCodec* nvenc = avcodec_find_encoder_by_name("hevc_nvenc");
+                nvenc && takesPixels(nvenc, AV_PIX_FMT_BGRA))
+                encoder = tavel::openEncoder(nvenc, AV_PIX_FMT_BGRA, format, globalHeader, error);
+            if (!encoder) encoder = openVaapiEncoder(format, globalHeader, device);
         }
         if (!encoder) {
             const AVCodec* x265 = avcodec_find_encoder_by_name("libx265");
@@ -133,13 +194,19 @@ struct MovieWriter::State {
     }
 
     void allocateFrames() {
-        for (AVFrame*& frame : slots)
-            frame = allocateFrame(encoder->pix_fmt, format.width, format.height);
-        if (encoder->pix_fmt == AV_PIX_FMT_BGRA) return;
+        // Slots in memory: with surfaces, in the pixels they are uploaded from.
+        AVPixelFormat pixels = encoder->pix_fmt;
+        if (encoder->hw_frames_ctx) {
+            pixels = reinterpret_cast<AVHWFramesContext*>(encoder->hw_frames_ctx->data)->sw_format;
+            upload = av_frame_alloc();
+            if (!upload)
+                fail(LockVideoError::kNoFramePool, "cannot allocate a frame", AVERROR(ENOMEM));
+        }
+        for (AVFrame*& frame : slots) frame = allocateFrame(pixels, format.width, format.height);
+        if (pixels == AV_PIX_FMT_BGRA) return;
         scratch = allocateFrame(AV_PIX_FMT_BGRA, format.width, format.height);
         converter = sws_getContext(format.width, format.height, AV_PIX_FMT_BGRA, format.width,
-                                   format.height, encoder->pix_fmt, SWS_BILINEAR, nullptr, nullptr,
-                                   nullptr);
+                                   format.height, pixels, SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!converter) fail(LockVideoError::kNoFramePool, "cannot convert BGRA for the encoder");
         const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
         sws_setColorspaceDetails(converter, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
@@ -217,6 +284,16 @@ void MovieWriter::endFrame(int slot) {
 void MovieWriter::append(int slot, std::int64_t index) {
     State& s = *state_;
     AVFrame* frame = s.slots.at(std::size_t(slot));
+    if (s.upload) {
+        // A fresh surface each time: the encoder keeps the ones it still needs.
+        av_frame_unref(s.upload);
+        if (int error = av_hwframe_get_buffer(s.encoder->hw_frames_ctx, s.upload, 0); error < 0)
+            fail(LockVideoError::kNotCompleted, "cannot get a surface for the encoder", error);
+        if (int error = av_hwframe_transfer_data(s.upload, frame, 0); error < 0)
+            fail(LockVideoError::kNotCompleted, "cannot upload frame " + std::to_string(index),
+                 error);
+        frame = s.upload;
+    }
     frame->pts = index;
     if (int error = avcodec_send_frame(s.encoder, frame); error < 0)
         fail(LockVideoError::kNotCompleted, "the encoder refused frame " + std::to_string(index),

@@ -35,7 +35,8 @@ public:
         std::size_t bytesPerRow;
     };
 
-    // Opens the encoder (hevc_nvenc when it opens, else libx265), creates `path` and
+    // Opens the encoder (hevc_nvenc when it opens, else hevc_vaapi on a GPU whose driver
+    // opens it, else libx265), creates `path` and
     // writes the movie's header. Throws code 1 when that fails, code 2 when no frames
     // could be allocated.
     MovieWriter(const std::filesystem::path& path, const MovieFormat& format);
@@ -44,7 +45,7 @@ public:
     MovieWriter(const MovieWriter&) = delete;
     MovieWriter& operator=(const MovieWriter&) = delete;
 
-    // The encoder that opened ("hevc_nvenc", "libx265").
+    // The encoder that opened ("hevc_nvenc", "hevc_vaapi", "libx265").
     std::string encoderName() const;
 
     // Filling thread. Makes `slot` writable (code 3 when it cannot be) and says where

@@ -305,6 +305,8 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
                                         &loginItem,
                                         &saverInstaller,
                                         &budget});
+    // Logo.png, when the installation carries one: the tray's icon and the gallery's title.
+    const std::optional<Image> logo = findLogo(log);
     std::string galleryWhy = "no X11 display to show it on";
     std::unique_ptr<GalleryWindow> galleryWindow;
     if (std::optional<GalleryGl> gl = platform->galleryGl())
@@ -323,6 +325,10 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
                             done(std::move(image));
                         });
                     });
+                },
+                [&logo](int pixels) -> std::optional<Image> {
+                    if (!logo) return std::nullopt;
+                    return fittedImage(*logo, pixels);
                 }},
             &galleryWhy);
     if (galleryWindow) {
@@ -361,7 +367,7 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
         if (sessionBus) {
             StatusMenuCallbacks menu{showMainWindow, [&loop] { loop.stop(); }};
             tray = std::make_unique<StatusNotifierItem>(
-                *sessionBus, loop, StatusNotifierItem::Appearance{.pixmaps = trayIcons(log)},
+                *sessionBus, loop, StatusNotifierItem::Appearance{.pixmaps = trayIcons(logo)},
                 [&state, menu] { return buildStatusMenu(state, menu); }, log);
             tray->setActivateHandler(showMainWindow);
             trayObserver = state.addObserver([&loop, item = tray.get()](auto property) {

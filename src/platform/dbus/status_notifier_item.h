@@ -16,7 +16,7 @@
 // and everything else goes on.
 //
 // Typical use, on the main thread once the loop exists:
-//   StatusNotifierItem tray(*sessionBus, loop, {.pixmaps = trayIcons(log)},
+//   StatusNotifierItem tray(*sessionBus, loop, {.pixmaps = trayIcons(findLogo(log))},
 //                           [&] { return buildStatusMenu(state, actions); }, log);
 //   tray.setActivateHandler([&] { showGallery(); });
 //

@@ -4,7 +4,6 @@
 #include <X11/extensions/shape.h>
 
 #include <cmath>
-#include <string>
 #include <vector>
 
 namespace tavel {
@@ -69,16 +68,13 @@ void setShownInTaskbar(Display* display, Window window, bool shown) {
     XFlush(display);
 }
 
-bool compositorRunning(Display* display, int screen) {
-    std::string name = "_NET_WM_CM_S" + std::to_string(screen);
-    return XGetSelectionOwner(display, XInternAtom(display, name.c_str(), False)) != None;
-}
-
-void setRoundedOutline(Display* display, Window window, int width, int height, int radius) {
+bool setRoundedOutline(Display* display, Window window, int width, int height, int radius) {
+    int eventBase = 0, errorBase = 0;
+    if (!XShapeQueryExtension(display, &eventBase, &errorBase)) return false;
     if (radius <= 0 || width < 2 * radius || height < 2 * radius) {
         XShapeCombineMask(display, window, ShapeBounding, 0, 0, None, ShapeSet);
         XFlush(display);
-        return;
+        return false;
     }
     // One rectangle per row of the rounded corners, one for the straight middle.
     std::vector<XRectangle> rows;
@@ -97,6 +93,7 @@ void setRoundedOutline(Display* display, Window window, int width, int height, i
     XShapeCombineRectangles(display, window, ShapeBounding, 0, 0, rows.data(),
                             static_cast<int>(rows.size()), ShapeSet, Unsorted);
     XFlush(display);
+    return true;
 }
 
 }  // namespace tavel

@@ -30,10 +30,9 @@ void beginWindowDrag(Display* display, Window window, WindowDrag drag, int rootX
 // _SKIP_PAGER): set on the window for the next map, and asked of the manager when mapped.
 void setShownInTaskbar(Display* display, Window window, bool shown);
 
-// Whether a compositing manager runs on `screen` (it owns _NET_WM_CM_S<screen>).
-bool compositorRunning(Display* display, int screen);
-
-// Clips the window to a rectangle with corners of `radius` pixels; 0 makes it square again.
-void setRoundedOutline(Display* display, Window window, int width, int height, int radius);
+// Clips the window to a rectangle with corners of `radius` pixels (the X server's SHAPE
+// extension: no compositor needed); 0 makes it square again. True when the corners are
+// cut away now; false when the server has no SHAPE or the window is too small for them.
+bool setRoundedOutline(Display* display, Window window, int width, int height, int radius);
 
 }  // namespace tavel

@@ -43,7 +43,7 @@ GalleryUi& GalleryUiTest::open() {
     make();
     ui = std::make_unique<GalleryUi>(
         *state, *this, *this,
-        GalleryServices{[this] { ++wallpaperSettingsOpened; }, [this] { return progress; }});
+        GalleryServices{[this] { ++wallpaperSettingsOpened; }, [this] { return progress; }, logo});
     frame();
     return *ui;
 }

@@ -54,6 +54,8 @@ protected:
     // The pictures asked for in the last frame.
     std::vector<PictureRequest> requests;
     ImTextureID texture = reinterpret_cast<ImTextureID>(1);
+    float pictureAspect = 0.0f;  // 0: pictures fill their rectangles
+    ImTextureID logo = nullptr;  // the application's Logo image; null: none
 
     int moves = 0, closes = 0, minimises = 0;
     bool rounded = true;
@@ -69,6 +71,7 @@ protected:
         return texture;
     }
     ImTextureID blurred(const std::string&) override { return texture; }
+    float aspect(const std::string&) const override { return pictureAspect; }
     // GalleryWindowControls
     void beginMove() override { ++moves; }
     void close() override { ++closes; }
@@ -80,7 +83,7 @@ protected:
     // SaverInstaller
     bool available() const override { return saverPresent; }
     std::string install(std::string& instructions) override {
-        instructions = "Choose Halvane in your screen saver's settings.";
+        instructions = "Add this line to ~/.xscreensaver:\n  \"Tavel\" /opt/tavel/halvane -root\n";
         return {};
     }
 

@@ -63,6 +63,9 @@ TEST_F(GalleryUiTest, OnlyTheSelectedTabTakesInput) {
 TEST_F(GalleryUiTest, PresetsAndResetEditTheBrowsedEffect) {
     open();
     click("swatch:Accent");
+    // Five columns 34 points apart, two rows 32 apart.
+    EXPECT_EQ(rect("preset:2").Min.x - rect("preset:1").Min.x, 34.0f);
+    EXPECT_EQ(rect("preset:6").Min.y - rect("preset:1").Min.y, 32.0f);
     click("preset:3");
     EXPECT_TRUE(drawn("preset:3"));  // the palette stays open
     click("preset:10");

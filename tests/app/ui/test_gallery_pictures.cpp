@@ -200,6 +200,7 @@ TEST_F(GalleryPicturesGl, StillsAreKeptOncePerEffectAndFailuresRetried) {
     edited.hue = 90;
     ImTextureID stage = pictures->picture("stage", effect, edited, 30, 64, 40);
     EXPECT_EQ(pictures->picture("thumb", effect, edited, 12, 24, 16), stage);
+    EXPECT_EQ(pictures->aspect("thumb"), 2.0f);  // the still's own 4 x 2, not the slot's
     EXPECT_EQ(stillsAsked.size(), 2u);
     EXPECT_EQ(pictures->stills(), 1u);
     EXPECT_NE(pictures->blurred("stage"), nullptr);

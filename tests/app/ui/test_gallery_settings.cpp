@@ -66,6 +66,22 @@ TEST_F(GalleryUiTest, SettingsTogglesFlipTheirSettings) {
     EXPECT_FALSE(loginOn);
 }
 
+// A row's tooltip shows wherever the pointer rests on the row, on its label too.
+TEST_F(GalleryUiTest, SettingsTooltipsCoverTheirWholeRows) {
+    open();
+    click("rail:settings");
+    auto tooltipOnLabelOf = [this](const std::string& row) {
+        const ImRect control = rect("settings:" + row);
+        ImGui::GetIO().MousePos = ImVec2(control.Min.x - 100.0f, control.GetCenter().y);
+        frame(20);  // past the tooltip's delay
+        const ImGuiWindow* tip = ImGui::FindWindowByName("##Tooltip_00");
+        return tip && tip->Active;
+    };
+    EXPECT_TRUE(tooltipOnLabelOf("Match Lock Screen wallpaper"));
+    EXPECT_TRUE(tooltipOnLabelOf("Animate when idle"));
+    EXPECT_FALSE(tooltipOnLabelOf("Launch at login"));  // a row without one
+}
+
 TEST_F(GalleryUiTest, LiveLockScreenLocksTheStillAndOffersWallpaperSettings) {
     open();
     click("rail:settings");
@@ -117,6 +133,9 @@ TEST_F(GalleryUiTest, InstallingTheSaverShowsWhatItSaid) {
     click("settings:Install Screen Saver…");
     EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
     EXPECT_TRUE(drawn("message:OK"));
+    // The line to copy goes to the clipboard whole, without the indent that marks it.
+    click("message:copy:\"Tavel\" /opt/tavel/halvane -root");
+    EXPECT_STREQ(ImGui::GetClipboardText(), "\"Tavel\" /opt/tavel/halvane -root");
     click("message:OK");
     EXPECT_FALSE(drawn("message:OK"));
 }

@@ -83,6 +83,31 @@ TEST_F(GalleryUiTest, StageAndThumbnailsAskForTheirPicturesWhileOnScreen) {
     EXPECT_TRUE(asked("stage:neontopo"));
 }
 
+// A shipped Logo image stands in the title for the symbol.
+TEST_F(GalleryUiTest, TheTitleShowsTheLogoImageWhenThereIsOne) {
+    auto drawnWith = [](ImTextureID texture) {
+        const ImDrawData* data = ImGui::GetDrawData();
+        for (int i = 0; i < data->CmdListsCount; ++i)
+            for (const ImDrawCmd& command : data->CmdLists[i]->CmdBuffer)
+                if (command.TextureId == texture) return true;
+        return false;
+    };
+    logo = reinterpret_cast<ImTextureID>(7);
+    open();
+    EXPECT_TRUE(drawnWith(logo));
+}
+
+// A still keeps its proportions: 960 x 600 fills the width of the 1020 x 660 window.
+TEST_F(GalleryUiTest, StillsAreFittedIntoTheStageUnstretched) {
+    pictureAspect = 1.6f;
+    open();
+    const ImRect stage = rect("stage:picture");
+    EXPECT_FLOAT_EQ(stage.Min.x, 0.0f);
+    EXPECT_FLOAT_EQ(stage.GetWidth(), 1020.0f);
+    EXPECT_FLOAT_EQ(stage.GetHeight(), 637.5f);
+    EXPECT_FLOAT_EQ(stage.GetCenter().y, 330.0f);
+}
+
 TEST_F(GalleryUiTest, ShelfScrollsSidewaysAndNeverByItself) {
     open();
     for (int i = 0; i < 15; ++i) press(ImGuiKey_RightArrow);

@@ -9,6 +9,8 @@
 #include "app/ui/host/gallery_window.h"
 #include "support/fakes.h"
 
+#include <X11/extensions/shape.h>
+
 #include <memory>
 #include <string>
 
@@ -135,6 +137,33 @@ TEST_F(GalleryWindowTest, KeyTapsShorterThanAFrameAreSeen) {
     ASSERT_EQ(xvfb.run({"xdotool", "key", "Return"}), 0);
     EXPECT_TRUE(runUntil(
         loop, [&] { return state->settings().globalShaderID == state->browsedEffect().id; }));
+}
+
+// Xvfb runs no compositor: the server's shape alone cuts the corners, and the interface
+// rounds its drawing to match.
+TEST_F(GalleryWindowTest, CornersAreCutAwayWithoutACompositor) {
+    gallery->show();
+    sync();
+    XWindowAttributes window{};
+    ASSERT_TRUE(XGetWindowAttributes(display(), gallery->xWindow(), &window));
+    int count = 0, ordering = 0;
+    XRectangle* rects =
+        XShapeGetRectangles(display(), gallery->xWindow(), ShapeBounding, &count, &ordering);
+    auto shown = [&](int x, int y) {
+        for (int i = 0; i < count; ++i)
+            if (x >= rects[i].x && x < rects[i].x + rects[i].width && y >= rects[i].y &&
+                y < rects[i].y + rects[i].height)
+                return true;
+        return false;
+    };
+    const int w = window.width, h = window.height;
+    EXPECT_FALSE(shown(0, 0));
+    EXPECT_FALSE(shown(w - 1, h - 1));
+    EXPECT_TRUE(shown(w / 2, 0));
+    EXPECT_TRUE(shown(0, h / 2));
+    EXPECT_TRUE(shown(w - 9, h - 9));
+    EXPECT_TRUE(gallery->roundedCorners());
+    if (rects) XFree(rects);
 }
 
 }  // namespace

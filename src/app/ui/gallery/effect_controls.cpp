@@ -2,6 +2,7 @@
 
 #include "app/ui/gallery/gallery_theme.h"
 #include "app/ui/gallery/gallery_widgets.h"
+#include "app/ui/gallery/glass.h"
 
 #include <algorithm>
 #include <cctype>
@@ -214,7 +215,8 @@ void EffectControls::swatchRow(GalleryFrame& frame, const char* label, Binding<R
     if (live) frame.items.recordLastItem(std::string("swatch:") + label);
     const Rgba current = color.get();
     const ImVec2 centre = at + ImVec2(kSwatch, kSwatch) * 0.5f;
-    list->AddCircleFilled(centre + ImVec2(0, 1), kSwatch * 0.5f + 1.0f, black(0.25f), 24);
+    drawShadow(list, ImRect(at, at + ImVec2(kSwatch, kSwatch)), kSwatch * 0.5f, 0.4f, 3.0f,
+               ImVec2(0.0f, 1.0f));
     list->AddCircleFilled(centre, kSwatch * 0.5f, colour(current), 24);
     list->AddCircle(centre, kSwatch * 0.5f - 0.5f, white(0.3f), 24, 1.0f);
     if (clicked) ImGui::OpenPopup("##palette");
@@ -228,23 +230,24 @@ void EffectControls::swatchRow(GalleryFrame& frame, const char* label, Binding<R
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(14.0f, 14.0f));
     if (ImGui::BeginPopup("##palette", ImGuiWindowFlags_NoMove)) {
         paletteArrow(ImVec2(centre.x, at.y + kSwatch));
+        // Columns 26 wide, rows as tall as their 24-point dots, 8 apart both ways.
         constexpr float kColumn = 26.0f, kGap = 8.0f, kDot = 24.0f;
         const ImVec2 grid = ImGui::GetCursorScreenPos();
         for (std::size_t i = 0; i < kPresetColors.size(); ++i) {
             const ImVec2 cell(grid.x + static_cast<float>(i % 5) * (kColumn + kGap),
-                              grid.y + static_cast<float>(i / 5) * (kColumn + kGap));
-            ImGui::SetCursorScreenPos(cell);
+                              grid.y + static_cast<float>(i / 5) * (kDot + kGap));
+            const ImVec2 dot = cell + ImVec2((kColumn - kDot) * 0.5f, 0.0f);
+            ImGui::SetCursorScreenPos(dot);
             ImGui::PushID(static_cast<int>(i));
-            if (ImGui::InvisibleButton("##preset", ImVec2(kColumn, kColumn)))
-                color.set(kPresetColors[i]);
+            if (ImGui::InvisibleButton("##preset", ImVec2(kDot, kDot))) color.set(kPresetColors[i]);
             ImGui::PopID();
             frame.items.recordLastItem("preset:" + std::to_string(i + 1));
             ImDrawList* popup = ImGui::GetWindowDrawList();
-            const ImVec2 c = cell + ImVec2(kColumn, kColumn) * 0.5f;
+            const ImVec2 c = dot + ImVec2(kDot, kDot) * 0.5f;
             popup->AddCircleFilled(c, kDot * 0.5f, colour(kPresetColors[i]), 24);
             popup->AddCircle(c, kDot * 0.5f - 0.5f, white(0.25f), 24, 1.0f);
         }
-        ImGui::SetCursorScreenPos(ImVec2(grid.x, grid.y + 2 * kColumn + kGap + 12.0f));
+        ImGui::SetCursorScreenPos(ImVec2(grid.x, grid.y + 2 * kDot + kGap + 12.0f));
         ImGui::Separator();
         ImGui::Dummy(ImVec2(0.0f, 8.0f));
         {

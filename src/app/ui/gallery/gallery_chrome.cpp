@@ -10,22 +10,29 @@ namespace tavel::gallery {
 namespace {
 
 constexpr GlassStyle kPillGlass{18.0f, 0.88f, 0.35f, 12.0f, 6.0f};
-constexpr float kLogo = 13.0f;
+constexpr float kSymbol = 12.0f;
+constexpr float kLogoRounding = 4.5f;
 
 }  // namespace
 
-void drawTitlePill(GalleryFrame& frame) {
+void drawTitlePill(GalleryFrame& frame, ImTextureID logo) {
     FontScope font(FontFace::rounded, FontWeight::semibold, 13);
     const char* title = "Tavel";
     const ImVec2 text = textSize(title);
-    const ImVec2 size(16.0f + kLogo + 8.0f + text.x + 16.0f, 9.0f + std::max(kLogo, text.y) + 9.0f);
+    const float mark = logo ? kTitleLogoPoints : kSymbol;
+    const ImVec2 size(16.0f + mark + 8.0f + text.x + 16.0f, 9.0f + std::max(mark, text.y) + 9.0f);
     const ImVec2 min((frame.window.x - size.x) * 0.5f, 18.0f);
     frame.glass(ImRect(min, min + size), kPillGlass);
     ImDrawList* list = ImGui::GetWindowDrawList();
     const float middle = min.y + size.y * 0.5f;
-    drawIcon(list, Icon::logo, ImVec2(min.x + 16.0f + kLogo * 0.5f, middle), kLogo,
-             colour(frame.state.accent()));
-    list->AddText(ImVec2(min.x + 16.0f + kLogo + 8.0f, middle - text.y * 0.5f), white(1.0f), title);
+    const ImVec2 centre(min.x + 16.0f + mark * 0.5f, middle);
+    if (logo)
+        list->AddImageRounded(logo, centre - ImVec2(mark, mark) * 0.5f,
+                              centre + ImVec2(mark, mark) * 0.5f, ImVec2(0, 0), ImVec2(1, 1),
+                              white(1.0f), kLogoRounding);
+    else
+        drawIcon(list, Icon::logo, centre, mark, colour(frame.state.accent()));
+    list->AddText(ImVec2(min.x + 16.0f + mark + 8.0f, middle - text.y * 0.5f), white(1.0f), title);
 }
 
 void drawWindowControls(GalleryFrame& frame, GalleryWindowControls& controls) {

@@ -7,8 +7,12 @@
 
 namespace tavel::gallery {
 
-// The application's mark tinted with the accent colour and its name, on glass.
-void drawTitlePill(GalleryFrame& frame);
+// The side of the application's Logo image in the title pill, in points.
+inline constexpr float kTitleLogoPoints = 17.0f;
+
+// The application's Logo image (`logo`; null when there is none: its mark tinted with the
+// accent colour) and its name, on glass.
+void drawTitlePill(GalleryFrame& frame, ImTextureID logo);
 
 // Close and minimise; they call the window's own controls.
 void drawWindowControls(GalleryFrame& frame, GalleryWindowControls& controls);

@@ -26,7 +26,7 @@ inline constexpr FontSpec kGalleryFonts[] = {
     {FontFace::text, FontWeight::semibold, 9},     {FontFace::text, FontWeight::semibold, 13},
     {FontFace::text, FontWeight::bold, 13},        {FontFace::rounded, FontWeight::semibold, 12},
     {FontFace::rounded, FontWeight::semibold, 13}, {FontFace::rounded, FontWeight::bold, 21},
-    {FontFace::mono, FontWeight::medium, 10},
+    {FontFace::mono, FontWeight::medium, 10},      {FontFace::mono, FontWeight::regular, 12},
 };
 inline constexpr std::size_t kGalleryFontCount = sizeof(kGalleryFonts) / sizeof(kGalleryFonts[0]);
 

@@ -31,6 +31,10 @@ public:
     // A blurred copy of the slot's latest picture, for the glass behind the panels
     // (the same area, stretched to the same rectangle); null when there is none.
     virtual ImTextureID blurred(const std::string& slot) = 0;
+    // The width / height of the slot's latest picture where it keeps proportions of its own
+    // (a still, rendered once at its own size): the interface fits it into its rectangle
+    // unstretched. 0 when the picture was drawn at the size asked for.
+    virtual float aspect(const std::string& /*slot*/) const { return 0.0f; }
 };
 
 class GalleryWindowControls {
@@ -42,7 +46,7 @@ public:
     // The close and minimise controls. Closing only hides the window.
     virtual void close() = 0;
     virtual void minimise() = 0;
-    // Whether a compositor draws the window's rounded, transparent corners.
+    // Whether the window's corners are cut away, so its drawing rounds them too.
     virtual bool roundedCorners() const = 0;
 };
 

@@ -49,7 +49,8 @@ void gear(ImDrawList* list, ImVec2 c, float s, ImU32 colour) {
 void logo(ImDrawList* list, ImVec2 c, float s, ImU32 colour) {
     const float r = s * 0.5f;
     list->AddCircle(c, r - s * 0.06f, colour, 24, s * 0.12f);
-    list->PathArcTo(c, r - s * 0.06f, -kPi * 0.5f, kPi * 0.5f, 16);
+    // As the application's icon: the left half, from the bottom round to the top.
+    list->PathArcTo(c, r - s * 0.06f, kPi * 0.5f, kPi * 1.5f, 16);
     list->PathFillConvex(colour);
 }
 

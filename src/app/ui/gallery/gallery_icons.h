@@ -10,7 +10,7 @@ enum class Icon {
     play,      // a triangle
     pause,     // two bars
     gear,      // a toothed wheel
-    logo,      // the application's mark: a ring with its right half filled
+    logo,      // the application's mark: a ring with its left half filled
     close,     // a cross
     minimise,  // a bar
 };

@@ -1,6 +1,8 @@
 #pragma once
 // The gallery's modal dialogs: the one-time guide of the Live Lock Screen, and a short
-// message (what installing the screen saver said).
+// message (what installing the screen saver said). A message's lines that start with two
+// spaces are things to copy: each shown whole in the monospace face, with its own button
+// that puts it on the clipboard.
 
 #include "app/ui/gallery/gallery_frame.h"
 
@@ -25,6 +27,9 @@ private:
     bool guideWanted_ = false;
     bool messageWanted_ = false;
     std::string message_;
+    // The line copied last, and how long its button still says so.
+    std::string copied_;
+    float copiedSeconds_ = 0.0f;
 };
 
 }  // namespace tavel::gallery

@@ -111,8 +111,11 @@ void GalleryShelf::thumb(GalleryFrame& frame, const ShaderEffect& effect, std::i
         frame.pictures.picture(thumbSlot(effect.id), effect, state.params(effect.id), kThumbFps,
                                static_cast<int>(pixels.x), static_cast<int>(pixels.y));
     list->AddRectFilled(p0, p1, ImGui::GetColorU32(ImVec4(0.03f, 0.03f, 0.04f, 1.0f)), radius);
-    if (texture)
-        list->AddImageRounded(texture, p0, p1, ImVec2(0, 0), ImVec2(1, 1), white(1), radius);
+    if (texture) {
+        const ImRect picture = fitted(ImRect(p0, p1), frame.pictures.aspect(thumbSlot(effect.id)));
+        list->AddImageRounded(texture, picture.Min, picture.Max, ImVec2(0, 0), ImVec2(1, 1),
+                              white(1), radius);
+    }
     const Rgba accent = state.accent();
     if (state.activeShaderID() == effect.id) {
         const ImVec2 dot(p1.x - (6.0f + 3.0f) * s, p0.y + (6.0f + 3.0f) * s);

@@ -66,8 +66,15 @@ void GalleryStage::picture(GalleryFrame& frame, const std::string& id, float alp
     ImTextureID texture = frame.pictures.picture(stageSlot(id), *effect, frame.state.params(id),
                                                  kStageFps, width, height);
     if (!texture) return;
-    ImGui::GetWindowDrawList()->AddImageRounded(texture, ImVec2(0, 0), frame.window, ImVec2(0, 0),
-                                                ImVec2(1, 1), white(alpha), cornerRadius);
+    // A still keeps its proportions: fitted into the window, the stage's dark around it.
+    const ImRect at =
+        fitted(ImRect(ImVec2(0, 0), frame.window), frame.pictures.aspect(stageSlot(id)));
+    if (id == fade_.current()) {
+        frame.stagePicture = at;
+        frame.items.record("stage:picture", at);
+    }
+    ImGui::GetWindowDrawList()->AddImageRounded(texture, at.Min, at.Max, ImVec2(0, 0), ImVec2(1, 1),
+                                                white(alpha), cornerRadius);
 }
 
 }  // namespace tavel::gallery

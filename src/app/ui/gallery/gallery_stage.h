@@ -1,7 +1,7 @@
 #pragma once
 // The stage: the browsed effect, live, over the whole window, cross-fading to the next one
 // when the user browses, and the gradient that darkens its top and bottom edges. Both are
-// clipped to the window's outline (rounded when the compositor draws round corners).
+// clipped to the window's outline (rounded where the window's corners are cut away).
 
 #include "app/ui/gallery/gallery_frame.h"
 #include "app/ui/gallery/motion.h"

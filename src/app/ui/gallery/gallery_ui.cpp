@@ -53,7 +53,7 @@ void GalleryUi::frame() {
 
     // Back to front.
     stage_.draw(frame, controls_.roundedCorners() ? kWindowRadius : 0.0f);
-    gallery::drawTitlePill(frame);
+    gallery::drawTitlePill(frame, services_.logo);
     gallery::drawWindowControls(frame, controls_);
     const auto rail = rail_.draw(frame);
     if (rail.gearClicked) settings_.toggle();

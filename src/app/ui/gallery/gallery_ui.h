@@ -29,6 +29,8 @@ struct GalleryServices {
     std::function<void()> openWallpaperSettings;
     // The lock-screen video's encoding progress, 0...1; empty while no job runs.
     std::function<std::optional<double>()> lockVideoProgress;
+    // The application's Logo image for the title, kTitleLogoPoints square; null: none.
+    ImTextureID logo = nullptr;
 };
 
 class GalleryUi {

@@ -118,7 +118,11 @@ void delayedTooltip(const char* text, bool hovered) {
         return;
     }
     since += ImGui::GetIO().DeltaTime;
-    if (since >= kDelay) ImGui::SetTooltip("%s", text);
+    if (since < kDelay) return;
+    // The gallery builds its frame without window padding; a tooltip needs its own.
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(8.0f, 5.0f));
+    ImGui::SetTooltip("%s", text);
+    ImGui::PopStyleVar();
 }
 
 }  // namespace tavel::gallery

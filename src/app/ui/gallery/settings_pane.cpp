@@ -65,6 +65,13 @@ public:
             ImVec2(left_ + width_ - 12.0f - control, y0 + (kRowHeight - height) * 0.5f));
         next_ = y0 + kRowHeight;
     }
+    // Whether the pointer is on the current row, its label as much as its control: a
+    // row's tooltip belongs to the whole row.
+    bool rowHovered() const {
+        return ImGui::IsWindowHovered() &&
+               ImGui::IsMouseHoveringRect(ImVec2(left_, next_ - kRowHeight),
+                                          ImVec2(left_ + width_, next_));
+    }
     // Ends the row: the cursor goes below it.
     void endRow() {
         ImGui::SetCursorScreenPos(ImVec2(left_, next_));
@@ -92,7 +99,7 @@ void toggleRow(Section& section, const char* label, bool on, const std::function
     ImGui::EndDisabled();
     ImGui::PopStyleVar();
     section.frame().items.recordLastItem(std::string("settings:") + label);
-    if (tooltip) delayedTooltip(tooltip);
+    if (tooltip) delayedTooltip(tooltip, section.rowHovered());
     section.endRow();
 }
 
@@ -109,7 +116,7 @@ void pickerRow(Section& section, const char* label,
     ImGui::SetNextItemWidth(kComboWidth);
     const bool open = ImGui::BeginCombo((std::string("##") + label).c_str(), preview.c_str());
     section.frame().items.recordLastItem(name);
-    if (tooltip) delayedTooltip(tooltip);
+    if (tooltip) delayedTooltip(tooltip, section.rowHovered());
     if (open) {
         for (const auto& [text, value] : items) {
             if (ImGui::Selectable(text.c_str(), value == current) && value != current) set(value);

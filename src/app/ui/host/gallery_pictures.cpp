@@ -106,6 +106,14 @@ ImTextureID LiveGalleryPictures::blurred(const std::string& name) {
     return asTexture(s.blur.result());
 }
 
+float LiveGalleryPictures::aspect(const std::string& name) const {
+    auto found = slots_.find(name);
+    if (!stillMode_ || found == slots_.end()) return 0.0f;
+    auto kept = stills_.find(found->second.stillId);
+    if (kept == stills_.end()) return 0.0f;
+    return static_cast<float>(kept->second.width) / static_cast<float>(kept->second.height);
+}
+
 void LiveGalleryPictures::endFrame() {
     for (auto it = slots_.begin(); it != slots_.end();) {
         if (it->second.asked) {

@@ -56,6 +56,8 @@ public:
                         const ShaderParams& params, int fps, int pixelWidth,
                         int pixelHeight) override;
     ImTextureID blurred(const std::string& slot) override;
+    // Still mode: the kept still's proportions; live pictures fill their rectangle.
+    float aspect(const std::string& slot) const override;
 
     // Lets go of the slots not asked for since the last call.
     void endFrame();

@@ -2,9 +2,11 @@
 
 #include "app/ui/host/gallery_window.h"
 
+#include "app/ui/gallery/gallery_chrome.h"
 #include "app/ui/gallery/gallery_ui.h"
 #include "app/ui/host/gallery_font_loader.h"
 #include "app/ui/host/gallery_pictures.h"
+#include "app/ui/host/texture_surface.h"
 #include "platform/x11/scheduler_frame_timer.h"
 #include "platform/x11/x11_window_chrome.h"
 
@@ -239,9 +241,15 @@ bool GalleryWindow::open(std::string* why) {
             deps_.log, [this] { return bindContext(); }, deps_.renderStill,
             [&state = deps_.state](ViewLimits wish) { return state.budgeted(wish); }},
         staticPreviewMode());
+    // The logo at the title's size in pixels, drawn as it is: no scaling in GL.
+    const int logoPixels = static_cast<int>(std::lround(gallery::kTitleLogoPoints * scale_));
+    if (std::optional<Image> logo = deps_.logo ? deps_.logo(logoPixels) : std::nullopt)
+        logoTexture_ = makeTexture(logo->width, logo->height, logo->bgra.data());
     ui_ = std::make_unique<GalleryUi>(
         deps_.state, *pictures_, *this,
-        GalleryServices{deps_.openWallpaperSettings, deps_.lockVideoProgress});
+        GalleryServices{
+            deps_.openWallpaperSettings, deps_.lockVideoProgress,
+            logoTexture_ ? reinterpret_cast<ImTextureID>(std::uintptr_t{logoTexture_}) : nullptr});
     timer_ = std::make_unique<SchedulerFrameTimer>(deps_.scheduler);
     restoreFrame();
     setShownInTaskbar(glfwGetX11Display(), glfwGetX11Window(window),
@@ -261,6 +269,7 @@ GalleryWindow::~GalleryWindow() {
     if (native_->drawable != 0 && bindContext()) {
         ui_.reset();
         pictures_.reset();
+        if (logoTexture_) glDeleteTextures(1, &logoTexture_);
         if (native_->imguiGl) ImGui_ImplOpenGL3_Shutdown();
     }
     ui_.reset();
@@ -382,12 +391,12 @@ void GalleryWindow::setActivationPolicy(ActivationPolicy policy) {
 }
 
 void GalleryWindow::refreshOutline() {
-    Display* display = glfwGetX11Display();
-    rounded_ = compositorRunning(display, DefaultScreen(display));
+    // The server's shape cuts the corners away with or without a compositor; the
+    // interface rounds its own drawing only where they are cut.
     int width = 0, height = 0;
     glfwGetWindowSize(native_->window, &width, &height);
-    setRoundedOutline(display, glfwGetX11Window(native_->window), width, height,
-                      rounded_ ? static_cast<int>(std::lround(kCornerRadius * scale_)) : 0);
+    rounded_ = setRoundedOutline(glfwGetX11Display(), glfwGetX11Window(native_->window), width,
+                                 height, static_cast<int>(std::lround(kCornerRadius * scale_)));
 }
 
 void GalleryWindow::rememberFrame() {

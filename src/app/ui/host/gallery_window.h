@@ -3,9 +3,9 @@
 // views' own, so their compiled programs serve its pictures; under a Wayland compositor
 // one of its own through Xwayland, which the main thread binds in turn with the desktop's
 // EGL context), Dear ImGui for its interface, and the window-manager side of its
-// behaviour: our own move and resize, taskbar presence, rounded corners under a
-// compositor, the last size and place remembered. Made once at start and only hidden
-// when closed.
+// behaviour: our own move and resize, taskbar presence, rounded corners (cut by the X
+// server, so no compositor is needed), the last size and place remembered. Made once at
+// start and only hidden when closed.
 //
 // Main thread only. It draws only while shown and not minimised, from a timer of the
 // main loop, so it shares the loop's time with the desktop views and never blocks them.
@@ -53,6 +53,9 @@ struct GalleryWindowDependencies {
     std::function<void(const ShaderEffect&, const ShaderParams&,
                        std::function<void(std::optional<Image>)>)>
         renderStill;
+    // The application's Logo image fitted into a square of that many pixels, for the
+    // title; empty, or none returned: the title shows the symbol.
+    std::function<std::optional<Image>(int pixels)> logo = {};
 };
 
 class GalleryWindow final : public GalleryWindowControls, public ActivationControl {
@@ -123,6 +126,7 @@ private:
     bool minimised_ = false;
     bool rounded_ = false;
     bool inFrame_ = false;
+    unsigned logoTexture_ = 0;
     std::uint64_t framesDrawn_ = 0;
     WeakSelf<GalleryWindow> self_{*this};
 };

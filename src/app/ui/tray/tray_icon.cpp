@@ -41,21 +41,15 @@ std::uint8_t byte(double value) {
     return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
 }
 
-std::vector<StatusIconPixmap> iconsFrom(const std::vector<std::filesystem::path>& candidates,
-                                        LogSink& log) {
-    std::optional<Image> logo;
+std::optional<Image> logoFrom(const std::vector<std::filesystem::path>& candidates, LogSink& log) {
     for (const std::filesystem::path& candidate : candidates) {
         std::error_code ignored;
         if (!std::filesystem::is_regular_file(candidate, ignored)) continue;
         std::string error;
-        logo = decodePngFile(candidate, error);
-        if (logo) break;
+        if (std::optional<Image> logo = decodePngFile(candidate, error)) return logo;
         log.write("Tavel: the tray icon " + candidate.string() + " cannot be used: " + error);
     }
-    std::vector<StatusIconPixmap> icons;
-    for (int size : kTrayIconSizes)
-        icons.push_back(logo ? trayImage(*logo, size) : traySymbol(size));
-    return icons;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -86,9 +80,10 @@ StatusIconPixmap traySymbol(int size) {
     return pixmap;
 }
 
-StatusIconPixmap trayImage(const Image& image, int size) {
-    StatusIconPixmap pixmap = blank(size);
-    if (image.width <= 0 || image.height <= 0 || size <= 0) return pixmap;
+Image fittedImage(const Image& image, int size) {
+    Image fitted{std::max(size, 0), std::max(size, 0), {}};
+    fitted.bgra.assign(std::size_t(fitted.width) * fitted.height * 4, 0);
+    if (image.width <= 0 || image.height <= 0 || size <= 0) return fitted;
     // Destination pixels per source pixel, and where the fitted picture starts.
     const double scale = double(size) / std::max(image.width, image.height);
     const double left = (size - image.width * scale) / 2;
@@ -115,14 +110,26 @@ StatusIconPixmap trayImage(const Image& image, int size) {
                 }
             // Over the whole pixel's area (1 / scale² source pixels): where part of a border
             // pixel lies outside the picture, that part counts as transparent.
-            std::uint8_t* p = &pixmap.argb[(std::size_t(y) * size + x) * 4];
-            p[0] = byte(alpha * scale * scale);
+            std::uint8_t* p = &fitted.bgra[(std::size_t(y) * size + x) * 4];
+            p[3] = byte(alpha * scale * scale);
             if (alpha > 0) {
-                p[1] = byte(red / alpha);
-                p[2] = byte(green / alpha);
-                p[3] = byte(blue / alpha);
+                p[0] = byte(blue / alpha);
+                p[1] = byte(green / alpha);
+                p[2] = byte(red / alpha);
             }
         }
+    return fitted;
+}
+
+StatusIconPixmap trayImage(const Image& image, int size) {
+    const Image fitted = fittedImage(image, size);
+    StatusIconPixmap pixmap = blank(size);
+    for (std::size_t i = 0; i < pixmap.argb.size(); i += 4) {
+        pixmap.argb[i] = fitted.bgra[i + 3];
+        pixmap.argb[i + 1] = fitted.bgra[i + 2];
+        pixmap.argb[i + 2] = fitted.bgra[i + 1];
+        pixmap.argb[i + 3] = fitted.bgra[i];
+    }
     return pixmap;
 }
 
@@ -130,16 +137,26 @@ std::vector<std::filesystem::path> trayLogoCandidates(const std::filesystem::pat
     return {programFolder / ".." / "share" / "tavel" / "Logo.png", programFolder / "Logo.png"};
 }
 
-std::vector<StatusIconPixmap> trayIcons(const std::filesystem::path& programFolder, LogSink& log) {
-    return iconsFrom(trayLogoCandidates(programFolder), log);
+std::optional<Image> findLogo(const std::filesystem::path& programFolder, LogSink& log) {
+    return logoFrom(trayLogoCandidates(programFolder), log);
 }
 
-std::vector<StatusIconPixmap> trayIcons(LogSink& log) {
+std::optional<Image> findLogo(LogSink& log) {
     const std::filesystem::path self = besideThisProgram("tavel");
     // A relative answer means the program's folder is unknown: only the symbol is left.
-    return iconsFrom(self.is_absolute() ? trayLogoCandidates(self.parent_path())
-                                        : std::vector<std::filesystem::path>{},
-                     log);
+    if (!self.is_absolute()) return std::nullopt;
+    return findLogo(self.parent_path(), log);
+}
+
+std::vector<StatusIconPixmap> trayIcons(const std::optional<Image>& logo) {
+    std::vector<StatusIconPixmap> icons;
+    for (int size : kTrayIconSizes)
+        icons.push_back(logo ? trayImage(*logo, size) : traySymbol(size));
+    return icons;
+}
+
+std::vector<StatusIconPixmap> trayIcons(const std::filesystem::path& programFolder, LogSink& log) {
+    return trayIcons(findLogo(programFolder, log));
 }
 
 }  // namespace tavel
