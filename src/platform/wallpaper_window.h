@@ -40,6 +40,12 @@ public:
     virtual void orderOut() = 0;
     // For reports: what draws the display ("layer surface", "plasma plugin", ...).
     virtual std::string drawnBy() const = 0;
+    // The name of the desktop program whose opaque window hides this one where its
+    // effect cannot be shown over it ("Xfdesktop"); empty when nothing does.
+    virtual std::string hiddenBy() const { return {}; }
+    // Whether to cover such a program's window anyway: its icons are then hidden, and
+    // every click still reaches it.
+    virtual void setCoverDesktopProgram(bool) {}
 };
 
 class WallpaperWindowFactory {

@@ -56,7 +56,9 @@ struct FakeViewState {
     double qualityScale = 0;
     bool paused = false;
     bool front = false;
-    bool closed = false;  // ordered out or destroyed
+    bool closed = false;   // ordered out or destroyed
+    std::string hiddenBy;  // the desktop program said to hide it
+    bool cover = false;    // told to cover that program
 };
 
 // Records what it is told into a shared state; notes effects set as "apply <name>".
@@ -89,6 +91,8 @@ public:
     void orderFront() override { state_->front = true, note(journal_, "front " + name_); }
     void orderOut() override { state_->front = false, state_->closed = true; }
     std::string drawnBy() const override { return "fake window"; }
+    std::string hiddenBy() const override { return state_->cover ? "" : state_->hiddenBy; }
+    void setCoverDesktopProgram(bool cover) override { state_->cover = cover; }
 };
 
 // The screens, and the windows made on them: the state of every window made, newest last,

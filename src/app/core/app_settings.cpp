@@ -95,6 +95,7 @@ nlohmann::ordered_json encodeAppSettings(const AppSettings& s) {
     object["retinaQuality"] = s.retinaQuality;
     object["pauseOnLowPower"] = s.pauseOnLowPower;
     object["showDockIcon"] = s.showDockIcon;
+    object["coverDesktopIcons"] = s.coverDesktopIcons;
     object["shuffleMinutes"] = s.shuffleMinutes;
     object["paused"] = s.paused;
     object["syncLockScreen"] = s.syncLockScreen;
@@ -120,6 +121,7 @@ AppSettings decodeAppSettings(const nlohmann::json& object) {
     decode(object, "retinaQuality", s.retinaQuality);
     decode(object, "pauseOnLowPower", s.pauseOnLowPower);
     decode(object, "showDockIcon", s.showDockIcon);
+    decode(object, "coverDesktopIcons", s.coverDesktopIcons);
     decode(object, "shuffleMinutes", s.shuffleMinutes);
     decode(object, "paused", s.paused);
     decode(object, "syncLockScreen", s.syncLockScreen);

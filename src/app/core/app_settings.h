@@ -18,6 +18,9 @@ struct AppSettings {
     bool retinaQuality = true;                   // full (1.0) or half (0.5) resolution
     bool pauseOnLowPower = true;
     bool showDockIcon = true;
+    // Where the desktop program paints its own opaque desktop over the effect and its
+    // icons cannot be shown over the effect: cover that desktop anyway.
+    bool coverDesktopIcons = false;
     std::int64_t shuffleMinutes = 0;  // 0 or less: no automatic shuffle
     bool paused = false;
     bool syncLockScreen = true;

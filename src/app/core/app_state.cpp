@@ -223,6 +223,12 @@ void AppState::rebuildWindows() {
     if (IdleWatcher* idle = deps_.integrations.idle) idle->screensChanged();
 }
 
+std::string AppState::desktopHiddenBy() const {
+    for (const auto& [key, window] : wallpaperWindows_)
+        if (std::string name = window->hiddenBy(); !name.empty()) return name;
+    return {};
+}
+
 WallpaperWindow* AppState::wallpaperWindow(const std::string& key) const {
     auto it = wallpaperWindows_.find(key);
     return it == wallpaperWindows_.end() ? nullptr : it->second.get();
@@ -279,6 +285,7 @@ void AppState::applyAll() {
         view.setPreferredFramesPerSecond(limits.fps);
         view.setQualityScale(limits.scale);
         view.setRenderPaused(paused);
+        window->setCoverDesktopProgram(settings_.coverDesktopIcons);
     }
     // A shown idle saver's views follow the same settings and budget.
     if (IdleWatcher* idle = deps_.integrations.idle) idle->viewLimitsChanged();

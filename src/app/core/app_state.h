@@ -162,6 +162,9 @@ public:
     bool shuffleScheduled() const { return shuffleTimer_.active(); }
     // The window of a display key, for reports and tests; null when there is none.
     WallpaperWindow* wallpaperWindow(const std::string& key) const;
+    // The desktop program whose opaque desktop hides a display's effect (the first such),
+    // empty when none does: what the cover setting is for.
+    std::string desktopHiddenBy() const;
 
 private:
     bool pauseDecision() const;

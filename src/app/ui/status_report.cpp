@@ -77,6 +77,10 @@ std::string statusReport(const StatusSources& sources) {
         }
         out << '\n';
     }
+    if (std::string program = state.desktopHiddenBy(); !program.empty())
+        out << "desktop: " << program
+            << " paints its own desktop over the effect here; \"Cover desktop icons\" in the "
+               "settings shows the effect over it (its icons hidden, its clicks still its own)\n";
     out << "target: " << state.selectedDisplayTarget() << '\n';
     const std::string reasons = pauseReasons(state);
     out << "views: " << (state.viewsPaused() ? "paused (" + reasons + ")" : "running") << '\n';

@@ -101,7 +101,30 @@ ProgramSide X11WallpaperWindow::follow(const std::optional<DesktopProgramWindow>
         else
             window_.surface().setOverlay({});
     }
-    return over ? ProgramSide::above : ProgramSide::below;
+    // An opaque program whose icons cannot be drawn over the effect hides it: above it
+    // only when the person chose to cover it.
+    return over || (cover_ && program && !program->seeThrough) ? ProgramSide::above
+                                                               : ProgramSide::below;
+}
+
+void X11WallpaperWindow::setCoverDesktopProgram(bool cover) {
+    if (cover == cover_) return;
+    cover_ = cover;
+    if (stacking_) stacking_->refresh();
+}
+
+std::string X11WallpaperWindow::hiddenBy() const {
+    return program_ && !program_->seeThrough && !iconsOver_ && !cover_ ? program_->name
+                                                                       : std::string();
+}
+
+std::string X11WallpaperWindow::drawnBy() const {
+    if (!program_) return "desktop window";
+    const std::string& name = program_->name;
+    if (iconsOver_) return "desktop window, " + name + "'s icons drawn over it";
+    if (program_->seeThrough) return "desktop window, below " + name + "'s icons";
+    if (cover_) return "desktop window, covering " + name + "'s desktop and icons";
+    return "desktop window, hidden behind " + name + "'s opaque desktop";
 }
 
 void X11WallpaperWindow::orderFront() {

@@ -33,7 +33,9 @@ public:
     const std::optional<DesktopProgramWindow>& desktopProgram() const { return program_; }
     // Whether it draws that program's icons over the effect (and stands above it).
     bool iconsOver() const { return iconsOver_; }
-    std::string drawnBy() const override { return "desktop window"; }
+    std::string drawnBy() const override;
+    std::string hiddenBy() const override;
+    void setCoverDesktopProgram(bool cover) override;
 
     // For reports (frame counts) and tests.
     ShaderView& view() { return window_.view(); }
@@ -48,6 +50,7 @@ private:
     std::optional<DesktopProgramWindow> program_;
     std::unique_ptr<X11IconOverlay> overlay_;
     bool iconsOver_ = false;
+    bool cover_ = false;  // an opaque program's window, whose icons cannot be shown
 
     ProgramSide follow(const std::optional<DesktopProgramWindow>& program);
 };

@@ -64,6 +64,14 @@ TEST_F(GalleryUiTest, SettingsTogglesFlipTheirSettings) {
     loginOn = true;  // registered elsewhere: the pane reads the system each frame
     click("settings:Launch at login");
     EXPECT_FALSE(loginOn);
+
+    // Offered only where a desktop program hides the effect; chosen, the windows cover it.
+    EXPECT_FALSE(drawn("settings:Cover desktop icons"));
+    view("Left").hiddenBy = "Xfdesktop";
+    frame();
+    click("settings:Cover desktop icons");
+    EXPECT_TRUE(state->settings().coverDesktopIcons);
+    EXPECT_TRUE(view("Left").cover && view("Right").cover);
 }
 
 // A row's tooltip shows wherever the pointer rests on the row, on its label too.

@@ -236,6 +236,8 @@ TEST_F(X11Windows, ADesktopProgramsIconsShowOverTheEffect) {
     Window program = XCreateSimpleWindow(other, root, 0, 0, 320, 240, 0, 0, kBackdrop);
     test::setItems(other, program, XInternAtom(other, "_NET_WM_WINDOW_TYPE", False), XA_ATOM,
                    {XInternAtom(other, "_NET_WM_WINDOW_TYPE_DESKTOP", False)});
+    XClassHint hint{const_cast<char*>("desk"), const_cast<char*>("Desk")};
+    XSetClassHint(other, program, &hint);
     Window icon = XCreateSimpleWindow(other, program, 40, 40, 40, 40, 0, 0, kIcon);
     XMapWindow(other, icon);
     XMapWindow(other, program);
@@ -270,9 +272,27 @@ TEST_F(X11Windows, ADesktopProgramsIconsShowOverTheEffect) {
     EXPECT_TRUE(iconAt(100, 150));
     EXPECT_NE(colourAt(220, 140), kIcon);
 
+    // With no backdrop to tell the icons from, the window goes below the program, which
+    // hides it; told to cover it, it stands above, and the pointer still reaches the program.
+    XDeleteProperty(other, root, XInternAtom(other, "_XROOTPMAP_ID", False));
+    XSync(other, False);
+    EXPECT_TRUE(runUntil(loop, [&] { return !w->hiddenBy().empty(); }));
+    EXPECT_EQ(w->hiddenBy(), "Desk");
+    EXPECT_GT(depthOf(display(), w->xid()), depthOf(display(), program));
+    w->setCoverDesktopProgram(true);
+    EXPECT_TRUE(
+        runUntil(loop, [&] { return depthOf(display(), w->xid()) < depthOf(display(), program); }));
+    EXPECT_TRUE(w->hiddenBy().empty());
+    ASSERT_EQ(xvfb.run({"xdotool", "mousemove", "300", "220"}), 0);
+    Window pointerRoot = None, child = None;
+    int rx, ry, wx, wy;
+    unsigned mask;
+    XQueryPointer(display(), root, &pointerRoot, &child, &rx, &ry, &wx, &wy, &mask);
+    EXPECT_EQ(child, program);
+
     XDestroyWindow(other, program);
     XSync(other, False);
-    EXPECT_TRUE(runUntil(loop, [&] { return !w->iconsOver(); }));
+    EXPECT_TRUE(runUntil(loop, [&] { return !w->iconsOver() && w->hiddenBy().empty(); }));
     XFreePixmap(other, backdrop);
 }
 

@@ -261,6 +261,18 @@ void SettingsPane::form(GalleryFrame& frame, const SettingsActions& actions) {
                   [&](bool on) { state.setLaunchAtLogin(on); });
         toggleRow(section, "Show in taskbar", settings.showDockIcon,
                   [&](bool on) { update([&](AppSettings& s) { s.showDockIcon = on; }); });
+        // Only where a desktop program hides the effect (or the choice was made).
+        const std::string hiddenBy = state.desktopHiddenBy();
+        if (!hiddenBy.empty() || settings.coverDesktopIcons) {
+            const std::string tip =
+                (hiddenBy.empty() ? std::string("The desktop program") : hiddenBy) +
+                " paints its own desktop over Tavel's effect. Cover it to show the effect: its "
+                "icons are then hidden, and clicks still reach the desktop.";
+            toggleRow(
+                section, "Cover desktop icons", settings.coverDesktopIcons,
+                [&](bool on) { update([&](AppSettings& s) { s.coverDesktopIcons = on; }); },
+                tip.c_str());
+        }
     }
 }
 
