@@ -95,12 +95,13 @@ nlohmann::ordered_json encodeAppSettings(const AppSettings& s) {
     object["retinaQuality"] = s.retinaQuality;
     object["pauseOnLowPower"] = s.pauseOnLowPower;
     object["showDockIcon"] = s.showDockIcon;
-    object["coverDesktopIcons"] = s.coverDesktopIcons;
     object["shuffleMinutes"] = s.shuffleMinutes;
     object["paused"] = s.paused;
     object["syncLockScreen"] = s.syncLockScreen;
     object["idleAnimateMinutes"] = s.idleAnimateMinutes;
     object["liveLockVideo"] = s.liveLockVideo;
+    // Linux's own, after the record's thirteen keys.
+    object["coverDesktopIcons"] = s.coverDesktopIcons;
     return object;
 }
 

@@ -11,12 +11,12 @@ namespace {
 
 using Change = std::function<void(AppSettings&)>;
 
-TEST(AppSettingsJson, TheDefaultRecordWritesAllThirteenKeysInOrder) {
+TEST(AppSettingsJson, TheDefaultRecordWritesItsKeysInOrder) {
     EXPECT_EQ(encodeAppSettingsText(AppSettings{}),
               R"({"globalShaderID":"halvane","perDisplay":{},"sameOnAllDisplays":true,)"
               R"("params":{},"fps":30,"retinaQuality":true,"pauseOnLowPower":true,)"
               R"("showDockIcon":true,"shuffleMinutes":0,"paused":false,"syncLockScreen":true,)"
-              R"("idleAnimateMinutes":5,"liveLockVideo":false})");
+              R"("idleAnimateMinutes":5,"liveLockVideo":false,"coverDesktopIcons":false})");
 }
 
 TEST(AppSettingsJson, ARecordWithEveryFieldSetRoundTrips) {
