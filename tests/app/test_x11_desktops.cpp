@@ -67,6 +67,7 @@ TEST_P(X11Desktops, WithTavelTheIconsMenuAndLaunchersStayAndTheEffectMoves) {
         EXPECT_GT(moved, 0.2) << "the effect does not show in the free area";
     }
     EXPECT_TRUE(desktop.iconsLookAsInBaseline());
+    EXPECT_TRUE(desktop.panelsLookAsInBaseline());
     EXPECT_TRUE(desktop.rightClickOpensTheDesktopMenu());
     if (!desktop.icons().empty()) {  // a plain window manager has none
         EXPECT_TRUE(desktop.doubleClickOpensTheLauncher());

@@ -578,6 +578,25 @@ void X11DesktopSession::findIcons() {
     return ::testing::AssertionFailure() << changed;
 }
 
+::testing::AssertionResult X11DesktopSession::panelsLookAsInBaseline() const {
+    const Picture now = screenshot();
+    const Rect& w = workArea_;
+    std::vector<Rect> panels = covered_;
+    for (Rect strip : {Rect{0, 0, kWidth, w.y}, Rect{0, w.y + w.height, kWidth, kHeight},
+                       Rect{0, 0, w.x, kHeight}, Rect{w.x + w.width, 0, kWidth, kHeight}}) {
+        strip.width = std::min(strip.width, kWidth - strip.x);
+        strip.height = std::min(strip.height, kHeight - strip.y);
+        if (strip.width > 0 && strip.height > 0) panels.push_back(strip);
+    }
+    std::string changed;
+    for (const Rect& panel : panels)
+        if (double share = changedShare(baseline_, now, panel); share > 0.2)
+            changed += "panel at " + describe(panel) + ": " + std::to_string(int(share * 100)) +
+                       "% changed\n";
+    if (changed.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << changed;
+}
+
 ::testing::AssertionResult X11DesktopSession::rightClickOpensTheDesktopMenu() const {
     std::set<Window> before;
     for (const TopLevel& window : topLevels(display_)) before.insert(window.window);

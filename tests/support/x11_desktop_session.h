@@ -93,6 +93,10 @@ public:
     // Every icon shows as in the baseline: its own pixels (those far from the backdrop's
     // colour) keep their colours; what shows around them may differ.
     ::testing::AssertionResult iconsLookAsInBaseline() const;
+    // The panels (what lies outside the work area, and the windows above the desktop
+    // there were at the start) still show: most of each is as in the baseline (a clock
+    // and the tray's new icons change a little).
+    ::testing::AssertionResult panelsLookAsInBaseline() const;
     // A right-click in the free area opens a menu of the desktop program (without one,
     // the window manager's desktop menu); Escape closes it again.
     ::testing::AssertionResult rightClickOpensTheDesktopMenu() const;
