@@ -6,7 +6,7 @@
 #include "app/integration/live_lock_video.h"
 #include "app/integration/lock_screen_still.h"
 #include "app/integration/lock_video_renderer.h"
-#include "app/ui/host/gallery_window.h"
+#include "app/ui/host/lazy_gallery.h"
 #include "app/ui/instance_actions.h"
 #include "app/ui/status_report.h"
 #include "app/ui/tray/status_menu.h"
@@ -49,8 +49,8 @@ namespace {
 // the process must end at once.
 constexpr auto kLastFlushLimit = std::chrono::seconds(2);
 
-// The gallery is made after the state that sets its policy: the policy waits here until
-// it exists. Without a gallery (GLFW could not open it) activation brings nothing forward.
+// The state takes its activation control before the gallery can be made: the policy
+// waits here until it exists.
 class GalleryActivation final : public ActivationControl {
 public:
     void attach(ActivationControl* gallery) {
@@ -76,14 +76,6 @@ public:
     bool lowPowerActive() const override { return false; }
     void setChangeHandler(std::function<void()>) override {}
 };
-
-// The gallery's line of the status report.
-std::string galleryState(const GalleryWindow* gallery) {
-    if (!gallery) return "unavailable";
-    if (!gallery->shown()) return "hidden";
-    if (gallery->minimised()) return "minimised";
-    return "shown, " + std::to_string(gallery->framesDrawn()) + " frames";
-}
 
 enum class Instance { first, other, unknown };
 
@@ -212,8 +204,8 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
                   percentText(budget.percent()) + " of a core");
 
     ProcessActivityLedger activity;
-    GalleryActivation activation;
-    GalleryWindow* gallery = nullptr;  // made once the state exists
+    GalleryActivation galleryActivation;
+    LazyGallery* gallery = nullptr;  // made once the state exists
     ScreenSource& screens = platform->screens();
     IdleSaver saver(IdleSaverDependencies{loop, screens, platform->idleTime(),
                                           platform->saverWindows(), platform->inputs()});
@@ -298,7 +290,7 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
                                         *power,
                                         sleep,
                                         activity,
-                                        activation,
+                                        galleryActivation,
                                         integrations,
                                         log,
                                         {},
@@ -307,38 +299,42 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
                                         &budget});
     // Logo.png, when the installation carries one: the tray's icon and the gallery's title.
     const std::optional<Image> logo = findLogo(log);
-    std::string galleryWhy = "no X11 display to show it on";
-    std::unique_ptr<GalleryWindow> galleryWindow;
-    if (std::optional<GalleryGl> gl = platform->galleryGl())
-        galleryWindow = GalleryWindow::create(
-            GalleryWindowDependencies{
-                loop.context(), loop, gl->context, gl->compiler, gl->renderer, preferences, log,
-                state,
-                [desktop] {
-                    openWallpaperSettings(wallpaperSettingsCommands(desktop), startDetached);
-                },
-                [&lockVideo] { return lockVideo.progress(); },
-                [&](const ShaderEffect& effect, const ShaderParams& params, auto done) {
-                    iconQueue.submit([&, effect, params, done = std::move(done)]() mutable {
-                        auto image = iconRenderer.renderImage(effect, params, 960, 600, 40.0f);
-                        loop.post([done = std::move(done), image = std::move(image)]() mutable {
-                            done(std::move(image));
+    // The gallery window is made when first shown and released after a minute hidden.
+    LazyGallery lazyGallery(
+        loop, log, platform->galleryPossible(),
+        [&](std::string* why) -> std::unique_ptr<GalleryWindow> {
+            std::optional<GalleryGl> gl = platform->galleryGl();
+            if (!gl) {
+                *why = "no X11 display to show it on";
+                return nullptr;
+            }
+            return GalleryWindow::create(
+                GalleryWindowDependencies{
+                    loop.context(), loop, gl->context, gl->compiler, gl->renderer, preferences, log,
+                    state,
+                    [desktop] {
+                        openWallpaperSettings(wallpaperSettingsCommands(desktop), startDetached);
+                    },
+                    [&lockVideo] { return lockVideo.progress(); },
+                    [&](const ShaderEffect& effect, const ShaderParams& params, auto done) {
+                        iconQueue.submit([&, effect, params, done = std::move(done)]() mutable {
+                            auto image = iconRenderer.renderImage(effect, params, 960, 600, 40.0f);
+                            loop.post([done = std::move(done), image = std::move(image)]() mutable {
+                                done(std::move(image));
+                            });
                         });
-                    });
-                },
-                [&logo](int pixels) -> std::optional<Image> {
-                    if (!logo) return std::nullopt;
-                    return fittedImage(*logo, pixels);
-                }},
-            &galleryWhy);
-    if (galleryWindow) {
-        gallery = galleryWindow.get();
-        activation.attach(gallery);
-    } else {
-        log.write("Tavel: the gallery window is unavailable: " + galleryWhy);
-    }
+                    },
+                    [&logo](int pixels) -> std::optional<Image> {
+                        if (!logo) return std::nullopt;
+                        return fittedImage(*logo, pixels);
+                    }},
+                why);
+        },
+        [&platform] { platform->releaseGalleryGl(); });
+    gallery = &lazyGallery;
+    galleryActivation.attach(&lazyGallery);
     // Reopening the application (a second start, the tray's "Open Tavel…") shows the
-    // same gallery window again.
+    // gallery window.
     auto showMainWindow = [&gallery] {
         if (gallery) gallery->show();
     };
@@ -349,7 +345,7 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
     if (service)
         installActions(*service, loop, state, showMainWindow, [&] {
             return statusReport(StatusSources{state, saver, activity, &lockVideo,
-                                              platform->programsCompiled(), galleryState(gallery)});
+                                              platform->programsCompiled(), lazyGallery.state()});
         });
 
     // SIGHUP too: a closed terminal or a session manager ends it like a stop request.
@@ -392,9 +388,8 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
     state.removeObserver(trayObserver);
     tray.reset();
     if (service) service.reset();
-    activation.attach(nullptr);
+    galleryActivation.attach(nullptr);
     gallery = nullptr;
-    galleryWindow.reset();
     preferences.flush();
     platform->setLostHandler({});  // the store goes before the connection
     return exitStatus;

@@ -57,8 +57,13 @@ public:
     virtual std::string rendererName() const = 0;
     // Frames drawn so far by every on-screen view (desktop, saver, gallery), together.
     virtual std::uint64_t framesDrawn() const = 0;
-    // None when the gallery cannot be drawn in this session (no X11 display at all).
+    // Whether the gallery can be drawn in this session at all (an X11 display).
+    virtual bool galleryPossible() const = 0;
+    // What the gallery draws with, opened at the first call where it is not the desktop
+    // views' own; none when it cannot be drawn here.
     virtual std::optional<GalleryGl> galleryGl() = 0;
+    // The gallery is gone: what galleryGl() opened for it alone may go too.
+    virtual void releaseGalleryGl() {}
 
     // Runs when the display is lost, just before the process ends; it must not wait long.
     virtual void setLostHandler(std::function<void()> handler) = 0;

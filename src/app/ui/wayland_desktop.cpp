@@ -50,8 +50,6 @@ public:
             log_.write(
                 "Tavel: the compositor offers no idle notifications; the idle saver "
                 "stays off");
-        // The gallery is an X11 window: through Xwayland, with a context of its own.
-        galleryGl_ = X11GalleryGl::open(loop_, log_);
         return true;
     }
     ScreenSource& screens() override { return *screens_; }
@@ -65,10 +63,18 @@ public:
     std::uint64_t framesDrawn() const override {
         return renderer_.framesDrawn() + (galleryGl_ ? galleryGl_->framesDrawn() : 0);
     }
+    bool galleryPossible() const override {
+        const char* display = std::getenv("DISPLAY");
+        return display && *display;
+    }
+    // The gallery is an X11 window: through Xwayland, with a context of its own, opened
+    // only while the gallery exists.
     std::optional<GalleryGl> galleryGl() override {
+        if (!galleryGl_ && galleryPossible()) galleryGl_ = X11GalleryGl::open(loop_, log_);
         if (!galleryGl_) return std::nullopt;
         return galleryGl_->gl();
     }
+    void releaseGalleryGl() override { galleryGl_.reset(); }
     void setLostHandler(std::function<void()> handler) override {
         wayland_->setLostHandler(std::move(handler));
     }

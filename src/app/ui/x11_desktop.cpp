@@ -80,6 +80,7 @@ public:
     std::string rendererName() const override { return gl_.context->renderer(); }
     // The gallery draws with the desktop's context and renderer.
     std::uint64_t framesDrawn() const override { return gl_.renderer.framesDrawn(); }
+    bool galleryPossible() const override { return true; }
     std::optional<GalleryGl> galleryGl() override {
         return GalleryGl{*gl_.context, *gl_.programs, gl_.renderer};
     }

@@ -7,6 +7,7 @@
 #include "app/core/app_state.h"
 #include "app/ui/gallery/gallery_ui.h"
 #include "app/ui/host/gallery_window.h"
+#include "app/ui/host/lazy_gallery.h"
 #include "support/fakes.h"
 
 #include <X11/extensions/shape.h>
@@ -164,6 +165,47 @@ TEST_F(GalleryWindowTest, CornersAreCutAwayWithoutACompositor) {
     EXPECT_TRUE(shown(w - 9, h - 9));
     EXPECT_TRUE(gallery->roundedCorners());
     if (rects) XFree(rects);
+}
+
+// Made when first shown and released once it has stayed hidden: a Tavel started at login
+// holds no gallery, and one closed gives back what it held.
+TEST_F(GalleryWindowTest, TheGalleryExistsOnlyWhileItIsWanted) {
+    video.gallery = nullptr;
+    gallery.reset();
+    int made = 0, released = 0;
+    LazyGallery lazy(
+        loop, log, true,
+        [&](std::string* why) {
+            ++made;
+            return GalleryWindow::create(
+                GalleryWindowDependencies{loop.context(),
+                                          loop,
+                                          *gl,
+                                          *programs,
+                                          renderer,
+                                          store,
+                                          log,
+                                          *state,
+                                          [] {},
+                                          [] { return std::optional<double>(); },
+                                          {}},
+                why);
+        },
+        [&] { ++released; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(lazy.state(), "hidden");
+    lazy.show();
+    ASSERT_NE(lazy.window(), nullptr) << testing::PrintToString(log.lines());
+    EXPECT_TRUE(runUntil(loop, [&] { return lazy.window()->framesDrawn() > 1; }));
+    lazy.window()->close();
+    lazy.show();  // shown again in time: the same window
+    lazy.window()->close();
+    EXPECT_TRUE(runUntil(loop, [&] { return lazy.window() == nullptr; }));
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(released, 1);
+    lazy.show();
+    ASSERT_NE(lazy.window(), nullptr);
+    EXPECT_TRUE(lazy.window()->shown());
+    EXPECT_EQ(made, 2);
 }
 
 }  // namespace

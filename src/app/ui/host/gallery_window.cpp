@@ -118,6 +118,9 @@ bool GalleryWindow::open(std::string* why) {
     glfwSetWindowSizeLimits(window, static_cast<int>(std::lround(kMinWidth * scale_)),
                             static_cast<int>(std::lround(kMinHeight * scale_)), GLFW_DONT_CARE,
                             GLFW_DONT_CARE);
+    // The window is made on GLFW's own connection: the server must know it before the
+    // context's connection asks for a drawable of it.
+    XSync(glfwGetX11Display(), False);
     native_->drawable = deps_.context.createDrawable(glfwGetX11Window(window));
     if (native_->drawable == 0 || !bindContext())
         return fail("the OpenGL context cannot draw into the gallery window");
@@ -276,7 +279,12 @@ GalleryWindow::~GalleryWindow() {
     pictures_.reset();
     if (native_->imguiGlfw) ImGui_ImplGlfw_Shutdown();
     if (ImGui::GetCurrentContext()) ImGui::DestroyContext();
-    if (native_->drawable != 0) deps_.context.destroyDrawable(native_->drawable);
+    if (native_->drawable != 0) {
+        deps_.context.destroyDrawable(native_->drawable);
+        // Done before the window goes on GLFW's connection: afterwards the request would
+        // fail, and a later window (which may get the same id) would take the blame.
+        XSync(deps_.context.display(), False);
+    }
     if (native_->window) {
         for (GLFWcursor* cursor :
              {native_->arrow, native_->horizontal, native_->vertical, native_->cross})
@@ -357,6 +365,7 @@ void GalleryWindow::close() {
     glfwHideWindow(native_->window);
     shown_ = false;
     dropPictures();
+    if (auto hidden = onHidden) hidden();
 }
 
 void GalleryWindow::dropPictures() {

@@ -94,6 +94,9 @@ public:
     void minimise() override;
     bool roundedCorners() const override { return rounded_; }
 
+    // Runs after the window was hidden (closed); empty for none.
+    std::function<void()> onHidden;
+
     // ActivationControl: taskbar presence; activation raises and focuses the window when
     // it is shown (it never opens a closed one).
     void setActivationPolicy(ActivationPolicy policy) override;
