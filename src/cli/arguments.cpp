@@ -213,8 +213,16 @@ std::variant<RenderRequest, UsageError> parseRenderArguments(const std::vector<s
     return request;
 }
 
-std::variant<ExportRequest, UsageError> parseExportArguments(const std::vector<std::string>& args) {
+std::variant<ExportRequest, UsageError> parseExportArguments(
+    const std::vector<std::string>& given) {
     ExportRequest request;
+    std::vector<std::string> args;
+    for (const std::string& arg : given) {
+        if (arg == "--progress-lines")
+            request.progressLines = true;
+        else
+            args.push_back(arg);
+    }
     request.width = 3840;
     request.height = 2160;
     auto own = [&](const std::string& option, const std::string& value) -> std::string {

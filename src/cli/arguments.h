@@ -29,6 +29,9 @@ struct RenderRequest : EffectRequest {
 struct ExportRequest : EffectRequest {
     double seconds = 20;
     int fps = 30;
+    // For Tavel's own use of the exporter: "progress <0...1>" lines on standard output
+    // instead of the bar, and the exporter ends with the process that started it.
+    bool progressLines = false;
 };
 
 // Running the application: `tavel [--background] [--cpu-budget PERCENT]`, in any order.

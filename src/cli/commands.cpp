@@ -1,9 +1,9 @@
 #include "cli/commands.h"
 
 #include "app/core/settings_loader.h"
+#include "app/integration/movie_exporter.h"
 #include "app/ui/application.h"
 #include "cli/arguments.h"
-#include "cli/export_command.h"
 #include "cli/instance_commands.h"
 #include "effects/catalog.h"
 #include "effects/offscreen/live_icon_renderer.h"
@@ -13,7 +13,11 @@
 #include "platform/system_log.h"
 #include "platform/xdg_installation.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <ostream>
 
@@ -59,6 +63,22 @@ const char* const kUsage =
     "                            0: no budget); goes with --background\n"
     "  --help                    show this help\n"
     "  --version                 show the version\n";
+
+// `export` runs in Tavel's exporter, which carries the movie encoder: the same arguments,
+// the same streams, its exit status.
+int handToExporter(const std::vector<std::string>& args, std::ostream& err) {
+    const std::string exporter = exporterPath().string();
+    std::vector<std::string> command = {exporter, "export"};
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : command) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::cout.flush();
+    execv(exporter.c_str(), argv.data());
+    err << "tavel: the movie exporter " << exporter << " cannot be run: " << std::strerror(errno)
+        << '\n';
+    return 1;
+}
 
 int list(std::ostream& out) {
     for (const ShaderCategory& category : shaderLibrary())
@@ -183,7 +203,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return command == "list" ? list(out) : settings(out, err);
     }
     if (command == "render") return render(rest, err);
-    if (command == "export") return exportMovie(rest, out, err);
+    if (command == "export") return handToExporter(rest, err);
     if (command == "login") return login(rest, out, err);
     if (command == "install-saver") {
         if (!rest.empty()) {

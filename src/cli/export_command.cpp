@@ -3,6 +3,7 @@
 #include "app/integration/lock_video_renderer.h"
 #include "cli/arguments.h"
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -76,11 +77,14 @@ int exportMovie(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!chosen) return kUsageStatus;
     const auto& [request, effect] = *chosen;
 
-    const bool terminal = isatty(STDERR_FILENO);
+    // Started by Tavel for the lock screen: it goes when Tavel goes.
+    if (request.progressLines) prctl(PR_SET_PDEATHSIG, SIGTERM);
+    const bool terminal = !request.progressLines && isatty(STDERR_FILENO);
     const auto start = Clock::now();
     bool barShown = false;
     auto progress = [&](double done) {
         if (interrupted) throw Interrupted{};
+        if (request.progressLines) out << "progress " << done << std::endl;
         if (!terminal) return;
         drawBar(err, done, secondsSince(start));
         barShown = true;
@@ -110,6 +114,7 @@ int exportMovie(const std::vector<std::string>& args, std::ostream& out, std::os
         return 1;
     }
     endBar();
+    if (request.progressLines) return 0;
     const std::int64_t frames = LockVideoRenderer::frameCount(request.seconds, request.fps);
     char summary[128];
     std::snprintf(summary, sizeof summary, "%lld frames of %dx%d at %d fps in %.1f s",

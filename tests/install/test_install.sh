@@ -27,7 +27,7 @@ app_id=$(sed -n 's/.*kAppBundleIdentifier = "\([^"]*\)".*/\1/p' \
 share="$prefix/share"
 
 expected=(
-  bin/tavel bin/halvane
+  bin/tavel bin/halvane libexec/tavel/tavel-export
   "share/applications/$app_id.desktop" share/applications/screensavers/halvane.desktop
   "share/metainfo/$app_id.metainfo.xml" share/bash-completion/completions/tavel
   share/man/man1/tavel.1 share/man/man1/halvane.1
@@ -104,6 +104,10 @@ done
 
 "$prefix/bin/tavel" --version | grep -qx 'tavel [0-9.]*' || fail "installed tavel --version"
 "$prefix/bin/halvane" --help | grep -q '^Usage: halvane' || fail "installed halvane --help"
+# The installed tavel finds its movie exporter.
+"$prefix/bin/tavel" export tiles -o "$prefix/x.mov" --size 16x16 --seconds 0.1 > /dev/null ||
+  fail "installed tavel export"
+rm -f "$prefix/x.mov"
 
 # --help and the manual name the same commands and options.
 rendered() { MANWIDTH=200 man -l "$1" 2> /dev/null | col -bx; }

@@ -5,7 +5,7 @@
 #include "app/integration/idle_saver.h"
 #include "app/integration/live_lock_video.h"
 #include "app/integration/lock_screen_still.h"
-#include "app/integration/lock_video_renderer.h"
+#include "app/integration/movie_exporter.h"
 #include "app/ui/host/lazy_gallery.h"
 #include "app/ui/instance_actions.h"
 #include "app/ui/status_report.h"
@@ -240,11 +240,12 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
         loop,
         lockVideoQueue,
         preferences,
-        [&log](const ShaderEffect& effect, const ShaderParams& params,
-               const std::filesystem::path& destination,
-               const std::function<void(double)>& progress) {
-            LockVideoRenderer::generate(effect, params, 3840, 2160, 20.0, 30, destination, progress,
-                                        log);
+        // In the exporter's process: the encoder never loads into this one.
+        [exporter = exporterPath()](const ShaderEffect& effect, const ShaderParams& params,
+                                    const std::filesystem::path& destination,
+                                    const std::function<void(double)>& progress) {
+            exportThroughExporter(exporter, effect, params, 3840, 2160, 20.0, 30, destination,
+                                  progress);
         },
         dataFolder,
         xdgVideosDir() / (std::string(LiveLockVideo::kAerialId) + ".mov"),

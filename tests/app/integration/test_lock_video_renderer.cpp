@@ -2,6 +2,8 @@
 // leaves behind when it fails. Frames are tiny so the suite stays quick.
 
 #include "app/integration/lock_video_renderer.h"
+#include "app/integration/movie_exporter.h"
+#include "cli/arguments.h"
 
 #include "support/movie_reader.h"
 #include "support/render_helpers.h"
@@ -228,6 +230,44 @@ TEST_F(LockVideoTest, AnErrorFromProgressEndsTheRunAndRemovesTheFile) {
                  GiveUp);
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(filesIn(dir.path()).empty());
+}
+
+// The application's movies come from the exporter program: its progress reaches the
+// caller, its parameters read back as given, its failure is an exception with its words,
+// and a stop asked for midway ends it with nothing written.
+TEST(MovieExporter, RunsTheExporterAndReportsItsProgress) {
+    test::TempDir dir;
+    ShaderParams params;
+    params.hue = 0.1f + 1e-7f;
+    params.custom1 = 1.0f / 3.0f;
+    params.accent = std::vector<float>{0.2f, 0.7f, 1.0f};
+    ShaderParams back;
+    std::vector<std::string> args = paramArguments(params);
+    for (std::size_t i = 1; i < args.size(); i += 2) ASSERT_EQ(cli::applyParam(args[i], back), "");
+    EXPECT_EQ(back, params);
+
+    const ShaderEffect tiles = *shaderEffect("tiles");
+    std::vector<double> progress;
+    exportThroughExporter(TAVEL_EXPORTER, tiles, params, kWidth, kHeight, 0.5, 10, dir / "loop.mov",
+                          [&](double p) { progress.push_back(p); });
+    EXPECT_EQ(progress, (std::vector<double>{0.2, 0.4, 0.6, 0.8, 1}));
+    std::string error;
+    auto movie = test::readMovie(dir / "loop.mov", error);
+    ASSERT_TRUE(movie) << error;
+    EXPECT_EQ(movie->luma.size(), 5u);
+
+    EXPECT_THROW(
+        exportThroughExporter(TAVEL_EXPORTER, tiles, params, kWidth, kHeight, 1, 10,
+                              dir / "stopped.mov", [](double) { throw std::logic_error("stop"); }),
+        std::logic_error);
+    try {
+        exportThroughExporter(TAVEL_EXPORTER, tiles, params, kWidth, kHeight, 1, 10,
+                              dir / "missing" / "x.mov", {});
+        ADD_FAILURE() << "no failure";
+    } catch (const std::runtime_error& failure) {
+        EXPECT_NE(std::string(failure.what()), "") << failure.what();
+    }
+    EXPECT_EQ(filesIn(dir.path()), (std::set<std::string>{"loop.mov"}));
 }
 
 }  // namespace
