@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 if [ ! -f build-fuzz/build.ninja ]; then
-  cmake --preset fuzz > /dev/null
+  cmake --preset fuzz
 fi
 cmake --build --preset fuzz
 
