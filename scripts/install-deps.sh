@@ -25,6 +25,9 @@ packages=(
   scdoc
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev glslang-tools
+  # the fuzz targets: clang with libFuzzer and its sanitizer runtimes (the asan preset
+  # uses gcc's, which come with build-essential)
+  clang libclang-rt-dev
   # the installed tree's checks: desktop entries, AppStream metainfo, manual pages
   desktop-file-utils appstream man-db
   ffmpeg

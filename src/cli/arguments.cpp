@@ -22,7 +22,8 @@ std::optional<Number> parseFinite(const std::string& text) {
     if (text.empty()) return std::nullopt;
     Number value = 0;
     const char* begin = text.data();
-    if (*begin == '+') ++begin;
+    // from_chars takes no plus sign; one is allowed, but not before a minus.
+    if (*begin == '+' && text.size() > 1 && begin[1] != '-') ++begin;
     auto [end, error] = std::from_chars(begin, text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
         return std::nullopt;

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <limits>
 #include <string>
 
 namespace tavel {
@@ -53,7 +52,10 @@ nlohmann::ordered_json jsonFromFloat(float value) {
 float floatFromJson(const nlohmann::json& value, const char* key) {
     if (!value.is_number()) throw DecodeError(std::string("\"") + key + "\" is not a number");
     double number = value.get<double>();
-    if (!std::isfinite(number) || std::fabs(number) > std::numeric_limits<float>::max())
+    // Up to half a step past the largest float, a number rounds to it: the shortest text of
+    // that float ("3.4028235e+38", as jsonFromFloat writes it) reads back as just above.
+    constexpr double kPastLargestFloat = 0x1.ffffffp+127;
+    if (!std::isfinite(number) || std::fabs(number) >= kPastLargestFloat)
         throw DecodeError(std::string("\"") + key + "\" does not fit a 32-bit float");
     return static_cast<float>(number);
 }

@@ -9,6 +9,10 @@ std::optional<std::map<std::string, std::string>> readDesktopEntry(
     const std::filesystem::path& file) {
     std::ifstream in(file);
     if (!in) return std::nullopt;
+    return parseDesktopEntry(in);
+}
+
+std::optional<std::map<std::string, std::string>> parseDesktopEntry(std::istream& in) {
     std::map<std::string, std::string> keys;
     bool inEntry = false, seen = false;
     std::string line;

@@ -195,7 +195,11 @@ TEST(Desktop, EachMonitorGetsADesktopWindowThatComesAndGoesWithIt) {
     }
     EXPECT_TRUE(has("programs compiled: 3")(status)) << status;  // halvane, tiles, orbits
     // One window's drawable alone is 1.2 MB: a leak per round would show twenty times over.
+    // Under AddressSanitizer freed memory is held back to catch late uses, so the figure
+    // grows by design; LeakSanitizer looks for leaks there instead.
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LE(lastKb, firstKb + 8192) << "rounds 6-10: " << firstKb << " KiB, last: " << lastKb;
+#endif
     std::printf("resident memory: rounds 6-10 %ld KiB, rounds %d-%d %ld KiB\n", firstKb,
                 kRounds - 4, kRounds, lastKb);
 }

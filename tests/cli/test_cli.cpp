@@ -114,6 +114,7 @@ TEST_F(Cli, BadInputGetsOneLineAndStatusTwoAndNoFile) {
         {"render", "tiles", "-o", out, "--size"},
         {"render", "tiles", "-o", out, "--time", "soon"},
         {"render", "tiles", "-o", out, "--time", "nan"},
+        {"render", "tiles", "-o", out, "--time", "+-5"},
         {"render", "tiles", "-o", out, "--param", "speed=fast"},
         {"render", "tiles", "-o", out, "--param", "glow=2"},
         {"render", "tiles", "-o", out, "--param", "bg=1,0"},

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace tavel {
 namespace {
 
@@ -33,6 +35,14 @@ TEST(ShaderParamsJson, FloatsAreWrittenWithTheirShortestText) {
         EXPECT_EQ(jsonFromFloat(value).dump(), text);
         EXPECT_EQ(floatFromJson(json::parse(text), "x"), value);
     }
+}
+
+TEST(ShaderParamsJson, EveryFloatReadsBackFromItsText) {
+    constexpr float kLargest = std::numeric_limits<float>::max();
+    for (float value : {kLargest, -kLargest, std::numeric_limits<float>::denorm_min()})
+        EXPECT_EQ(floatFromJson(json::parse(jsonFromFloat(value).dump()), "x"), value) << value;
+    // Past the largest float's rounding range a number still does not fit.
+    EXPECT_THROW(floatFromJson(json::parse("3.4028236e38"), "x"), DecodeError);
 }
 
 TEST(ShaderParamsJson, DecodesLenientlyWhereTheRecordAllows) {

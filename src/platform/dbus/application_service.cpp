@@ -1,6 +1,7 @@
 #include "platform/dbus/application_service.h"
 
 #include "platform/app_identity.h"
+#include "platform/dbus/action_arguments.h"
 #include "platform/dbus/bus_connection.h"
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -30,17 +31,6 @@ using PlatformData = std::map<std::string, sdbus::Variant>;
 
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
-}
-
-std::string parameterCount(std::size_t count) {
-    return std::to_string(count) + (count == 1 ? " parameter" : " parameters");
-}
-
-std::string describeRange(std::size_t min, std::size_t max) {
-    if (max == 0) return "no parameters";
-    if (min == max) return parameterCount(min);
-    if (max == min + 1) return std::to_string(min) + " or " + parameterCount(max);
-    return std::to_string(min) + " to " + parameterCount(max);
 }
 
 }  // namespace
@@ -95,20 +85,17 @@ struct ApplicationService::State {
                                                  (known.empty() ? "none" : known) + ")");
         }
         const Action action = found->second;  // a copy: the handler may replace it
-        std::vector<std::string> arguments;
-        for (std::size_t i = 0; i < parameters.size(); ++i) {
-            if (!parameters[i].containsValueOfType<std::string>())
-                throw sdbus::Error(kInvalidArgs, "Parameter " + std::to_string(i + 1) +
-                                                     " of action " + quoted(name) +
-                                                     " must be a string, not of type " +
-                                                     quoted(parameters[i].peekValueType()));
-            arguments.push_back(parameters[i].get<std::string>());
+        std::vector<ActionParameter> received;
+        for (const sdbus::Variant& parameter : parameters) {
+            if (parameter.containsValueOfType<std::string>())
+                received.push_back({true, parameter.get<std::string>()});
+            else
+                received.push_back({false, parameter.peekValueType()});
         }
-        if (arguments.size() < action.minArguments || arguments.size() > action.maxArguments)
-            throw sdbus::Error(kInvalidArgs,
-                               "Action " + quoted(name) + " takes " +
-                                   describeRange(action.minArguments, action.maxArguments) +
-                                   ", not " + std::to_string(arguments.size()));
+        auto checked = actionArguments(name, action.minArguments, action.maxArguments, received);
+        if (const auto* refused = std::get_if<ActionRefusal>(&checked))
+            throw sdbus::Error(kInvalidArgs, refused->message);
+        const auto& arguments = std::get<std::vector<std::string>>(checked);
         const std::string refusal = callApplication(name, [&] { return action.run(arguments); });
         if (!refusal.empty()) throw sdbus::Error(kInvalidArgs, refusal);
     }

@@ -81,6 +81,11 @@ FullscreenClient::~FullscreenClient() {
     if (toplevel_) xdg_toplevel_destroy(toplevel_);
     if (xdgSurface_) xdg_surface_destroy(xdgSurface_);
     if (surface_) wl_surface_destroy(surface_);
+    for (int i = 0; i < outputCount_; ++i) wl_output_release(outputs_[i]);
+    if (wmBase_) xdg_wm_base_destroy(wmBase_);
+    if (shm_) wl_shm_destroy(shm_);
+    if (compositor_) wl_compositor_destroy(compositor_);
+    if (registry_) wl_registry_destroy(registry_);
     wl_display_disconnect(display_);
 }
 

@@ -5,6 +5,7 @@
 #include "app/ui/gallery/gallery_chrome.h"
 #include "app/ui/gallery/gallery_ui.h"
 #include "app/ui/host/gallery_font_loader.h"
+#include "app/ui/host/gallery_frame.h"
 #include "app/ui/host/gallery_pictures.h"
 #include "app/ui/host/texture_surface.h"
 #include "platform/x11/scheduler_frame_timer.h"
@@ -23,7 +24,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -410,11 +410,10 @@ void GalleryWindow::refreshOutline() {
 
 void GalleryWindow::rememberFrame() {
     if (!shown_) return;
-    int x = 0, y = 0, width = 0, height = 0;
-    glfwGetWindowPos(native_->window, &x, &y);
-    glfwGetWindowSize(native_->window, &width, &height);
-    std::string text = std::to_string(x) + ' ' + std::to_string(y) + ' ' + std::to_string(width) +
-                       ' ' + std::to_string(height);
+    GalleryFrame frame;
+    glfwGetWindowPos(native_->window, &frame.x, &frame.y);
+    glfwGetWindowSize(native_->window, &frame.width, &frame.height);
+    std::string text = galleryFrameText(frame);
     auto stored = deps_.preferences.data(kFrameKey);
     if (stored && std::string(stored->begin(), stored->end()) == text) return;
     deps_.preferences.setData(
@@ -423,24 +422,19 @@ void GalleryWindow::rememberFrame() {
 
 void GalleryWindow::restoreFrame() {
     GLFWwindow* window = native_->window;
-    int x = 0, y = 0, width = 0, height = 0;
-    bool restored = false;
     if (auto stored = deps_.preferences.data(kFrameKey)) {
-        std::istringstream in(std::string(stored->begin(), stored->end()));
         Display* display = glfwGetX11Display();
-        const int screenWidth = DisplayWidth(display, DefaultScreen(display));
-        const int screenHeight = DisplayHeight(display, DefaultScreen(display));
-        // Only a frame that still shows on this screen, at a sane size.
-        restored = static_cast<bool>(in >> x >> y >> width >> height) && width >= 200 &&
-                   height >= 200 && width <= 4 * screenWidth && height <= 4 * screenHeight &&
-                   x < screenWidth - 40 && y < screenHeight - 40 && x + width > 40 &&
-                   y + height > 40;
+        auto frame = restorableGalleryFrame(
+            std::string_view(reinterpret_cast<const char*>(stored->data()), stored->size()),
+            DisplayWidth(display, DefaultScreen(display)),
+            DisplayHeight(display, DefaultScreen(display)));
+        if (frame) {
+            glfwSetWindowSize(window, frame->width, frame->height);
+            glfwSetWindowPos(window, frame->x, frame->y);
+            return;
+        }
     }
-    if (restored) {
-        glfwSetWindowSize(window, width, height);
-        glfwSetWindowPos(window, x, y);
-        return;
-    }
+    int width = 0, height = 0;
     glfwGetWindowSize(window, &width, &height);
     if (GLFWmonitor* monitor = glfwGetPrimaryMonitor()) {
         int areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0;
