@@ -8,7 +8,9 @@ namespace tavel {
 ThreadProgramBuilder::ThreadProgramBuilder(std::unique_ptr<CompileContext> context, LogSink& log)
     : context_(std::move(context)),
       compiler_(std::make_unique<ShareGroupCompiler>()),
-      thread_(std::make_unique<SerialExecutor>("tavel.compile", log)) {
+      // The application's background GL thread: effect programs are built here, and the
+      // live icons and stills render here with the same context.
+      thread_(std::make_unique<SerialExecutor>("marlowen.liveicon", log)) {
     thread_->submit([context = context_.get(), compiler = compiler_.get()] {
         compiler->begin(context->makeCurrent());
     });

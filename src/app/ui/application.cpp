@@ -39,6 +39,7 @@
 #include <csignal>
 #include <ctime>
 #include <exception>
+#include <future>
 #include <iostream>
 
 namespace tavel {
@@ -68,6 +69,23 @@ public:
 private:
     ActivationControl* gallery_ = nullptr;
     ActivationPolicy policy_ = ActivationPolicy::regular;
+};
+
+// Waits, when it goes, for the tasks submitted to `queue` so far to have run.
+class QueueDrain {
+public:
+    explicit QueueDrain(Executor& queue) : queue_(queue) {}
+    ~QueueDrain() {
+        std::promise<void> done;
+        std::future<void> ran = done.get_future();
+        queue_.submit([&done] { done.set_value(); });
+        ran.wait();
+    }
+    QueueDrain(const QueueDrain&) = delete;
+    QueueDrain& operator=(const QueueDrain&) = delete;
+
+private:
+    Executor& queue_;
 };
 
 // A source that never reports: for a missing system bus.
@@ -210,17 +228,20 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
     IdleSaver saver(IdleSaverDependencies{loop, screens, platform->idleTime(),
                                           platform->saverWindows(), platform->inputs()});
 
-    // The icon queue's jobs use the renderer and the desktop picture: the queue is made
-    // after them, so at the end it finishes its jobs before they go.
     // The session's desktop, and the folder of what Tavel makes for it (stills, movies).
     const PictureSetter desktop = chooseSetter(DesktopFacts::fromEnvironment());
     const std::filesystem::path dataFolder = xdgDataHome() / "Tavel";
-    LiveIconRenderer iconRenderer(log);
+    // The icons and stills render on the platform's background GL thread, with the context
+    // it already has there.
+    Executor& iconQueue = platform->glThread();
+    LiveIconRenderer iconRenderer(log, LiveIconRenderer::OnCurrentContext{});
     PosixProcessRunner runner;
     std::unique_ptr<DesktopPicture> picture = makeDesktopPicture(desktop, runner, [&dataFolder] {
         return std::make_unique<X11RootPicture>("", dataFolder / "root-picture-before.png");
     });
-    SerialExecutor iconQueue("marlowen.liveicon", log);
+    // That thread outlives all here: what it still holds for the renderer and the picture
+    // runs out before they go.
+    QueueDrain iconQueueDrain(iconQueue);
     LiveIconRefresher icons(loop, iconQueue,
                             [&iconRenderer](const auto& effect, const auto& params, float time) {
                                 return iconRenderer.renderFrame(effect, params, time);

@@ -8,6 +8,7 @@
 #include "effects/log_sink.h"
 #include "effects/shader_view.h"
 #include "platform/idle.h"
+#include "platform/scheduler.h"
 #include "platform/screens.h"
 #include "platform/system_state.h"
 #include "platform/wallpaper_window.h"
@@ -52,6 +53,10 @@ public:
     // application's.
     virtual std::vector<std::unique_ptr<DisplaySleepSource>> sleepSources() = 0;
     virtual std::size_t programsCompiled() const = 0;
+    // The background GL thread: effect programs are built there, in a context shared with
+    // the views' and current on it for as long as it runs, so offscreen work (the live
+    // icons, the stills) renders there without a context of its own.
+    virtual Executor& glThread() = 0;
     // GL_RENDERER of the context the desktop views draw with; empty when the driver
     // would not say.
     virtual std::string rendererName() const = 0;

@@ -63,6 +63,7 @@ public:
     std::uint64_t framesDrawn() const override {
         return renderer_.framesDrawn() + (galleryGl_ ? galleryGl_->framesDrawn() : 0);
     }
+    Executor& glThread() override { return builder_->thread(); }
     bool galleryPossible() const override {
         const char* display = std::getenv("DISPLAY");
         return display && *display;

@@ -81,6 +81,7 @@ public:
     // The gallery draws with the desktop's context and renderer.
     std::uint64_t framesDrawn() const override { return gl_.renderer.framesDrawn(); }
     bool galleryPossible() const override { return true; }
+    Executor& glThread() override { return gl_.builder->thread(); }
     std::optional<GalleryGl> galleryGl() override {
         return GalleryGl{*gl_.context, *gl_.programs, gl_.renderer};
     }

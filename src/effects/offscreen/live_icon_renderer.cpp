@@ -17,12 +17,13 @@ namespace tavel {
 namespace {
 
 // Releases the context when a render call returns, whichever way it returns.
+// (A lent context, null here, is current already.)
 class CurrentScope {
 public:
-    explicit CurrentScope(OffscreenContext* context)
-        : context_(context), current_(context && context->makeCurrent()) {}
+    CurrentScope(OffscreenContext* context, bool lent)
+        : context_(context), current_(lent || (context && context->makeCurrent())) {}
     ~CurrentScope() {
-        if (current_) context_->release();
+        if (current_ && context_) context_->release();
     }
     explicit operator bool() const { return current_; }
 
@@ -31,11 +32,12 @@ private:
     bool current_;
 };
 
-// The host's media clock: monotonic seconds, wrapped to keep float precision.
 }  // namespace
 
 LiveIconRenderer::LiveIconRenderer(LogSink& log)
     : log_(log), context_(OffscreenContext::create()) {}
+
+LiveIconRenderer::LiveIconRenderer(LogSink& log, OnCurrentContext) : log_(log), lent_(true) {}
 
 LiveIconRenderer::~LiveIconRenderer() {
     if (!context_ || !context_->makeCurrent()) return;
@@ -48,11 +50,11 @@ LiveIconRenderer::~LiveIconRenderer() {
 }
 
 bool LiveIconRenderer::available() const {
-    return context_ != nullptr;
+    return lent_ || context_ != nullptr;
 }
 
 std::string LiveIconRenderer::glRenderer() const {
-    CurrentScope scope(context_.get());
+    CurrentScope scope(context_.get(), lent_);
     if (!scope) return {};
     const auto* text = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     return text ? text : "";
@@ -138,7 +140,7 @@ bool LiveIconRenderer::renderBGRA(const ShaderEffect& effect, const ShaderParams
                                   int height, float time, std::uint8_t* into,
                                   std::size_t bytesPerRow) {
     if (!into || width <= 0 || bytesPerRow < std::size_t(width) * 4) return false;
-    CurrentScope scope(context_.get());
+    CurrentScope scope(context_.get(), lent_);
     if (!scope || !draw(effect, params, width, height, params.speed * time)) return false;
     return readBack(width, height, into, bytesPerRow);
 }
@@ -166,7 +168,7 @@ std::optional<LiveIconRenderer::Frame> LiveIconRenderer::renderFrame(const Shade
     constexpr int kSize = 256;
     Image frame{kSize, kSize, std::vector<std::uint8_t>(kSize * kSize * 4, 0)};
     {
-        CurrentScope scope(context_.get());
+        CurrentScope scope(context_.get(), lent_);
         if (!scope || !draw(effect, params, kSize, kSize, params.speed * time) ||
             !readBack(kSize, kSize, frame.bgra.data(), kSize * 4))
             return std::nullopt;

@@ -36,11 +36,16 @@ public:
     // Lines about failed compiles go to `log`. Creating the context may fail (no
     // usable EGL/GL 3.3): the renderer then renders nothing, like a machine without GPU.
     explicit LiveIconRenderer(LogSink& log);
+    // Renders with the GL 3.3 context that is current on the thread it is used from (an
+    // application's background GL thread, whose context it shares): no context of its
+    // own. Its GL objects go with that context; it is destroyed without touching them.
+    struct OnCurrentContext {};
+    LiveIconRenderer(LogSink& log, OnCurrentContext);
     ~LiveIconRenderer();
     LiveIconRenderer(const LiveIconRenderer&) = delete;
     LiveIconRenderer& operator=(const LiveIconRenderer&) = delete;
 
-    // True when a GL context could be made.
+    // True when a GL context could be made (or one is lent).
     bool available() const;
     // The GL renderer string of the context ("llvmpipe (...)"), empty when unavailable.
     std::string glRenderer() const;
@@ -68,6 +73,7 @@ private:
 
     LogSink& log_;
     std::unique_ptr<OffscreenContext> context_;
+    bool lent_ = false;  // the thread's current context, not one of its own
     // Owned by whichever thread is rendering; guarded by the one-thread-at-a-time rule.
     std::map<std::string, CompiledProgram> pipelines_;  // effect id -> linked program
     unsigned vertexArray_ = 0;
