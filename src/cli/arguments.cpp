@@ -1,6 +1,7 @@
 #include "cli/arguments.h"
 
 #include "app/integration/lock_video_renderer.h"
+#include "platform/render_budget.h"
 
 #include <algorithm>
 #include <charconv>
@@ -43,14 +44,6 @@ std::optional<std::vector<float>> parseColor(const std::string& text) {
     return components;
 }
 
-// A percentage of one core from 0 to kMaxCpuBudgetPercent, "%" allowed after it.
-std::optional<double> parseBudget(std::string text) {
-    if (text.ends_with('%')) text.pop_back();
-    auto value = parseFinite<double>(text);
-    if (!value || *value < 0 || *value > kMaxCpuBudgetPercent) return std::nullopt;
-    return *value;
-}
-
 std::string budgetRule() {
     return "a percentage of one core from 0 to " +
            std::to_string(static_cast<int>(kMaxCpuBudgetPercent)) + " (0: no budget)";
@@ -85,14 +78,14 @@ std::variant<ApplicationRequest, UsageError> parseApplicationArguments(
         }
         if (budgetSeen) return UsageError{"--cpu-budget is given twice"};
         budgetSeen = true;
-        auto value = parseBudget(text);
+        auto value = parseBudgetPercent(text);
         if (!value)
             return UsageError{"--cpu-budget takes " + budgetRule() + ", not '" + text + "'"};
         request.cpuBudgetPercent = *value;
     }
     // The option wins over the environment, whatever the environment holds.
     if (environmentBudget && !budgetSeen) {
-        auto value = parseBudget(environmentBudget);
+        auto value = parseBudgetPercent(environmentBudget);
         if (!value)
             return UsageError{"TAVEL_CPU_BUDGET must be " + budgetRule() + ", not '" +
                               environmentBudget + "'"};

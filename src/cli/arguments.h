@@ -3,6 +3,7 @@
 
 #include "effects/catalog.h"
 #include "effects/shader_params.h"
+#include "platform/render_budget.h"
 
 #include <optional>
 #include <ostream>
@@ -87,7 +88,7 @@ bool isApplicationRun(const std::vector<std::string>& args);
 // Parses the application's options; `environmentBudget` is TAVEL_CPU_BUDGET (null when not
 // set), read only when --cpu-budget is not given. A budget is a percentage of one core, a number
 // from 0 to kMaxCpuBudgetPercent, with or without a "%" sign after it.
-constexpr double kMaxCpuBudgetPercent = 10000;
+constexpr double kMaxCpuBudgetPercent = RenderBudget::kMaxPercent;
 std::variant<ApplicationRequest, UsageError> parseApplicationArguments(
     const std::vector<std::string>& args, const char* environmentBudget);
 

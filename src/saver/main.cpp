@@ -9,7 +9,8 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    auto command = tavel::parseSaverArguments(args, std::getenv("XSCREENSAVER_WINDOW"));
+    auto command = tavel::parseSaverArguments(args, std::getenv("XSCREENSAVER_WINDOW"),
+                                              std::getenv("TAVEL_CPU_BUDGET"));
     if (auto* error = std::get_if<tavel::SaverUsageError>(&command)) {
         std::cerr << error->message << '\n';
         return 2;

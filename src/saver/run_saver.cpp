@@ -3,6 +3,8 @@
 #include "effects/gl_frame_renderer.h"
 #include "platform/asio/asio_scheduler.h"
 #include "platform/program_library.h"
+#include "platform/render_budget.h"
+#include "platform/render_load.h"
 #include "platform/x11/glx_context.h"
 #include "platform/x11/glx_program_builder.h"
 #include "platform/x11/x11_connection.h"
@@ -14,6 +16,7 @@
 #include <asio/signal_set.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -99,15 +102,34 @@ int runSaver(const SaverTarget& target, LogSink& log) {
             loop.stop();
         });
 
-    int status = 0;
-    try {
-        saver.startAnimation();
+    // On a software renderer it keeps within its CPU budget as Tavel's own views do:
+    // drawn smaller first, then less often.
+    const auto fps = static_cast<std::int64_t>(std::lround(1.0 / saver.animationTimeInterval()));
+    ProcessRenderLoad load([&saver] { return saver.shaderView().framesDrawn(); });
+    RenderBudget budget(loop, load, target.cpuBudgetPercent, glx->renderer());
+    budget.setUserLimits(ViewLimits{1.0, fps});
+    std::int64_t tickFps = 0;
+    auto follow = [&] {
+        const ViewLimits limits = budget.limit(ViewLimits{1.0, fps});
+        saver.shaderView().setQualityScale(limits.scale);
+        if (limits.fps == tickFps) return;
+        tickFps = limits.fps;
         tick = loop.scheduleRepeating(
-            std::chrono::duration_cast<Duration>(
-                std::chrono::duration<double>(saver.animationTimeInterval())),
+            std::chrono::duration_cast<Duration>(std::chrono::duration<double>(1.0 / tickFps)),
             [&] {
                 if (window->usable()) saver.animateOneFrame();
             });
+    };
+    budget.setChangeHandler(follow);
+    if (budget.applies())
+        log.write("HalvaneSaver: software renderer " + budget.renderer() + ": keeping within " +
+                  std::to_string(static_cast<int>(std::lround(budget.percent()))) + "% of a core");
+
+    int status = 0;
+    try {
+        saver.startAnimation();
+        follow();
+        budget.setDrawing(true);
         loop.run();
     } catch (const std::exception& error) {
         log.write(std::string("HalvaneSaver: stopped after an internal error: ") + error.what());

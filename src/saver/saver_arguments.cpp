@@ -1,5 +1,7 @@
 #include "saver/saver_arguments.h"
 
+#include "platform/render_budget.h"
+
 #include <charconv>
 
 namespace tavel {
@@ -31,14 +33,25 @@ std::optional<unsigned long> parseWindowId(const std::string& text) {
 }
 
 SaverCommand parseSaverArguments(const std::vector<std::string>& args,
-                                 const char* environmentWindow) {
+                                 const char* environmentWindow, const char* environmentBudget) {
     std::optional<unsigned long> window;
     bool root = false;
+    std::optional<double> budget;
+    const std::string rule = "a percentage of one core from 0 to " +
+                             std::to_string(static_cast<int>(RenderBudget::kMaxPercent)) +
+                             " (0: no budget)";
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (isOption(arg, "help") || arg == "-h") return SaverHelp{};
         if (isOption(arg, "root")) {
             root = true;
+        } else if (isOption(arg, "cpu-budget")) {
+            if (i + 1 == args.size()) return SaverUsageError{"halvane: " + arg + " needs " + rule};
+            if (budget) return SaverUsageError{"halvane: " + arg + " is given twice"};
+            budget = parseBudgetPercent(args[++i]);
+            if (!budget)
+                return SaverUsageError{"halvane: " + arg + " takes " + rule + ", not '" + args[i] +
+                                       "'"};
         } else if (isOption(arg, "window-id")) {
             if (i + 1 == args.size())
                 return SaverUsageError{"halvane: " + arg + " needs a window id"};
@@ -48,20 +61,30 @@ SaverCommand parseSaverArguments(const std::vector<std::string>& args,
             return SaverUsageError{"halvane: unknown argument '" + arg + "' (see halvane --help)"};
         }
     }
-    if (window) return SaverTarget{SaverTarget::Kind::window, *window};
-    if (environmentWindow && environmentWindow[0] != '\0') {
+    if (!budget && environmentBudget && environmentBudget[0] != '\0') {
+        budget = parseBudgetPercent(environmentBudget);
+        if (!budget)
+            return SaverUsageError{"halvane: TAVEL_CPU_BUDGET must be " + rule + ", not '" +
+                                   std::string(environmentBudget) + "'"};
+    }
+    SaverTarget target;
+    if (budget) target.cpuBudgetPercent = *budget;
+    if (window) {
+        target.kind = SaverTarget::Kind::window, target.window = *window;
+    } else if (environmentWindow && environmentWindow[0] != '\0') {
         auto fromHost = parseWindowId(environmentWindow);
         if (!fromHost)
             return SaverUsageError{"halvane: XSCREENSAVER_WINDOW is not a window id: '" +
                                    std::string(environmentWindow) + "'"};
-        return SaverTarget{SaverTarget::Kind::window, *fromHost};
+        target.kind = SaverTarget::Kind::window, target.window = *fromHost;
+    } else if (root) {
+        target.kind = SaverTarget::Kind::root;
     }
-    if (root) return SaverTarget{SaverTarget::Kind::root, 0};
-    return SaverTarget{};
+    return target;
 }
 
 std::string saverUsage() {
-    return "Usage: halvane [--window-id ID | --root]\n"
+    return "Usage: halvane [--window-id ID | --root] [--cpu-budget PERCENT]\n"
            "\n"
            "Shows Tavel's current effect, with its tuned parameters, as a screen saver.\n"
            "It draws into the first of these that applies:\n"
@@ -71,6 +94,9 @@ std::string saverUsage() {
            "  --root                 the root window\n"
            "otherwise a window of its own, for previewing. It follows the window's size\n"
            "and ends on SIGTERM or SIGINT, or when the window goes away.\n"
+           "  --cpu-budget PERCENT   on a software renderer (no GPU), keep within PERCENT\n"
+           "                         of one core: drawn smaller, then less often (default\n"
+           "                         25, also TAVEL_CPU_BUDGET; 0: no budget)\n"
            "  --help                 this text\n";
 }
 

@@ -16,6 +16,8 @@ struct SaverTarget {
     enum class Kind { window, root, preview };
     Kind kind = Kind::preview;
     unsigned long window = 0;  // for Kind::window
+    // Of one core, on a software renderer (see RenderBudget); 0: no budget.
+    double cpuBudgetPercent = 25;
 };
 
 struct SaverHelp {};
@@ -27,11 +29,12 @@ struct SaverUsageError {
 
 using SaverCommand = std::variant<SaverTarget, SaverHelp, SaverUsageError>;
 
-// `args` without the program name; `environmentWindow` is $XSCREENSAVER_WINDOW (null
-// or empty when unset). Options are also accepted with one dash, as older hosts write
-// them.
+// `args` without the program name; `environmentWindow` is $XSCREENSAVER_WINDOW and
+// `environmentBudget` $TAVEL_CPU_BUDGET (null or empty when unset; --cpu-budget wins
+// over the latter). Options are also accepted with one dash, as older hosts write them.
 SaverCommand parseSaverArguments(const std::vector<std::string>& args,
-                                 const char* environmentWindow);
+                                 const char* environmentWindow,
+                                 const char* environmentBudget = nullptr);
 
 // An X window id: decimal or 0x hex, the whole text, from 1 to 0x1fffffff (the top
 // three bits of a resource id are always clear).

@@ -69,17 +69,20 @@ protected:
         return w;
     }
 
-    std::vector<std::string> environment(const std::string& hostWindow) {
-        std::vector<std::string> overrides = {"DISPLAY=" + test::sharedXvfb().name(),
-                                              "XDG_CONFIG_HOME=" + (dir / "config").string(),
-                                              "HOME=" + dir.path().string()};
+    // Without a CPU budget unless one is given: its line would join every log.
+    std::vector<std::string> environment(const std::string& hostWindow,
+                                         const std::string& budget = "0") {
+        std::vector<std::string> overrides = {
+            "DISPLAY=" + test::sharedXvfb().name(), "XDG_CONFIG_HOME=" + (dir / "config").string(),
+            "HOME=" + dir.path().string(), "TAVEL_CPU_BUDGET=" + budget};
         if (!hostWindow.empty()) overrides.push_back("XSCREENSAVER_WINDOW=" + hostWindow);
         return test::environmentWith(overrides, {"XSCREENSAVER_WINDOW"});
     }
 
-    void start(std::vector<std::string> args, const std::string& hostWindow = "") {
+    void start(std::vector<std::string> args, const std::string& hostWindow = "",
+               const std::string& budget = "0") {
         args.insert(args.begin(), HALVANE_BINARY);
-        ASSERT_TRUE(halvane.start(args, environment(hostWindow), ptsname(terminal)));
+        ASSERT_TRUE(halvane.start(args, environment(hostWindow, budget), ptsname(terminal)));
     }
 
     // The distinct pixel values (0xRRGGBB) in a rectangle of a mapped window.
@@ -141,6 +144,18 @@ TEST_F(Halvane, DrawsIntoTheNamedWindowFollowsItsSizeAndEndsOnSigterm) {
     EXPECT_TRUE(logText.starts_with(kStartLine + "\n" + kFrameLine + "1\n" + kFrameLine + "2\n" +
                                     kFrameLine + "3\n"))
         << logText;
+}
+
+// On the software renderer here it keeps within the CPU budget it is given, the option
+// over the environment, as Tavel's views do.
+TEST_F(Halvane, KeepsWithinItsCpuBudget) {
+    Window w = makeWindow(700, 40, 96, 64);
+    start({"--window-id", std::to_string(w), "--cpu-budget", "5"}, "", "40");
+    EXPECT_TRUE(waitUntil([&] { return effectCovers(w, 0, 0, 96, 64); }));
+    EXPECT_EQ(halvane.stop(SIGTERM), 0);
+    ASSERT_EQ(otherLines().size(), 1u) << logText;
+    EXPECT_TRUE(otherLines()[0].starts_with("HalvaneSaver: software renderer llvmpipe")) << logText;
+    EXPECT_TRUE(otherLines()[0].ends_with(": keeping within 5% of a core")) << logText;
 }
 
 // The host's window from the environment wins over --root; the stored global effect is
@@ -206,6 +221,7 @@ TEST_F(Halvane, HelpBadArgumentsAndMissingWindows) {
         std::vector<std::string> args;
         int status;
         std::string hostWindow = "";  // $XSCREENSAVER_WINDOW
+        std::string budget = "0";     // $TAVEL_CPU_BUDGET
     };
     const Case cases[] = {
         {{"--window-id"}, 2},
@@ -216,14 +232,18 @@ TEST_F(Halvane, HelpBadArgumentsAndMissingWindows) {
         {{}, 2, "0xzz"},
         {{"--window-id", "0x1fffff0"}, 1},  // no such window
         {{}, 1, "0x1fffff0"},
+        {{"--cpu-budget"}, 2},
+        {{"--cpu-budget", "lots"}, 2},
+        {{"--cpu-budget", "5", "-cpu-budget", "6"}, 2},
+        {{}, 2, "", "-5%"},
         {{"--help"}, 0},
     };
     for (const Case& c : cases) {
         std::vector<std::string> command = c.args;
         command.insert(command.begin(), HALVANE_BINARY);
         const auto out = dir / "out", err = dir / "err";
-        int status = test::waitProcess(
-            test::startProcess(command, environment(c.hostWindow), out.c_str(), err.c_str()));
+        int status = test::waitProcess(test::startProcess(
+            command, environment(c.hostWindow, c.budget), out.c_str(), err.c_str()));
         std::ifstream file(c.status ? err : out);  // errors on standard error, help on output
         std::string text(std::istreambuf_iterator<char>(file), {});
         EXPECT_EQ(status, c.status) << c.hostWindow << testing::PrintToString(c.args);

@@ -39,6 +39,7 @@ public:
     double fixed = 0.008;    // the flagship at 1920x1080 on llvmpipe, in round figures
     double perPixel = 0.16;  // at scale 1
     double cores = 2.0;
+    const FakeViewState* extra = nullptr;  // one more view to draw (the gallery's)
 
 private:
     // What was drawn since the last look, at the views' settings now.
@@ -46,8 +47,9 @@ private:
         const Duration now = clock_.now();
         const double dt = std::chrono::duration<double>(now - last_).count();
         last_ = now;
-        std::vector<const FakeViewState*> drawing;
-        for (const FakeViewState* view : views_())
+        std::vector<const FakeViewState*> drawing, all = views_();
+        if (extra) all.push_back(extra);
+        for (const FakeViewState* view : all)
             if (view->front && !view->paused && !view->closed) drawing.push_back(view);
         for (const FakeViewState* view : drawing) {
             const double cost = fixed + perPixel * view->qualityScale * view->qualityScale;

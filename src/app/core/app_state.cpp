@@ -255,6 +255,14 @@ ViewLimits AppState::budgeted(ViewLimits wish) const {
     return deps_.budget ? deps_.budget->limit(wish) : wish;
 }
 
+ViewLimits AppState::galleryBudgeted(ViewLimits wish) const {
+    return deps_.budget ? deps_.budget->limitGallery(wish) : wish;
+}
+
+void AppState::setGalleryOpen(bool open) {
+    if (deps_.budget) deps_.budget->setGalleryOpen(open);
+}
+
 void AppState::updateBudget(bool paused) {
     RenderBudget* budget = deps_.budget;
     if (!budget) return;

@@ -12,13 +12,13 @@
 #include "app/core/binding.h"
 #include "app/core/display_key.h"
 #include "app/core/integrations.h"
-#include "app/core/render_budget.h"
 #include "app/core/settings_loader.h"
 #include "effects/catalog.h"
 #include "effects/log_sink.h"
 #include "effects/rgba.h"
 #include "platform/installation.h"
 #include "platform/preferences_store.h"
+#include "platform/render_budget.h"
 #include "platform/scheduler.h"
 #include "platform/screens.h"
 #include "platform/system_state.h"
@@ -148,8 +148,13 @@ public:
     bool idleSaverShown() const { return idleSaverShown_; }
 
     // What a view that wishes for `wish` may draw at under the CPU budget (the wish
-    // itself without one): for the idle saver's and the gallery's views.
+    // itself without one): for the idle saver's views.
     ViewLimits budgeted(ViewLimits wish) const;
+    // The same for the gallery's pictures, which have a budget of their own while the
+    // gallery is open (see RenderBudget).
+    ViewLimits galleryBudgeted(ViewLimits wish) const;
+    // The gallery window is shown and not minimised, or not.
+    void setGalleryOpen(bool open);
     // The scale and frame rate of the desktop views: the settings', lowered by the budget.
     ViewLimits viewLimits() const { return budgeted(userLimits()); }
     const RenderBudget* renderBudget() const { return deps_.budget; }

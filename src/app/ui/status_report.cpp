@@ -49,10 +49,19 @@ std::string budgetStatus(const RenderBudget* budget, ViewLimits views) {
     if (renderer.empty()) return "cpu budget: off (the renderer did not say its name)";
     if (!budget->softwareRenderer()) return "cpu budget: off (hardware renderer " + renderer + ")";
     if (!budget->applies()) return "cpu budget: off (set to 0; software renderer " + renderer + ")";
-    char scale[16];
-    std::snprintf(scale, sizeof scale, "%.2f", views.scale);
+    auto limits = [](ViewLimits v) {
+        char scale[16];
+        std::snprintf(scale, sizeof scale, "%.2f", v.scale);
+        return std::string("at scale ") + scale + ", " + std::to_string(v.fps) + " fps";
+    };
     std::string line = "cpu budget: " + percentText(budget->percent()) + " of a core (" + renderer +
-                       "), views at scale " + scale + ", " + std::to_string(views.fps) + " fps, ";
+                       "), views " + limits(views) + ", ";
+    // While the gallery is open its own budget holds, and the share is the whole process's.
+    if (budget->galleryOpen())
+        line +=
+            "gallery open: " + percentText(budget->percent() * RenderBudget::kOpenGalleryFactor) +
+            " for the whole process, its pictures " +
+            limits(budget->limitGallery(ViewLimits{1.0, 30})) + ", ";
     if (auto usage = budget->usage())
         line += "using " + percentText(std::round(*usage * 100));
     else

@@ -2,7 +2,7 @@
 // part per pixel each frame, the views draw at their frame cap unless the cores cannot
 // keep up, and the controller samples every 200 ms of simulated time.
 
-#include "app/core/cpu_budget.h"
+#include "platform/cpu_budget.h"
 
 #include <gtest/gtest.h>
 

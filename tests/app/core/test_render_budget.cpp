@@ -1,7 +1,7 @@
 // The views' CPU budget inside the application state: two desktop views on a simulated
 // machine and the manual clock.
 
-#include "app/core/render_budget.h"
+#include "platform/render_budget.h"
 
 #include "support/app_state_fixture.h"
 #include "support/simulated_load.h"
@@ -152,17 +152,53 @@ TEST_F(RenderBudgetTest, AnotherEffectIsMeasuredAfresh) {
     EXPECT_EQ(limitsOf("Left"), (ViewLimits{1.0, 30}));
 }
 
-// The gallery wishes for full resolution at its own rate: it gets the budget's share of
-// the desktop's scale and at most its frame rate.
+// A view that wishes for more than the desktop (the idle saver's at another rate) gets
+// the budget's share of the desktop's scale and at most its frame rate.
 TEST_F(RenderBudgetTest, OtherViewsAreLoweredInTheSameProportion) {
     AppState& s = makeBudgeted(R"({"fps":30,"retinaQuality":false})");
     clock.advance(15s);
     const ViewLimits desktop = limitsOf("Left");
     ASSERT_LT(desktop.scale, 0.5);
-    const ViewLimits gallery = s.budgeted({1.0, 60});
-    EXPECT_DOUBLE_EQ(gallery.scale, desktop.scale / 0.5);
-    EXPECT_EQ(gallery.fps, desktop.fps);
+    const ViewLimits wider = s.budgeted({1.0, 60});
+    EXPECT_DOUBLE_EQ(wider.scale, desktop.scale / 0.5);
+    EXPECT_EQ(wider.fps, desktop.fps);
     EXPECT_EQ(s.budgeted({1.0, 2}).fps, 2);
+}
+
+// While the gallery is open its pictures have a budget of their own: the whole process
+// settles near four times the desktop's, the desktop views keep the limits they had,
+// and once it closes the desktop's budget holds again.
+TEST_F(RenderBudgetTest, AnOpenGalleryHasABudgetOfItsOwnAndStarvesNoView) {
+    test::FakeViewState gallery;
+    load.extra = &gallery;
+    load.cores = 4;  // room for more than the gallery's budget
+    AppState& s = makeBudgeted(R"({"fps":30,"retinaQuality":true})");
+    clock.advance(15s);
+    const ViewLimits desktop = limitsOf("Left");
+    s.setGalleryOpen(true);
+    gallery.front = true;
+    auto draw = [&](Duration period) {
+        for (Duration t{}; t < period; t += 200ms) {
+            const ViewLimits limits = s.galleryBudgeted({1.0, 30});
+            gallery.qualityScale = limits.scale, gallery.fps = limits.fps;
+            clock.advance(200ms);
+        }
+    };
+    draw(20s);
+    EXPECT_EQ(limitsOf("Left"), desktop);
+    EXPECT_LT(s.galleryBudgeted({1.0, 30}).scale, 1.0);
+    load.shareSinceLastAsked();
+    draw(10s);
+    EXPECT_NEAR(load.shareSinceLastAsked(), 1.0, 0.1);
+    ASSERT_TRUE(owned->usage());
+    EXPECT_NEAR(*owned->usage(), 1.0, 0.1);
+
+    s.setGalleryOpen(false);
+    gallery.front = false;
+    clock.advance(30s);
+    load.shareSinceLastAsked();
+    clock.advance(10s);
+    EXPECT_NEAR(load.shareSinceLastAsked(), 0.25, 0.03);
 }
 
 }  // namespace

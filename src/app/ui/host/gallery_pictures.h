@@ -7,7 +7,7 @@
 // Main thread only, with the gallery's GL context current during picture(), blurred(),
 // endFrame() and destruction.
 
-#include "app/core/cpu_budget.h"
+#include "platform/cpu_budget.h"
 #include "app/ui/gallery/gallery_host.h"
 #include "app/ui/host/glass_blur.h"
 #include "app/ui/host/texture_surface.h"

@@ -242,7 +242,7 @@ bool GalleryWindow::open(std::string* why) {
                 return std::chrono::duration<double>(scheduler.now()).count();
             },
             deps_.log, [this] { return bindContext(); }, deps_.renderStill,
-            [&state = deps_.state](ViewLimits wish) { return state.budgeted(wish); }},
+            [&state = deps_.state](ViewLimits wish) { return state.galleryBudgeted(wish); }},
         staticPreviewMode());
     // The logo at the title's size in pixels, drawn as it is: no scaling in GL.
     const int logoPixels = static_cast<int>(std::lround(gallery::kTitleLogoPoints * scale_));
@@ -263,7 +263,7 @@ bool GalleryWindow::open(std::string* why) {
 
 GalleryWindow::~GalleryWindow() {
     self_.reset();
-    if (timer_) timer_->stop();
+    if (timer_) stopDrawing();
     if (native_->events) {
         native_->events->cancel();
         native_->events->release();  // the descriptor is GLFW's connection
@@ -319,10 +319,12 @@ void GalleryWindow::pumpEvents() {
 
 void GalleryWindow::startDrawing() {
     timer_->start(kFramesPerSecond, [this] { drawFrame(); });
+    deps_.state.setGalleryOpen(true);
 }
 
 void GalleryWindow::stopDrawing() {
     timer_->stop();
+    deps_.state.setGalleryOpen(false);
 }
 
 bool GalleryWindow::deferredFromFrame(void (GalleryWindow::*step)()) {

@@ -5,9 +5,14 @@
 // rate every view may use. With a hardware renderer, or a budget of 0, it limits nothing
 // and samples nothing. Offscreen work (icons, stills, movies) is never limited by it.
 //
+// An open gallery has a budget of its own: it is what the person looks at then, and its
+// pictures alone would cost more than the desktop's budget. While it is open, the whole
+// process keeps within kOpenGalleryFactor times the budget: the gallery's pictures walk
+// a ladder of their own against that, and the desktop views keep the limits they had.
+//
 // Main thread only.
 
-#include "app/core/cpu_budget.h"
+#include "platform/cpu_budget.h"
 #include "platform/render_load.h"
 #include "platform/scheduler.h"
 #include "platform/weak_self.h"
@@ -23,9 +28,16 @@ namespace tavel {
 // swrast, and their kin); false for an empty text.
 bool isSoftwareRenderer(std::string_view renderer);
 
+// A budget as given on a command line or in TAVEL_CPU_BUDGET: a percentage of one core
+// from 0 to RenderBudget::kMaxPercent, with or without a "%" after it; nothing else.
+std::optional<double> parseBudgetPercent(std::string text);
+
 class RenderBudget {
 public:
     static constexpr double kDefaultPercent = 25;
+    static constexpr double kOpenGalleryFactor = 4;
+    // The highest budget one may ask for, in percent of one core.
+    static constexpr double kMaxPercent = 10000;
     static constexpr Duration kSampleInterval = std::chrono::milliseconds(200);
 
     // `percent` of one core for all views together, 0 for no budget; `renderer` is
@@ -57,11 +69,21 @@ public:
     // calls above.
     void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
-    // For reports: the share of one core measured over the last seconds of drawing.
-    std::optional<double> usage() const { return controller_.usage(); }
+    // The gallery is shown and not minimised, or not.
+    void setGalleryOpen(bool open);
+    bool galleryOpen() const { return galleryOpen_; }
+    // What a gallery picture that wishes for `wish` may use while the gallery is open.
+    ViewLimits limitGallery(ViewLimits wish) const;
+
+    // For reports: the share of one core measured over the last seconds of drawing (the
+    // whole process's while the gallery is open).
+    std::optional<double> usage() const {
+        return galleryOpen_ ? gallery_.usage() : controller_.usage();
+    }
 
 private:
     void sample();
+    void sampleWhileNeeded();
 
     Scheduler& scheduler_;
     RenderLoad& load_;
@@ -70,7 +92,9 @@ private:
     const bool software_;
     const bool applies_;
     CpuBudgetController controller_;
+    CpuBudgetController gallery_;  // the open gallery's pictures
     bool drawing_ = false;
+    bool galleryOpen_ = false;
     TimerHandle sampler_;
     std::function<void()> changed_;
     WeakSelf<RenderBudget> self_{*this};

@@ -1,4 +1,4 @@
-#include "app/core/cpu_budget.h"
+#include "platform/cpu_budget.h"
 
 #include <algorithm>
 #include <cmath>
