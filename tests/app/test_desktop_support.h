@@ -50,7 +50,8 @@ std::map<std::string, DisplayStatus> displaysOf(const std::string& status);
 class DesktopSession {
 public:
     // Xvfb of the given size; `settingsJson` (when not empty) is stored before start.
-    // With `sway`, the application and its commands see that compositor and no X display.
+    // With `sway`, the application and its commands see that compositor (its $DISPLAY and
+    // session bus where its login has them) and not the Xvfb.
     DesktopSession(int width, int height, const std::string& settingsJson = "",
                    const SwayServer* sway = nullptr);
     // In a running X11 desktop instead: its display, buses and login environment, with a
@@ -79,6 +80,9 @@ public:
     ::testing::AssertionResult waitForStatus(const std::function<bool(const std::string&)>& accept,
                                              std::chrono::milliseconds limit,
                                              std::string* last = nullptr) const;
+    // The processes the application started that still run, as "PID NAME": below it in
+    // the process tree, or anywhere with its environment (one whose parent ended).
+    std::vector<std::string> processesStarted() const;
     // The application's resident memory in KiB, from /proc; -1 when it is not running.
     long residentKilobytes() const;
     // Mapped top-level windows of the X server, bottom first.
