@@ -44,7 +44,7 @@ DesktopSession::DesktopSession(int width, int height, const std::string& setting
 DesktopSession::DesktopSession(const X11DesktopSession& desktop, const std::string& settingsJson)
     : desktop_(&desktop) {
     storeSettings(settingsJson);
-    display_ = XOpenDisplay(desktop.x().name().c_str());
+    display_ = desktop.openDisplay();
 }
 
 void DesktopSession::storeSettings(const std::string& settingsJson) {

@@ -54,8 +54,8 @@ public:
     // session bus where its login has them) and not the Xvfb.
     DesktopSession(int width, int height, const std::string& settingsJson = "",
                    const SwayServer* sway = nullptr);
-    // In a running X11 desktop instead: its display, buses and login environment, with a
-    // configuration and data folder of its own.
+    // In a running X11 desktop (or GNOME's Wayland session) instead: its display, buses
+    // and login environment, with a configuration and data folder of its own.
     DesktopSession(const X11DesktopSession& desktop, const std::string& settingsJson);
     // In a Plasma session: its compositor, Xwayland and session bus.
     DesktopSession(int width, int height, const std::string& settingsJson,
@@ -63,7 +63,8 @@ public:
     // Asks the application to quit, as a user would, and kills it when it does not.
     ~DesktopSession();
 
-    const XvfbServer& x() const { return desktop_ ? desktop_->x() : *xvfb_; }
+    // The session's own Xvfb (not in an X11 desktop).
+    const XvfbServer& x() const { return *xvfb_; }
     // The application (`tavel` with `args`), in the background once started. Started as
     // at login unless told otherwise: the gallery stays closed.
     void start(const std::vector<std::string>& args = {"--background"});
