@@ -163,6 +163,20 @@ bool poll(const std::function<bool()>& check, Clock::duration limit) {
     }
 }
 
+// evdev's left button, as mutter's remote desktop takes it.
+constexpr int kLeftButton = 0x110;
+
+// Calls a method of mutter's remote desktop session `session` and waits for its answer.
+template <class... Args>
+void tellRemoteDesktop(sdbus::IConnection& bus, const std::string& session, const char* method,
+                       const Args&... args) {
+    auto proxy = sdbus::createProxy(bus, "org.gnome.Mutter.RemoteDesktop", session);
+    proxy->callMethod(method)
+        .onInterface("org.gnome.Mutter.RemoteDesktop.Session")
+        .withArguments(args...)
+        .storeResultsTo();
+}
+
 // Windows come and go while we look at them: a request about one that is gone fails
 // quietly (its reply says so) instead of ending the test program.
 int ignoreXErrors(Display*, XErrorEvent*) {
@@ -321,7 +335,7 @@ Display* X11DesktopSession::openDisplay() const {
     return display;
 }
 
-bool X11DesktopSession::takesClicks() const {
+bool X11DesktopSession::seesMenus() const {
     return !loginOf(desktop_).wayland;
 }
 
@@ -410,8 +424,8 @@ std::string X11DesktopSession::log() const {
     if (login.wayland) {
         // GNOME Shell takes screenshots for the callers it trusts, gnome-screenshot among
         // them: this connection takes that tool's bus name.
-        screenshots_ = sdbus::createSessionBusConnectionWithAddress(session_->address());
-        screenshots_->requestName("org.gnome.Screenshot");
+        shell_ = sdbus::createSessionBusConnectionWithAddress(session_->address());
+        shell_->requestName("org.gnome.Screenshot");
     }
     for (const auto& command : login.settings)
         if (run(command) != 0) return ::testing::AssertionFailure() << "failed: " << command[0];
@@ -429,6 +443,8 @@ std::string X11DesktopSession::log() const {
     startProgram(login.windowManager);
     if (login.wayland) {
         if (auto found = findXwayland(); !found) return found;
+        // Its pointer, before the baseline: the shell shows that it is in use.
+        if (auto started = startRemoteDesktop(); !started) return started;
         // As gnome-session passes them on: the services the bus starts (the file manager
         // that the icons' program asks for) find the displays.
         if (run({"dbus-update-activation-environment", "DISPLAY", "XAUTHORITY",
@@ -488,6 +504,22 @@ std::string X11DesktopSession::log() const {
            << log();
 }
 
+::testing::AssertionResult X11DesktopSession::startRemoteDesktop() {
+    try {
+        sdbus::ObjectPath session;
+        sdbus::createProxy(*shell_, "org.gnome.Mutter.RemoteDesktop",
+                           "/org/gnome/Mutter/RemoteDesktop")
+            ->callMethod("CreateSession")
+            .onInterface("org.gnome.Mutter.RemoteDesktop")
+            .storeResultsTo(session);
+        remoteDesktop_ = session;
+        tellRemoteDesktop(*shell_, remoteDesktop_, "Start");
+    } catch (const sdbus::Error& e) {
+        return ::testing::AssertionFailure() << "mutter's remote desktop: " << e.what();
+    }
+    return ::testing::AssertionSuccess();
+}
+
 void X11DesktopSession::leaveOverview() const {
     if (!loginOf(desktop_).wayland) {
         run({"xdotool", "key", "Escape"});
@@ -544,7 +576,7 @@ Picture X11DesktopSession::shellScreenshot() const {
     Picture picture{kWidth, kHeight, {}};
     const auto file = dir_ / "shot.png";
     try {
-        auto shell = sdbus::createProxy(*screenshots_, "org.gnome.Shell.Screenshot",
+        auto shell = sdbus::createProxy(*shell_, "org.gnome.Shell.Screenshot",
                                         "/org/gnome/Shell/Screenshot");
         bool taken = false;
         std::string written;
@@ -566,6 +598,22 @@ Picture X11DesktopSession::shellScreenshot() const {
             picture.pixels.push_back(std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0]);
         }
     return picture;
+}
+
+void X11DesktopSession::pointerTo(int x, int y) const {
+    // Relative moves only (an absolute one needs a screen cast): into the bottom right
+    // corner, where the pointer stops (the top left one opens the overview), then on.
+    tellRemoteDesktop(*shell_, remoteDesktop_, "NotifyPointerMotionRelative", double(5 * kWidth),
+                      double(5 * kHeight));
+    tellRemoteDesktop(*shell_, remoteDesktop_, "NotifyPointerMotionRelative",
+                      double(x - (kWidth - 1)), double(y - (kHeight - 1)));
+}
+
+void X11DesktopSession::clickAt(int x, int y, int button, int count) const {
+    pointerTo(x, y);
+    for (int i = 0; i < count; ++i)
+        for (bool pressed : {true, false})
+            tellRemoteDesktop(*shell_, remoteDesktop_, "NotifyPointerButton", button, pressed);
 }
 
 Picture X11DesktopSession::screenshot() const {
@@ -695,7 +743,9 @@ void X11DesktopSession::findIcons() {
 }
 
 ::testing::AssertionResult X11DesktopSession::iconsLookAsInBaseline() const {
-    if (takesClicks())  // no icon under the pointer, lit
+    if (loginOf(desktop_).wayland)  // no icon under the pointer, lit
+        pointerTo(freeArea_.centerX(), freeArea_.centerY());
+    else
         run({"xdotool", "mousemove", std::to_string(freeArea_.centerX()),
              std::to_string(freeArea_.centerY())});
     const Picture now = screenshot();
@@ -780,7 +830,10 @@ void X11DesktopSession::findIcons() {
     // may be held up between them, so a missed one is tried again (a second launch does
     // no harm).
     for (int attempt = 0; attempt < 3; ++attempt) {
-        run({"xdotool", "mousemove", x, y, "click", "--repeat", "2", "--delay", "50", "1"});
+        if (loginOf(desktop_).wayland)
+            clickAt(launcher_.centerX(), launcher_.centerY(), kLeftButton, 2);
+        else
+            run({"xdotool", "mousemove", x, y, "click", "--repeat", "2", "--delay", "50", "1"});
         if (poll([&] { return std::filesystem::exists(launched); }, 5s))
             return ::testing::AssertionSuccess();
     }
@@ -795,7 +848,7 @@ void X11DesktopSession::stopEverything() {
             kill(program->pid(), SIGTERM);
             if (!program->waitForExit(5s)) program->stop(SIGKILL);
         }
-    screenshots_.reset();
+    shell_.reset();
     session_.reset();
     system_.reset();
     // Then whatever carries the session's mark; those that end come back here (see the

@@ -80,9 +80,9 @@ public:
     const std::string& displayName() const { return displayName_; }
     // A new connection to it, with the session's authority; null when it fails.
     _XDisplay* openDisplay() const;
-    // Whether xdotool's clicks reach the desktop program: not on Wayland, where they
-    // reach X clients only.
-    bool takesClicks() const;
+    // Whether rightClickOpensTheDesktopMenu() can see the menu: it looks for the menu's
+    // X11 window, which a desktop program on Wayland does not make.
+    bool seesMenus() const;
     const std::string& systemBusAddress() const { return system_->address(); }
     // The environment the login gives its programs, with `overrides` ("NAME=value") in
     // place and the variables in `remove` left out.
@@ -113,7 +113,8 @@ public:
     // A right-click in the free area opens a menu of the desktop program (without one,
     // the window manager's desktop menu); Escape closes it again.
     ::testing::AssertionResult rightClickOpensTheDesktopMenu() const;
-    // A double-click on the launcher runs its command.
+    // A double-click on the launcher runs its command (on Wayland, clicked through
+    // mutter's remote desktop, as xdotool's clicks reach X clients only).
     ::testing::AssertionResult doubleClickOpensTheLauncher() const;
 
     // What the desktop's programs wrote, for failure messages.
@@ -123,9 +124,13 @@ private:
     ::testing::AssertionResult start();
     void startProgram(const std::vector<std::string>& command);
     ::testing::AssertionResult findXwayland();
+    ::testing::AssertionResult startRemoteDesktop();
     void leaveOverview() const;
     ::testing::AssertionResult waitForDesktop();
     Picture shellScreenshot() const;
+    // On Wayland: the pointer moved to a place, and clicked there `count` times.
+    void pointerTo(int x, int y) const;
+    void clickAt(int x, int y, int button, int count) const;
     void findIcons();
     void stopEverything();
 
@@ -135,8 +140,10 @@ private:
     std::string displayName_, xauthority_;  // $DISPLAY and, for Xwayland, $XAUTHORITY
     _XDisplay* display_ = nullptr;
     std::optional<DbusDaemon> session_, system_;
-    // On Wayland: the connection that asks GNOME Shell for screenshots.
-    std::unique_ptr<sdbus::IConnection> screenshots_;
+    // On Wayland: the connection that asks GNOME Shell for screenshots, and its remote
+    // desktop session (which lives as long as the connection) for the pointer.
+    std::unique_ptr<sdbus::IConnection> shell_;
+    std::string remoteDesktop_;
     std::list<ChildProgram> programs_;         // in start order
     std::vector<std::filesystem::path> logs_;  // the programs' standard error
 
