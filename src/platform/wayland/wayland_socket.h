@@ -13,9 +13,11 @@ namespace tavel {
 // runtime folder to lie in.
 std::optional<std::filesystem::path> waylandSocketPath(const char* display, const char* runtimeDir);
 
-// Blocks until `socket` exists, at most `limit`, woken by changes in its folder (inotify),
-// never by a clock of its own. True when it exists; false after the limit, or at once when
-// its folder does not exist. For the start, before the loop runs.
+// Blocks until a compositor listens on `socket`, at most `limit`: woken by changes in its
+// folder (inotify), and trying again every 10 ms while the socket exists but refuses
+// connections (between the compositor's bind and listen). True once a connection is taken
+// (and closed again at once); false after the limit, or at once when its folder does not
+// exist. For the start, before the loop runs.
 bool waitForSocket(const std::filesystem::path& socket, std::chrono::milliseconds limit);
 
 }  // namespace tavel

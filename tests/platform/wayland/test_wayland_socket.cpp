@@ -34,14 +34,15 @@ TEST(WaylandSocketPath, IsTheNameInTheRuntimeFolderOrAPathItself) {
     }
 }
 
-// A listening socket at `path`, as a compositor opens it.
-int listenAt(const std::filesystem::path& path) {
+// A socket bound at `path`, as a compositor opens it, and listening unless told not to.
+int bindAt(const std::filesystem::path& path, bool listens = true) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 1) != 0)
-        ADD_FAILURE() << "cannot listen at " << path;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (listens && listen(fd, 1) != 0))
+        ADD_FAILURE() << "cannot bind at " << path;
     return fd;
 }
 
@@ -49,10 +50,21 @@ TEST(WaitForSocket, ReturnsOnceTheCompositorOpensIt) {
     test::TempDir run;
     const auto socket = run / "wayland-1";
     int fd = -1;
-    std::thread compositor([&] { fd = listenAt(socket); });
+    std::thread compositor([&] { fd = bindAt(socket); });
     EXPECT_TRUE(waitForSocket(socket, 20s));
     compositor.join();
     EXPECT_TRUE(waitForSocket(socket, 0ms));  // there already
+    close(fd);
+}
+
+// Bound and not yet listening, the socket refuses connections: not ready until it listens.
+TEST(WaitForSocket, WaitsForTheCompositorToListen) {
+    test::TempDir run;
+    const auto socket = run / "wayland-1";
+    const int fd = bindAt(socket, false);
+    EXPECT_FALSE(waitForSocket(socket, 100ms));
+    ASSERT_EQ(listen(fd, 1), 0);
+    EXPECT_TRUE(waitForSocket(socket, 0ms));
     close(fd);
 }
 
