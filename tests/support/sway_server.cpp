@@ -96,7 +96,7 @@ std::string added(const std::set<std::string>& before, const std::set<std::strin
 
 SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer* host,
                        const SwayLogin& login)
-    : host_(host), login_(login) {
+    : login_(login) {
     bool root = geteuid() == 0;
     passwd* nobody = root ? getpwnam("nobody") : nullptr;
     if (root && !nobody) fail("no user \"nobody\" to run sway as");

@@ -85,7 +85,6 @@ private:
     bool ownsFolder_ = false;  // a nested server uses its host's
     std::string socket_, ipcSocket_;
     std::string display_;  // Xwayland's, as sway gives it to its clients
-    const SwayServer* host_ = nullptr;
     SwayLogin login_;
     std::vector<std::string> command_, swayEnvironment_;
     std::optional<DbusDaemon> bus_;  // the login's, for a bar
