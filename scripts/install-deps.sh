@@ -34,8 +34,9 @@ packages=(
   xvfb xdotool x11-utils x11-xserver-utils dbus-daemon dbus
   # a real headless Wayland compositor, its screenshots and a virtual keyboard
   sway grim wtype
-  # a login's parts of a sway session: Xwayland (with $DISPLAY) and the background program
-  xwayland swaybg
+  # a login's parts of a sway session: Xwayland (with $DISPLAY), the background program
+  # and the bar with its tray (a status notifier host and watcher)
+  xwayland swaybg waybar
   # the GNOME desktop picture's setter against the real gsettings and its schema
   libglib2.0-bin gsettings-desktop-schemas
   # a real compositing manager and window manager for the X11 coverage tests

@@ -6,7 +6,9 @@
 #include "support/fake_power_profiles.h"
 
 #include <gtest/gtest.h>
+#include <sdbus-c++/sdbus-c++.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -298,15 +300,83 @@ TEST(Desktop, UnderAWaylandCompositorEachOutputGetsABackgroundSurface) {
         << status;
 }
 
-// Sway as a login starts it: Xwayland with $DISPLAY set for its clients, and the person's
-// own background (swaybg) shown before Tavel starts. The effect draws and shows above
-// that background; the gallery, opened through Xwayland, draws beside it.
-TEST(Desktop, UnderSwayWithXwaylandTheEffectShowsAboveThePersonsBackground) {
-    test::SwayServer sway({"output * mode 320x240", "default_border none"}, nullptr,
-                          {.xwayland = true, .background = 0x3366cc});
-    // No lock-screen sync, which would restart swaybg with our still: the person's stays.
-    DesktopSession session(64, 64, R"({"idleAnimateMinutes":0,"syncLockScreen":false})", &sway);
-    session.start();
+// Which of a status notifier watcher's registered items belong to process `pid`: each
+// names its bus connection before the object path.
+bool watcherListsItemOf(const std::string& busAddress, pid_t pid) {
+    try {
+        auto bus = sdbus::createSessionBusConnectionWithAddress(busAddress);
+        auto watcher =
+            sdbus::createProxy(*bus, "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher");
+        auto daemon = sdbus::createProxy(*bus, "org.freedesktop.DBus", "/org/freedesktop/DBus");
+        const auto items = watcher->getProperty("RegisteredStatusNotifierItems")
+                               .onInterface("org.kde.StatusNotifierWatcher")
+                               .get<std::vector<std::string>>();
+        for (const std::string& item : items) {
+            std::uint32_t owner = 0;
+            daemon->callMethod("GetConnectionUnixProcessID")
+                .onInterface("org.freedesktop.DBus")
+                .withArguments(item.substr(0, item.find('/')))
+                .storeResultsTo(owner);
+            if (pid_t(owner) == pid) return true;
+        }
+    } catch (const sdbus::Error&) {
+    }
+    return false;
+}
+
+// Whether process `pid` watches `folder` for new files (an inotify watch on it), as a
+// program waiting for a socket to appear there does.
+bool watchesFolder(pid_t pid, const std::filesystem::path& folder) {
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) return false;
+    char inode[40];
+    std::snprintf(inode, sizeof inode, " ino:%lx ", static_cast<unsigned long>(info.st_ino));
+    std::error_code ignored;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fdinfo", ignored))
+        if (test::slurp(entry.path()).find(inode) != std::string::npos) return true;
+    return false;
+}
+
+// Pixels of the bar's strip that are not the bar's own colour: what its tray shows.
+long trayPixels(const test::Shot& shot) {
+    const long strip = long(test::SwayServer::kBarHeight) * shot.width;
+    if (!shot.taken || long(shot.pixels.size()) < strip) return 0;
+    return strip - std::count(shot.pixels.begin(), shot.pixels.begin() + strip,
+                              test::SwayServer::kBarColour);
+}
+
+// Sway as a login starts it: Xwayland with $DISPLAY set for its clients, the person's own
+// background (swaybg) and their bar (waybar, with its tray), and Tavel started after all
+// of them or before any. The effect draws and shows above that background, Tavel's item
+// shows in the bar's tray, and once Tavel quits nothing it started is left and the
+// person's background shows again. Started after the login, the gallery opens through
+// Xwayland and draws beside the desktop.
+class UnderSway : public ::testing::TestWithParam<bool> {};
+
+TEST_P(UnderSway, TheEffectShowsAboveThePersonsBackgroundAndItsItemInTheBar) {
+    const bool tavelFirst = GetParam();
+    constexpr std::uint32_t kBackground = 0x3366cc;
+    test::SwayServer sway(
+        {"output * mode 320x240", "default_border none"}, nullptr,
+        {.xwayland = true, .background = kBackground, .bar = true, .later = tavelFirst});
+    DesktopSession session(64, 64, R"({"idleAnimateMinutes":0})", &sway);
+    if (tavelFirst) {
+        session.start();
+        // Waiting for the compositor's socket before the compositor starts.
+        ASSERT_TRUE(DesktopSession::poll(
+                        [&] {
+                            return watchesFolder(session.app().pid(), sway.runtimeDir()) ||
+                                   session.app().waitForExit(0ms).has_value();
+                        },
+                        20s) &&
+                    session.app().pid() > 0)
+            << session.logText();
+        sway.start();
+    } else {
+        ASSERT_EQ(trayPixels(test::screenshot(sway, "HEADLESS-1")), 0);
+        session.start();
+    }
     auto framesOf = [](const std::string& status) {
         auto displays = test::displaysOf(status);
         return displays.size() == 1 ? displays.begin()->second.frames : -1;
@@ -314,7 +384,8 @@ TEST(Desktop, UnderSwayWithXwaylandTheEffectShowsAboveThePersonsBackground) {
     std::string status;
     ASSERT_TRUE(
         session.waitForStatus([&](const std::string& s) { return framesOf(s) > 3; }, 30s, &status));
-    EXPECT_TRUE(has("gallery: hidden")(status)) << status;  // made through Xwayland
+    // Made through Xwayland; without a $DISPLAY at its start, there is none.
+    EXPECT_TRUE(has(tavelFirst ? "gallery: unavailable" : "gallery: hidden")(status)) << status;
 
     // Two shots a few frames apart: the effect moves over most of the output (swaybg's
     // plain picture over it would not).
@@ -326,17 +397,37 @@ TEST(Desktop, UnderSwayWithXwaylandTheEffectShowsAboveThePersonsBackground) {
     ASSERT_TRUE(first.taken && second.taken) << sway.log();
     EXPECT_GT(test::changedShare(first, second), 0.3);
 
-    // A second start opens the gallery: GLX and the desktop's EGL take turns on the main
-    // thread, and both go on drawing.
-    ASSERT_EQ(session.tavel({}).status, 0);
-    ASSERT_TRUE(session.waitForStatus(galleryDrewMoreThan(3), 20s, &status));
-    const long desktop = framesOf(status), gallery = galleryFrames(status);
-    EXPECT_TRUE(session.waitForStatus(
-        [&](const std::string& s) {
-            return framesOf(s) > desktop + 3 && galleryFrames(s) > gallery + 3;
-        },
-        20s));
+    // The bar's tray shows Tavel's item: the watcher lists it, and it is drawn.
+    EXPECT_TRUE(DesktopSession::poll(
+        [&] { return watcherListsItemOf(sway.busAddress(), session.app().pid()); }, 20s))
+        << session.logText();
+    EXPECT_TRUE(DesktopSession::poll(
+        [&] { return trayPixels(test::screenshot(sway, "HEADLESS-1")) > 30; }, 20s));
+
+    if (!tavelFirst) {
+        // A second start opens the gallery: GLX and the desktop's EGL take turns on the
+        // main thread, and both go on drawing.
+        ASSERT_EQ(session.tavel({}).status, 0);
+        ASSERT_TRUE(session.waitForStatus(galleryDrewMoreThan(3), 20s, &status));
+        const long desktop = framesOf(status), gallery = galleryFrames(status);
+        EXPECT_TRUE(session.waitForStatus(
+            [&](const std::string& s) {
+                return framesOf(s) > desktop + 3 && galleryFrames(s) > gallery + 3;
+            },
+            20s));
+    }
+
+    ASSERT_EQ(session.tavel({"quit"}).status, 0);
+    ASSERT_TRUE(session.app().waitForExit(10s).has_value());
+    EXPECT_EQ(session.processesStarted(), std::vector<std::string>{});
+    EXPECT_TRUE(
+        DesktopSession::poll([&] { return sway.showsBackground(test::screenshot(sway, "")); }, 10s))
+        << "the person's background does not show again";
 }
+
+INSTANTIATE_TEST_SUITE_P(, UnderSway, ::testing::Bool(), [](const auto& info) {
+    return info.param ? "TavelStartedBeforeTheLogin" : "TavelStartedAfterTheLogin";
+});
 
 // The compositor's idle notifications start the saver on its overlay windows; a key
 // typed on the seat (a virtual keyboard) dismisses it.

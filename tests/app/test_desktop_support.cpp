@@ -4,6 +4,8 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -12,6 +14,9 @@
 namespace tavel::test {
 
 namespace {
+
+// Set in the application's environment: what carries it was started by the application.
+constexpr const char* kAppMark = "TAVEL_TEST_APP";
 
 // The names of the atoms in a window's atom-list property.
 std::vector<std::string> atomNames(Display* display, Window window, const char* property) {
@@ -30,7 +35,7 @@ DesktopSession::DesktopSession(int width, int height, const std::string& setting
                                const SwayServer* sway)
     : sway_(sway) {
     xvfb_.emplace(width, height);
-    session_.emplace();
+    if (!sway || sway->busAddress().empty()) session_.emplace();
     system_.emplace();
     storeSettings(settingsJson);
     display_ = XOpenDisplay(xvfb_->name().c_str());
@@ -39,7 +44,7 @@ DesktopSession::DesktopSession(int width, int height, const std::string& setting
 DesktopSession::DesktopSession(const X11DesktopSession& desktop, const std::string& settingsJson)
     : desktop_(&desktop) {
     storeSettings(settingsJson);
-    display_ = XOpenDisplay(desktop.x().name().c_str());
+    display_ = desktop.openDisplay();
 }
 
 void DesktopSession::storeSettings(const std::string& settingsJson) {
@@ -80,7 +85,7 @@ std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
         return environmentWith(overrides,
                                {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "XDG_DATA_HOME"});
     }
-    overrides.push_back("DBUS_SESSION_BUS_ADDRESS=" + session_->address());
+    if (session_) overrides.push_back("DBUS_SESSION_BUS_ADDRESS=" + session_->address());
     if (sway_) {
         for (const std::string& variable : sway_->environment())
             if (withDisplay || variable.rfind("XDG_RUNTIME_DIR=", 0) == 0)
@@ -94,7 +99,44 @@ std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
 void DesktopSession::start(const std::vector<std::string>& args) {
     std::vector<std::string> command = args;
     command.insert(command.begin(), TAVEL_BINARY);
-    app_.start(command, environment(), (dir_ / "app.err").c_str());
+    // Its mark, which the processes it starts inherit.
+    std::vector<std::string> env = environment();
+    env.push_back(std::string(kAppMark) + "=" + dir_.path().string());
+    app_.start(command, env, (dir_ / "app.err").c_str());
+}
+
+std::vector<std::string> DesktopSession::processesStarted() const {
+    const std::string mark = std::string(kAppMark) + "=" + dir_.path().string();
+    std::map<pid_t, std::pair<pid_t, std::string>> processes;  // pid: parent, name
+    std::vector<pid_t> marked;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        // "PID (NAME) STATE PARENT ...", where NAME may hold spaces and parentheses.
+        const std::string stat = slurp(entry.path() / "stat");
+        const auto open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        const pid_t pid = pid_t(std::stol(name));
+        processes[pid] = {pid_t(std::atol(stat.c_str() + close + 4)),
+                          stat.substr(open + 1, close - open - 1)};
+        // Entries end with a NUL; one before the first stands for the start.
+        if (pid != app_.pid() &&
+            ('\0' + slurp(entry.path() / "environ")).find('\0' + mark + '\0') != std::string::npos)
+            marked.push_back(pid);
+    }
+    auto below = [&](pid_t pid) {
+        for (int depth = 0; depth < 64 && pid > 1; ++depth) {
+            pid = processes.count(pid) ? processes[pid].first : 0;
+            if (pid == app_.pid()) return true;
+        }
+        return false;
+    };
+    std::vector<std::string> found;
+    for (const auto& [pid, process] : processes)
+        if ((app_.pid() > 0 && below(pid)) ||
+            std::find(marked.begin(), marked.end(), pid) != marked.end())
+            found.push_back(std::to_string(pid) + " " + process.second);
+    return found;
 }
 
 CommandResult DesktopSession::tavel(const std::vector<std::string>& args, bool withDisplay) const {

@@ -50,11 +50,12 @@ std::map<std::string, DisplayStatus> displaysOf(const std::string& status);
 class DesktopSession {
 public:
     // Xvfb of the given size; `settingsJson` (when not empty) is stored before start.
-    // With `sway`, the application and its commands see that compositor and no X display.
+    // With `sway`, the application and its commands see that compositor (its $DISPLAY and
+    // session bus where its login has them) and not the Xvfb.
     DesktopSession(int width, int height, const std::string& settingsJson = "",
                    const SwayServer* sway = nullptr);
-    // In a running X11 desktop instead: its display, buses and login environment, with a
-    // configuration and data folder of its own.
+    // In a running X11 desktop (or GNOME's Wayland session) instead: its display, buses
+    // and login environment, with a configuration and data folder of its own.
     DesktopSession(const X11DesktopSession& desktop, const std::string& settingsJson);
     // In a Plasma session: its compositor, Xwayland and session bus.
     DesktopSession(int width, int height, const std::string& settingsJson,
@@ -62,7 +63,8 @@ public:
     // Asks the application to quit, as a user would, and kills it when it does not.
     ~DesktopSession();
 
-    const XvfbServer& x() const { return desktop_ ? desktop_->x() : *xvfb_; }
+    // The session's own Xvfb (not in an X11 desktop).
+    const XvfbServer& x() const { return *xvfb_; }
     // The application (`tavel` with `args`), in the background once started. Started as
     // at login unless told otherwise: the gallery stays closed.
     void start(const std::vector<std::string>& args = {"--background"});
@@ -79,6 +81,9 @@ public:
     ::testing::AssertionResult waitForStatus(const std::function<bool(const std::string&)>& accept,
                                              std::chrono::milliseconds limit,
                                              std::string* last = nullptr) const;
+    // The processes the application started that still run, as "PID NAME": below it in
+    // the process tree, or anywhere with its environment (one whose parent ended).
+    std::vector<std::string> processesStarted() const;
     // The application's resident memory in KiB, from /proc; -1 when it is not running.
     long residentKilobytes() const;
     // Mapped top-level windows of the X server, bottom first.

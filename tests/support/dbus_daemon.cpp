@@ -35,7 +35,8 @@ std::string findProgram(const std::string& name) {
     return {};
 }
 
-void writeConfiguration(const std::string& file, const std::string& folder, bool activation) {
+void writeConfiguration(const std::string& file, const std::string& folder, bool activation,
+                        bool everyUser) {
     std::ofstream out(file);
     out << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
@@ -47,7 +48,8 @@ void writeConfiguration(const std::string& file, const std::string& folder, bool
            "  <auth>EXTERNAL</auth>\n"
         << (activation ? "  <standard_session_servicedirs/>\n" : "")
         << "  <policy context=\"default\">\n"
-           "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+        << (everyUser ? "    <allow user=\"*\"/>\n" : "")
+        << "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
            "    <allow eavesdrop=\"true\"/>\n"
            "    <allow own=\"*\"/>\n"
            "  </policy>\n"
@@ -65,7 +67,11 @@ DbusDaemon::DbusDaemon(const std::vector<std::string>& environment) {
     start(&environment);
 }
 
-void DbusDaemon::start(const std::vector<std::string>* environment) {
+DbusDaemon::DbusDaemon(EveryUser) {
+    start(nullptr, true);
+}
+
+void DbusDaemon::start(const std::vector<std::string>* environment, bool everyUser) {
     const std::string program = findProgram("dbus-daemon");
     if (program.empty()) fail("dbus-daemon not found (install the dbus-daemon package)");
 
@@ -73,7 +79,11 @@ void DbusDaemon::start(const std::vector<std::string>* environment) {
     if (!mkdtemp(pattern.data())) fail("cannot create a temporary folder");
     folder_ = pattern;
     const std::string configuration = folder_ + "/bus.conf";
-    writeConfiguration(configuration, folder_, environment != nullptr);
+    writeConfiguration(configuration, folder_, environment != nullptr, everyUser);
+    // The socket itself is open to all (the daemon makes it so); its folder must let them in.
+    if (everyUser)
+        std::filesystem::permissions(folder_, std::filesystem::perms::others_exec,
+                                     std::filesystem::perm_options::add);
 
     int ready[2];
     if (pipe(ready) != 0) fail("pipe failed");

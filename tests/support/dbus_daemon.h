@@ -21,6 +21,10 @@ public:
     // standard service folders (as a desktop's bus starts its settings daemon or file
     // manager), with `environment` ("NAME=value" entries) as the daemon's and theirs.
     explicit DbusDaemon(const std::vector<std::string>& environment);
+    // A bus without activation that every user may use: a compositor's clients that run
+    // as another user than the tests (sway's, as "nobody" under root) share it with them.
+    struct EveryUser {};
+    explicit DbusDaemon(EveryUser);
     // Stops the daemon (which closes every connection to it) and removes its folder.
     ~DbusDaemon();
     DbusDaemon(const DbusDaemon&) = delete;
@@ -34,7 +38,7 @@ public:
     void exportAsSessionAndSystemBus() const;
 
 private:
-    void start(const std::vector<std::string>* environment);
+    void start(const std::vector<std::string>* environment, bool everyUser = false);
 
     pid_t pid_ = -1;
     std::string folder_;

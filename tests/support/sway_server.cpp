@@ -45,6 +45,12 @@ void pause50ms() {
     poll(&none, 0, 50);
 }
 
+// Readable by sway's user.
+void makeReadable(const fs::path& file) {
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::others_read);
+}
+
 // A plain picture of `rgb` (0xRRGGBB) for the person's own background.
 void writePlainPicture(const fs::path& file, std::uint32_t rgb) {
     Image image;
@@ -57,8 +63,26 @@ void writePlainPicture(const fs::path& file, std::uint32_t rgb) {
     if (!png) fail("cannot encode the background picture");
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(png->data()), std::streamsize(png->size()));
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                              fs::perms::others_read);
+    makeReadable(file);
+}
+
+// The person's waybar, where it looks for it in their home: a plain opaque strip with
+// the tray alone, so that anything drawn on it is a tray item.
+void writeBarConfiguration(const fs::path& home) {
+    const fs::path folder = home / ".config" / "waybar";
+    fs::create_directories(folder);
+    for (const fs::path& made : {home / ".config", folder})
+        fs::permissions(made, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "#%06x", unsigned(SwayServer::kBarColour));
+    std::ofstream(folder / "config")
+        << R"({"layer": "top", "position": "top", "height": )" << SwayServer::kBarHeight
+        << R"(, "modules-right": ["tray"], "tray": {"icon-size": 16, "spacing": 4}})" << '\n';
+    std::ofstream(folder / "style.css")
+        << "* { min-height: 0; }\nwindow#waybar { background: " << colour << "; }\n";
+    makeReadable(folder / "config");
+    makeReadable(folder / "style.css");
 }
 
 // The one name in `now` that is not in `before`; empty when there is none.
@@ -71,7 +95,8 @@ std::string added(const std::set<std::string>& before, const std::set<std::strin
 }  // namespace
 
 SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer* host,
-                       const SwayLogin& login) {
+                       const SwayLogin& login)
+    : login_(login) {
     bool root = geteuid() == 0;
     passwd* nobody = root ? getpwnam("nobody") : nullptr;
     if (root && !nobody) fail("no user \"nobody\" to run sway as");
@@ -103,11 +128,15 @@ SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer*
             writePlainPicture(picture, *login.background);
             out << "output * bg " << picture.string() << " fill\n";
         }
+        if (login.bar) {
+            writeBarConfiguration(base_);
+            out << "bar {\n    swaybar_command waybar\n}\n";
+        }
     }
-    fs::permissions(configFile, fs::perms::owner_read | fs::perms::owner_write |
-                                    fs::perms::group_read | fs::perms::others_read);
+    makeReadable(configFile);
+    if (login.bar) bus_.emplace(DbusDaemon::EveryUser{});
 
-    std::vector<std::string> env = {
+    swayEnvironment_ = {
         "PATH=" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"),
         "HOME=" + base_.string(),
         "XDG_RUNTIME_DIR=" + runtimeDir_.string(),
@@ -115,12 +144,27 @@ SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer*
         "WLR_LIBINPUT_NO_DEVICES=1",
         host ? "WLR_BACKENDS=wayland" : "WLR_BACKENDS=headless",
     };
-    if (host) env.push_back("WAYLAND_DISPLAY=" + host->socket_);
-    std::vector<std::string> command;
-    if (root) command = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
-    for (const char* part : {"sway", "-c"}) command.push_back(part);
-    command.push_back(configFile.string());
+    if (host) swayEnvironment_.push_back("WAYLAND_DISPLAY=" + host->socket_);
+    if (bus_) swayEnvironment_.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus_->address());
+    if (root) command_ = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    for (const char* part : {"sway", "-c"}) command_.push_back(part);
+    command_.push_back(configFile.string());
+    logFile_ = base_ / (tag + ".log");
 
+    if (!login.later) {
+        start();
+        return;
+    }
+    // Sway takes the first free name from wayland-1 on.
+    if (!ownsFolder_) fail("a nested sway starts at once");
+    for (int n = 1; socket_.empty(); ++n)
+        if (!fs::exists(runtimeDir_ / ("wayland-" + std::to_string(n) + ".lock")))
+            socket_ = "wayland-" + std::to_string(n);
+}
+
+void SwayServer::start() {
+    const std::string expected = socket_;
+    socket_.clear();
     // Sway opens its Wayland socket and its IPC socket at start; the inotify watch sees
     // them appear, with no polling of the folder on a clock.
     int watch = inotify_init1(IN_CLOEXEC);
@@ -128,8 +172,8 @@ SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer*
         fail("inotify failed");
     auto waylandBefore = socketsIn(runtimeDir_, "wayland-");
     auto ipcBefore = socketsIn(runtimeDir_, "sway-ipc.");
-    logFile_ = base_ / (tag + ".log");
-    if (!sway_.start(command, env, logFile_.c_str())) fail("cannot start sway (install sway)");
+    if (!sway_.start(command_, swayEnvironment_, logFile_.c_str()))
+        fail("cannot start sway (install sway)");
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (socket_.empty() || ipcSocket_.empty()) {
@@ -149,6 +193,8 @@ SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer*
         }
     }
     close(watch);
+    if (!expected.empty() && socket_ != expected)
+        fail("sway took " + socket_ + ", not " + expected, log());
     // Answers once sway's loop runs and its outputs are configured. The socket's file
     // appears before sway listens on it: on a busy machine the first tries are refused.
     std::string outputs;
@@ -157,20 +203,44 @@ SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer*
         if (std::chrono::steady_clock::now() >= deadline) fail("sway does not answer", log());
         pause50ms();  // a moment for sway's loop to start listening
     }
-    if (login.background) waitForBackground(*login.background);
-    if (login.xwayland) letClientsIntoXwayland();
+    if (login_.background) waitForBackground();
+    if (login_.bar) waitForBar();
+    if (login_.xwayland) letClientsIntoXwayland();
 }
 
-void SwayServer::waitForBackground(std::uint32_t rgb) const {
+void SwayServer::waitForBackground() const {
     // Sway starts swaybg as it starts: the tests' clients come after it, as at a login.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (;;) {
-        // Most of it: swaybg's scaling blends the picture's edges.
-        Shot shot = screenshot(*this, "");
-        std::size_t shown = std::count(shot.pixels.begin(), shot.pixels.end(), rgb);
-        if (shot.taken && shown * 10 >= shot.pixels.size() * 9) return;
+    while (!showsBackground(screenshot(*this, ""))) {
         if (std::chrono::steady_clock::now() >= deadline)
             fail("the background picture is not shown within 20 s (install swaybg)", log());
+        pause50ms();
+    }
+}
+
+bool SwayServer::showsBackground(const Shot& shot) const {
+    if (!shot.taken || !login_.background) return false;
+    // Most of it: swaybg's scaling blends the picture's edges.
+    const std::size_t below = login_.bar ? std::size_t(kBarHeight) * shot.width : 0;
+    if (shot.pixels.size() <= below) return false;
+    const std::size_t shown =
+        std::count(shot.pixels.begin() + long(below), shot.pixels.end(), *login_.background);
+    return shown * 10 >= (shot.pixels.size() - below) * 9;
+}
+
+void SwayServer::waitForBar() const {
+    // Sway starts the bar as it starts; its strip is the bar's colour but for a tray item
+    // that may have come before it.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        Shot shot = screenshot(*this, "");
+        const long strip = long(kBarHeight) * shot.width;
+        if (shot.taken && long(shot.pixels.size()) > strip &&
+            std::count(shot.pixels.begin(), shot.pixels.begin() + strip, kBarColour) * 10 >=
+                strip * 8)
+            return;
+        if (std::chrono::steady_clock::now() >= deadline)
+            fail("the bar is not shown within 20 s (install waybar)", log());
         pause50ms();
     }
 }
@@ -208,10 +278,15 @@ SwayServer::~SwayServer() {
 
 std::vector<std::string> SwayServer::environment() const {
     std::vector<std::string> overrides = {"WAYLAND_DISPLAY=" + socket_,
-                                          "XDG_RUNTIME_DIR=" + runtimeDir_.string(),
-                                          "SWAYSOCK=" + (runtimeDir_ / ipcSocket_).string()};
+                                          "XDG_RUNTIME_DIR=" + runtimeDir_.string()};
+    std::vector<std::string> remove = {"DISPLAY"};
+    if (ipcSocket_.empty())
+        remove.push_back("SWAYSOCK");
+    else
+        overrides.push_back("SWAYSOCK=" + (runtimeDir_ / ipcSocket_).string());
     if (!display_.empty()) overrides.push_back("DISPLAY=" + display_);
-    return environmentWith(overrides, {"DISPLAY"});
+    if (bus_) overrides.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus_->address());
+    return environmentWith(overrides, remove);
 }
 
 int SwayServer::run(const std::vector<std::string>& command, std::string* output) const {

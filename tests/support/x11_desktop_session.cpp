@@ -1,5 +1,10 @@
 #include "support/x11_desktop_session.h"
 
+#include "effects/offscreen/png_decode.h"
+
+// Before Xlib, whose macros (Status, None...) break it.
+#include <sdbus-c++/sdbus-c++.h>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -15,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <set>
 #include <thread>
 
@@ -31,6 +37,8 @@ constexpr int kWidth = 1280, kHeight = 720;
 constexpr const char* kMark = "TAVEL_TEST_LOGIN";
 // The person's background: a plain colour, so that icons stand out from it.
 constexpr const char* kBackdrop = "#3a6ea5";
+// The socket GNOME Shell opens in the session's runtime folder, as at a login.
+constexpr const char* kWaylandSocket = "wayland-0";
 // The launcher's own icon, a square of this colour: how its place is found.
 constexpr std::uint32_t kLauncherColour = 0xff00ff;
 
@@ -47,7 +55,22 @@ struct Login {
     std::vector<std::vector<std::string>> programs{};
     bool icons = false;
     bool overviewFirst = false;  // opens on an overview, which the person leaves with Escape
+    // The window manager is a Wayland compositor whose Xwayland the clients get, and whose
+    // desktop program is a Wayland client.
+    bool wayland = false;
+    const char* label = nullptr;  // for test names, where the session's name is not enough
 };
+
+// GNOME's person: the desktop-icons extension on, a plain backdrop, and Do Not Disturb:
+// GNOME greets a session run as root (the tests' user here), or one without its display
+// manager, with banners over the desktop.
+const std::vector<std::vector<std::string>> kGnomeSettings = {
+    {"gsettings", "set", "org.gnome.shell", "enabled-extensions", "['ding@rastersoft.com']"},
+    {"gsettings", "set", "org.gnome.shell", "disable-user-extensions", "false"},
+    {"gsettings", "set", "org.gnome.desktop.background", "picture-options", "none"},
+    {"gsettings", "set", "org.gnome.desktop.background", "color-shading-type", "solid"},
+    {"gsettings", "set", "org.gnome.desktop.background", "primary-color", kBackdrop},
+    {"gsettings", "set", "org.gnome.desktop.notifications", "show-banners", "false"}};
 
 const Login& loginOf(X11Desktop desktop) {
     static const std::vector<Login> logins = {
@@ -62,20 +85,24 @@ const Login& loginOf(X11Desktop desktop) {
         {.desktop = X11Desktop::Gnome,
          .name = "GNOME",
          .session = "gnome",
-         .settings =
-             {{"gsettings", "set", "org.gnome.shell", "enabled-extensions",
-               "['ding@rastersoft.com']"},
-              {"gsettings", "set", "org.gnome.shell", "disable-user-extensions", "false"},
-              {"gsettings", "set", "org.gnome.desktop.background", "picture-options", "none"},
-              {"gsettings", "set", "org.gnome.desktop.background", "color-shading-type", "solid"},
-              {"gsettings", "set", "org.gnome.desktop.background", "primary-color", kBackdrop},
-              // Do Not Disturb: GNOME greets a session run as root (the tests' user here),
-              // or one without its display manager, with banners over the desktop.
-              {"gsettings", "set", "org.gnome.desktop.notifications", "show-banners", "false"}},
+         .settings = kGnomeSettings,
          .windowManager = {"gnome-shell", "--x11"},
          .composites = true,
          .icons = true,
          .overviewFirst = true},
+        // GNOME's Wayland session: the shell headless on a virtual monitor, with Xwayland
+        // (on unless --no-x11) for the X11 clients.
+        {.desktop = X11Desktop::GnomeWayland,
+         .name = "GNOME",
+         .session = "gnome",
+         .settings = kGnomeSettings,
+         .windowManager = {"gnome-shell", "--headless", "--wayland", "--virtual-monitor",
+                           "1280x720", "--wayland-display", kWaylandSocket},
+         .composites = true,
+         .icons = true,
+         .overviewFirst = true,
+         .wayland = true,
+         .label = "gnome_wayland"},
         // As root (the tests' user here) caja leaves the desktop alone unless forced; a
         // person's session runs it as that person.
         {.desktop = X11Desktop::Mate,
@@ -134,6 +161,20 @@ bool poll(const std::function<bool()>& check, Clock::duration limit) {
         if (Clock::now() >= deadline) return false;
         std::this_thread::sleep_for(100ms);
     }
+}
+
+// evdev's left button, as mutter's remote desktop takes it.
+constexpr int kLeftButton = 0x110;
+
+// Calls a method of mutter's remote desktop session `session` and waits for its answer.
+template <class... Args>
+void tellRemoteDesktop(sdbus::IConnection& bus, const std::string& session, const char* method,
+                       const Args&... args) {
+    auto proxy = sdbus::createProxy(bus, "org.gnome.Mutter.RemoteDesktop", session);
+    proxy->callMethod(method)
+        .onInterface("org.gnome.Mutter.RemoteDesktop.Session")
+        .withArguments(args...)
+        .storeResultsTo();
 }
 
 // Windows come and go while we look at them: a request about one that is gone fails
@@ -253,7 +294,8 @@ std::string describe(const Rect& r) {
 }  // namespace
 
 std::string nameOf(X11Desktop desktop) {
-    return loginOf(desktop).session;
+    const Login& login = loginOf(desktop);
+    return login.label ? login.label : login.session;
 }
 
 double changedShare(const Picture& a, const Picture& b, const Rect& area) {
@@ -264,32 +306,59 @@ double changedShare(const Picture& a, const Picture& b, const Rect& area) {
     return double(changed) / (double(area.width) * area.height);
 }
 
-X11DesktopSession::X11DesktopSession(X11Desktop desktop)
-    : desktop_(desktop), xvfb_(kWidth, kHeight) {
+X11DesktopSession::X11DesktopSession(X11Desktop desktop) : desktop_(desktop) {
     // Services the bus starts, and what they start, come back to this process when their
     // parent ends, so that the end can wait for them.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     XSetErrorHandler(ignoreXErrors);
-    display_ = XOpenDisplay(xvfb_.name().c_str());
-    ready_ = display_ ? start() : ::testing::AssertionFailure() << "cannot open " << xvfb_.name();
+    if (loginOf(desktop).wayland) {  // its Xwayland comes with the compositor
+        ready_ = start();
+        return;
+    }
+    xvfb_.emplace(kWidth, kHeight);
+    displayName_ = xvfb_->name();
+    display_ = openDisplay();
+    ready_ = display_ ? start() : ::testing::AssertionFailure() << "cannot open " << displayName_;
+}
+
+Display* X11DesktopSession::openDisplay() const {
+    if (xauthority_.empty()) return XOpenDisplay(displayName_.c_str());
+    // Xlib reads the authority from the environment as it connects.
+    const char* before = std::getenv("XAUTHORITY");
+    const std::string saved = before ? before : "";
+    setenv("XAUTHORITY", xauthority_.c_str(), 1);
+    Display* display = XOpenDisplay(displayName_.c_str());
+    if (before)
+        setenv("XAUTHORITY", saved.c_str(), 1);
+    else
+        unsetenv("XAUTHORITY");
+    return display;
+}
+
+bool X11DesktopSession::seesMenus() const {
+    return !loginOf(desktop_).wayland;
 }
 
 X11DesktopSession::~X11DesktopSession() {
-    stopEverything();
+    // Before the programs: Xwayland ends with its compositor.
     if (display_) XCloseDisplay(display_);
+    stopEverything();
 }
 
 std::vector<std::string> X11DesktopSession::environment(
     const std::vector<std::string>& overrides, const std::vector<std::string>& remove) const {
     const Login& login = loginOf(desktop_);
-    std::vector<std::string> login_ = {"HOME=" + (dir_ / "home").string(),
-                                       "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
-                                       std::string("XDG_CURRENT_DESKTOP=") + login.name,
-                                       std::string("XDG_SESSION_DESKTOP=") + login.session,
-                                       std::string("DESKTOP_SESSION=") + login.session,
-                                       "XDG_SESSION_TYPE=x11",
-                                       "DISPLAY=" + xvfb_.name(),
-                                       std::string(kMark) + "=" + dir_.path().string()};
+    std::vector<std::string> login_ = {
+        "HOME=" + (dir_ / "home").string(),
+        "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
+        std::string("XDG_CURRENT_DESKTOP=") + login.name,
+        std::string("XDG_SESSION_DESKTOP=") + login.session,
+        std::string("DESKTOP_SESSION=") + login.session,
+        std::string("XDG_SESSION_TYPE=") + (login.wayland ? "wayland" : "x11"),
+        std::string(kMark) + "=" + dir_.path().string()};
+    if (login.wayland) login_.push_back(std::string("WAYLAND_DISPLAY=") + kWaylandSocket);
+    if (!displayName_.empty()) login_.push_back("DISPLAY=" + displayName_);
+    if (!xauthority_.empty()) login_.push_back("XAUTHORITY=" + xauthority_);
     if (system_) login_.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + system_->address());
     if (session_) login_.push_back("DBUS_SESSION_BUS_ADDRESS=" + session_->address());
     auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
@@ -299,9 +368,10 @@ std::vector<std::string> X11DesktopSession::environment(
                          [&](const std::string& o) { return nameOf(o) == nameOf(entry); }))
             merged.push_back(entry);
     // Folders follow $HOME, as at a login; nothing of the test's own session leaks in.
-    std::vector<std::string> gone = {"XDG_CONFIG_HOME", "XDG_DATA_HOME",           "XDG_CACHE_HOME",
-                                     "XDG_STATE_HOME",  "WAYLAND_DISPLAY",         "SWAYSOCK",
-                                     "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"};
+    std::vector<std::string> gone = {"XDG_CONFIG_HOME",          "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                                     "XDG_STATE_HOME",           "SWAYSOCK",      "SESSION_MANAGER",
+                                     "DBUS_SESSION_BUS_ADDRESS", "DISPLAY",       "XAUTHORITY",
+                                     "WAYLAND_DISPLAY"};
     gone.insert(gone.end(), remove.begin(), remove.end());
     return environmentWith(merged, gone);
 }
@@ -351,6 +421,12 @@ std::string X11DesktopSession::log() const {
 
     system_.emplace();
     session_.emplace(environment());
+    if (login.wayland) {
+        // GNOME Shell takes screenshots for the callers it trusts, gnome-screenshot among
+        // them: this connection takes that tool's bus name.
+        shell_ = sdbus::createSessionBusConnectionWithAddress(session_->address());
+        shell_->requestName("org.gnome.Screenshot");
+    }
     for (const auto& command : login.settings)
         if (run(command) != 0) return ::testing::AssertionFailure() << "failed: " << command[0];
     // Trusted as the person trusts a launcher: executable, and allowed to launch where the
@@ -365,6 +441,16 @@ std::string X11DesktopSession::log() const {
 
     const auto began = Clock::now();
     startProgram(login.windowManager);
+    if (login.wayland) {
+        if (auto found = findXwayland(); !found) return found;
+        // Its pointer, before the baseline: the shell shows that it is in use.
+        if (auto started = startRemoteDesktop(); !started) return started;
+        // As gnome-session passes them on: the services the bus starts (the file manager
+        // that the icons' program asks for) find the displays.
+        if (run({"dbus-update-activation-environment", "DISPLAY", "XAUTHORITY",
+                 "WAYLAND_DISPLAY"}) != 0)
+            return ::testing::AssertionFailure() << "dbus-update-activation-environment failed";
+    }
     const Window root = DefaultRootWindow(display_);
     const Atom cm = XInternAtom(display_, "_NET_WM_CM_S0", False);
     bool managed = poll(
@@ -393,6 +479,58 @@ std::string X11DesktopSession::log() const {
     return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult X11DesktopSession::findXwayland() {
+    // The shell names the display it gives its X11 clients in its log, and keeps the
+    // authority they need in the runtime folder.
+    const std::regex line("Using public X11 display (:[0-9]+)");
+    std::smatch found;
+    bool started = poll(
+        [&] {
+            const std::string text = slurp(logs_.back());
+            if (displayName_.empty() && std::regex_search(text, found, line))
+                displayName_ = found[1];
+            for (const auto& entry : std::filesystem::directory_iterator(dir_ / "run"))
+                if (entry.path().filename().string().rfind(".mutter-Xwaylandauth.", 0) == 0)
+                    xauthority_ = entry.path().string();
+            return !displayName_.empty() && !xauthority_.empty() &&
+                   std::filesystem::exists(dir_ / "run" / kWaylandSocket) &&
+                   (display_ = openDisplay()) != nullptr;
+        },
+        60s);
+    if (started) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "no Xwayland of the shell within 60 s (display \"" << displayName_
+           << "\", authority \"" << xauthority_ << "\")\n"
+           << log();
+}
+
+::testing::AssertionResult X11DesktopSession::startRemoteDesktop() {
+    try {
+        sdbus::ObjectPath session;
+        sdbus::createProxy(*shell_, "org.gnome.Mutter.RemoteDesktop",
+                           "/org/gnome/Mutter/RemoteDesktop")
+            ->callMethod("CreateSession")
+            .onInterface("org.gnome.Mutter.RemoteDesktop")
+            .storeResultsTo(session);
+        remoteDesktop_ = session;
+        tellRemoteDesktop(*shell_, remoteDesktop_, "Start");
+    } catch (const sdbus::Error& e) {
+        return ::testing::AssertionFailure() << "mutter's remote desktop: " << e.what();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+void X11DesktopSession::leaveOverview() const {
+    if (!loginOf(desktop_).wayland) {
+        run({"xdotool", "key", "Escape"});
+        return;
+    }
+    // Xwayland's keys do not reach the shell: its own property instead.
+    run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+         "/org/gnome/Shell", "--method", "org.freedesktop.DBus.Properties.Set", "org.gnome.Shell",
+         "OverviewActive", "<false>"});
+}
+
 ::testing::AssertionResult X11DesktopSession::waitForDesktop() {
     const Login& login = loginOf(desktop_);
     const Window root = DefaultRootWindow(display_);
@@ -403,7 +541,9 @@ std::string X11DesktopSession::log() const {
     bool drawn = poll(
         [&] {
             ++rounds;
-            if (login.icons) {
+            if (login.wayland) {
+                window = true;  // the icons' program is a Wayland client: its picture shows
+            } else if (login.icons) {
                 Window desktop = desktopWindow(display_).first;
                 window = desktop != 0;
                 if (window) menuOwner_ = pidOf(display_, desktop);
@@ -418,7 +558,7 @@ std::string X11DesktopSession::log() const {
             steady = shot.pixels == last.pixels ? steady + 1 : 0;
             last = std::move(shot);
             if (window && !launcherShown && login.overviewFirst && rounds % 20 == 0)
-                run({"xdotool", "key", "Escape"});
+                leaveOverview();
             return window && launcherShown && steady >= 5;
         },
         60s);
@@ -432,7 +572,52 @@ std::string X11DesktopSession::log() const {
     return ::testing::AssertionSuccess();
 }
 
+Picture X11DesktopSession::shellScreenshot() const {
+    Picture picture{kWidth, kHeight, {}};
+    const auto file = dir_ / "shot.png";
+    try {
+        auto shell = sdbus::createProxy(*shell_, "org.gnome.Shell.Screenshot",
+                                        "/org/gnome/Shell/Screenshot");
+        bool taken = false;
+        std::string written;
+        shell->callMethod("Screenshot")
+            .onInterface("org.gnome.Shell.Screenshot")
+            .withTimeout(20s)
+            .withArguments(false, false, file.string())  // no pointer, no flash
+            .storeResultsTo(taken, written);
+        if (!taken) return picture;
+    } catch (const sdbus::Error&) {
+        return picture;
+    }
+    std::string error;
+    const auto image = decodePngFile(file, error);
+    if (!image || image->width != kWidth || image->height != kHeight) return picture;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const auto* p = image->pixel(x, y);  // BGRA
+            picture.pixels.push_back(std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0]);
+        }
+    return picture;
+}
+
+void X11DesktopSession::pointerTo(int x, int y) const {
+    // Relative moves only (an absolute one needs a screen cast): into the bottom right
+    // corner, where the pointer stops (the top left one opens the overview), then on.
+    tellRemoteDesktop(*shell_, remoteDesktop_, "NotifyPointerMotionRelative", double(5 * kWidth),
+                      double(5 * kHeight));
+    tellRemoteDesktop(*shell_, remoteDesktop_, "NotifyPointerMotionRelative",
+                      double(x - (kWidth - 1)), double(y - (kHeight - 1)));
+}
+
+void X11DesktopSession::clickAt(int x, int y, int button, int count) const {
+    pointerTo(x, y);
+    for (int i = 0; i < count; ++i)
+        for (bool pressed : {true, false})
+            tellRemoteDesktop(*shell_, remoteDesktop_, "NotifyPointerButton", button, pressed);
+}
+
 Picture X11DesktopSession::screenshot() const {
+    if (loginOf(desktop_).wayland) return shellScreenshot();
     Picture picture{kWidth, kHeight, {}};
     XImage* image =
         XGetImage(display_, DefaultRootWindow(display_), 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
@@ -558,8 +743,11 @@ void X11DesktopSession::findIcons() {
 }
 
 ::testing::AssertionResult X11DesktopSession::iconsLookAsInBaseline() const {
-    run({"xdotool", "mousemove", std::to_string(freeArea_.centerX()),
-         std::to_string(freeArea_.centerY())});  // no icon under the pointer, lit
+    if (loginOf(desktop_).wayland)  // no icon under the pointer, lit
+        pointerTo(freeArea_.centerX(), freeArea_.centerY());
+    else
+        run({"xdotool", "mousemove", std::to_string(freeArea_.centerX()),
+             std::to_string(freeArea_.centerY())});
     const Picture now = screenshot();
     std::string changed;
     for (const Rect& icon : icons_) {
@@ -642,7 +830,10 @@ void X11DesktopSession::findIcons() {
     // may be held up between them, so a missed one is tried again (a second launch does
     // no harm).
     for (int attempt = 0; attempt < 3; ++attempt) {
-        run({"xdotool", "mousemove", x, y, "click", "--repeat", "2", "--delay", "50", "1"});
+        if (loginOf(desktop_).wayland)
+            clickAt(launcher_.centerX(), launcher_.centerY(), kLeftButton, 2);
+        else
+            run({"xdotool", "mousemove", x, y, "click", "--repeat", "2", "--delay", "50", "1"});
         if (poll([&] { return std::filesystem::exists(launched); }, 5s))
             return ::testing::AssertionSuccess();
     }
@@ -657,6 +848,7 @@ void X11DesktopSession::stopEverything() {
             kill(program->pid(), SIGTERM);
             if (!program->waitForExit(5s)) program->stop(SIGKILL);
         }
+    shell_.reset();
     session_.reset();
     system_.reset();
     // Then whatever carries the session's mark; those that end come back here (see the

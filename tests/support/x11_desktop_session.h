@@ -1,11 +1,14 @@
 #pragma once
-// One real X11 desktop on a private Xvfb, started as its login starts it: a session bus
-// that starts services on demand, a private system bus, XDG_CURRENT_DESKTOP, the
-// desktop's own window manager (compositing where the desktop composites) and its own
+// One real desktop whose windows Tavel makes through X11, started as its login starts it:
+// an X11 desktop on a private Xvfb, or GNOME's Wayland session (gnome-shell headless with
+// a virtual monitor and its Xwayland, where Tavel's windows go). A session bus that
+// starts services on demand, a private system bus, XDG_CURRENT_DESKTOP, the desktop's own
+// window manager or compositor (compositing where the desktop composites) and its own
 // program that draws the icons, and a home whose ~/Desktop holds a folder, a text file
-// and a trusted launcher. Then what a person sees and does there: screenshots read back
-// with XGetImage from the root window (what the compositor shows), and clicks with
-// xdotool. Everything the session started is stopped at the end, services included.
+// and a trusted launcher. Then what a person sees and does there: screenshots (read back
+// with XGetImage from the root window, what the compositor shows; on Wayland, GNOME
+// Shell's own), and clicks with xdotool. Everything the session started is stopped at
+// the end, services included.
 
 #include "support/child_process.h"
 #include "support/dbus_daemon.h"
@@ -24,11 +27,14 @@
 
 // Xlib stays out of this header: its macros (None, Status...) break GoogleTest.
 struct _XDisplay;
+namespace sdbus {
+class IConnection;
+}
 
 namespace tavel::test {
 
-enum class X11Desktop { Xfce, Gnome, Mate, Openbox };
-// "xfce", "gnome", "mate", "openbox": for test names.
+enum class X11Desktop { Xfce, Gnome, GnomeWayland, Mate, Openbox };
+// "xfce", "gnome", "gnome_wayland", "mate", "openbox": for test names.
 std::string nameOf(X11Desktop desktop);
 
 struct Rect {
@@ -52,9 +58,10 @@ double changedShare(const Picture& a, const Picture& b, const Rect& area);
 
 class X11DesktopSession {
 public:
-    // Starts the desktop on a 1280x720 Xvfb and waits (at most a minute) until its window
-    // manager runs and, where it has one, the desktop program's window is mapped with
-    // every icon drawn; then takes the baseline. ready() says whether all that happened.
+    // Starts the desktop on a 1280x720 Xvfb (or GNOME Shell's 1280x720 virtual monitor)
+    // and waits (at most a minute) until its window manager runs and, where it has one,
+    // the desktop program's window is mapped with every icon drawn; then takes the
+    // baseline. ready() says whether all that happened.
     explicit X11DesktopSession(X11Desktop desktop);
     // Stops the desktop's programs, then every process that still carries the session's
     // mark (services the bus started, what they started), then the buses and Xvfb. The
@@ -69,7 +76,13 @@ public:
     // From the first program started to the baseline taken.
     std::chrono::milliseconds startupTime() const { return startupTime_; }
     X11Desktop desktop() const { return desktop_; }
-    const XvfbServer& x() const { return xvfb_; }
+    // The X display the session gives its clients ($DISPLAY): Xvfb's, or Xwayland's.
+    const std::string& displayName() const { return displayName_; }
+    // A new connection to it, with the session's authority; null when it fails.
+    _XDisplay* openDisplay() const;
+    // Whether rightClickOpensTheDesktopMenu() can see the menu: it looks for the menu's
+    // X11 window, which a desktop program on Wayland does not make.
+    bool seesMenus() const;
     const std::string& systemBusAddress() const { return system_->address(); }
     // The environment the login gives its programs, with `overrides` ("NAME=value") in
     // place and the variables in `remove` left out.
@@ -100,7 +113,8 @@ public:
     // A right-click in the free area opens a menu of the desktop program (without one,
     // the window manager's desktop menu); Escape closes it again.
     ::testing::AssertionResult rightClickOpensTheDesktopMenu() const;
-    // A double-click on the launcher runs its command.
+    // A double-click on the launcher runs its command (on Wayland, clicked through
+    // mutter's remote desktop, as xdotool's clicks reach X clients only).
     ::testing::AssertionResult doubleClickOpensTheLauncher() const;
 
     // What the desktop's programs wrote, for failure messages.
@@ -109,15 +123,27 @@ public:
 private:
     ::testing::AssertionResult start();
     void startProgram(const std::vector<std::string>& command);
+    ::testing::AssertionResult findXwayland();
+    ::testing::AssertionResult startRemoteDesktop();
+    void leaveOverview() const;
     ::testing::AssertionResult waitForDesktop();
+    Picture shellScreenshot() const;
+    // On Wayland: the pointer moved to a place, and clicked there `count` times.
+    void pointerTo(int x, int y) const;
+    void clickAt(int x, int y, int button, int count) const;
     void findIcons();
     void stopEverything();
 
     X11Desktop desktop_;
     TempDir dir_;
-    XvfbServer xvfb_;  // first made, last gone: every program is its client
+    std::optional<XvfbServer> xvfb_;        // first made, last gone: every program is its client
+    std::string displayName_, xauthority_;  // $DISPLAY and, for Xwayland, $XAUTHORITY
     _XDisplay* display_ = nullptr;
     std::optional<DbusDaemon> session_, system_;
+    // On Wayland: the connection that asks GNOME Shell for screenshots, and its remote
+    // desktop session (which lives as long as the connection) for the pointer.
+    std::unique_ptr<sdbus::IConnection> shell_;
+    std::string remoteDesktop_;
     std::list<ChildProgram> programs_;         // in start order
     std::vector<std::filesystem::path> logs_;  // the programs' standard error
 

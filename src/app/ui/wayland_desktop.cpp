@@ -10,14 +10,20 @@
 #include "platform/wayland/wayland_render_services.h"
 #include "platform/wayland/wayland_saver_window.h"
 #include "platform/wayland/wayland_screens.h"
+#include "platform/wayland/wayland_socket.h"
 #include "platform/wayland/wayland_wallpaper_window.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 
 namespace tavel {
 
 namespace {
+
+// How long a compositor that was started beside Tavel may take to open its socket.
+constexpr std::chrono::seconds kCompositorStartLimit{30};
 
 class WaylandDesktop final : public DesktopPlatform {
 public:
@@ -106,6 +112,13 @@ std::unique_ptr<DesktopPlatform> openWaylandDesktop(AsioScheduler& loop, LogSink
     *kind = DesktopKind::x11;
     const char* name = std::getenv("WAYLAND_DISPLAY");
     if (!name || !*name) return nullptr;
+    // Started before the compositor, as a session may do: its socket comes soon.
+    auto socket = waylandSocketPath(name, std::getenv("XDG_RUNTIME_DIR"));
+    std::error_code ignored;
+    if (socket && !std::filesystem::exists(*socket, ignored)) {
+        log.write("Tavel: waiting for the Wayland compositor to open " + socket->string());
+        waitForSocket(*socket, kCompositorStartLimit);
+    }
     auto wayland = WaylandConnection::open(loop.context(), log);
     if (wayland && wayland->hasLayerShell()) {
         *kind = DesktopKind::wayland;

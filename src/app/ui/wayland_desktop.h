@@ -29,7 +29,8 @@ inline constexpr const char* kUnsupportedDesktopLine =
     "program halvane (under Xwayland or X11) and tavel export";
 
 // The compositor of $WAYLAND_DISPLAY, connected, when it has a desktop layer; else
-// nothing, with `kind` saying whether to go on with X11 or stop.
+// nothing, with `kind` saying whether to go on with X11 or stop. Where the socket it
+// names is not there yet, waits up to 30 s for the compositor to open it first.
 std::unique_ptr<DesktopPlatform> openWaylandDesktop(AsioScheduler& loop, LogSink& log,
                                                     DesktopKind* kind);
 
