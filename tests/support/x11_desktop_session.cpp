@@ -54,6 +54,7 @@ struct Login {
     // Started once the window manager runs: the panel, the program that draws the icons.
     std::vector<std::vector<std::string>> programs{};
     bool icons = false;
+    bool panel = false;          // its panel (a dock window) shows before the baseline
     bool overviewFirst = false;  // opens on an overview, which the person leaves with Escape
     // The window manager is a Wayland compositor whose Xwayland the clients get, and whose
     // desktop program is a Wayland client.
@@ -81,7 +82,8 @@ const Login& loginOf(X11Desktop desktop) {
          .windowManager = {"xfwm4", "--compositor=on"},
          .composites = true,
          .programs = {{"xfce4-panel"}, {"xfdesktop"}},
-         .icons = true},
+         .icons = true,
+         .panel = true},
         {.desktop = X11Desktop::Gnome,
          .name = "GNOME",
          .session = "gnome",
@@ -126,14 +128,13 @@ const Login& loginOf(X11Desktop desktop) {
                          [&](const Login& login) { return login.desktop == desktop; });
 }
 
-// XFCE keeps its settings in xfconf's files: the background, and the panel as its first
-// start sets it up when asked for the default layout.
-constexpr const char* kXfceDesktopSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-desktop" version="1.0">
-  <property name="backdrop" type="empty">
-    <property name="screen0" type="empty">
-      <property name="monitorscreen" type="empty">
-        <property name="workspace0" type="empty">
+// XFCE keeps its settings in xfconf's files: the background of each of xfwm4's four
+// workspaces (xfdesktop may draw another one's first), and the panel as its first start
+// sets it up when asked for the default layout.
+std::string xfceDesktopSettings() {
+    std::string workspaces;
+    for (int i = 0; i < 4; ++i)
+        workspaces += "<property name=\"workspace" + std::to_string(i) + R"(" type="empty">
           <property name="color-style" type="int" value="0"/>
           <property name="image-style" type="int" value="0"/>
           <property name="rgba1" type="array">
@@ -142,12 +143,18 @@ constexpr const char* kXfceDesktopSettings = R"(<?xml version="1.0" encoding="UT
             <value type="double" value="0.647059"/>
             <value type="double" value="1"/>
           </property>
-        </property>
-      </property>
+        </property>)";
+    return R"(<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-desktop" version="1.0">
+  <property name="backdrop" type="empty">
+    <property name="screen0" type="empty">
+      <property name="monitorscreen" type="empty">)" +
+           workspaces + R"(</property>
     </property>
   </property>
 </channel>
 )";
+}
 
 void writeFile(const std::filesystem::path& path, const std::string& content) {
     std::filesystem::create_directories(path.parent_path());
@@ -415,7 +422,7 @@ std::string X11DesktopSession::log() const {
     std::filesystem::permissions(dir_ / "run", std::filesystem::perms::owner_all);
     if (desktop_ == X11Desktop::Xfce) {
         const auto xfconf = home / ".config" / "xfce4" / "xfconf" / "xfce-perchannel-xml";
-        writeFile(xfconf / "xfce4-desktop.xml", kXfceDesktopSettings);
+        writeFile(xfconf / "xfce4-desktop.xml", xfceDesktopSettings());
         writeFile(xfconf / "xfce4-panel.xml", slurp("/etc/xdg/xfce4/panel/default.xml"));
     }
 
@@ -531,13 +538,28 @@ void X11DesktopSession::leaveOverview() const {
          "OverviewActive", "<false>"});
 }
 
+// A panel shows: a mapped client of the dock type.
+bool dockShown(Display* display) {
+    const Atom dock = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    for (long client :
+         longsOf(display, DefaultRootWindow(display), "_NET_CLIENT_LIST", XA_WINDOW)) {
+        auto types = longsOf(display, Window(client), "_NET_WM_WINDOW_TYPE", XA_ATOM);
+        XWindowAttributes a{};
+        if (std::count(types.begin(), types.end(), long(dock)) &&
+            XGetWindowAttributes(display, Window(client), &a) && a.map_state == IsViewable)
+            return true;
+    }
+    return false;
+}
+
 ::testing::AssertionResult X11DesktopSession::waitForDesktop() {
     const Login& login = loginOf(desktop_);
     const Window root = DefaultRootWindow(display_);
     Picture last;
     int steady = 0, rounds = 0;
     bool window = false, launcherShown = false;
-    // Drawn when the picture has stood still for half a second, with the launcher on it.
+    // Drawn when the picture has stood still for half a second (a second and a half where
+    // a panel loads its plugins one by one), with the launcher on it.
     bool drawn = poll(
         [&] {
             ++rounds;
@@ -552,6 +574,7 @@ void X11DesktopSession::leaveOverview() const {
                 window = !check.empty();
                 if (window) menuOwner_ = pidOf(display_, check[0]);
             }
+            if (login.panel && !dockShown(display_)) window = false;
             Picture shot = screenshot();
             launcherShown = !login.icons || std::count(shot.pixels.begin(), shot.pixels.end(),
                                                        kLauncherColour) > 400;
@@ -559,7 +582,7 @@ void X11DesktopSession::leaveOverview() const {
             last = std::move(shot);
             if (window && !launcherShown && login.overviewFirst && rounds % 20 == 0)
                 leaveOverview();
-            return window && launcherShown && steady >= 5;
+            return window && launcherShown && steady >= (login.panel ? 15 : 5);
         },
         60s);
     if (!drawn)
