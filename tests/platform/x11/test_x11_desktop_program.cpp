@@ -17,6 +17,9 @@ using test::runUntil;
 
 class X11DesktopProgramTest : public test::X11LoopTest {
 protected:
+    ~X11DesktopProgramTest() override {
+        if (other) XCloseDisplay(other);
+    }
     // An override-redirect window of this connection, as Tavel's desktop windows are.
     Window ownWindow(PixelRect rect) {
         XSetWindowAttributes attributes{};
