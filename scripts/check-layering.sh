@@ -4,7 +4,7 @@
 # with fakes and a manual clock.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-forbidden='#[[:space:]]*include[[:space:]]*[<"](X11/|GL/|EGL/|epoxy/|sdbus-c\+\+/|asio|platform/x11/|platform/asio/|GLFW/|libav[a-z]*/|libsw[a-z]*/)'
+forbidden='#[[:space:]]*include[[:space:]]*[<"](X11/|GL/|EGL/|epoxy/|sdbus-c\+\+/|asio|platform/x11/|platform/asio/|platform/wayland/|platform/dbus/|wayland-|GLFW/|libav[a-z]*/|libsw[a-z]*/)'
 if grep -rnE "$forbidden" src/app/core; then
   echo "src/app/core must not include these headers (use the interfaces in src/platform/)" >&2
   exit 1
@@ -13,6 +13,11 @@ fi
 # the interface runs headless in tests.
 if grep -rnE "$forbidden|#[[:space:]]*include[[:space:]]*[<\"](backends/|app/ui/host/)" src/app/ui/gallery; then
   echo "src/app/ui/gallery must not include window-system, GL or host headers" >&2
+  exit 1
+fi
+# The effects are a library of their own: the application and its platform build on it.
+if grep -rnE '#[[:space:]]*include[[:space:]]*"(platform|app)/' src/effects; then
+  echo "src/effects must not include platform or application headers" >&2
   exit 1
 fi
 # halvane carries the effects and platform code, nothing of the application.
