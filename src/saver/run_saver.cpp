@@ -10,8 +10,8 @@
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_render_services.h"
 #include "saver/halvane_saver.h"
+#include "saver/halvane_window.h"
 #include "saver/saver_selection.h"
-#include "saver/saver_window.h"
 
 #include <asio/signal_set.hpp>
 
@@ -58,10 +58,10 @@ int runSaver(const SaverTarget& target, LogSink& log) {
                            (std::getenv("DISPLAY") ? "" : " (DISPLAY is not set)"));
     x11->setLogPrefix("HalvaneSaver: ");
 
-    std::optional<SaverWindow::Facts> facts;
+    std::optional<HalvaneWindow::Facts> facts;
     if (target.kind != SaverTarget::Kind::preview) {
         Window window = target.kind == SaverTarget::Kind::root ? x11->root() : target.window;
-        facts = SaverWindow::describe(*x11, window);
+        facts = HalvaneWindow::describe(*x11, window);
         if (!facts) return cannotStart("no window " + hexId(window) + " on this display");
         if (facts->inputOnly)
             return cannotStart("the window " + hexId(window) + " cannot be drawn into");
@@ -80,8 +80,8 @@ int runSaver(const SaverTarget& target, LogSink& log) {
     GlFrameRenderer renderer;
 
     auto window =
-        facts ? std::make_unique<SaverWindow>(*x11, *glx, loop, *facts)
-              : std::make_unique<SaverWindow>(*x11, *glx, loop, kPreviewWidth, kPreviewHeight);
+        facts ? std::make_unique<HalvaneWindow>(*x11, *glx, loop, *facts)
+              : std::make_unique<HalvaneWindow>(*x11, *glx, loop, kPreviewWidth, kPreviewHeight);
     if (!window->drawable())
         return cannotStart("GLX cannot draw into the window " + hexId(window->xid()));
 

@@ -20,7 +20,7 @@
 
 namespace tavel {
 
-class SaverWindow {
+class HalvaneWindow {
 public:
     // What halvane must know of an existing window before it makes a GL context for it.
     struct Facts {
@@ -38,18 +38,18 @@ public:
     // whose visual `context` was chosen for. Any X error that names that window or its
     // drawable means that the window is gone: it is claimed (not logged), usable() turns
     // false at once and the end is reported on the main loop.
-    SaverWindow(X11Connection& connection, GlxContext& context, Scheduler& scheduler,
-                const Facts& facts);
+    HalvaneWindow(X11Connection& connection, GlxContext& context, Scheduler& scheduler,
+                  const Facts& facts);
     // Makes and maps a top-level window of its own, `width` x `height`, with the
     // context's visual; closing it (the window manager's close button) ends halvane.
-    SaverWindow(X11Connection& connection, GlxContext& context, Scheduler& scheduler, int width,
-                int height);
+    HalvaneWindow(X11Connection& connection, GlxContext& context, Scheduler& scheduler, int width,
+                  int height);
     // Destroys the surface, then waits for the server to answer (its errors about a
     // vanished window are still claimed), then lets go of the window (and destroys it
     // when it is halvane's own).
-    ~SaverWindow();
-    SaverWindow(const SaverWindow&) = delete;
-    SaverWindow& operator=(const SaverWindow&) = delete;
+    ~HalvaneWindow();
+    HalvaneWindow(const HalvaneWindow&) = delete;
+    HalvaneWindow& operator=(const HalvaneWindow&) = delete;
 
     Window xid() const { return window_; }
     GlxSurface& surface() { return *surface_; }
@@ -88,7 +88,7 @@ private:
     // Set from whichever thread meets the window's end first.
     std::atomic<bool> gone_{false};
     std::atomic<unsigned long> drawableId_{None};
-    WeakSelf<SaverWindow> self_{*this};
+    WeakSelf<HalvaneWindow> self_{*this};
     std::function<void()> reportGone_;  // a guarded task, posted when an error says "gone"
 };
 

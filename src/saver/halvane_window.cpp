@@ -1,4 +1,4 @@
-#include "saver/saver_window.h"
+#include "saver/halvane_window.h"
 
 #include "platform/x11/x11_error_trap.h"
 
@@ -8,7 +8,8 @@
 
 namespace tavel {
 
-std::optional<SaverWindow::Facts> SaverWindow::describe(X11Connection& connection, Window window) {
+std::optional<HalvaneWindow::Facts> HalvaneWindow::describe(X11Connection& connection,
+                                                            Window window) {
     XWindowAttributes attributes{};
     Status found = 0;
     {
@@ -28,8 +29,8 @@ std::optional<SaverWindow::Facts> SaverWindow::describe(X11Connection& connectio
     return facts;
 }
 
-SaverWindow::SaverWindow(X11Connection& connection, GlxContext& context, Scheduler& scheduler,
-                         const Facts& facts)
+HalvaneWindow::HalvaneWindow(X11Connection& connection, GlxContext& context, Scheduler& scheduler,
+                             const Facts& facts)
     : connection_(connection),
       display_(connection.display()),
       scheduler_(scheduler),
@@ -39,7 +40,7 @@ SaverWindow::SaverWindow(X11Connection& connection, GlxContext& context, Schedul
       height_(facts.height) {
     if (kind_ == Kind::foreign) {
         // Before the first request about the window: it may be gone already.
-        reportGone_ = self_.guard([](SaverWindow& self) { self.end(self.goneLine()); });
+        reportGone_ = self_.guard([](HalvaneWindow& self) { self.end(self.goneLine()); });
         connection_.setErrorFilter([this](const XErrorEvent& error) {
             if (error.resourceid != window_ && error.resourceid != drawableId_.load()) return false;
             if (!gone_.exchange(true)) scheduler_.post(reportGone_);
@@ -54,8 +55,8 @@ SaverWindow::SaverWindow(X11Connection& connection, GlxContext& context, Schedul
     drawableId_ = surface_->drawable();
 }
 
-SaverWindow::SaverWindow(X11Connection& connection, GlxContext& context, Scheduler& scheduler,
-                         int width, int height)
+HalvaneWindow::HalvaneWindow(X11Connection& connection, GlxContext& context, Scheduler& scheduler,
+                             int width, int height)
     : connection_(connection),
       display_(connection.display()),
       scheduler_(scheduler),
@@ -84,7 +85,7 @@ SaverWindow::SaverWindow(X11Connection& connection, GlxContext& context, Schedul
     XFlush(display_);
 }
 
-SaverWindow::~SaverWindow() {
+HalvaneWindow::~HalvaneWindow() {
     self_.reset();
     connection_.setWindowHandler(window_, {});
     surface_.reset();
@@ -110,17 +111,17 @@ SaverWindow::~SaverWindow() {
     }
 }
 
-void SaverWindow::setHandlers(std::function<void(int, int)> resized,
-                              std::function<void(const std::string&)> ended) {
+void HalvaneWindow::setHandlers(std::function<void(int, int)> resized,
+                                std::function<void(const std::string&)> ended) {
     resized_ = std::move(resized);
     ended_ = std::move(ended);
 }
 
-void SaverWindow::watch() {
+void HalvaneWindow::watch() {
     connection_.setWindowHandler(window_, [this](const XEvent& event) { handle(event); });
 }
 
-void SaverWindow::handle(const XEvent& event) {
+void HalvaneWindow::handle(const XEvent& event) {
     switch (event.type) {
         case ConfigureNotify: {
             const XConfigureEvent& c = event.xconfigure;
@@ -146,13 +147,13 @@ void SaverWindow::handle(const XEvent& event) {
     }
 }
 
-void SaverWindow::end(const std::string& line) {
+void HalvaneWindow::end(const std::string& line) {
     if (endReported_) return;
     endReported_ = true;
     if (ended_) ended_(line);
 }
 
-std::string SaverWindow::goneLine() const {
+std::string HalvaneWindow::goneLine() const {
     char text[64];
     std::snprintf(text, sizeof text, "the window 0x%lx is gone", window_);
     return text;
