@@ -1,8 +1,8 @@
 #include "cli/commands.h"
 
+#include "app/composition/application.h"
 #include "app/core/settings_loader.h"
 #include "app/integration/movie_exporter.h"
-#include "app/ui/application.h"
 #include "cli/arguments.h"
 #include "cli/instance_commands.h"
 #include "effects/catalog.h"

@@ -4,7 +4,7 @@
 // of it being that type's signature). The actions and their parameter counts are the
 // application's.
 
-#include "app/ui/instance_actions.h"
+#include "app/composition/instance_actions.h"
 #include "fuzz/faked_app.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/dbus/action_arguments.h"

@@ -1,4 +1,4 @@
-#include "app/ui/x11_desktop.h"
+#include "app/composition/x11_desktop.h"
 
 #include "effects/gl_frame_renderer.h"
 #include "platform/program_library.h"

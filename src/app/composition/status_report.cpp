@@ -1,4 +1,4 @@
-#include "app/ui/status_report.h"
+#include "app/composition/status_report.h"
 
 #include <algorithm>
 #include <cmath>

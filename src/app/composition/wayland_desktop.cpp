@@ -1,6 +1,6 @@
-#include "app/ui/wayland_desktop.h"
+#include "app/composition/wayland_desktop.h"
 
-#include "app/ui/x11_desktop.h"
+#include "app/composition/x11_desktop.h"
 #include "effects/gl_frame_renderer.h"
 #include "platform/program_library.h"
 #include "platform/wayland/egl_context.h"

@@ -1,4 +1,4 @@
-#include "app/ui/instance_actions.h"
+#include "app/composition/instance_actions.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // GLX context, override-redirect saver windows, MIT-SCREEN-SAVER idle time, XInput2
 // input, DPMS.
 
-#include "app/ui/desktop_platform.h"
+#include "app/composition/desktop_platform.h"
 #include "platform/asio/asio_scheduler.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // windows, idle time from the compositor's idle notifications. The gallery, a GLFW
 // window of X11, goes through Xwayland when the session has it.
 
-#include "app/ui/desktop_platform.h"
+#include "app/composition/desktop_platform.h"
 #include "platform/asio/asio_scheduler.h"
 
 #include <memory>
