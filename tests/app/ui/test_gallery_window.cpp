@@ -210,3 +210,31 @@ TEST_F(GalleryWindowTest, TheGalleryExistsOnlyWhileItIsWanted) {
 
 }  // namespace
 }  // namespace tavel
+
+namespace tavel {
+namespace {
+
+// Left alone, the window draws only as often as its budgeted pictures; input brings back
+// its full rate for a second.
+TEST(GalleryPacing, FullRateWhileUsedElseThePicturesRate) {
+    using std::chrono::milliseconds;
+    GalleryPacing pacing;
+    int drawn = 0;
+    // One second of 30 fps ticks from `from`, the pictures at `fps`: the frames drawn.
+    auto second = [&](int from, std::int64_t fps) {
+        drawn = 0;
+        for (int tick = 0; tick < 30; ++tick)
+            drawn += pacing.due(milliseconds(from + tick * 1000 / 30), fps, 30);
+        return drawn;
+    };
+    pacing.wake(milliseconds(0));  // shown
+    EXPECT_EQ(second(0, 7), 30);
+    EXPECT_EQ(second(2000, 7), 8);    // every fourth tick, 7.5 frames a second
+    EXPECT_EQ(second(3000, 30), 30);  // pictures at the window's own rate
+    pacing.wake(milliseconds(5000));
+    EXPECT_EQ(second(5000, 7), 30);
+    EXPECT_EQ(second(6000, 7), 7);
+}
+
+}  // namespace
+}  // namespace tavel

@@ -311,6 +311,7 @@ void GalleryWindow::watchEvents() {
 }
 
 void GalleryWindow::pumpEvents() {
+    if (XPending(glfwGetX11Display()) > 0) pacing_.wake(deps_.scheduler.now());
     glfwPollEvents();
     // A reply read on GLFW's connection may have queued events behind it; they would
     // wait for the next wake-up, so handle them now.
@@ -448,7 +449,11 @@ void GalleryWindow::restoreFrame() {
 
 void GalleryWindow::drawFrame() {
     if (!shown_ || minimised_) return;
+    const Duration now = deps_.scheduler.now();
+    if (XPending(glfwGetX11Display()) > 0) pacing_.wake(now);
     glfwPollEvents();
+    const ViewLimits pictures = deps_.state.galleryBudgeted(ViewLimits{1.0, kFramesPerSecond});
+    if (!pacing_.due(now, pictures.fps, kFramesPerSecond)) return;
     if (!shown_ || minimised_ || !bindContext()) return;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     ImGui_ImplOpenGL3_NewFrame();

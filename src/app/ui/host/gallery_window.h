@@ -14,6 +14,7 @@
 // frame cannot begin inside another.
 
 #include "app/ui/gallery/gallery_host.h"
+#include "app/ui/host/gallery_pacing.h"
 #include "effects/log_sink.h"
 #include "effects/offscreen/image.h"
 #include "effects/shader_view.h"
@@ -129,6 +130,7 @@ private:
     bool minimised_ = false;
     bool rounded_ = false;
     bool inFrame_ = false;
+    GalleryPacing pacing_;
     unsigned logoTexture_ = 0;
     std::uint64_t framesDrawn_ = 0;
     WeakSelf<GalleryWindow> self_{*this};
