@@ -138,6 +138,11 @@ TEST_F(Halvane, DrawsIntoTheNamedWindowFollowsItsSizeAndEndsOnSigterm) {
     XResizeWindow(display, w, 160, 112);
     XSync(display, False);
     EXPECT_TRUE(waitUntil([&] { return effectCovers(w, 0, 0, 160, 112); }));
+    // Two frames can be all it drew by then.
+    EXPECT_TRUE(waitUntil([&] {
+        otherLines();
+        return logText.find(kFrameLine + "3\n") != std::string::npos;
+    }));
 
     EXPECT_EQ(halvane.stop(SIGTERM), 0);
     EXPECT_EQ(otherLines(), Lines{});
