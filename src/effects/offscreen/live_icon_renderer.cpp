@@ -7,6 +7,7 @@
 #include "effects/shader_program.h"
 #include "effects/uniforms.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -61,13 +62,24 @@ std::string LiveIconRenderer::glRenderer() const {
 }
 
 const CompiledProgram* LiveIconRenderer::pipeline(const ShaderEffect& effect) {
-    if (auto it = pipelines_.find(effect.id); it != pipelines_.end()) return &it->second;
+    std::erase(recent_, effect.id);
+    if (auto it = pipelines_.find(effect.id); it != pipelines_.end()) {
+        recent_.push_back(effect.id);
+        return &it->second;
+    }
     auto compiled = compileProgram(effect);
     if (auto* error = std::get_if<std::string>(&compiled)) {
         // Nothing is cached, so the next call tries again.
         log_.write("Tavel: icon pipeline failed for " + effect.name + ": " + *error);
         return nullptr;
     }
+    // A program costs megabytes on a software renderer: only the latest ones stay.
+    while (recent_.size() >= kKeptPipelines) {
+        glDeleteProgram(pipelines_.at(recent_.front()).program);
+        pipelines_.erase(recent_.front());
+        recent_.erase(recent_.begin());
+    }
+    recent_.push_back(effect.id);
     return &pipelines_.emplace(effect.id, std::get<CompiledProgram>(compiled)).first->second;
 }
 

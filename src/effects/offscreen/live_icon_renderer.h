@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tavel {
 
@@ -75,7 +76,9 @@ private:
     std::unique_ptr<OffscreenContext> context_;
     bool lent_ = false;  // the thread's current context, not one of its own
     // Owned by whichever thread is rendering; guarded by the one-thread-at-a-time rule.
+    static constexpr std::size_t kKeptPipelines = 2;    // the icons' effect and the still's
     std::map<std::string, CompiledProgram> pipelines_;  // effect id -> linked program
+    std::vector<std::string> recent_;                   // its keys, the latest used last
     unsigned vertexArray_ = 0;
     unsigned uniformBuffer_ = 0;
     unsigned framebuffer_ = 0;

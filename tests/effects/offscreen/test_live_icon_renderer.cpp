@@ -26,6 +26,21 @@ vec4 fragmentMain(VSOut v, Uniforms u) {
     EXPECT_GE(channel(*image, 3, 99, 1), 250);
 }
 
+// Only the latest programs stay; an effect whose program went is built again, alike.
+TEST_F(LiveIconRendererTest, EffectsComeBackAlikeAfterOthers) {
+    const std::vector<const char*> ids = {"tiles", "dome", "orbits"};
+    std::vector<Image> first;
+    for (int round = 0; round < 2; ++round)
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            auto image = renderer().renderImage(*shaderEffect(ids[i]), {}, 16, 9, 5.0f);
+            ASSERT_TRUE(image) << ids[i];
+            if (round == 0)
+                first.push_back(*image);
+            else
+                EXPECT_EQ(image->bgra, first[i].bgra) << ids[i];
+        }
+}
+
 TEST_F(LiveIconRendererTest, PaddedRowsLeaveThePaddingAlone) {
     auto effect = *shaderEffect("tiles");
     constexpr int w = 37, h = 11;
