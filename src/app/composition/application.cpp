@@ -34,6 +34,7 @@
 #include "platform/xdg_installation.h"
 #include "platform/xdg_paths.h"
 
+#include <malloc.h>
 #include <asio/signal_set.hpp>
 
 #include <csignal>
@@ -352,7 +353,11 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
                     }},
                 why);
         },
-        [&platform] { platform->releaseGalleryGl(); });
+        [&platform] {
+            platform->releaseGalleryGl();
+            // What the gallery freed goes back to the system, not only to the allocator.
+            malloc_trim(0);
+        });
     gallery = &lazyGallery;
     galleryActivation.attach(&lazyGallery);
     // Reopening the application (a second start, the tray's "Open Tavel…") shows the
