@@ -3,9 +3,10 @@
 // thread, in the order they were asked for. The queue lives on the main thread: a
 // compile is started only when the thread is free, and only for an effect that a
 // request still waits for, so fast browsing or a looping shuffle never builds a backlog
-// ahead of the effect that is wanted. Programs stay for the whole run (a few dozen KB
-// each, sixteen effects at most): a rebuilt window shows its effect at once, and no
-// program is ever deleted while another context may still hold it.
+// ahead of the effect that is wanted. Programs stay for the whole run (sixteen effects at
+// most; on llvmpipe about 4 MB each): a rebuilt window shows its effect at once, and no
+// program is ever deleted while another context of the share group has drawn with it
+// (llvmpipe crashed when one was deleted on the compile thread after a view had used it).
 
 #include "effects/shader_view.h"
 #include "platform/scheduler.h"
