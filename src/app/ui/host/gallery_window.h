@@ -107,6 +107,11 @@ private:
     struct Native;
     explicit GalleryWindow(GalleryWindowDependencies dependencies);
     bool open(std::string* why);
+    // gallery_window_input.cpp: the GLFW input callbacks, what a frame's ImGui sees of
+    // the input since the last one, and what waits for the next.
+    void installInput();
+    void feedInput(float scale);
+    void endInputFrame();
     void watchEvents();
     void pumpEvents();
     void startDrawing();
