@@ -225,6 +225,19 @@ long pidOf(Display* display, Window window) {
     return pid;
 }
 
+// For failures: the top-level window under the pointer (or the frame around it).
+std::string windowUnderPointer(Display* display) {
+    Window root = None, child = None;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &x, &y,
+                  &mask);
+    if (child == None) return "the root window";
+    std::string text = "window " + std::to_string(child);
+    if (long pid = pidOf(display, child); pid > 0) text += " of process " + std::to_string(pid);
+    return text + "";
+}
+
 struct TopLevel {
     Window window;
     Rect rect;
@@ -830,11 +843,11 @@ void X11DesktopSession::findIcons() {
             }
             return menu != 0;
         },
-        10s);
+        20s);  // the desktop program may be slow to answer on a busy machine
     if (!menu) {
         auto failure = ::testing::AssertionFailure()
                        << "no menu of process " << menuOwner_ << " after a right-click at " << x
-                       << "," << y << "; new windows:";
+                       << "," << y << ", over " << windowUnderPointer(display_) << "; new windows:";
         for (const std::string& window : seen) failure << " " << window << ";";
         return failure;
     }
@@ -861,7 +874,9 @@ void X11DesktopSession::findIcons() {
             return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()
-           << "three double-clicks at " << x << "," << y << " did not run the launcher's command";
+           << "three double-clicks at " << x << "," << y
+           << " did not run the launcher's command; the pointer is over "
+           << windowUnderPointer(display_);
 }
 
 void X11DesktopSession::stopEverything() {
