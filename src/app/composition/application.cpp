@@ -17,13 +17,13 @@
 #include "platform/asio/asio_scheduler.h"
 #include "platform/asio/thread_executors.h"
 #include "platform/atomic_file.h"
-#include "platform/coalescing_preferences_store.h"
 #include "platform/dbus/application_service.h"
 #include "platform/dbus/bus_connection.h"
 #include "platform/dbus/logind_sleep.h"
 #include "platform/dbus/plasma_shell_client.h"
 #include "platform/dbus/power_profiles.h"
 #include "platform/dbus/status_notifier_item.h"
+#include "platform/debounced_preferences_store.h"
 #include "platform/desktop_picture.h"
 #include "platform/plasma_wallpaper_window.h"
 #include "platform/posix_process_runner.h"
@@ -46,10 +46,6 @@
 namespace tavel {
 
 namespace {
-
-// How long the last settings may take to reach the disk when the display is lost and
-// the process must end at once.
-constexpr auto kLastFlushLimit = std::chrono::seconds(2);
 
 // The state takes its activation control before the gallery can be made: the policy
 // waits here until it exists.
@@ -193,15 +189,14 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
         return 1;
     }
 
-    // Settings: written off the main thread, newest value only, flushed at exit. What an
+    // Settings: written a moment after a change, newest value only, flushed at exit. What an
     // earlier run left half-written is cleared first; without the bus name another
     // instance may be writing there now, so only what is a minute old goes.
     FolderPreferencesStore folder = FolderPreferencesStore::forDomain(kAppBundleIdentifier);
     removeAtomicWriteLeftovers(folder.folder(),
                                service ? std::chrono::seconds(0) : std::chrono::seconds(60));
-    SerialExecutor settingsWriter("tavel.settings", log);
-    CoalescingPreferencesStore preferences(folder, settingsWriter, log);
-    platform->setLostHandler([&preferences] { preferences.flush(kLastFlushLimit); });
+    DebouncedPreferencesStore preferences(folder, loop, log);
+    platform->setLostHandler([&preferences] { preferences.flush(); });
 
     auto systemBus = BusConnection::open(BusType::system, loop.context(), &busError);
     std::unique_ptr<PowerSource> power;
