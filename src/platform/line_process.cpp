@@ -1,15 +1,13 @@
 #include "platform/line_process.h"
 
-#include <fcntl.h>
+#include "platform/piped_spawn.h"
+
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
-
-extern char** environ;
 
 namespace tavel {
 
@@ -44,50 +42,17 @@ private:
 LineProcessResult runReadingLines(const std::vector<std::string>& command,
                                   const std::function<void(const std::string&)>& line) {
     LineProcessResult result;
-    std::vector<char*> argv;
-    for (const auto& a : command) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return result;
-    if (pipe2(err, O_CLOEXEC | O_NONBLOCK) != 0) {
-        close(out[0]);
-        close(out[1]);
-        return result;
-    }
-    fcntl(err[1], F_SETFL, 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = -1;
-    const int spawnError = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    close(err[1]);
-    if (spawnError != 0) {
-        close(out[0]);
-        close(err[0]);
-        return result;
-    }
+    const PipedChild started = spawnPiped(command);
+    if (started.pid < 0) return result;
     result.started = true;
-    Child child(pid);
+    Child child(started.pid);
     struct Pipes {
         int out, err;
         ~Pipes() {
             close(out);
             close(err);
         }
-    } pipes{out[0], err[0]};
+    } pipes{started.out, started.err};
 
     // Standard error is read as it comes, so a talkative child never blocks on it.
     auto readErrors = [&] {

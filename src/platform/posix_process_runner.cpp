@@ -1,9 +1,9 @@
 #include "platform/posix_process_runner.h"
 
-#include <fcntl.h>
+#include "platform/piped_spawn.h"
+
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-
-extern char** environ;
 
 namespace tavel {
 
@@ -65,54 +63,14 @@ ProcessResult startFailure(int error) {
 }  // namespace
 
 ProcessResult PosixProcessRunner::run(const std::vector<std::string>& command) {
-    std::vector<char*> argv;
-    for (const auto& a : command) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0) return startFailure(errno);
-    if (pipe2(err, O_CLOEXEC | O_NONBLOCK) != 0) {
-        int error = errno;
-        close(out[0]);
-        close(out[1]);
-        return startFailure(error);
-    }
-    // dup2 clears close-on-exec on the copies; the write ends must block for the child.
-    fcntl(out[1], F_SETFL, 0);
-    fcntl(err[1], F_SETFL, 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-#endif
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(
-        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-    pid_t pid = -1;
-    int spawnError = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    close(err[1]);
-    if (spawnError != 0) {
-        close(out[0]);
-        close(err[0]);
-        return startFailure(spawnError);
-    }
+    const PipedChild started =
+        spawnPiped(command, {.outputNonBlocking = true, .ownProcessGroup = true});
+    if (started.pid < 0) return startFailure(started.error);
+    const pid_t pid = started.pid;
 
     ProcessResult result;
-    std::array<Stream, 2> streams{Stream{out[0], &result.output, outputLimit},
-                                  Stream{err[0], &result.errors, errorsLimit}};
+    std::array<Stream, 2> streams{Stream{started.out, &result.output, outputLimit},
+                                  Stream{started.err, &result.errors, errorsLimit}};
     // The process's own descriptor tells when it has ended, even while something it
     // started in the background still holds the pipes open.
     int pidfd = pidfdOpen(pid);
