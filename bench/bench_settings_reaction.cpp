@@ -30,25 +30,16 @@ struct Rig {
     test::ManualScheduler clock;
     test::FakeScreens screens{nullptr};  // the screens and their windows
     test::FakeDesktop desktop{nullptr};  // power, sleep, activity, activation
-    Integrations integrations;           // none: only the reaction itself is measured
     MemoryLogSink log;
     std::unique_ptr<AppState> state;
 
     explicit Rig(PreferencesStore& store) {
         for (std::uint32_t i = 1; i <= 4; ++i)
             screens.list.push_back(ScreenRecord{i, "Display " + std::to_string(i), {}, 1.0});
-        state = std::make_unique<AppState>(AppStateDependencies{clock,
-                                                                store,
-                                                                {},
-                                                                screens,
-                                                                screens,
-                                                                desktop,
-                                                                desktop,
-                                                                desktop,
-                                                                desktop,
-                                                                integrations,
-                                                                log,
-                                                                {}});
+        AppStateDependencies dependencies =
+            test::fakedDependencies(clock, store, screens, desktop, log);
+        dependencies.integrations = {};  // none: only the reaction itself is measured
+        state = std::make_unique<AppState>(std::move(dependencies));
         state->start();
         // A realistic record: every effect tuned a little.
         state->updateSettings([](AppSettings& s) {

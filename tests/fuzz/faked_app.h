@@ -25,19 +25,10 @@ struct FakedApp {
 
     // Loads what `store` holds and starts; shuffles always pick the first candidate.
     AppState& start() {
-        state = std::make_unique<AppState>(
-            AppStateDependencies{clock,
-                                 store,
-                                 {},
-                                 screens,
-                                 screens,
-                                 desktop,
-                                 desktop,
-                                 desktop,
-                                 desktop,
-                                 desktop.integrations(),
-                                 log,
-                                 [](std::size_t) { return std::size_t(0); }});
+        AppStateDependencies dependencies =
+            test::fakedDependencies(clock, store, screens, desktop, log);
+        dependencies.randomIndex = [](std::size_t) { return std::size_t(0); };
+        state = std::make_unique<AppState>(std::move(dependencies));
         state->start();
         return *state;
     }

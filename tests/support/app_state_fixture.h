@@ -36,24 +36,14 @@ protected:
     // A new state loading what `store` holds, started unless asked not to. What start()
     // did is cleared from the journal and the periodic counts: tests count from here.
     AppState& make(bool start = true) {
-        Integrations wired = desktop.integrations();
-        if (idleWatcher) wired.idle = idleWatcher;
+        AppStateDependencies dependencies = fakedDependencies(clock, store, screens, desktop, log);
+        if (idleWatcher) dependencies.integrations.idle = idleWatcher;
+        dependencies.randomIndex = randomIndex;
+        dependencies.loginItem = loginItem;
+        dependencies.saverInstaller = saverInstaller;
+        dependencies.budget = budget;
         state.reset();
-        state = std::make_unique<AppState>(AppStateDependencies{clock,
-                                                                store,
-                                                                {},
-                                                                screens,
-                                                                screens,
-                                                                desktop,
-                                                                desktop,
-                                                                desktop,
-                                                                desktop,
-                                                                wired,
-                                                                log,
-                                                                randomIndex,
-                                                                loginItem,
-                                                                saverInstaller,
-                                                                budget});
+        state = std::make_unique<AppState>(std::move(dependencies));
         if (start) state->start();
         journal.clear();
         desktop.iconRefreshes = desktop.idleTicks = 0;

@@ -2,6 +2,7 @@
 // Fakes of the platform interfaces the core talks to. They note what they are told into an
 // optional shared journal, so that tests can check the order of effects across them.
 
+#include "app/core/app_state.h"
 #include "app/core/integrations.h"
 #include "platform/preferences_store.h"
 #include "platform/screens.h"
@@ -174,5 +175,15 @@ private:
     Journal* journal_;
     std::uint64_t tokens_ = 0;
 };
+
+// What an AppState needs, every system part played by `screens` and `desktop`; the
+// caller adds what its test wants beside them.
+inline AppStateDependencies fakedDependencies(Scheduler& scheduler, PreferencesStore& store,
+                                              FakeScreens& screens, FakeDesktop& desktop,
+                                              LogSink& log) {
+    return AppStateDependencies{scheduler, store,   {},      screens, screens,
+                                desktop,   desktop, desktop, desktop, desktop.integrations(),
+                                log,       {}};
+}
 
 }  // namespace tavel::test

@@ -36,23 +36,10 @@ protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(GlxLoopTest::SetUp());
         screens.list = {ScreenRecord{1, "Left", Rect{0, 0, 1920, 1080}, 1.0}};
-        Integrations integrations = desktop.integrations();
-        integrations.video = &video;
-        state = std::make_unique<AppState>(AppStateDependencies{loop,
-                                                                store,
-                                                                {},
-                                                                screens,
-                                                                screens,
-                                                                desktop,
-                                                                desktop,
-                                                                desktop,
-                                                                desktop,
-                                                                integrations,
-                                                                log,
-                                                                {},
-                                                                nullptr,
-                                                                nullptr,
-                                                                nullptr});
+        AppStateDependencies dependencies =
+            test::fakedDependencies(loop, store, screens, desktop, log);
+        dependencies.integrations.video = &video;
+        state = std::make_unique<AppState>(std::move(dependencies));
         state->start();
         std::string why;
         gallery =
