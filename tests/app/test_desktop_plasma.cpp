@@ -4,8 +4,8 @@
 // plasmashell is replaced too, and the person's wallpapers must come back when it quits.
 
 #include "app/test_desktop_support.h"
-#include "effects/offscreen/png_encode.h"
 #include "platform/screen.h"
+#include "support/plain_picture.h"
 
 #include <gtest/gtest.h>
 
@@ -70,17 +70,9 @@ double brightness(const Shot& shot, int x, int y, int width, int height) {
     return meanDifference(shot, black, x, y, width, height);
 }
 
-// A plain picture for the person's own wallpaper.
+// A plain picture for the person's own wallpaper, as a URL.
 std::string plainPicture(const std::filesystem::path& file, std::uint32_t rgb) {
-    Image image;
-    image.width = image.height = 64;
-    for (int i = 0; i < 64 * 64; ++i)
-        for (std::uint8_t byte : {std::uint8_t(rgb), std::uint8_t(rgb >> 8),
-                                  std::uint8_t(rgb >> 16), std::uint8_t(255)})
-            image.bgra.push_back(byte);
-    auto png = encodePng(image);
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(png->data()), std::streamsize(png->size()));
+    test::writePlainPicture(file, rgb);
     return "file://" + file.string();
 }
 

@@ -1,7 +1,7 @@
 #include "support/sway_server.h"
 
 #include "effects/offscreen/png_decode.h"
-#include "effects/offscreen/png_encode.h"
+#include "support/plain_picture.h"
 #include "support/temp_dir.h"
 
 #include <poll.h>
@@ -52,17 +52,8 @@ void makeReadable(const fs::path& file) {
 }
 
 // A plain picture of `rgb` (0xRRGGBB) for the person's own background.
-void writePlainPicture(const fs::path& file, std::uint32_t rgb) {
-    Image image;
-    image.width = image.height = 64;
-    for (int i = 0; i < 64 * 64; ++i)
-        for (std::uint8_t byte : {std::uint8_t(rgb), std::uint8_t(rgb >> 8),
-                                  std::uint8_t(rgb >> 16), std::uint8_t(255)})
-            image.bgra.push_back(byte);
-    auto png = encodePng(image);
-    if (!png) fail("cannot encode the background picture");
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(png->data()), std::streamsize(png->size()));
+void writeBackground(const fs::path& file, std::uint32_t rgb) {
+    if (!writePlainPicture(file, rgb)) fail("cannot encode the background picture");
     makeReadable(file);
 }
 
@@ -125,7 +116,7 @@ SwayServer::SwayServer(const std::vector<std::string>& config, const SwayServer*
         if (login.xwayland) out << "xwayland enable\n";
         if (login.background) {
             fs::path picture = base_ / (tag + "-background.png");
-            writePlainPicture(picture, *login.background);
+            writeBackground(picture, *login.background);
             out << "output * bg " << picture.string() << " fill\n";
         }
         if (login.bar) {
