@@ -18,33 +18,14 @@ namespace {
 constexpr long kRootMask = SubstructureNotifyMask | PropertyChangeMask;
 
 bool hasAtom(Display* display, Window window, Atom property, Atom wanted) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(display, window, property, 0, 16, False, XA_ATOM, &type, &format, &count,
-                           &after, &data) == Success &&
-        type == XA_ATOM && format == 32 && data) {
-        auto* atoms = reinterpret_cast<unsigned long*>(data);
-        found = std::find(atoms, atoms + count, wanted) != atoms + count;
-    }
-    if (data) XFree(data);
-    return found;
+    auto atoms = propertyItems(display, window, property, XA_ATOM, 16)
+                     .value_or(std::vector<unsigned long>{});
+    return std::find(atoms.begin(), atoms.end(), wanted) != atoms.end();
 }
 
 unsigned long cardinal(Display* display, Window window, Atom property) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    unsigned long value = 0;
-    if (XGetWindowProperty(display, window, property, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &count, &after, &data) == Success &&
-        type == XA_CARDINAL && format == 32 && count == 1)
-        value = *reinterpret_cast<unsigned long*>(data);
-    if (data) XFree(data);
-    return value;
+    auto values = propertyItems(display, window, property, XA_CARDINAL, 1);
+    return values && !values->empty() ? (*values)[0] : 0;
 }
 
 // The client in a top-level window: the window itself, or the child a manager's frame
@@ -154,21 +135,8 @@ std::vector<DesktopProgramWindow> findDesktopPrograms(X11Connection& x,
 bool overrideRedirectFits(X11Connection& x) {
     Display* display = x.display();
     X11ErrorTrap trap(display);
-    auto window = [&](Window on) {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        Window found = None;
-        if (XGetWindowProperty(display, on, x.atom("_NET_SUPPORTING_WM_CHECK"), 0, 1, False,
-                               XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
-            type == XA_WINDOW && count == 1)
-            found = *reinterpret_cast<Window*>(data);
-        if (data) XFree(data);
-        return found;
-    };
-    const Window check = window(x.root());
-    if (check == None || window(check) != check) return true;  // no manager
+    const Window check = windowManagerCheck(x);
+    if (check == None) return true;  // no manager
     Atom type = None;
     int format = 0;
     unsigned long count = 0, after = 0;

@@ -7,6 +7,7 @@
 #include "platform/x11/glx_pixmap_texture.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_window_stack.h"
 
 #include <X11/Xatom.h>
 #include <X11/extensions/Xcomposite.h>
@@ -59,16 +60,8 @@ void main() {
 // The pixmap the root's picture is published as, with its depth; None when there is none,
 // it is gone (a setter that freed it leaves its name behind) or no texture takes it.
 std::pair<Pixmap, int> rootPixmap(X11Connection& x) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    Pixmap pixmap = None;
-    if (XGetWindowProperty(x.display(), x.root(), x.atom("_XROOTPMAP_ID"), 0, 1, False, XA_PIXMAP,
-                           &type, &format, &count, &after, &data) == Success &&
-        type == XA_PIXMAP && format == 32 && count == 1)
-        pixmap = *reinterpret_cast<Pixmap*>(data);
-    if (data) XFree(data);
+    auto published = propertyItems(x.display(), x.root(), x.atom("_XROOTPMAP_ID"), XA_PIXMAP, 1);
+    const Pixmap pixmap = published && published->size() == 1 ? Pixmap((*published)[0]) : None;
     if (pixmap == None) return {None, 0};
     X11ErrorCatch errors(x.display());
     Window root = None;

@@ -12,36 +12,8 @@ namespace tavel {
 
 namespace {
 
-// The items of a 32-bit property of `type` (Xlib hands them out as longs), at most
-// `most`; nothing when it is missing or of another type.
-std::optional<std::vector<unsigned long>> property(Display* display, Window window, Atom name,
-                                                   Atom type, long most) {
-    Atom actual = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::optional<std::vector<unsigned long>> values;
-    if (XGetWindowProperty(display, window, name, 0, most, False, type, &actual, &format, &count,
-                           &after, &data) == Success &&
-        actual == type && format == 32) {
-        auto* begin = reinterpret_cast<unsigned long*>(data);
-        values.emplace(begin, begin + (data ? count : 0));
-    }
-    if (data) XFree(data);
-    return values;
-}
-
 std::vector<unsigned long> items(Display* display, Window window, Atom name, Atom type, long most) {
-    return property(display, window, name, type, most).value_or(std::vector<unsigned long>{});
-}
-
-// A manager that died leaves its root property behind, but not its check window.
-bool managerPresent(X11Connection& x) {
-    Atom check = x.atom("_NET_SUPPORTING_WM_CHECK");
-    auto onRoot = items(x.display(), x.root(), check, XA_WINDOW, 1);
-    if (onRoot.size() != 1 || onRoot[0] == None) return false;
-    auto onSelf = items(x.display(), onRoot[0], check, XA_WINDOW, 1);
-    return onSelf.size() == 1 && onSelf[0] == onRoot[0];
+    return propertyItems(display, window, name, type, most).value_or(std::vector<unsigned long>{});
 }
 
 bool has(const std::vector<unsigned long>& atoms, Atom atom) {
@@ -110,6 +82,32 @@ Window topLevelOf(Display* display, Window root, Window window) {
     return None;
 }
 
+std::optional<std::vector<unsigned long>> propertyItems(Display* display, Window window, Atom name,
+                                                        Atom type, long most) {
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::optional<std::vector<unsigned long>> values;
+    if (XGetWindowProperty(display, window, name, 0, most, False, type, &actual, &format, &count,
+                           &after, &data) == Success &&
+        actual == type && format == 32) {
+        auto* begin = reinterpret_cast<unsigned long*>(data);
+        values.emplace(begin, begin + (data ? count : 0));
+    }
+    if (data) XFree(data);
+    return values;
+}
+
+Window windowManagerCheck(X11Connection& x) {
+    // A manager that died leaves its root property behind, but not its check window.
+    Atom check = x.atom("_NET_SUPPORTING_WM_CHECK");
+    auto onRoot = items(x.display(), x.root(), check, XA_WINDOW, 1);
+    if (onRoot.size() != 1 || onRoot[0] == None) return None;
+    auto onSelf = items(x.display(), onRoot[0], check, XA_WINDOW, 1);
+    return onSelf.size() == 1 && onSelf[0] == onRoot[0] ? Window(onRoot[0]) : None;
+}
+
 WindowStack readWindowStack(X11Connection& x, const std::vector<Window>& own) {
     Display* display = x.display();
     WindowStack stack;
@@ -122,9 +120,9 @@ WindowStack readWindowStack(X11Connection& x, const std::vector<Window>& own) {
 
     std::optional<std::vector<unsigned long>> clients;
     // An empty list still means the manager keeps one.
-    if (managerPresent(x))
-        clients =
-            property(display, x.root(), x.atom("_NET_CLIENT_LIST_STACKING"), XA_WINDOW, 1L << 16);
+    if (windowManagerCheck(x) != None)
+        clients = propertyItems(display, x.root(), x.atom("_NET_CLIENT_LIST_STACKING"), XA_WINDOW,
+                                1L << 16);
     if (!clients) {
         for (Window window : order) readRootChild(display, window, stack.windows);
         return stack;

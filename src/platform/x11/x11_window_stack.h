@@ -4,6 +4,9 @@
 
 #include "platform/x11/x11_coverage_rule.h"
 
+#include <X11/Xlib.h>
+
+#include <optional>
 #include <vector>
 
 namespace tavel {
@@ -27,6 +30,15 @@ struct WindowStack {
 // meanwhile are left out or read as unviewable; call it under an X11ErrorTrap, as their
 // owners may destroy them any time.
 WindowStack readWindowStack(X11Connection& connection, const std::vector<Window>& own = {});
+
+// The items of a 32-bit property of `type` on `window` (Xlib hands them out as longs), at
+// most `most`; nothing when it is missing or of another type.
+std::optional<std::vector<unsigned long>> propertyItems(Display* display, Window window, Atom name,
+                                                        Atom type, long most);
+
+// The running window manager's check window: _NET_SUPPORTING_WM_CHECK on the root, naming
+// a window that names itself (one that died leaves the root's behind); None without one.
+Window windowManagerCheck(X11Connection& connection);
 
 // The child of the root that holds `window` (its manager's frame, or itself); None when
 // it is gone.
