@@ -77,14 +77,22 @@ int exportMovie(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!chosen) return kUsageStatus;
     const auto& [request, effect] = *chosen;
 
-    // Started by Tavel for the lock screen: it goes when Tavel goes.
-    if (request.progressLines) prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // Started by Tavel for the lock screen: it goes when Tavel goes. A reader that stops
+    // reading (Tavel ending the job) is a stop request, not a death by SIGPIPE that would
+    // leave the unfinished file behind.
+    if (request.progressLines) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        std::signal(SIGPIPE, SIG_IGN);
+    }
     const bool terminal = !request.progressLines && isatty(STDERR_FILENO);
     const auto start = Clock::now();
     bool barShown = false;
     auto progress = [&](double done) {
         if (interrupted) throw Interrupted{};
-        if (request.progressLines) out << "progress " << done << std::endl;
+        if (request.progressLines && !(out << "progress " << done << std::endl)) {
+            interrupted = SIGPIPE;
+            throw Interrupted{};
+        }
         if (!terminal) return;
         drawBar(err, done, secondsSince(start));
         barShown = true;
