@@ -9,8 +9,12 @@ bool ProgramLibrary::Wanted::stillWanted() const {
                        [](const std::weak_ptr<Done>& waiter) { return !waiter.expired(); });
 }
 
-ProgramLibrary::ProgramLibrary(Scheduler& scheduler, Executor& thread, ProgramBuilder& builder)
-    : scheduler_(scheduler), thread_(thread), builder_(builder) {}
+ProgramLibrary::ProgramLibrary(Scheduler& scheduler, Executor& thread, Build build)
+    : scheduler_(scheduler), thread_(thread), build_(std::move(build)) {}
+
+ProgramLibrary::ProgramLibrary(Scheduler& scheduler, GlCompileThread& compiler)
+    : ProgramLibrary(scheduler, compiler.executor(),
+                     [&compiler](const ShaderEffect& effect) { return compiler.build(effect); }) {}
 
 ProgramLibrary::~ProgramLibrary() {
     self_.reset();
@@ -45,9 +49,9 @@ void ProgramLibrary::startNext() {
     ++buildCount_;
     auto deliver = self_.guard(
         [](ProgramLibrary& library, Outcome& outcome) { library.finished(std::move(outcome)); });
-    thread_.submit([&builder = builder_, &scheduler = scheduler_, effect = building_->effect,
+    thread_.submit([&build = build_, &scheduler = scheduler_, effect = building_->effect,
                     deliver = std::move(deliver)]() mutable {
-        Outcome outcome = builder.build(effect);
+        Outcome outcome = build(effect);
         scheduler.post([deliver = std::move(deliver), outcome = std::move(outcome)]() mutable {
             deliver(outcome);
         });

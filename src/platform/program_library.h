@@ -9,10 +9,12 @@
 // (llvmpipe crashed when one was deleted on the compile thread after a view had used it).
 
 #include "effects/shader_view.h"
+#include "platform/gl_compile_thread.h"
 #include "platform/scheduler.h"
 #include "platform/weak_self.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,19 +23,17 @@
 
 namespace tavel {
 
-// What turns an effect into a program: runs on the library's compile thread only, one
-// call at a time. The programs it makes belong to it (it deletes them when it ends).
-class ProgramBuilder {
-public:
-    virtual ~ProgramBuilder() = default;
-    virtual ProgramCompiler::Outcome build(const ShaderEffect& effect) = 0;
-};
-
 class ProgramLibrary final : public ProgramCompiler {
 public:
-    // `builder` runs on `thread` (serial); outcomes come back through `scheduler`. Both
+    // What turns an effect into a program: runs on the library's thread only, one call at
+    // a time. The programs it makes belong to whoever gave it.
+    using Build = std::function<Outcome(const ShaderEffect&)>;
+
+    // `build` runs on `thread` (serial); outcomes come back through `scheduler`. Both
     // must outlive the library or finish their work first.
-    ProgramLibrary(Scheduler& scheduler, Executor& thread, ProgramBuilder& builder);
+    ProgramLibrary(Scheduler& scheduler, Executor& thread, Build build);
+    // Builds on `compiler`'s thread.
+    ProgramLibrary(Scheduler& scheduler, GlCompileThread& compiler);
     // Outcomes still on their way are dropped; waiting callbacks never run.
     ~ProgramLibrary() override;
     ProgramLibrary(const ProgramLibrary&) = delete;
@@ -56,7 +56,7 @@ private:
 
     Scheduler& scheduler_;
     Executor& thread_;
-    ProgramBuilder& builder_;
+    Build build_;
     // Main thread.
     std::map<std::string, Outcome> known_;  // effect id -> linked program or failure
     std::deque<Wanted> queue_;              // not started yet, in request order

@@ -6,7 +6,6 @@
 #include "platform/render_budget.h"
 #include "platform/render_load.h"
 #include "platform/x11/glx_context.h"
-#include "platform/x11/glx_program_builder.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_render_services.h"
 #include "saver/halvane_saver.h"
@@ -74,9 +73,9 @@ int runSaver(const SaverTarget& target, LogSink& log) {
     if (facts && glx->depth() != facts->depth)
         return cannotStart("no OpenGL config for the window " + hexId(facts->window) +
                            "'s visual (depth " + std::to_string(facts->depth) + ")");
-    auto builder = GlxProgramBuilder::create(*glx, log);
-    if (!builder) return cannotStart("cannot compile effects in the background on this display");
-    ProgramLibrary programs(loop, builder->thread(), *builder);
+    auto compiler = GlCompileThread::start(glx->createShared(), log);
+    if (!compiler) return cannotStart("cannot compile effects in the background on this display");
+    ProgramLibrary programs(loop, *compiler);
     GlFrameRenderer renderer;
 
     auto window =

@@ -14,16 +14,6 @@
 namespace tavel {
 namespace {
 
-class FakeBuilder final : public ProgramBuilder {
-public:
-    ProgramCompiler::Outcome build(const ShaderEffect& effect) override {
-        built.push_back(effect.id);
-        if (effect.id == "ridges") return {0, -1, "error: no"};
-        return {static_cast<unsigned>(built.size()), 7, {}};
-    }
-    std::vector<std::string> built;
-};
-
 class ProgramLibraryTest : public ::testing::Test {
 protected:
     // Runs the compile thread's queue and delivers what it finished.
@@ -39,8 +29,13 @@ protected:
 
     test::ManualScheduler clock;
     test::ManualExecutor thread;
-    FakeBuilder builder;
-    ProgramLibrary library{clock, thread, builder};
+    std::vector<std::string> built;  // effect ids, in build order
+    ProgramLibrary::Build build = [this](const ShaderEffect& effect) {
+        built.push_back(effect.id);
+        if (effect.id == "ridges") return ProgramCompiler::Outcome{0, -1, "error: no"};
+        return ProgramCompiler::Outcome{static_cast<unsigned>(built.size()), 7, {}};
+    };
+    ProgramLibrary library{clock, thread, build};
 };
 
 TEST_F(ProgramLibraryTest, EachEffectIsBuiltOnceAndThenAnsweredAtOnce) {
@@ -56,7 +51,7 @@ TEST_F(ProgramLibraryTest, EachEffectIsBuiltOnceAndThenAnsweredAtOnce) {
     auto failed = ask("ridges", got);
     compile();
     ask("ridges", got);
-    EXPECT_EQ(builder.built, (std::vector<std::string>{"tiles", "ridges"}));
+    EXPECT_EQ(built, (std::vector<std::string>{"tiles", "ridges"}));
     EXPECT_EQ(library.buildCount(), 2u);
 }
 
@@ -70,7 +65,7 @@ TEST_F(ProgramLibraryTest, WithdrawnRequestsAreSkippedAndTheWantedOneIsNext) {
     building.withdraw();  // already started: it finishes and is kept for later
     compile();
     compile();
-    EXPECT_EQ(builder.built, (std::vector<std::string>{"tiles", "horizon"}));
+    EXPECT_EQ(built, (std::vector<std::string>{"tiles", "horizon"}));
     EXPECT_EQ(got, (std::vector<std::string>{"horizon:2"}));
     ask("tiles", got);
     EXPECT_EQ(got.back(), "tiles:1");
@@ -78,7 +73,7 @@ TEST_F(ProgramLibraryTest, WithdrawnRequestsAreSkippedAndTheWantedOneIsNext) {
 
 TEST_F(ProgramLibraryTest, AResultArrivingAfterTheLibraryIsGoneReachesNobody) {
     int delivered = 0;
-    auto library = std::make_unique<ProgramLibrary>(clock, thread, builder);
+    auto library = std::make_unique<ProgramLibrary>(clock, thread, build);
     auto request = library->request(*shaderEffect("dome"), [&](const auto&) { ++delivered; });
     thread.runAll();
     library.reset();

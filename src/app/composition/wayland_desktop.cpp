@@ -4,7 +4,6 @@
 #include "effects/gl_frame_renderer.h"
 #include "platform/program_library.h"
 #include "platform/wayland/egl_context.h"
-#include "platform/wayland/egl_program_builder.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_idle.h"
 #include "platform/wayland/wayland_render_services.h"
@@ -38,12 +37,12 @@ public:
             if (why) *why = "no OpenGL 3.3 through EGL on this compositor: " + reason;
             return false;
         }
-        builder_ = EglProgramBuilder::create(*context_, log_);
-        if (!builder_) {
+        compiler_ = GlCompileThread::start(context_->createShared(), log_);
+        if (!compiler_) {
             if (why) *why = "cannot compile effects in the background on this compositor";
             return false;
         }
-        programs_.emplace(loop_, builder_->thread(), *builder_);
+        programs_.emplace(loop_, *compiler_);
         services_.emplace(
             WaylandRenderServices{*wayland_, *context_, *programs_, renderer_, loop_, log_});
         screens_.emplace(*wayland_, loop_);
@@ -69,7 +68,7 @@ public:
     std::uint64_t framesDrawn() const override {
         return renderer_.framesDrawn() + (galleryGl_ ? galleryGl_->framesDrawn() : 0);
     }
-    Executor& glThread() override { return builder_->thread(); }
+    Executor& glThread() override { return compiler_->executor(); }
     bool galleryPossible() const override {
         const char* display = std::getenv("DISPLAY");
         return display && *display;
@@ -92,7 +91,7 @@ private:
     std::unique_ptr<WaylandConnection> wayland_;
     // Before the connection goes: EGL ends its use of the display first.
     std::unique_ptr<EglContext> context_;
-    std::unique_ptr<EglProgramBuilder> builder_;
+    std::unique_ptr<GlCompileThread> compiler_;
     std::optional<ProgramLibrary> programs_;
     GlFrameRenderer renderer_;
     std::optional<WaylandRenderServices> services_;

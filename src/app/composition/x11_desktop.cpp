@@ -3,7 +3,6 @@
 #include "effects/gl_frame_renderer.h"
 #include "platform/program_library.h"
 #include "platform/x11/glx_context.h"
-#include "platform/x11/glx_program_builder.h"
 #include "platform/x11/randr_screens.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_coverage.h"
@@ -25,7 +24,7 @@ namespace {
 // thread, the thread before the context.
 struct GlxStack {
     std::unique_ptr<GlxContext> context;
-    std::unique_ptr<GlxProgramBuilder> builder;
+    std::unique_ptr<GlCompileThread> compiler;
     std::optional<ProgramLibrary> programs;
     GlFrameRenderer renderer;
 
@@ -36,12 +35,12 @@ struct GlxStack {
             if (why) *why = "no OpenGL 3.3 on this display: " + reason;
             return false;
         }
-        builder = GlxProgramBuilder::create(*context, log);
-        if (!builder) {
+        compiler = GlCompileThread::start(context->createShared(), log);
+        if (!compiler) {
             if (why) *why = "cannot compile effects in the background on this display";
             return false;
         }
-        programs.emplace(loop, builder->thread(), *builder);
+        programs.emplace(loop, *compiler);
         return true;
     }
 };
@@ -81,7 +80,7 @@ public:
     // The gallery draws with the desktop's context and renderer.
     std::uint64_t framesDrawn() const override { return gl_.renderer.framesDrawn(); }
     bool galleryPossible() const override { return true; }
-    Executor& glThread() override { return gl_.builder->thread(); }
+    Executor& glThread() override { return gl_.compiler->executor(); }
     std::optional<GalleryGl> galleryGl() override {
         return GalleryGl{*gl_.context, *gl_.programs, gl_.renderer};
     }

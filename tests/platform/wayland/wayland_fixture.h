@@ -1,6 +1,6 @@
 #pragma once
 // A connection to the test program's private headless sway, watched on a real main loop,
-// with the EGL context, program builder and services the windows draw with. Tests run
+// with the EGL context, compile thread and services the windows draw with. Tests run
 // the loop in short bounded slices until what they wait for has happened, so a fault
 // fails a test after a few seconds instead of hanging it; none of them sleeps.
 
@@ -11,7 +11,6 @@
 #include "platform/asio/asio_scheduler.h"
 #include "platform/program_library.h"
 #include "platform/wayland/egl_context.h"
-#include "platform/wayland/egl_program_builder.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_render_services.h"
 #include "support/run_until.h"
@@ -35,7 +34,7 @@ protected:
     void connectTo(const SwayServer& server) {
         services.reset();
         programs.reset();
-        builder.reset();
+        compiler.reset();
         gl.reset();
         connection.reset();
         std::string saved = std::getenv("WAYLAND_DISPLAY");
@@ -46,9 +45,9 @@ protected:
         std::string why;
         gl = EglContext::create(connection->display(), &why);
         ASSERT_TRUE(gl) << why;
-        builder = EglProgramBuilder::create(*gl, log);
-        ASSERT_TRUE(builder);
-        programs.emplace(loop, builder->thread(), *builder);
+        compiler = GlCompileThread::start(gl->createShared(), log);
+        ASSERT_TRUE(compiler);
+        programs.emplace(loop, *compiler);
         services.emplace(WaylandRenderServices{*connection, *gl, *programs, renderer, loop, log});
     }
 
@@ -75,7 +74,7 @@ protected:
     std::unique_ptr<WaylandConnection> connection;
     GlFrameRenderer renderer;
     std::unique_ptr<EglContext> gl;
-    std::unique_ptr<EglProgramBuilder> builder;
+    std::unique_ptr<GlCompileThread> compiler;
     std::optional<ProgramLibrary> programs;
     std::optional<WaylandRenderServices> services;
 };

@@ -1,22 +1,26 @@
-#include "platform/thread_program_builder.h"
+#include "platform/gl_compile_thread.h"
 
 #include "effects/share_group_compiler.h"
 #include "platform/asio/thread_executors.h"
 
 namespace tavel {
 
-ThreadProgramBuilder::ThreadProgramBuilder(std::unique_ptr<CompileContext> context, LogSink& log)
+std::unique_ptr<GlCompileThread> GlCompileThread::start(std::unique_ptr<CompileContext> context,
+                                                        LogSink& log) {
+    if (!context) return nullptr;
+    return std::make_unique<GlCompileThread>(std::move(context), log);
+}
+
+GlCompileThread::GlCompileThread(std::unique_ptr<CompileContext> context, LogSink& log)
     : context_(std::move(context)),
       compiler_(std::make_unique<ShareGroupCompiler>()),
-      // The application's background GL thread: effect programs are built here, and the
-      // live icons and stills render here with the same context.
       thread_(std::make_unique<SerialExecutor>("marlowen.liveicon", log)) {
     thread_->submit([context = context_.get(), compiler = compiler_.get()] {
         compiler->begin(context->makeCurrent());
     });
 }
 
-ThreadProgramBuilder::~ThreadProgramBuilder() {
+GlCompileThread::~GlCompileThread() {
     thread_->submit([context = context_.get(), compiler = compiler_.get()] {
         compiler->end();
         context->release();
@@ -24,11 +28,11 @@ ThreadProgramBuilder::~ThreadProgramBuilder() {
     thread_.reset();  // joins once the compile thread has unbound its context
 }
 
-Executor& ThreadProgramBuilder::thread() {
+Executor& GlCompileThread::executor() {
     return *thread_;
 }
 
-ProgramCompiler::Outcome ThreadProgramBuilder::build(const ShaderEffect& effect) {
+ProgramCompiler::Outcome GlCompileThread::build(const ShaderEffect& effect) {
     return compiler_->build(effect);
 }
 
