@@ -1,6 +1,6 @@
 #include "saver/halvane_window.h"
 
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 
 #include <X11/Xutil.h>
 
@@ -14,7 +14,7 @@ std::optional<HalvaneWindow::Facts> HalvaneWindow::describe(X11Connection& conne
     Status found = 0;
     {
         // A window id from the host may name nothing (any more): no error line for that.
-        X11ErrorTrap trap(connection.display());
+        X11ErrorCatch trap(connection.display(), X11ErrorCatch::windowGone);
         found = XGetWindowAttributes(connection.display(), window, &attributes);
     }
     if (!found) return std::nullopt;
@@ -41,7 +41,7 @@ HalvaneWindow::HalvaneWindow(X11Connection& connection, GlxContext& context, Sch
     if (kind_ == Kind::foreign) {
         // Before the first request about the window: it may be gone already.
         reportGone_ = self_.guard([](HalvaneWindow& self) { self.end(self.goneLine()); });
-        connection_.setErrorFilter([this](const XErrorEvent& error) {
+        hostErrors_.emplace(display_, [this](const XErrorEvent& error) {
             if (error.resourceid != window_ && error.resourceid != drawableId_.load()) return false;
             if (!gone_.exchange(true)) scheduler_.post(reportGone_);
             return true;
@@ -92,10 +92,8 @@ HalvaneWindow::~HalvaneWindow() {
     switch (kind_) {
         case Kind::foreign:
             if (!gone_.load()) XSelectInput(display_, window_, NoEventMask);
-            // Every request about the window answered while the filter still claims
-            // its errors.
-            XSync(display_, False);
-            connection_.setErrorFilter({});
+            // Every request about the window answered while its errors are still claimed.
+            hostErrors_.reset();
             break;
         case Kind::root:
             connection_.deselectRootInput(StructureNotifyMask);

@@ -11,6 +11,7 @@
 #include "platform/x11/glx_context.h"
 #include "platform/x11/glx_surface.h"
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_error_catch.h"
 
 #include <atomic>
 #include <functional>
@@ -89,7 +90,8 @@ private:
     std::atomic<bool> gone_{false};
     std::atomic<unsigned long> drawableId_{None};
     WeakSelf<HalvaneWindow> self_{*this};
-    std::function<void()> reportGone_;  // a guarded task, posted when an error says "gone"
+    std::function<void()> reportGone_;         // a guarded task, posted when an error says "gone"
+    std::optional<X11ErrorCatch> hostErrors_;  // a foreign window's: they say it is gone
 };
 
 }  // namespace tavel

@@ -3,7 +3,7 @@
 #include "platform/x11/glx_context.h"
 
 #include "platform/gl_thread_binding.h"
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 
 #include <atomic>
 #include <vector>
@@ -11,22 +11,6 @@
 namespace tavel {
 
 namespace {
-
-// Collects the X errors of a few requests instead of logging them: GLX reports refused
-// configs, contexts and drawables as protocol errors.
-class ErrorTrap {
-public:
-    explicit ErrorTrap(Display* display) : catch_(display) {}
-    // Whether any request since the trap was made failed (one round trip).
-    bool failed() {
-        failed_ |= catch_.take() != 0;
-        return failed_;
-    }
-
-private:
-    X11ErrorCatch catch_;
-    bool failed_ = false;
-};
 
 // Unbinds the calling thread's GLX context, whichever it is: the thread goes to EGL.
 void releaseGlx() {
@@ -44,9 +28,10 @@ GLXContext createCoreContext(Display* display, GLXFBConfig config, GLXContext sh
         GLX_CONTEXT_CORE_PROFILE_BIT_ARB,
         None,
     };
-    ErrorTrap trap(display);
+    // GLX reports refused configs, contexts and drawables as protocol errors.
+    X11ErrorCatch trap(display);
     GLXContext context = glXCreateContextAttribsARB(display, config, share, True, attributes);
-    if (trap.failed() && context) {
+    if (trap.take() && context) {
         glXDestroyContext(display, context);
         context = nullptr;
     }
@@ -134,15 +119,15 @@ std::string readRenderer(Display* display, GLXFBConfig config, GLXContext contex
     bool bound = false;
     takeGlBinding(&releaseGlx);
     {
-        ErrorTrap trap(display);
-        bound = glXMakeContextCurrent(display, None, None, context) && !trap.failed();
+        X11ErrorCatch trap(display);
+        bound = glXMakeContextCurrent(display, None, None, context) && !trap.take();
     }
     if (!bound) {
         const int attributes[] = {GLX_PBUFFER_WIDTH, 1, GLX_PBUFFER_HEIGHT, 1, None};
-        ErrorTrap trap(display);
+        X11ErrorCatch trap(display);
         pbuffer = glXCreatePbuffer(display, config, attributes);
-        bound = pbuffer != None && !trap.failed() &&
-                glXMakeContextCurrent(display, pbuffer, pbuffer, context) && !trap.failed();
+        bound = pbuffer != None && !trap.take() &&
+                glXMakeContextCurrent(display, pbuffer, pbuffer, context) && !trap.take();
     }
     std::string name;
     if (bound) {
@@ -202,9 +187,9 @@ GlxContext::~GlxContext() {
 unsigned long GlxContext::createDrawable(Window window) {
     GLXWindow drawable = None;
     {
-        ErrorTrap trap(display_);
+        X11ErrorCatch trap(display_);
         drawable = glXCreateWindow(display_, static_cast<GLXFBConfig>(config_), window, nullptr);
-        if (trap.failed()) drawable = None;
+        if (trap.take()) drawable = None;
     }
     if (drawable == None) return None;
     drawables_.insert(drawable);
@@ -259,15 +244,15 @@ std::unique_ptr<GlxSharedContext> GlxContext::createShared() {
     bool bound = false;
     takeGlBinding(&releaseGlx);
     {
-        ErrorTrap trap(display_);
-        bound = glXMakeContextCurrent(display_, None, None, shared) && !trap.failed();
+        X11ErrorCatch trap(display_);
+        bound = glXMakeContextCurrent(display_, None, None, shared) && !trap.take();
     }
     if (!bound) {
         const int attributes[] = {GLX_PBUFFER_WIDTH, 1, GLX_PBUFFER_HEIGHT, 1, None};
-        ErrorTrap trap(display_);
+        X11ErrorCatch trap(display_);
         pbuffer = glXCreatePbuffer(display_, config, attributes);
-        bound = pbuffer != None && !trap.failed() &&
-                glXMakeContextCurrent(display_, pbuffer, pbuffer, shared) && !trap.failed();
+        bound = pbuffer != None && !trap.take() &&
+                glXMakeContextCurrent(display_, pbuffer, pbuffer, shared) && !trap.take();
     }
     // Give the main thread its binding back.
     glXMakeContextCurrent(display_, current_, current_,

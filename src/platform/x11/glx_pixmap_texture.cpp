@@ -4,7 +4,7 @@
 #include "platform/x11/glx_pixmap_texture.h"
 
 #include "platform/x11/glx_context.h"
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 
 #include <X11/Xutil.h>
 
@@ -70,7 +70,7 @@ std::unique_ptr<GlxPixmapTexture> GlxPixmapTexture::create(GlxContext& context, 
 }
 
 GlxPixmapTexture::~GlxPixmapTexture() {
-    X11ErrorTrap trap(display_);
+    X11ErrorCatch trap(display_, X11ErrorCatch::windowGone);
     if (bound_) {
         glBindTexture(GL_TEXTURE_2D, texture_);
         glXReleaseTexImageEXT(display_, glxPixmap_, GLX_FRONT_LEFT_EXT);
@@ -82,7 +82,7 @@ GlxPixmapTexture::~GlxPixmapTexture() {
 
 void GlxPixmapTexture::refresh() {
     // The pixmap of another client's window may go at any moment: its errors are no fault.
-    X11ErrorTrap trap(display_);
+    X11ErrorCatch trap(display_, X11ErrorCatch::windowGone);
     glBindTexture(GL_TEXTURE_2D, texture_);
     if (bound_) glXReleaseTexImageEXT(display_, glxPixmap_, GLX_FRONT_LEFT_EXT);
     glXBindTexImageEXT(display_, glxPixmap_, GLX_FRONT_LEFT_EXT, nullptr);

@@ -1,6 +1,6 @@
 #include "platform/x11/x11_connection.h"
 
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 
 #include <unistd.h>
 #include <asio/io_context.hpp>
@@ -98,7 +98,7 @@ int onProtocolError(Display* display, XErrorEvent* error) {
     std::lock_guard lock(r.mutex);
     auto found = r.find(display);
     if (found != r.entries.end() && found->connection)
-        found->connection->reportError(*error, line);
+        found->connection->reportError(line);
     else
         systemLog().write("Tavel: " + line);
     return 0;
@@ -185,18 +185,12 @@ X11Connection::~X11Connection() {
     r.entries.erase(r.find(display_));
 }
 
-void X11Connection::setErrorFilter(ErrorFilter filter) {
-    std::lock_guard lock(errorsMutex_);
-    errorFilter_ = std::move(filter);
-}
-
-void X11Connection::reportError(const XErrorEvent& error, const std::string& text) {
+void X11Connection::reportError(const std::string& text) {
     // Bounded: past this many distinct lines the rest are dropped.
     constexpr std::size_t kDistinctLines = 64;
     std::string line = prefix_ + text;
     {
         std::lock_guard lock(errorsMutex_);
-        if (errorFilter_ && errorFilter_(error)) return;
         if (loggedErrors_.size() >= kDistinctLines || !loggedErrors_.insert(line).second) return;
     }
     log_.write(line);

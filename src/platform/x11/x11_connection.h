@@ -67,19 +67,9 @@ public:
     // signs its own lines. Main thread, before the connection is used.
     void setLogPrefix(std::string prefix) { prefix_ = std::move(prefix); }
 
-    // Sees each protocol error of this display before it is logged; returning true claims
-    // it, and nothing is logged. For a program that draws into another client's window,
-    // which may be destroyed at any moment: its errors mean "the window is gone", not a
-    // fault. Runs inside Xlib's error handler on whichever thread met the error, so it
-    // must not call Xlib and must return quickly (set a flag, post a task). Empty removes
-    // it. Any thread.
-    using ErrorFilter = std::function<bool(const XErrorEvent&)>;
-    void setErrorFilter(ErrorFilter filter);
-
     // Logs a protocol error of this display (the text after the prefix), each distinct
-    // line once (a request that fails every frame would flood the journal), unless the
-    // error filter claims it. Any thread.
-    void reportError(const XErrorEvent& error, const std::string& text);
+    // line once (a request that fails every frame would flood the journal). Any thread.
+    void reportError(const std::string& text);
 
     Display* display() const { return display_; }
     int screen() const { return DefaultScreen(display_); }
@@ -140,9 +130,8 @@ private:
     std::unique_ptr<Watch> watch_;
     std::function<void()> lostHandler_;
     std::string prefix_ = "Tavel: ";
-    std::mutex errorsMutex_;  // guards the two below
+    std::mutex errorsMutex_;  // guards the one below
     std::set<std::string> loggedErrors_;
-    ErrorFilter errorFilter_;
     // Posted tasks and the socket wait hold a weak reference: they do nothing once the
     // connection is gone.
     WeakSelf<X11Connection> self_{*this};

@@ -2,7 +2,7 @@
 
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_coverage_rule.h"
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 #include "platform/x11/x11_window_stack.h"
 
 #include <X11/extensions/Xfixes.h>
@@ -50,7 +50,7 @@ X11CoverageWatcher::~X11CoverageWatcher() {
     Display* display = connection_.display();
     if (fixesAvailable_)
         XFixesSelectSelectionInput(display, connection_.root(), compositorSelection_, 0);
-    X11ErrorTrap trap(display);
+    X11ErrorCatch trap(display, X11ErrorCatch::windowGone);
     followClients({});
 }
 
@@ -120,7 +120,7 @@ void X11CoverageWatcher::update() {
     for (const auto& [id, w] : watches_) own.push_back(w.own);
     WindowStack stack;
     {
-        X11ErrorTrap trap(display);
+        X11ErrorCatch trap(display, X11ErrorCatch::windowGone);
         if (compositing_ && !watches_.empty()) stack = readWindowStack(connection_, own);
         std::vector<Window> clients;
         if (stack.managed)

@@ -1,7 +1,7 @@
 #include "platform/x11/x11_desktop_program.h"
 
 #include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 #include "platform/x11/x11_window_stack.h"
 
 #include <X11/Xatom.h>
@@ -134,7 +134,7 @@ std::vector<DesktopProgramWindow> findDesktopPrograms(X11Connection& x,
 
 bool overrideRedirectFits(X11Connection& x) {
     Display* display = x.display();
-    X11ErrorTrap trap(display);
+    X11ErrorCatch trap(display, X11ErrorCatch::windowGone);
     const Window check = windowManagerCheck(x);
     if (check == None) return true;  // no manager
     Atom type = None;
@@ -230,7 +230,7 @@ void X11DesktopStackKeeper::update() {
     std::vector<Window> own;
     for (const auto& [id, w] : watches_) own.push_back(w.own);
     auto isOwn = [&](Window w) { return std::find(own.begin(), own.end(), w) != own.end(); };
-    X11ErrorTrap trap(display);
+    X11ErrorCatch trap(display, X11ErrorCatch::windowGone);
     const std::vector<DesktopProgramWindow> programs = findDesktopPrograms(connection_, own);
 
     std::vector<int> ids;

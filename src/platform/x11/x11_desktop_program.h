@@ -40,7 +40,7 @@ struct DesktopProgramWindow {
 
 // The viewable desktop-type windows of other clients (none of `own`, none of this
 // process), bottom first. A few round trips per top-level window; call under an
-// X11ErrorTrap, as their owners may destroy them any time.
+// X11ErrorCatch claiming X11ErrorCatch::windowGone, as their owners may destroy them any time.
 std::vector<DesktopProgramWindow> findDesktopPrograms(X11Connection& connection,
                                                       const std::vector<Window>& own);
 

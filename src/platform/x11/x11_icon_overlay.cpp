@@ -6,7 +6,7 @@
 #include "platform/x11/glx_context.h"
 #include "platform/x11/glx_pixmap_texture.h"
 #include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 #include "platform/x11/x11_window_stack.h"
 
 #include <X11/Xatom.h>
@@ -166,7 +166,7 @@ bool X11IconOverlay::follow(const std::optional<DesktopProgramWindow>& program) 
 
 void X11IconOverlay::stop() {
     Display* display = connection_.display();
-    X11ErrorTrap trap(display);
+    X11ErrorCatch trap(display, X11ErrorCatch::windowGone);
     icons_.reset();
     backdropTexture_.reset();
     if (clientPixmap_ != None) XFreePixmap(display, clientPixmap_);
@@ -180,7 +180,7 @@ void X11IconOverlay::stop() {
 
 void X11IconOverlay::nameClientPixmap() {
     Display* display = connection_.display();
-    X11ErrorTrap trap(display);
+    X11ErrorCatch trap(display, X11ErrorCatch::windowGone);
     icons_.reset();
     XWindowAttributes attributes{};
     clientDepth_ = XGetWindowAttributes(display, client_, &attributes) ? attributes.depth : 24;
@@ -209,7 +209,7 @@ void X11IconOverlay::onEvent(const XEvent& event) {
     if (event.type == damageEventBase_ + XDamageNotify) {
         const auto& notify = reinterpret_cast<const XDamageNotifyEvent&>(event);
         if (notify.damage != damage_) return;
-        X11ErrorTrap trap(connection_.display());
+        X11ErrorCatch trap(connection_.display(), X11ErrorCatch::windowGone);
         XDamageSubtract(connection_.display(), damage_, None, None);
         iconsDirty_ = true;
         if (changed_) changed_();

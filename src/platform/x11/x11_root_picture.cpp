@@ -4,7 +4,7 @@
 #include "effects/offscreen/png_decode.h"
 #include "platform/x11/pixel_rect.h"
 #include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "effects/log_sink.h"
+#include "platform/x11/x11_error_catch.h"
 #include "x11_loop_fixture.h"
 
 #include <algorithm>
@@ -172,18 +173,20 @@ TEST(X11ConnectionErrors, EachDistinctErrorIsLoggedOnceAndTheExtensionsAreThere)
     EXPECT_NE(lines[0].find("BadWindow"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("BadAtom"), std::string::npos) << lines[1];
 
-    // A filter claims the errors it knows (here those about one vanished window); the
+    // A catcher claims the errors it knows (here those about one vanished window); the
     // rest are logged with the program's own prefix.
     connection->setLogPrefix("HalvaneSaver: ");
     std::vector<unsigned long> claimed;
-    connection->setErrorFilter([&claimed](const XErrorEvent& error) {
-        if (error.resourceid != 0x1fffff1) return false;
-        claimed.push_back(error.resourceid);
-        return true;
-    });
-    XMapWindow(display, Window(0x1fffff1));
-    XUnmapWindow(display, Window(0x1fffff2));
-    XSync(display, False);
+    {
+        X11ErrorCatch catcher(display, [&claimed](const XErrorEvent& error) {
+            if (error.resourceid != 0x1fffff1) return false;
+            claimed.push_back(error.resourceid);
+            return true;
+        });
+        XMapWindow(display, Window(0x1fffff1));
+        XUnmapWindow(display, Window(0x1fffff2));
+        EXPECT_EQ(catcher.take(), BadWindow);
+    }
     EXPECT_EQ(claimed, std::vector<unsigned long>{0x1fffff1});
     lines = log.lines();
     ASSERT_EQ(lines.size(), 3u);

@@ -7,7 +7,7 @@
 
 #include "platform/x11/x11_coverage.h"
 #include "platform/x11/x11_coverage_rule.h"
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 #include "support/child_process.h"
 #include "x11_loop_fixture.h"
 
@@ -168,7 +168,7 @@ protected:
     test::ChildProgram picom, manager;
     bool managed = false;
     Window lastWallpaper = None;  // made by watchWallpaper()
-    std::optional<X11ErrorRoute> recordMine, recordOther;
+    std::optional<X11ErrorCatch> recordMine, recordOther;
 };
 
 TEST_F(X11CoverageTest, WithoutAWindowManagerAWindowAboveTheWallpaperCoversOnlyUnderCompositing) {
@@ -230,7 +230,7 @@ TEST_F(X11CoverageTest, AWindowMarkedHiddenDoesNotCoverWhileStillMapped) {
     ASSERT_TRUE(settle());
     EXPECT_EQ(passedOn, std::vector<int>{});
     {
-        X11ErrorTrap trap(other);
+        X11ErrorCatch trap(other, X11ErrorCatch::windowGone);
         XMapWindow(other, gone);
         if (char* name = XGetAtomName(other, Atom(0x7ffffff0))) XFree(name);
     }

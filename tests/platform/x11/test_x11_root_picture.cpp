@@ -7,7 +7,7 @@
 
 #include "effects/offscreen/png_encode.h"
 #include "platform/atomic_file.h"
-#include "platform/x11/x11_error_trap.h"
+#include "platform/x11/x11_error_catch.h"
 #include "platform/x11/x11_root_picture.h"
 #include "support/temp_dir.h"
 
@@ -96,7 +96,8 @@ protected:
 
     // The drawable's pixels as 0xRRGGBB, row by row (the Xvfb screen is 24-bit TrueColor).
     std::vector<unsigned long> pixelsOf(Drawable drawable) {
-        X11ErrorTrap trap(display);  // a pixmap that is gone has no pixels
+        X11ErrorCatch trap(display,
+                           X11ErrorCatch::windowGone);  // a pixmap that is gone has no pixels
         XImage* image =
             XGetImage(display, drawable, 0, 0, rootWidth, rootHeight, AllPlanes, ZPixmap);
         std::vector<unsigned long> pixels;
