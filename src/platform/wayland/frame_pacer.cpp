@@ -6,20 +6,20 @@
 
 namespace tavel {
 
-FramePacer::FramePacer(wl_surface* surface, Scheduler& scheduler, std::function<void(bool)> onStall)
-    : surface_(surface), scheduler_(scheduler), onStall_(std::move(onStall)) {}
+FramePacer::FramePacer(Scheduler& scheduler, std::function<void(bool)> onStall)
+    : scheduler_(scheduler), onStall_(std::move(onStall)) {}
 
 FramePacer::~FramePacer() {
     self_.reset();
     if (callback_) wl_callback_destroy(callback_);
 }
 
-void FramePacer::frameWillCommit() {
+void FramePacer::frameWillCommit(wl_surface* surface) {
     // One callback at a time: a second frame committed before the first one's callback
     // (a configure's frame) is shown by the same callback.
     if (callback_) return;
     static const wl_callback_listener listener = {&FramePacer::done};
-    callback_ = wl_surface_frame(surface_);
+    callback_ = wl_surface_frame(surface);
     wl_callback_add_listener(callback_, &listener, this);
     stallTimer_ = scheduler_.scheduleOnce(kStallAfter, self_.guard([](FramePacer& pacer) {
         if (!pacer.callback_ || pacer.stalled_) return;

@@ -22,21 +22,21 @@ class FramePacer {
 public:
     static constexpr Duration kStallAfter = std::chrono::seconds(1);
 
-    // `surface` outlives the pacer. `onStall` runs with true when a frame's callback is
-    // late, with false when it then arrives.
-    FramePacer(wl_surface* surface, Scheduler& scheduler, std::function<void(bool)> onStall);
+    // `onStall` runs with true when a frame's callback is late, with false when it then
+    // arrives.
+    FramePacer(Scheduler& scheduler, std::function<void(bool)> onStall);
     ~FramePacer();
     FramePacer(const FramePacer&) = delete;
     FramePacer& operator=(const FramePacer&) = delete;
 
-    // Asks for the callback of the frame the surface commits next; call right before
-    // the commit (the EGL swap).
-    void frameWillCommit();
+    // Asks for the callback of the frame `surface` commits next; call right before the
+    // commit (the EGL swap).
+    void frameWillCommit(wl_surface* surface);
     // A frame's callback is still to come.
     bool waiting() const { return callback_ != nullptr; }
     bool stalled() const { return stalled_; }
-    // Forgets the frame in flight without reporting anything (the surface was unmapped:
-    // its callback may never come).
+    // Forgets the frame in flight without reporting anything (the surface is going: its
+    // callback may never come).
     void reset();
     // Runs each time a frame's callback arrives (the timer's late tick). Empty for none.
     void setReadyHandler(std::function<void()> handler) { onReady_ = std::move(handler); }
@@ -44,7 +44,6 @@ public:
 private:
     static void done(void* data, wl_callback* callback, std::uint32_t time);
 
-    wl_surface* surface_;
     Scheduler& scheduler_;
     std::function<void(bool)> onStall_;
     std::function<void()> onReady_;

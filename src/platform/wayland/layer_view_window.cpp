@@ -2,11 +2,13 @@
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "platform/wayland/wayland_outputs.h"
+#include "platform/wayland/wayland_seat.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tavel {
@@ -45,131 +47,118 @@ int pixels(double units, double scale) {
 
 LayerViewWindow::LayerViewWindow(const WaylandRenderServices& services, const ScreenRecord& screen,
                                  Role role)
-    : connection_(services.connection), role_(role) {
+    : connection_(services.connection),
+      context_(services.context),
+      role_(role),
+      outputName_(screen.name),
+      width_(std::max(1, static_cast<int>(std::lround(screen.frame.width)))),
+      height_(std::max(1, static_cast<int>(std::lround(screen.frame.height)))),
+      scale_(usableScale(screen.scale)) {
     const WaylandGlobals& globals = connection_.globals();
-    surface_ = wl_compositor_create_surface(globals.compositor);
-    width_ = std::max(1, static_cast<int>(std::lround(screen.frame.width)));
-    height_ = std::max(1, static_cast<int>(std::lround(screen.frame.height)));
-
-    if (globals.fractionalScale && globals.viewporter) {
-        // Buffers at the exact pixel size, shown at the surface's size by the viewport.
-        scale_ = usableScale(screen.scale);
-        viewport_ = wp_viewporter_get_viewport(globals.viewporter, surface_);
-        fractional_ =
-            wp_fractional_scale_manager_v1_get_fractional_scale(globals.fractionalScale, surface_);
-        wp_fractional_scale_v1_add_listener(fractional_, &kFractionalListener, this);
-    } else {
-        // Whole buffer scales only: the compositor scales a fractional output down.
-        scale_ = std::max(1.0, std::ceil(usableScale(screen.scale) - 1e-9));
-        wl_surface_set_buffer_scale(surface_, static_cast<std::int32_t>(scale_));
-    }
-
-    pacer_ = std::make_unique<FramePacer>(surface_, services.scheduler,
-                                          [this](bool) { updateOcclusion(); });
-    EglWindowSurface::PresentHooks hooks{[this] { pacer_->frameWillCommit(); },
-                                         [this] { connection_.dispatchSoon(); }};
-    drawable_ =
-        std::make_unique<EglWindowSurface>(services.context, surface_, pixels(width_, scale_),
-                                           pixels(height_, scale_), std::move(hooks));
+    // Whole buffer scales only: the compositor scales a fractional output down.
+    if (!globals.fractionalScale || !globals.viewporter)
+        scale_ = std::max(1.0, std::ceil(scale_ - 1e-9));
+    // An unnamed screen is the compositor's only output.
+    closed_ =
+        !globals.layerShell || (!outputName_.empty() && !connection_.outputs().find(outputName_));
+    pacer_ = std::make_unique<FramePacer>(services.scheduler, [this](bool) { updateOcclusion(); });
     view_ = std::make_unique<ShaderView>(width_, height_, services.viewServices(*pacer_));
     face_ = std::make_unique<ShaderViewFace>(*view_);
-    view_->moveToWindow(drawable_.get(), scale_, true);
-
-    if (role_.passInput) {
-        wl_region* empty = wl_compositor_create_region(globals.compositor);
-        wl_surface_set_input_region(surface_, empty);
-        wl_region_destroy(empty);
-    }
-
-    // An unnamed screen is the compositor's only output; a named one that is gone
-    // gets no surface at all.
-    wl_output* output = connection_.outputs().find(screen.name);
-    if (globals.layerShell && (output || screen.name.empty())) {
-        layer_ = zwlr_layer_shell_v1_get_layer_surface(globals.layerShell, surface_, output,
-                                                       role_.layer, role_.nameSpace);
-        zwlr_layer_surface_v1_add_listener(layer_, &kLayerListener, this);
-        sendState();
-        wl_surface_commit(surface_);
-    }
-    connection_.dispatchSoon();
 }
 
 LayerViewWindow::~LayerViewWindow() {
     face_.reset();
     view_.reset();
-    drawable_.reset();
-    pacer_.reset();
-    if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
-    if (viewport_) wp_viewport_destroy(viewport_);
-    if (layer_) zwlr_layer_surface_v1_destroy(layer_);
-    wl_surface_destroy(surface_);
-    connection_.dispatchSoon();
+    destroySurface();
 }
 
-void LayerViewWindow::sendState() {
+void LayerViewWindow::setInputHandler(std::function<void()> handler) {
+    inputHandler_ = std::move(handler);
+    if (surface_) connection_.seat().setInputHandler(surface_, inputHandler_);
+}
+
+void LayerViewWindow::show() {
+    if (surface_ || closed_) return;
+    wl_output* output = connection_.outputs().find(outputName_);
+    if (!output && !outputName_.empty()) {  // gone meanwhile
+        closed_ = true;
+        return;
+    }
+    const WaylandGlobals& globals = connection_.globals();
+    surface_ = wl_compositor_create_surface(globals.compositor);
+    if (globals.fractionalScale && globals.viewporter) {
+        // Buffers at the exact pixel size, shown at the surface's size by the viewport.
+        viewport_ = wp_viewporter_get_viewport(globals.viewporter, surface_);
+        fractional_ =
+            wp_fractional_scale_manager_v1_get_fractional_scale(globals.fractionalScale, surface_);
+        wp_fractional_scale_v1_add_listener(fractional_, &kFractionalListener, this);
+    } else {
+        wl_surface_set_buffer_scale(surface_, static_cast<std::int32_t>(scale_));
+    }
+    if (role_.passInput) {
+        wl_region* empty = wl_compositor_create_region(globals.compositor);
+        wl_surface_set_input_region(surface_, empty);
+        wl_region_destroy(empty);
+    }
+    if (inputHandler_) connection_.seat().setInputHandler(surface_, inputHandler_);
+
+    EglWindowSurface::PresentHooks hooks{[this] { pacer_->frameWillCommit(surface_); },
+                                         [this] { connection_.dispatchSoon(); }};
+    drawable_ = std::make_unique<EglWindowSurface>(context_, surface_, pixels(width_, scale_),
+                                                   pixels(height_, scale_), std::move(hooks));
+    view_->moveToWindow(drawable_.get(), scale_, true);
+
+    layer_ = zwlr_layer_shell_v1_get_layer_surface(globals.layerShell, surface_, output,
+                                                   role_.layer, role_.nameSpace);
+    zwlr_layer_surface_v1_add_listener(layer_, &kLayerListener, this);
     zwlr_layer_surface_v1_set_anchor(
         layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
                     ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
     zwlr_layer_surface_v1_set_exclusive_zone(layer_, role_.exclusiveZone);
     zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, role_.keyboardInteractivity);
     zwlr_layer_surface_v1_set_size(layer_, 0, 0);
-}
-
-void LayerViewWindow::show() {
-    if (shown_) return;
-    shown_ = true;
-    if (!layer_) return;
-    if (configured_) {
-        drawable_->presentBlack();
-        mapped_ = true;
-    } else if (remap_) {
-        // Mapped again like a new surface: its state, a commit without a buffer, then
-        // the compositor's configure.
-        sendState();
-        wl_surface_commit(surface_);
-        connection_.dispatchSoon();
-    }
-    remap_ = false;
-    updateOcclusion();
+    // A commit without a buffer: the compositor answers with the first configure.
+    wl_surface_commit(surface_);
+    connection_.dispatchSoon();
 }
 
 void LayerViewWindow::hide() {
-    if (!shown_) return;
-    shown_ = false;
-    if (layer_ && mapped_) {
-        wl_surface_attach(surface_, nullptr, 0, 0);
-        wl_surface_commit(surface_);
-        configured_ = false;
-        remap_ = true;
-        connection_.dispatchSoon();
-    }
-    mapped_ = false;
-    // An unmapped surface gets no callbacks.
+    destroySurface();
+}
+
+void LayerViewWindow::destroySurface() {
+    if (!surface_) return;
+    if (view_) view_->moveToWindow(nullptr, scale_, true);
+    drawable_.reset();
+    // A destroyed surface gets no callbacks.
     pacer_->reset();
-    updateOcclusion();
+    if (inputHandler_) connection_.seat().setInputHandler(surface_, {});
+    if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
+    if (viewport_) wp_viewport_destroy(viewport_);
+    if (layer_) zwlr_layer_surface_v1_destroy(layer_);
+    wl_surface_destroy(surface_);
+    surface_ = nullptr;
+    layer_ = nullptr;
+    viewport_ = nullptr;
+    fractional_ = nullptr;
+    configured_ = false;
+    connection_.dispatchSoon();
 }
 
 void LayerViewWindow::configure(std::uint32_t serial, std::uint32_t width, std::uint32_t height) {
     zwlr_layer_surface_v1_ack_configure(layer_, serial);
     if (width > 0) width_ = static_cast<int>(width);
     if (height > 0) height_ = static_cast<int>(height);
-    configured_ = true;
     applySize();
     // A first frame maps it; one that is not drawing shows black at its new size.
-    if (shown_ && (!mapped_ || view_->isPaused())) {
-        drawable_->presentBlack();
-        mapped_ = true;
-        remap_ = false;
-    }
+    if (!configured_ || view_->isPaused()) drawable_->presentBlack();
+    configured_ = true;
     updateOcclusion();
 }
 
 void LayerViewWindow::closedByCompositor() {
-    zwlr_layer_surface_v1_destroy(layer_);
-    layer_ = nullptr;
-    mapped_ = false;
-    pacer_->reset();
-    updateOcclusion();
+    closed_ = true;
+    destroySurface();
 }
 
 void LayerViewWindow::preferredScale(std::uint32_t scale120) {
@@ -179,14 +168,14 @@ void LayerViewWindow::preferredScale(std::uint32_t scale120) {
 }
 
 void LayerViewWindow::applySize() {
-    drawable_->setPixelSize(pixels(width_, scale_), pixels(height_, scale_));
+    if (drawable_) drawable_->setPixelSize(pixels(width_, scale_), pixels(height_, scale_));
     if (viewport_) wp_viewport_set_destination(viewport_, width_, height_);
     view_->setBackingScale(scale_);
     view_->setFrameSize(width_, height_);
 }
 
 void LayerViewWindow::updateOcclusion() {
-    view_->setWindowOccluded(!shown_ || !mapped_ || !layer_ || pacer_->stalled());
+    view_->setWindowOccluded(!configured_ || pacer_->stalled());
 }
 
 }  // namespace tavel

@@ -1,9 +1,10 @@
 #pragma once
 // A layer-shell surface on one output that holds one ShaderView drawn through the EGL
-// context: the part the wallpaper and saver windows share. The compositor's configure
-// gives its size (drawn at that size times the output's scale); whether it is shown,
-// configured, closed by the compositor or stalled (its frame callbacks stopped: covered,
-// or its output is off) drives the view's occlusion. Main thread only.
+// context: the part the wallpaper and saver windows share. The surface exists only while
+// the window is shown: show() makes it, the compositor's first configure gives its size
+// (drawn at that size times the output's scale) and maps it, hide() destroys it. Whether
+// it is mapped, closed by the compositor or stalled (its frame callbacks stopped:
+// covered, or its output is off) drives the view's occlusion. Main thread only.
 
 #include "effects/shader_view.h"
 #include "platform/screen.h"
@@ -13,10 +14,10 @@
 #include "platform/wayland/wayland_render_services.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
-struct wl_output;
 struct wl_surface;
 struct wp_fractional_scale_v1;
 struct wp_viewport;
@@ -36,9 +37,9 @@ public:
         const char* nameSpace = "tavel";
     };
 
-    // Makes the surface on the output named like `screen` and asks the compositor for
-    // its size; it is not shown before show(). A screen whose output is not there (it
-    // went away) gets a window that stays closed. Needs the layer shell.
+    // For the output named like `screen`; nothing is on screen before show(). A screen
+    // whose output is not there (it went away) gets a window that stays closed. Needs
+    // the layer shell.
     LayerViewWindow(const WaylandRenderServices& services, const ScreenRecord& screen, Role role);
     ~LayerViewWindow();
     LayerViewWindow(const LayerViewWindow&) = delete;
@@ -46,19 +47,19 @@ public:
 
     ShaderView& view() { return *view_; }
     WallpaperView& face() { return *face_; }
-    wl_surface* surface() const { return surface_; }
 
-    // Maps it (with its first configure, when that is still to come).
+    // Runs `handler` on each key or pointer event on the surface while it is shown.
+    void setInputHandler(std::function<void()> handler);
+
     void show();
-    // Unmaps it (a null buffer); show() maps it again.
     void hide();
 
-    // For tests and reports: the configured size in surface units (0 before the first
-    // configure), the buffer scale, and whether the compositor closed it.
+    // For tests and reports: the configured size in surface units (the screen's before
+    // the first configure), the buffer scale, and whether the compositor closed it.
     int width() const { return width_; }
     int height() const { return height_; }
     double scale() const { return scale_; }
-    bool closed() const { return layer_ == nullptr; }
+    bool closed() const { return closed_; }
 
     // Called by the listeners.
     void configure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
@@ -66,26 +67,29 @@ public:
     void preferredScale(std::uint32_t scale120);
 
 private:
-    void sendState();
+    void destroySurface();
     void applySize();
     void updateOcclusion();
 
     WaylandConnection& connection_;
+    EglContext& context_;
     Role role_;
-    wl_surface* surface_ = nullptr;
-    zwlr_layer_surface_v1* layer_ = nullptr;  // null once closed
-    wp_viewport* viewport_ = nullptr;         // with fractional scales only
-    wp_fractional_scale_v1* fractional_ = nullptr;
+    std::string outputName_;
+    bool closed_ = false;         // by the compositor, or its output was gone: never shown again
     int width_ = 0, height_ = 0;  // surface units, as configured
     double scale_ = 1.0;          // pixels per surface unit
-    bool shown_ = false;          // asked to be shown
-    bool configured_ = false;     // a configure arrived since it was last unmapped
-    bool mapped_ = false;         // a buffer was committed since it was last unmapped
-    bool remap_ = false;          // unmapped: mapping again starts like a new surface
+    std::function<void()> inputHandler_;
     std::unique_ptr<FramePacer> pacer_;
-    std::unique_ptr<EglWindowSurface> drawable_;
-    std::unique_ptr<ShaderView> view_;  // after the pacer and the surface: goes first
+    std::unique_ptr<ShaderView> view_;
     std::unique_ptr<ShaderViewFace> face_;
+
+    // While shown only.
+    wl_surface* surface_ = nullptr;
+    zwlr_layer_surface_v1* layer_ = nullptr;
+    wp_viewport* viewport_ = nullptr;  // with fractional scales only
+    wp_fractional_scale_v1* fractional_ = nullptr;
+    std::unique_ptr<EglWindowSurface> drawable_;
+    bool configured_ = false;  // mapped: its first configure came and a frame went with it
 };
 
 }  // namespace tavel

@@ -1,6 +1,5 @@
 #include "platform/wayland/wayland_saver_window.h"
 
-#include "platform/wayland/wayland_seat.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace tavel {
@@ -21,10 +20,10 @@ LayerViewWindow::Role saverRole() {
 WaylandSaverWindow::WaylandSaverWindow(const WaylandRenderServices& services,
                                        const ScreenRecord& screen,
                                        std::shared_ptr<WaylandSaverInputRelay> relay)
-    : connection_(services.connection), window_(services, screen, saverRole()) {
+    : window_(services, screen, saverRole()) {
     window_.view().setFade(0.0f);
     Scheduler& scheduler = services.scheduler;
-    connection_.seat().setInputHandler(window_.surface(), [&scheduler, relay = std::move(relay)] {
+    window_.setInputHandler([&scheduler, relay = std::move(relay)] {
         // Reported from the loop, not from inside the event's dispatch: the handler
         // typically dismisses the saver and destroys this window. A burst of motion
         // is one report.
@@ -35,10 +34,6 @@ WaylandSaverWindow::WaylandSaverWindow(const WaylandRenderServices& services,
             if (relay->handler) relay->handler();
         });
     });
-}
-
-WaylandSaverWindow::~WaylandSaverWindow() {
-    connection_.seat().setInputHandler(window_.surface(), {});
 }
 
 }  // namespace tavel

@@ -24,7 +24,6 @@ class WaylandSaverWindow final : public SaverWindow {
 public:
     WaylandSaverWindow(const WaylandRenderServices& services, const ScreenRecord& screen,
                        std::shared_ptr<WaylandSaverInputRelay> relay);
-    ~WaylandSaverWindow() override;
     WaylandSaverWindow(const WaylandSaverWindow&) = delete;
     WaylandSaverWindow& operator=(const WaylandSaverWindow&) = delete;
 
@@ -38,7 +37,6 @@ public:
     const LayerViewWindow& layer() const { return window_; }
 
 private:
-    WaylandConnection& connection_;
     LayerViewWindow window_;
 };
 
