@@ -11,7 +11,7 @@ packages=(
   # data and images
   nlohmann-json3-dev libpng-dev
   # the event loop, X11 and D-Bus
-  libasio-dev libsdbus-c++-dev libsystemd-dev
+  libasio-dev libsdbus-c++-dev libsdbus-c++-bin libsystemd-dev
   libx11-dev libxrandr-dev libxss-dev libxext-dev libxi-dev libxfixes-dev
   # the desktop program's icons drawn over the effect (Composite, Damage)
   libxcomposite-dev libxdamage-dev

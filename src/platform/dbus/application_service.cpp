@@ -1,5 +1,6 @@
 #include "platform/dbus/application_service.h"
 
+#include "org.freedesktop.Application_adaptor.h"
 #include "platform/app_identity.h"
 #include "platform/dbus/action_arguments.h"
 #include "platform/dbus/bus_connection.h"
@@ -108,29 +109,29 @@ struct ApplicationService::State {
         });
     }
 
-    void exportObject() {
-        object = sdbus::createObject(bus.connection(), kApplicationObjectPath);
-        object->registerMethod("Activate")
-            .onInterface(kApplicationInterface)
-            .withInputParamNames("platform_data")
-            .implementedAs([this](const PlatformData&) { activate("Activate"); });
-        object->registerMethod("ActivateAction")
-            .onInterface(kApplicationInterface)
-            .withInputParamNames("action_name", "parameter", "platform_data")
-            .implementedAs([this](const std::string& name,
-                                  const std::vector<sdbus::Variant>& parameters,
-                                  const PlatformData&) { activateAction(name, parameters); });
-        object->registerMethod("Open")
-            .onInterface(kApplicationInterface)
-            .withInputParamNames("uris", "platform_data")
-            .implementedAs(
-                [this](const std::vector<std::string>& uris, const PlatformData&) { open(uris); });
-        object->registerMethod("Status")
-            .onInterface(kControlInterface)
-            .withOutputParamNames("report")
-            .implementedAs([this]() { return status(); });
-        object->finishRegistration();
-    }
+    // The exported object: the interfaces' adaptors, answered by the state.
+    class Object final : public sdbus::AdaptorInterfaces<org::freedesktop::Application_adaptor,
+                                                         ::io::tavel::Tavel::Control_adaptor> {
+    public:
+        explicit Object(State& state)
+            : AdaptorInterfaces(state.bus.connection(), kApplicationObjectPath), state_(state) {
+            registerAdaptor();
+        }
+        ~Object() { unregisterAdaptor(); }
+
+    private:
+        void Activate(const PlatformData&) override { state_.activate("Activate"); }
+        void Open(const std::vector<std::string>& uris, const PlatformData&) override {
+            state_.open(uris);
+        }
+        void ActivateAction(const std::string& name, const std::vector<sdbus::Variant>& parameters,
+                            const PlatformData&) override {
+            state_.activateAction(name, parameters);
+        }
+        std::string Status() override { return state_.status(); }
+
+        State& state_;
+    };
 
     BusConnection& bus;
     LogSink& log;
@@ -139,7 +140,7 @@ struct ApplicationService::State {
     std::map<std::string, Action> actions;
     std::function<std::string()> statusProvider;
     bool owned = false;
-    std::unique_ptr<sdbus::IObject> object;  // last, so it goes first
+    std::unique_ptr<Object> object;  // last, so it goes first
 };
 
 ApplicationService::ApplicationService(BusConnection& sessionBus, LogSink& log)
@@ -188,7 +189,7 @@ ApplicationService::Claim ApplicationService::claim(std::string* error) {
     std::uint32_t answer = 0;
     try {
         // Exported first, so that the name never points at a missing object.
-        state.exportObject();
+        state.object = std::make_unique<State::Object>(state);
         auto daemon = sdbus::createProxy(state.bus.connection(), kBusName, kBusPath);
         daemon->callMethod("RequestName")
             .onInterface(kBusName)

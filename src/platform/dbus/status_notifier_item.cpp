@@ -1,5 +1,7 @@
 #include "platform/dbus/status_notifier_item.h"
 
+#include "com.canonical.dbusmenu_adaptor.h"
+#include "org.kde.StatusNotifierItem_adaptor.h"
 #include "platform/dbus/bus_connection.h"
 #include "platform/dbus/dbus_menu_layout.h"
 #include "platform/scheduler.h"
@@ -19,7 +21,6 @@ namespace tavel {
 namespace {
 
 constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
-constexpr const char* kMenuInterface = "com.canonical.dbusmenu";
 constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
 constexpr const char* kFailed = "org.freedesktop.DBus.Error.Failed";
 constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
@@ -28,8 +29,8 @@ constexpr std::uint32_t kMenuVersion = 3;
 constexpr auto kRegisterTimeout = std::chrono::seconds(5);
 
 using Pixmap = sdbus::Struct<std::int32_t, std::int32_t, std::vector<std::uint8_t>>;
-using ToolTip = sdbus::Struct<std::string, std::vector<Pixmap>, std::string, std::string>;
-using Event = sdbus::Struct<std::int32_t, std::string, sdbus::Variant, std::uint32_t>;
+using ToolTipValue = sdbus::Struct<std::string, std::vector<Pixmap>, std::string, std::string>;
+using MenuEvent = sdbus::Struct<std::int32_t, std::string, sdbus::Variant, std::uint32_t>;
 using ItemProperties = sdbus::Struct<std::int32_t, DbusMenuLayout::Properties>;
 
 std::string ownerChangedRule() {
@@ -48,205 +49,163 @@ bool meansAbsent(const sdbus::Error& error) {
            error.getName() == "org.freedesktop.DBus.Error.NameHasNoOwner";
 }
 
-}  // namespace
+// The menu object. Main thread only.
+class MenuObject final : public sdbus::AdaptorInterfaces<com::canonical::dbusmenu_adaptor> {
+public:
+    MenuObject(sdbus::IConnection& bus, Scheduler& mainQueue,
+               StatusNotifierItem::MenuProvider provider, LogSink& log)
+        : AdaptorInterfaces(bus, kStatusNotifierMenuPath),
+          mainQueue_(mainQueue),
+          provider_(std::move(provider)),
+          log_(log) {
+        registerAdaptor();
+    }
+    ~MenuObject() { unregisterAdaptor(); }
 
-// Main thread only.
-struct StatusNotifierItem::State {
-    State(BusConnection& bus, Scheduler& mainQueue, Appearance appearance, MenuProvider provider,
-          LogSink& log)
-        : bus(bus),
-          mainQueue(mainQueue),
-          appearance(std::move(appearance)),
-          provider(std::move(provider)),
-          log(log) {}
+    // Builds the menu anew; true when it looks different from the one before.
+    bool rebuild(bool announce) {
+        DbusMenuLayout next = buildMenu();
+        const bool changed = !built_ || !next.sameLook(layout_);
+        layout_ = std::move(next);
+        built_ = true;
+        if (!changed) return false;
+        ++revision_;
+        if (announce) emitLayoutUpdated(revision_, 0);
+        return true;
+    }
+    bool built() const { return built_; }
+    std::uint32_t revision() const { return revision_; }
 
+private:
     // Runs the menu provider inside a bus call: a failure answers this call with an error
     // and leaves a log line, and the loop goes on.
     DbusMenuLayout buildMenu() {
         std::string reason;
         try {
-            return DbusMenuLayout(provider());
+            return DbusMenuLayout(provider_());
         } catch (const std::exception& e) {
             reason = e.what();
         } catch (...) {
             reason = "unknown exception";
         }
-        log.write("Tavel: the tray menu could not be built: " + reason);
+        log_.write("Tavel: the tray menu could not be built: " + reason);
         throw sdbus::Error(kFailed, "The tray menu could not be built: " + reason);
     }
 
-    // Builds the menu anew; true when it looks different from the one before.
-    bool rebuild(bool announce) {
-        DbusMenuLayout next = buildMenu();
-        const bool changed = !built || !next.sameLook(layout);
-        layout = std::move(next);
-        built = true;
-        if (!changed) return false;
-        ++revision;
-        if (announce)
-            menuObject->emitSignal("LayoutUpdated")
-                .onInterface(kMenuInterface)
-                .withArguments(revision, std::int32_t{0});
-        return true;
-    }
-
-    std::tuple<std::uint32_t, DbusMenuLayout::Node> getLayout(
-        std::int32_t parent, std::int32_t depth, const std::vector<std::string>& names) {
+    void buildOnce() {
         // The caller receives this first layout itself: no signal for it.
-        if (!built) rebuild(false);
-        return {revision, layout.node(parent, depth, names)};
-    }
-
-    bool aboutToShow(std::int32_t id) {
-        const bool changed = rebuild(true);
-        if (!layout.contains(id)) throw sdbus::Error(kInvalidArgs, unknownItem(id));
-        return changed;
-    }
-
-    std::tuple<std::vector<std::int32_t>, std::vector<std::int32_t>> aboutToShowGroup(
-        const std::vector<std::int32_t>& ids) {
-        const bool changed = rebuild(true);
-        std::vector<std::int32_t> updates, errors;
-        for (std::int32_t id : ids) (layout.contains(id) ? updates : errors).push_back(id);
-        if (!changed) updates.clear();
-        return {updates, errors};
+        if (!built_) rebuild(false);
     }
 
     // Runs the action of `id` for a "clicked" event; other events change nothing. False
     // for an unknown id.
     bool event(std::int32_t id, const std::string& kind) {
-        if (!layout.contains(id)) return false;
+        if (!layout_.contains(id)) return false;
         if (kind == "clicked")
-            if (auto action = layout.action(id)) mainQueue.post(std::move(action));
+            if (auto action = layout_.action(id)) mainQueue_.post(std::move(action));
         return true;
     }
 
-    std::vector<ItemProperties> groupProperties(const std::vector<std::int32_t>& ids,
-                                                const std::vector<std::string>& names) {
-        if (!built) rebuild(false);
+    std::tuple<std::uint32_t, DbusMenuLayout::Node> GetLayout(
+        const std::int32_t& parent, const std::int32_t& depth,
+        const std::vector<std::string>& names) override {
+        buildOnce();
+        return {revision_, layout_.node(parent, depth, names)};
+    }
+    std::vector<ItemProperties> GetGroupProperties(const std::vector<std::int32_t>& ids,
+                                                   const std::vector<std::string>& names) override {
+        buildOnce();
         std::vector<ItemProperties> found;
-        for (std::int32_t id : ids.empty() ? layout.ids() : ids)
-            if (layout.contains(id)) found.emplace_back(id, layout.properties(id, names));
+        for (std::int32_t id : ids.empty() ? layout_.ids() : ids)
+            if (layout_.contains(id)) found.emplace_back(id, layout_.properties(id, names));
         return found;
     }
-
-    sdbus::Variant property(std::int32_t id, const std::string& name) {
-        if (!built) rebuild(false);
-        auto properties = layout.properties(id, {name});
+    sdbus::Variant GetProperty(const std::int32_t& id, const std::string& name) override {
+        buildOnce();
+        auto properties = layout_.properties(id, {name});
         if (properties.empty())
             throw sdbus::Error(kInvalidArgs,
                                "Menu item " + std::to_string(id) + " has no property " + name);
         return properties.begin()->second;
     }
-
-    void exportMenu() {
-        menuObject = sdbus::createObject(bus.connection(), kStatusNotifierMenuPath);
-        auto& o = *menuObject;
-        o.registerMethod("GetLayout")
-            .onInterface(kMenuInterface)
-            .withInputParamNames("parentId", "recursionDepth", "propertyNames")
-            .withOutputParamNames("revision", "layout")
-            .implementedAs([this](std::int32_t parent, std::int32_t depth,
-                                  const std::vector<std::string>& names) {
-                return getLayout(parent, depth, names);
-            });
-        o.registerMethod("GetGroupProperties")
-            .onInterface(kMenuInterface)
-            .withInputParamNames("ids", "propertyNames")
-            .withOutputParamNames("properties")
-            .implementedAs([this](const std::vector<std::int32_t>& ids,
-                                  const std::vector<std::string>& names) {
-                return groupProperties(ids, names);
-            });
-        o.registerMethod("GetProperty")
-            .onInterface(kMenuInterface)
-            .withInputParamNames("id", "name")
-            .withOutputParamNames("value")
-            .implementedAs(
-                [this](std::int32_t id, const std::string& name) { return property(id, name); });
-        o.registerMethod("Event")
-            .onInterface(kMenuInterface)
-            .withInputParamNames("id", "eventId", "data", "timestamp")
-            .implementedAs([this](std::int32_t id, const std::string& kind, const sdbus::Variant&,
-                                  std::uint32_t) {
-                if (!event(id, kind)) throw sdbus::Error(kInvalidArgs, unknownItem(id));
-            });
-        o.registerMethod("EventGroup")
-            .onInterface(kMenuInterface)
-            .withInputParamNames("events")
-            .withOutputParamNames("idErrors")
-            .implementedAs([this](const std::vector<Event>& events) {
-                std::vector<std::int32_t> errors;
-                for (const Event& e : events)
-                    if (!event(e.get<0>(), e.get<1>())) errors.push_back(e.get<0>());
-                return errors;
-            });
-        o.registerMethod("AboutToShow")
-            .onInterface(kMenuInterface)
-            .withInputParamNames("id")
-            .withOutputParamNames("needUpdate")
-            .implementedAs([this](std::int32_t id) { return aboutToShow(id); });
-        o.registerMethod("AboutToShowGroup")
-            .onInterface(kMenuInterface)
-            .withInputParamNames("ids")
-            .withOutputParamNames("updatesNeeded", "idErrors")
-            .implementedAs(
-                [this](const std::vector<std::int32_t>& ids) { return aboutToShowGroup(ids); });
-        o.registerSignal("LayoutUpdated")
-            .onInterface(kMenuInterface)
-            .withParameters<std::uint32_t, std::int32_t>("revision", "parent");
-        o.registerProperty("Version").onInterface(kMenuInterface).withGetter([] {
-            return kMenuVersion;
-        });
-        o.registerProperty("TextDirection").onInterface(kMenuInterface).withGetter([] {
-            return std::string("ltr");
-        });
-        o.registerProperty("Status").onInterface(kMenuInterface).withGetter([] {
-            return std::string("normal");
-        });
-        o.registerProperty("IconThemePath").onInterface(kMenuInterface).withGetter([] {
-            return std::vector<std::string>{};
-        });
-        o.finishRegistration();
+    void Event(const std::int32_t& id, const std::string& kind, const sdbus::Variant&,
+               const std::uint32_t&) override {
+        if (!event(id, kind)) throw sdbus::Error(kInvalidArgs, unknownItem(id));
     }
+    std::vector<std::int32_t> EventGroup(const std::vector<MenuEvent>& events) override {
+        std::vector<std::int32_t> errors;
+        for (const MenuEvent& e : events)
+            if (!event(e.get<0>(), e.get<1>())) errors.push_back(e.get<0>());
+        return errors;
+    }
+    bool AboutToShow(const std::int32_t& id) override {
+        const bool changed = rebuild(true);
+        if (!layout_.contains(id)) throw sdbus::Error(kInvalidArgs, unknownItem(id));
+        return changed;
+    }
+    std::tuple<std::vector<std::int32_t>, std::vector<std::int32_t>> AboutToShowGroup(
+        const std::vector<std::int32_t>& ids) override {
+        const bool changed = rebuild(true);
+        std::vector<std::int32_t> updates, errors;
+        for (std::int32_t id : ids) (layout_.contains(id) ? updates : errors).push_back(id);
+        if (!changed) updates.clear();
+        return {updates, errors};
+    }
+    std::uint32_t Version() override { return kMenuVersion; }
+    std::string TextDirection() override { return "ltr"; }
+    std::string Status() override { return "normal"; }
+    std::vector<std::string> IconThemePath() override { return {}; }
 
-    void exportItem() {
-        itemObject = sdbus::createObject(bus.connection(), kStatusNotifierItemPath);
-        auto& o = *itemObject;
-        auto text = [&](const char* name, std::string value) {
-            o.registerProperty(name).onInterface(kItemInterface).withGetter([value] {
-                return value;
-            });
-        };
-        text("Category", "ApplicationStatus");
-        text("Id", appearance.id);
-        text("Title", appearance.title);
-        text("Status", "Active");
-        text("IconName", appearance.iconName);
-        std::vector<Pixmap> pixmaps;
+    Scheduler& mainQueue_;
+    StatusNotifierItem::MenuProvider provider_;
+    LogSink& log_;
+    DbusMenuLayout layout_;
+    bool built_ = false;
+    std::uint32_t revision_ = 0;
+};
+
+// The item object. Main thread only.
+class ItemObject final : public sdbus::AdaptorInterfaces<org::kde::StatusNotifierItem_adaptor> {
+public:
+    ItemObject(sdbus::IConnection& bus, Scheduler& mainQueue,
+               const StatusNotifierItem::Appearance& appearance)
+        : AdaptorInterfaces(bus, kStatusNotifierItemPath),
+          mainQueue_(mainQueue),
+          appearance_(appearance) {
         for (const StatusIconPixmap& p : appearance.pixmaps)
-            pixmaps.emplace_back(std::int32_t{p.width}, std::int32_t{p.height}, p.argb);
-        o.registerProperty("IconPixmap").onInterface(kItemInterface).withGetter([pixmaps] {
-            return pixmaps;
-        });
-        o.registerProperty("ToolTip").onInterface(kItemInterface).withGetter([this] {
-            return ToolTip{appearance.iconName, std::vector<Pixmap>{}, appearance.toolTip,
-                           std::string()};
-        });
-        o.registerProperty("ItemIsMenu").onInterface(kItemInterface).withGetter([] {
-            return false;
-        });
-        o.registerProperty("Menu").onInterface(kItemInterface).withGetter([] {
-            return sdbus::ObjectPath(kStatusNotifierMenuPath);
-        });
-        o.registerMethod("Activate")
-            .onInterface(kItemInterface)
-            .withInputParamNames("x", "y")
-            .implementedAs([this](std::int32_t, std::int32_t) {
-                if (activateHandler) mainQueue.post(activateHandler);
-            });
-        o.finishRegistration();
+            pixmaps_.emplace_back(std::int32_t{p.width}, std::int32_t{p.height}, p.argb);
+        registerAdaptor();
     }
+    ~ItemObject() { unregisterAdaptor(); }
+
+    std::function<void()> activateHandler;
+
+private:
+    void Activate(const std::int32_t&, const std::int32_t&) override {
+        if (activateHandler) mainQueue_.post(activateHandler);
+    }
+    std::string Category() override { return "ApplicationStatus"; }
+    std::string Id() override { return appearance_.id; }
+    std::string Title() override { return appearance_.title; }
+    std::string Status() override { return "Active"; }
+    std::string IconName() override { return appearance_.iconName; }
+    std::vector<Pixmap> IconPixmap() override { return pixmaps_; }
+    ToolTipValue ToolTip() override {
+        return {appearance_.iconName, std::vector<Pixmap>{}, appearance_.toolTip, std::string()};
+    }
+    bool ItemIsMenu() override { return false; }
+    sdbus::ObjectPath Menu() override { return sdbus::ObjectPath(kStatusNotifierMenuPath); }
+
+    Scheduler& mainQueue_;
+    StatusNotifierItem::Appearance appearance_;
+    std::vector<Pixmap> pixmaps_;
+};
+
+}  // namespace
+
+// Main thread only.
+struct StatusNotifierItem::State {
+    State(BusConnection& bus, LogSink& log) : bus(bus), log(log) {}
 
     // The well-known name hosts expect from an item; the unique name when it is refused.
     void claimName() {
@@ -302,8 +261,8 @@ struct StatusNotifierItem::State {
     void withdraw() {
         watcherMatch.reset();
         watcher.reset();
-        itemObject.reset();
-        menuObject.reset();
+        item.reset();
+        menu.reset();
         if (ownsName && bus.connected()) {
             try {
                 bus.connection().releaseName(service);
@@ -316,35 +275,28 @@ struct StatusNotifierItem::State {
     }
 
     BusConnection& bus;
-    Scheduler& mainQueue;
-    Appearance appearance;
-    MenuProvider provider;
     LogSink& log;
-    std::function<void()> activateHandler;
     std::string service;
-    DbusMenuLayout layout;
-    bool built = false;
-    std::uint32_t revision = 0;
     std::uint64_t registrations = 0;
     bool toldAbsent = false;
     bool ownsName = false;
 
     // Last, so they go first: no callback runs once destruction has begun.
-    std::unique_ptr<sdbus::IObject> menuObject;
-    std::unique_ptr<sdbus::IObject> itemObject;
+    std::unique_ptr<MenuObject> menu;
+    std::unique_ptr<ItemObject> item;
     std::unique_ptr<sdbus::IProxy> watcher;
     std::optional<sdbus::Slot> watcherMatch;
 };
 
 StatusNotifierItem::StatusNotifierItem(BusConnection& sessionBus, Scheduler& mainQueue,
                                        Appearance appearance, MenuProvider menu, LogSink& log)
-    : state_(std::make_unique<State>(sessionBus, mainQueue, std::move(appearance), std::move(menu),
-                                     log)) {
+    : state_(std::make_unique<State>(sessionBus, log)) {
     State& state = *state_;
     try {
         // Objects first, so that the name never points at a missing item.
-        state.exportMenu();
-        state.exportItem();
+        state.menu =
+            std::make_unique<MenuObject>(sessionBus.connection(), mainQueue, std::move(menu), log);
+        state.item = std::make_unique<ItemObject>(sessionBus.connection(), mainQueue, appearance);
         state.claimName();
         state.watcher =
             sdbus::createProxy(sessionBus.connection(), kStatusNotifierWatcherName, kWatcherPath);
@@ -367,16 +319,16 @@ StatusNotifierItem::~StatusNotifierItem() {
 }
 
 void StatusNotifierItem::menuMayHaveChanged() {
-    if (!state_->built) return;
+    if (!state_->menu || !state_->menu->built()) return;
     try {
-        state_->rebuild(true);
+        state_->menu->rebuild(true);
     } catch (const sdbus::Error&) {
         // The provider's failure is logged already; the last menu stays.
     }
 }
 
 void StatusNotifierItem::setActivateHandler(std::function<void()> handler) {
-    state_->activateHandler = std::move(handler);
+    if (state_->item) state_->item->activateHandler = std::move(handler);
 }
 
 std::string StatusNotifierItem::serviceName() const {
@@ -384,7 +336,7 @@ std::string StatusNotifierItem::serviceName() const {
 }
 
 std::uint32_t StatusNotifierItem::layoutRevision() const {
-    return state_->revision;
+    return state_->menu ? state_->menu->revision() : 0;
 }
 
 }  // namespace tavel
