@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <ctime>
 #include <variant>
 
@@ -134,24 +133,17 @@ bool LiveIconRenderer::readBack(int width, int height, std::uint8_t* into,
                                 std::size_t bytesPerRow) {
     // The picture was drawn upside down, so GL's first row is its top row.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    if (bytesPerRow % 4 == 0) {
-        glPixelStorei(GL_PACK_ROW_LENGTH, GLint(bytesPerRow / 4));
-        glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, into);
-        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    } else {
-        std::vector<std::uint8_t> rows(std::size_t(width) * height * 4);
-        glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
-        for (int y = 0; y < height; ++y)
-            std::memcpy(into + y * bytesPerRow, rows.data() + std::size_t(y) * width * 4,
-                        std::size_t(width) * 4);
-    }
+    glPixelStorei(GL_PACK_ROW_LENGTH, GLint(bytesPerRow / 4));
+    glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, into);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     return glGetError() == GL_NO_ERROR;
 }
 
 bool LiveIconRenderer::renderBGRA(const ShaderEffect& effect, const ShaderParams& params, int width,
                                   int height, float time, std::uint8_t* into,
                                   std::size_t bytesPerRow) {
-    if (!into || width <= 0 || bytesPerRow < std::size_t(width) * 4) return false;
+    if (!into || width <= 0 || bytesPerRow < std::size_t(width) * 4 || bytesPerRow % 4 != 0)
+        return false;
     CurrentScope scope(context_.get(), lent_);
     if (!scope || !draw(effect, params, width, height, params.speed * time)) return false;
     return readBack(width, height, into, bytesPerRow);

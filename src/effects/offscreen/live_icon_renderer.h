@@ -61,7 +61,7 @@ public:
                                      int width, int height, float time = 40.0f);
 
     // Writes width x height BGRA pixels, top row first, into caller memory of at least
-    // height x bytesPerRow bytes (bytesPerRow >= width x 4). Returns false and leaves
+    // height x bytesPerRow bytes (a multiple of 4, at least width x 4). Returns false and leaves
     // the memory untouched when nothing could be rendered.
     bool renderBGRA(const ShaderEffect& effect, const ShaderParams& params, int width, int height,
                     float time, std::uint8_t* into, std::size_t bytesPerRow);
