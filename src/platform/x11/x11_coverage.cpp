@@ -118,19 +118,19 @@ void X11CoverageWatcher::update() {
     compositing_ = fixesAvailable_ && XGetSelectionOwner(display, compositorSelection_) != None;
     std::vector<Window> own;
     for (const auto& [id, w] : watches_) own.push_back(w.own);
-    WindowStack stack;
+    std::vector<StackedWindow> stack;
     {
         X11ErrorCatch trap(display, X11ErrorCatch::windowGone);
         if (compositing_ && !watches_.empty()) stack = readWindowStack(connection_, own);
+        // Our own windows in the stack are never followed (see followClients).
         std::vector<Window> clients;
-        if (stack.managed)
-            for (const auto& w : stack.windows) clients.push_back(w.id);
+        for (const auto& w : stack) clients.push_back(w.id);
         followClients(clients);
     }
 
     std::vector<int> changed;
     for (auto& [id, w] : watches_) {
-        bool covered = compositing_ && rectCovered(w.rect, w.own, stack.windows, own);
+        bool covered = compositing_ && rectCovered(w.rect, w.own, stack, own);
         if (covered == w.covered) continue;
         w.covered = covered;
         changed.push_back(id);

@@ -2,12 +2,13 @@
 // Whether other windows cover a monitor while a compositing manager runs. Under
 // compositing, windows draw off screen and VisibilityNotify never reports a wallpaper
 // window as obscured, so its view would keep drawing behind a maximised window; this
-// watcher tells each wallpaper window when to stop instead. Without compositing it
-// reports nothing covered and VisibilityNotify applies.
+// watcher tells each wallpaper window when to stop instead. Without compositing, or
+// without a window manager that announces itself, it reports nothing covered and
+// VisibilityNotify applies.
 //
 // Compositing: some client owns the selection _NET_WM_CM_S<screen> (followed through
 // XFixes selection notifications). A watched rectangle is covered when the rule of
-// x11_coverage_rule.h holds for the current stacking order (x11_window_stack.h). Events
+// x11_coverage_rule.h holds for the manager's stacking order (x11_window_stack.h). Events
 // that may change the answer post one update per burst; it reads the stacking order
 // with a few round trips per window, and only while compositing.
 //

@@ -108,36 +108,29 @@ Window windowManagerCheck(X11Connection& x) {
     return onSelf.size() == 1 && onSelf[0] == onRoot[0] ? Window(onRoot[0]) : None;
 }
 
-WindowStack readWindowStack(X11Connection& x, const std::vector<Window>& own) {
+std::vector<StackedWindow> readWindowStack(X11Connection& x, const std::vector<Window>& own) {
     Display* display = x.display();
-    WindowStack stack;
+    std::vector<StackedWindow> stack;
+    if (windowManagerCheck(x) == None) return stack;
+    auto clients =
+        propertyItems(display, x.root(), x.atom("_NET_CLIENT_LIST_STACKING"), XA_WINDOW, 1L << 16);
     Window root = None, parent = None;
     Window* children = nullptr;
     unsigned count = 0;
-    if (!XQueryTree(display, x.root(), &root, &parent, &children, &count)) return stack;
+    if (!clients || !XQueryTree(display, x.root(), &root, &parent, &children, &count)) return stack;
     std::vector<Window> order(children, children + count);
     if (children) XFree(children);
 
-    std::optional<std::vector<unsigned long>> clients;
-    // An empty list still means the manager keeps one.
-    if (windowManagerCheck(x) != None)
-        clients = propertyItems(display, x.root(), x.atom("_NET_CLIENT_LIST_STACKING"), XA_WINDOW,
-                                1L << 16);
-    if (!clients) {
-        for (Window window : order) readRootChild(display, window, stack.windows);
-        return stack;
-    }
     // The manager's clients and the windows given, in the server's own order: a window of
     // ours that the manager does not stack (override-redirect) sits where it really is.
-    stack.managed = true;
     std::map<Window, Window> clientOf;
     for (Window client : *clients)
         if (Window top = topLevelOf(display, x.root(), client)) clientOf.emplace(top, client);
     for (Window window : order) {
         if (auto client = clientOf.find(window); client != clientOf.end())
-            readClient(x, client->second, stack.windows);
+            readClient(x, client->second, stack);
         else if (std::find(own.begin(), own.end(), window) != own.end())
-            readRootChild(display, window, stack.windows);
+            readRootChild(display, window, stack);
     }
     return stack;
 }

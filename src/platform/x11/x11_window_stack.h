@@ -13,23 +13,17 @@ namespace tavel {
 
 class X11Connection;
 
-struct WindowStack {
-    std::vector<StackedWindow> windows;  // bottom to top
-    // True when `windows` are a window manager's clients, false for the root's children.
-    bool managed = false;
-};
-
-// Main thread; several round trips per window. The order is the server's (the root's
-// children, bottom to top). With a window manager that announces itself (a live
-// _NET_SUPPORTING_WM_CHECK window) and lists its clients on the root
-// (_NET_CLIENT_LIST_STACKING): those clients, each at its frame's place with its
-// _NET_WM_STATE and its frame (the client's rectangle widened by _NET_FRAME_EXTENTS),
-// and of the other root children only those in `own` (windows of ours the manager does
-// not stack). Otherwise all the root's children by geometry alone: without a manager
-// nobody acts on their state. Input-only windows are left out. Windows that vanish
-// meanwhile are left out or read as unviewable; call it under an X11ErrorTrap, as their
-// owners may destroy them any time.
-WindowStack readWindowStack(X11Connection& connection, const std::vector<Window>& own = {});
+// Main thread; several round trips per window. With a window manager that announces
+// itself (a live _NET_SUPPORTING_WM_CHECK window) and lists its clients on the root
+// (_NET_CLIENT_LIST_STACKING), bottom to top in the server's order: those clients, each at
+// its frame's place with its _NET_WM_STATE and its frame (the client's rectangle widened
+// by _NET_FRAME_EXTENTS), and of the other root children only those in `own` (windows of
+// ours the manager does not stack). Without such a manager: nothing, as every desktop
+// session runs one. Input-only windows are left out. Windows that vanish meanwhile are
+// left out or read as unviewable; call it under an X11ErrorCatch claiming
+// X11ErrorCatch::windowGone, as their owners may destroy them any time.
+std::vector<StackedWindow> readWindowStack(X11Connection& connection,
+                                           const std::vector<Window>& own = {});
 
 // The items of a 32-bit property of `type` on `window` (Xlib hands them out as longs), at
 // most `most`; nothing when it is missing or of another type.

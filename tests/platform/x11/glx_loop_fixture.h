@@ -8,7 +8,6 @@
 #include "effects/log_sink.h"
 #include "platform/program_library.h"
 #include "platform/x11/glx_context.h"
-#include "platform/x11/glx_program_builder.h"
 
 #include <memory>
 #include <optional>
@@ -23,9 +22,9 @@ protected:
         std::string why;
         gl = GlxContext::create(display(), connection->screen(), &why);
         ASSERT_TRUE(gl) << why;
-        builder = GlxProgramBuilder::create(*gl, log);
-        ASSERT_TRUE(builder);
-        programs.emplace(loop, builder->thread(), *builder);
+        compiler = GlCompileThread::start(gl->createShared(), log);
+        ASSERT_TRUE(compiler);
+        programs.emplace(loop, *compiler);
     }
 
     // Declaration order is teardown order reversed: what a test made goes first, then
@@ -33,7 +32,7 @@ protected:
     MemoryLogSink log;
     GlFrameRenderer renderer;
     std::unique_ptr<GlxContext> gl;
-    std::unique_ptr<GlxProgramBuilder> builder;
+    std::unique_ptr<GlCompileThread> compiler;
     std::optional<ProgramLibrary> programs;
 };
 

@@ -32,13 +32,11 @@ TEST(ScreenRecordsFor, PutsTheFirstPrimaryFirstAndGivesFramesInPoints) {
     EXPECT_EQ(namesOf(screenRecordsFor(monitors, 1.0)),
               (std::vector<std::string>{"DP-1", "HDMI-1", "DP-2", "DP-3"}));
 
-    auto screens =
-        screenRecordsFor({{"DP-1", true, -3840, 200, 3840, 2160}, {"", false, 0, 0, 8, 6}}, 2.0);
-    ASSERT_EQ(screens.size(), 2u);
-    EXPECT_EQ(screens[0].number, displayNumberForMonitorName("DP-1"));
-    EXPECT_EQ(screens[0].frame, (Rect{-1920, 100, 1920, 1080}));
-    EXPECT_EQ(screens[1].number, std::nullopt);
-    EXPECT_EQ(screens[1].frame, (Rect{0, 0, 4, 3}));
+    EXPECT_EQ(
+        screenRecordsFor({{"DP-1", true, -3840, 200, 3840, 2160}, {"", false, 0, 0, 8, 6}}, 2.0),
+        (std::vector<ScreenRecord>{
+            {displayNumberForMonitorName("DP-1"), "DP-1", {-1920, 100, 1920, 1080}, 2.0},
+            {std::nullopt, "", {0, 0, 4, 3}, 2.0}}));
     // A scale that is no positive number counts as one.
     for (double scale : {0.0, -2.0, std::numeric_limits<double>::infinity(),
                          std::numeric_limits<double>::quiet_NaN()})
@@ -57,8 +55,7 @@ TEST(ScaleFromResources, IsXftDpiOver96OrOne) {
     for (auto [text, scale] : cases) EXPECT_EQ(scaleFromResources(text), scale) << text;
 }
 
-// The monitors and resources a test sets are removed again at the end, so the other
-// tests of the program see the screen as it was.
+// What a test sets is removed at the end: the other tests see the screen as it was.
 class RandrScreensTest : public test::X11LoopTest {
 protected:
     ~RandrScreensTest() override {

@@ -1,6 +1,5 @@
-// The root window's picture on a private Xvfb of its own (a small screen, so every pixel
-// is checked, and monitors can be set without disturbing the other X11 tests): the PNG
-// read back into the published pixmap, and the release of the previous picture's pixmap.
+// The root window's picture on a small Xvfb of its own, every pixel checked: the PNG read
+// back from the published pixmap, and the previous picture's pixmap released.
 
 // First: it includes gtest before any X11 header (Xlib's None macro breaks gtest).
 #include "x11_loop_fixture.h"
@@ -45,9 +44,8 @@ extern "C" int XChangeProperty(Display* display, Window window, Atom property, A
 namespace tavel {
 namespace {
 
-// A picture whose every pixel differs from its neighbours. A translucent one has a half
-// transparent last row (kept as RGBA in the PNG, opaque ones as RGB), which the root shows
-// composed over black.
+// Every pixel differs from its neighbours; a translucent one has a half transparent last
+// row (RGBA in the PNG, else RGB), which the root shows over black.
 Image pattern(int width, int height, bool translucent) {
     Image image{width, height, {}};
     for (int y = 0; y < height; ++y)
@@ -96,8 +94,7 @@ protected:
 
     // The drawable's pixels as 0xRRGGBB, row by row (the Xvfb screen is 24-bit TrueColor).
     std::vector<unsigned long> pixelsOf(Drawable drawable) {
-        X11ErrorCatch trap(display,
-                           X11ErrorCatch::windowGone);  // a pixmap that is gone has no pixels
+        X11ErrorCatch trap(display, X11ErrorCatch::windowGone);  // a pixmap gone has none
         XImage* image =
             XGetImage(display, drawable, 0, 0, rootWidth, rootHeight, AllPlanes, ZPixmap);
         std::vector<unsigned long> pixels;
@@ -133,11 +130,9 @@ TEST_F(X11RootPictureTest, EachMonitorShowsThePictureAndThePreviousPixmapIsRelea
     for (const char* name : {"A", "B"}) xvfb().run({"xrandr", "--delmonitor", name});
 }
 
-// What a set leaves alone. A stale ESETROOT_PMAP_ID that another setter left behind (the
-// root shows another pixmap) may name another client's resource: that client is not
-// killed, nor is the pixmap the root showed released. (The client here is a retained one,
-// so the test survives a wrong kill to report it.) A set that fails says why and leaves
-// the root's picture as it was.
+// A stale ESETROOT_PMAP_ID (the root shows another pixmap) may name another client's
+// resource: that client (a retained one, to survive a wrong kill) is not killed, nor the
+// shown pixmap released. A set that fails says why and leaves the root's picture alone.
 TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) {
     const Image picture = pattern(rootWidth, rootHeight, false);
     ASSERT_EQ(setPicture(picture), "");
@@ -173,8 +168,7 @@ TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) 
     EXPECT_EQ(named("_XROOTPMAP_ID"), shown);
     EXPECT_NE(pixelsOf(shown), std::vector<unsigned long>{});
 
-    // Refused half way through publishing: both names still name the picture shown, whose
-    // client lives on, so the next set releases the right one and kills no other.
+    // Refused half way through publishing: both names still name the picture shown.
     refuseSetrootName = true;
     EXPECT_TRUE(setPicture(picture).starts_with("desktop picture: the X server refused it"));
     refuseSetrootName = false;
@@ -183,9 +177,8 @@ TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) 
     EXPECT_NE(pixelsOf(shown), std::vector<unsigned long>{});
 }
 
-// The person's picture, kept before Tavel's first and put back afterwards: a picture
-// published by another setter comes back whole; where none was published, Tavel's is
-// taken down and released.
+// The person's picture, kept before Tavel's first: another setter's comes back whole;
+// where none was published, Tavel's is taken down and released.
 TEST_F(X11RootPictureTest, WhatWasPublishedBeforeIsPutBack) {
     const Image theirs = pattern(rootWidth, rootHeight, false);
     ASSERT_EQ(setPicture(theirs), "");  // as another setter would leave it

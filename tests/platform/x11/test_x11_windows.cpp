@@ -12,6 +12,8 @@
 #include "platform/x11/x11_wallpaper_window.h"
 #include "support/child_process.h"
 
+#include <epoxy/glx.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,6 +59,16 @@ double litShare(Display* display, Window window, int width, int height, int x = 
 
 class X11Windows : public test::GlxLoopTest {
 protected:
+    // The root's child under the pointer once moved to (x, y).
+    Window childUnderPointer(const char* x, const char* y) {
+        EXPECT_EQ(xvfb.run({"xdotool", "mousemove", x, y}), 0);
+        Window pointerRoot = None, child = None;
+        int rx, ry, wx, wy;
+        unsigned mask;
+        XQueryPointer(display(), root(), &pointerRoot, &child, &rx, &ry, &wx, &wy, &mask);
+        return child;
+    }
+
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(GlxLoopTest::SetUp());
         services.emplace(X11RenderServices{*connection, *gl, *programs, renderer, loop, log});
@@ -73,7 +85,7 @@ protected:
 
 // Without a compositing manager the server reports the wallpaper obscured. Under one it
 // reports every window unobscured, and the coverage watcher given to the windows tells
-// them instead.
+// them instead (it needs a window manager).
 TEST_F(X11Windows, WallpapersPauseWhileHiddenOrCoveredWithOrWithoutACompositor) {
     X11CoverageWatcher watcher(*connection, loop);
     X11RenderServices watched = *services;
@@ -85,6 +97,14 @@ TEST_F(X11Windows, WallpapersPauseWhileHiddenOrCoveredWithOrWithoutACompositor) 
     ASSERT_NE(client, nullptr);
     Display* other = client.get();
     Window cover = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 320, 240, 0, 0, 0);
+    // The watcher follows a window manager's clients: the test plays a manager that
+    // announces itself and lists the cover as its client.
+    Window check = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 1, 1, 0, 0, 0);
+    for (Window on : {check, DefaultRootWindow(other)})
+        test::setItems(other, on, XInternAtom(other, "_NET_SUPPORTING_WM_CHECK", False), XA_WINDOW,
+                       {check});
+    test::setItems(other, DefaultRootWindow(other),
+                   XInternAtom(other, "_NET_CLIENT_LIST_STACKING", False), XA_WINDOW, {cover});
     auto drawing = [&] { return !w->view().isPaused(); };
     auto paused = [&] { return w->view().isPaused(); };
     // A covered window beside the wallpaper: once it is reported unobscured, the
@@ -130,6 +150,8 @@ TEST_F(X11Windows, WallpapersPauseWhileHiddenOrCoveredWithOrWithoutACompositor) 
     }
     connection->setWindowHandler(probe, {});
     XDestroyWindow(display(), probe);
+    for (const char* name : {"_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING"})
+        XDeleteProperty(display(), root(), connection->atom(name));
 }
 
 // A wallpaper covers its screen in pixels (points times scale), is lowered below what is
@@ -159,12 +181,7 @@ TEST_F(X11Windows, WallpapersSitBelowOutOfTheWayAndDrawWhileOthersComeAndGo) {
                             XA_CARDINAL),
               std::vector<unsigned long>{static_cast<unsigned long>(getpid())});
     // The pointer over it is over the root: it has an empty input shape.
-    ASSERT_EQ(xvfb.run({"xdotool", "mousemove", "30", "30"}), 0);
-    Window pointerRoot, child;
-    int rx, ry, wx, wy;
-    unsigned mask;
-    XQueryPointer(display(), root(), &pointerRoot, &child, &rx, &ry, &wx, &wy, &mask);
-    EXPECT_NE(child, steady->xid());
+    EXPECT_NE(childUnderPointer("30", "30"), steady->xid());
     XDestroyWindow(display(), app);
 
     for (int round = 0; round < 6; ++round) {
@@ -175,6 +192,17 @@ TEST_F(X11Windows, WallpapersSitBelowOutOfTheWayAndDrawWhileOthersComeAndGo) {
         EXPECT_TRUE(round < 2 || coming->view().hasPipeline()) << "compiled again";
     }
     ASSERT_TRUE(framesPass(steady->view(), 2));
+    // The renderer's name, read when the context was made, is the one GL gives bound to a
+    // window; making another context (the gallery's) leaves the main thread's binding alone.
+    const std::string name = gl->renderer();
+    EXPECT_NE(name.find("llvmpipe"), std::string::npos) << name;
+    GLXContext bound = glXGetCurrentContext();
+    GLXDrawable drawable = glXGetCurrentDrawable();
+    ASSERT_NE(drawable, 0u);
+    EXPECT_EQ(reinterpret_cast<const char*>(glGetString(GL_RENDERER)), name);
+    EXPECT_EQ(GlxContext::create(display(), connection->screen())->renderer(), name);
+    EXPECT_EQ(glXGetCurrentContext(), bound);
+    EXPECT_EQ(glXGetCurrentDrawable(), drawable);
     EXPECT_EQ(programs->buildCount(), 3u);
     EXPECT_EQ(steady->view().drawableWidth(), 48.0);
     // Each quarter shows the effect, not just the drawable's corner.
@@ -219,8 +247,9 @@ TEST_F(X11Windows, SaverIsAboveEverythingFadesFromBlackAndReportsInput) {
 }
 
 // A desktop program that paints an opaque backdrop (the colour it publishes on the root)
-// under its icons: the wallpaper stands directly above it and shows its icons over the
-// effect, following them when they move, also while the view is paused.
+// under its icons: the wallpaper stands directly above it, whatever restacks them, and
+// shows its icons over the effect, following them when they move, also while the view is
+// paused; once the program is gone, it goes below everything.
 TEST_F(X11Windows, ADesktopProgramsIconsShowOverTheEffect) {
     constexpr unsigned long kBackdrop = 0x204060, kIcon = 0xffffff;
     std::unique_ptr<Display, int (*)(Display*)> client(XOpenDisplay(nullptr), XCloseDisplay);
@@ -241,7 +270,7 @@ TEST_F(X11Windows, ADesktopProgramsIconsShowOverTheEffect) {
     Window icon = XCreateSimpleWindow(other, program, 40, 40, 40, 40, 0, 0, kIcon);
     XMapWindow(other, icon);
     XMapWindow(other, program);
-    XSync(other, False);
+    Window app = test::mapWindow(other, {300, 0, 10, 10});
 
     X11DesktopStackKeeper keeper(*connection, loop);
     X11RenderServices kept = *services;
@@ -250,7 +279,16 @@ TEST_F(X11Windows, ADesktopProgramsIconsShowOverTheEffect) {
     w->shaderView().setEffect(*shaderEffect("tiles"));
     w->orderFront();
     ASSERT_TRUE(runUntil(loop, [&] { return w->iconsOver() && w->view().framesDrawn() > 2; }));
-    EXPECT_LT(depthOf(display(), w->xid()), depthOf(display(), program));
+    // Directly above the program, also once raised or when the program restarts beneath.
+    auto abovePrograms = [&] {
+        return depthOf(display(), w->xid()) + 1 == depthOf(display(), program);
+    };
+    EXPECT_TRUE(abovePrograms());
+    XRaiseWindow(display(), w->xid());
+    EXPECT_TRUE(runUntil(loop, abovePrograms)) << "not put back when raised";
+    XLowerWindow(other, program);
+    XSync(other, False);
+    EXPECT_TRUE(runUntil(loop, abovePrograms)) << "not put back when the program restarted";
     auto colourAt = [&](int x, int y) {
         XImage* image = XGetImage(display(), w->xid(), x, y, 1, 1, AllPlanes, ZPixmap);
         unsigned long p = image ? XGetPixel(image, 0, 0) & 0xffffff : 0;
@@ -283,16 +321,12 @@ TEST_F(X11Windows, ADesktopProgramsIconsShowOverTheEffect) {
     EXPECT_TRUE(
         runUntil(loop, [&] { return depthOf(display(), w->xid()) < depthOf(display(), program); }));
     EXPECT_TRUE(w->hiddenBy().empty());
-    ASSERT_EQ(xvfb.run({"xdotool", "mousemove", "300", "220"}), 0);
-    Window pointerRoot = None, child = None;
-    int rx, ry, wx, wy;
-    unsigned mask;
-    XQueryPointer(display(), root, &pointerRoot, &child, &rx, &ry, &wx, &wy, &mask);
-    EXPECT_EQ(child, program);
+    EXPECT_EQ(childUnderPointer("300", "220"), program);
 
     XDestroyWindow(other, program);
     XSync(other, False);
     EXPECT_TRUE(runUntil(loop, [&] { return !w->iconsOver() && w->hiddenBy().empty(); }));
+    EXPECT_GT(depthOf(display(), w->xid()), depthOf(display(), app)) << "not below once alone";
     XFreePixmap(other, backdrop);
 }
 

@@ -9,6 +9,7 @@
 #include "platform/asio/asio_scheduler.h"
 #include "platform/x11/pixel_rect.h"
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_window_stack.h"
 #include "support/run_until.h"
 #include "support/xvfb_server.h"
 
@@ -34,16 +35,7 @@ inline void setItems(Display* display, Window window, Atom name, Atom type,
 
 // The items of a 32-bit property; none when it is missing.
 inline std::vector<unsigned long> itemsOf(Display* display, Window window, Atom name, Atom type) {
-    Atom actual = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(display, window, name, 0, 64, False, type, &actual, &format, &count, &after,
-                       &data);
-    auto* begin = reinterpret_cast<unsigned long*>(data);
-    std::vector<unsigned long> items(begin, begin + (data ? count : 0));
-    if (data) XFree(data);
-    return items;
+    return propertyItems(display, window, name, type, 64).value_or(std::vector<unsigned long>{});
 }
 
 // A mapped top-level window as an application would have one, at a position a window
