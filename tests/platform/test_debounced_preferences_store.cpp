@@ -1,5 +1,4 @@
-// The settings writer: a burst stores its newest value once, a moment later; reads are
-// always current; failures stay readable, are logged once and written with the next change.
+// The settings writer on the manual clock, over an inner store whose writes can fail.
 
 #include "platform/debounced_preferences_store.h"
 
@@ -17,7 +16,6 @@ std::vector<std::uint8_t> bytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-// An inner store whose writes can fail or throw.
 class InnerStore final : public PreferencesStore {
 public:
     std::optional<std::vector<std::uint8_t>> data(std::string_view key) const override {

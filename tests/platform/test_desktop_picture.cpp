@@ -1,12 +1,15 @@
-// Choosing how to set the desktop picture from the session's environment, and the exact
-// commands each desktop's setter runs (against a fake runner), then GNOME's against the
-// real gsettings.
+// Child processes for real; the setter chosen from the session's environment, each
+// desktop's commands (a fake runner; GNOME's also the real gsettings); the settings page.
 
 #include "platform/desktop_picture.h"
 #include "platform/posix_process_runner.h"
+#include "platform/wallpaper_settings.h"
 #include "support/temp_dir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
@@ -20,6 +23,59 @@ namespace {
 using Command = std::vector<std::string>;
 using Outcome = ProcessResult::Outcome;
 using S = PictureSetter;
+
+// The child must not inherit our descriptors, ignored SIGPIPE (a tool writing into a
+// closed pipe would see errors instead of ending) or standard input.
+TEST(PosixProcessRunner, RunsTheArgumentVectorAndTellsOutcomesApart) {
+    int leaked = open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaked, 3);
+    auto oldPipe = signal(SIGPIPE, SIG_IGN);
+
+    struct Case {
+        std::vector<std::string> command;
+        Outcome outcome = Outcome::Exited;
+        int code = 0;  // the exit status, or the signal for Killed
+        std::string output = "", errors = "";
+    };
+    const Case cases[] = {
+        // No shell parses the arguments.
+        {{"printf", "%s|", "a b", "$HOME", "*", "'q'", "; true"}, {}, 0, "a b|$HOME|*|'q'|; true|"},
+        {{"sh", "-c", "echo out; echo err >&2; exit 3"}, {}, 3, "out\n", "err\n"},
+        {{"sh", "-c", "read line; echo \"[$line]\""}, {}, 0, "[]\n"},  // an empty input
+        {{"ls", "/proc/self/fd"}, {}, 0, "0\n1\n2\n3\n"},  // 3: the folder ls is reading
+        {{"sh", "-c", "yes | head -c 2"}, {}, 0, "y\n"},   // yes ends on SIGPIPE, silently
+        {{"tavel-no-such-program"}, Outcome::NotInstalled},
+        {{"/dev/null"}, Outcome::NotStarted},
+        {{"sh", "-c", "kill -TERM $$"}, Outcome::Killed, SIGTERM},
+    };
+    PosixProcessRunner runner;
+    for (const auto& c : cases) {
+        ProcessResult result = runner.run(c.command);
+        const std::string shown = testing::PrintToString(c.command);
+        EXPECT_EQ(result.outcome, c.outcome) << shown;
+        EXPECT_EQ(c.outcome == Outcome::Killed ? result.signal : result.exitStatus, c.code)
+            << shown;
+        EXPECT_EQ(result.output, c.output) << shown;
+        EXPECT_EQ(result.errors, c.errors) << shown;
+    }
+    // A flood is read to its end (no block on a full pipe) and kept up to its bound.
+    ProcessResult flood = runner.run({"head", "-c", "3000000", "/dev/zero"});
+    EXPECT_EQ(flood.outcome, Outcome::Exited);
+    EXPECT_EQ(flood.output.size(), std::size_t(1) << 20);
+    signal(SIGPIPE, oldPipe);
+    close(leaked);
+}
+
+TEST(PosixProcessRunner, StopsAtTheTimeLimitButNotForWhatTheProgramLeftBehind) {
+    PosixProcessRunner runner(std::chrono::seconds(2));
+    ProcessResult overrun = runner.run({"sh", "-c", "echo begun; sleep 30"});
+    EXPECT_EQ(overrun.outcome, Outcome::TimedOut);
+    EXPECT_EQ(overrun.output, "begun\n");  // what it said before it was killed
+    // Ended though its background child still holds the output open.
+    ProcessResult ended = runner.run({"sh", "-c", "sleep 30 & echo $!"});
+    EXPECT_EQ(ended.outcome, Outcome::Exited);
+    if (!ended.output.empty()) kill(std::stoi(ended.output), SIGKILL);
+}
 
 TEST(ChooseSetter, FollowsTheDesktopListThenTheSession) {
     const std::array<const char*, 5> names = {"XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE", "SWAYSOCK",
@@ -68,15 +124,25 @@ public:
     }
 };
 
-// A path that needs quoting everywhere: a space, a single quote, non-ASCII.
+// Needs quoting everywhere: a space, a single quote, non-ASCII.
 const char* const file = "/home/a b/it's é.png";
 const char* const uri = "file:///home/a%20b/it%27s%20%C3%A9.png";
+const std::string dp1 = "/backdrop/screen0/monitorDP-1/workspace0/last-image";
+const ProcessResult missing{Outcome::NotInstalled, 0, 0, {}, {}};
+
+ProcessResult exited(int status, std::string output = {}, std::string errors = {}) {
+    return ProcessResult{Outcome::Exited, status, 0, std::move(output), std::move(errors)};
+}
+// Plasma's lock screen image, read with `tool`, or written with `value`.
+Command lockImage(const char* tool, std::optional<std::string> value = {}) {
+    Command command = {tool,        "--file",  "kscreenlockerrc", "--group", "Greeter", "--group",
+                       "Wallpaper", "--group", "org.kde.image",   "--group", "General", "--key",
+                       "Image"};
+    if (value) command.push_back(*value);
+    return command;
+}
 
 TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
-    auto exited = [](int status, std::string output = {}, std::string errors = {}) {
-        return ProcessResult{Outcome::Exited, status, 0, std::move(output), std::move(errors)};
-    };
-    const ProcessResult missing{Outcome::NotInstalled, 0, 0, {}, {}};
     const ProcessResult late{Outcome::TimedOut, 0, 0, {}, {}};
     auto set = [](const char* schema, const char* key, const std::string& value) {
         return Command{"gsettings", "set", schema, key, value};
@@ -85,17 +151,10 @@ TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
     const std::string quotedUri = std::string("'") + uri + "'";
     const Command listKeys = {"gsettings", "list-keys", gnome};
     const Command gnomeUri = set(gnome, "picture-uri", quotedUri);
-    const Command gnomeDark = set(gnome, "picture-uri-dark", quotedUri);
-    auto lock = [](const char* tool) {
-        return Command{tool,        "--file",  "kscreenlockerrc", "--group", "Greeter", "--group",
-                       "Wallpaper", "--group", "org.kde.image",   "--group", "General", "--key",
-                       "Image",     uri};
-    };
     auto xfconf = [](Command args) {
         args.insert(args.begin(), {"xfconf-query", "-c", "xfce4-desktop"});
         return args;
     };
-    const std::string dp1 = "/backdrop/screen0/monitorDP-1/workspace0/last-image";
     const std::string hdmi1 = "/backdrop/screen0/monitorHDMI-1/workspace0/last-image";
 
     struct Case {
@@ -106,20 +165,18 @@ TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
         const char* file = tavel::file;
     };
     const Case cases[] = {
-        {S::Gnome,
-         {{"gsettings", exited(0, "picture-uri\npicture-uri-dark\n")}},
-         {listKeys, gnomeUri, gnomeDark}},
         {S::Gnome, {{"gsettings", exited(0, "picture-uri\n")}}, {listKeys, gnomeUri}},  // before 42
         {S::Gnome,
          {{"gsettings", exited(1, "", "No such schema\nmore\n")}},
          {listKeys},
          "GNOME background: gsettings failed (exit status 1: No such schema)"},
-        // Only Plasma's lock screen (its desktops show Tavel's plugin); missing tools are
-        // skipped quietly, and Plasma 5 names its writer differently.
-        {S::Plasma, {{"kwriteconfig6", missing}}, {lock("kwriteconfig6"), lock("kwriteconfig5")}},
+        // Only Plasma's lock screen (its desktops show Tavel's plugin); Plasma 5's writer.
+        {S::Plasma,
+         {{"kwriteconfig6", missing}},
+         {lockImage("kwriteconfig6", uri), lockImage("kwriteconfig5", uri)}},
         {S::Plasma,
          {{"kwriteconfig6", late}},
-         {lock("kwriteconfig6")},
+         {lockImage("kwriteconfig6", uri)},
          "Plasma lock screen: kwriteconfig6 did not finish in time"},
         {S::Cinnamon, {}, {set("org.cinnamon.desktop.background", "picture-uri", quotedUri)}},
         {S::Mate, {}, {set("org.mate.background", "picture-filename", "'/home/a b/it\\'s é.png'")}},
@@ -152,23 +209,9 @@ TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
     }
 }
 
-// What each desktop shows is read with its own tool and put back with it, values as the
-// tool printed them; a tool that fails or is missing gives no record.
+// Read and put back with each desktop's own tool, values as printed; a failing or
+// missing tool gives no record. GNOME's: the real gsettings below.
 TEST(DesktopPicture, ReadsWhatEachDesktopShowsAndPutsItBack) {
-    auto exited = [](int status, std::string output = {}) {
-        return ProcessResult{Outcome::Exited, status, 0, std::move(output), {}};
-    };
-    const std::string dp1 = "/backdrop/screen0/monitorDP-1/workspace0/last-image";
-    const Command lockRead = {"kreadconfig6",  "--file",  "kscreenlockerrc", "--group",
-                              "Greeter",       "--group", "Wallpaper",       "--group",
-                              "org.kde.image", "--group", "General",         "--key",
-                              "Image"};
-    auto lockWrite = [&](const char* tool, std::string value) {
-        Command command = lockRead;
-        command[0] = tool;
-        command.push_back(std::move(value));
-        return command;
-    };
     struct Case {
         PictureSetter setter;
         std::map<std::string, ProcessResult> answers;
@@ -176,11 +219,7 @@ TEST(DesktopPicture, ReadsWhatEachDesktopShowsAndPutsItBack) {
         std::vector<Command> restore;
     };
     const Case cases[] = {
-        {S::Gnome,
-         {{"gsettings", exited(0, "picture-uri\n")}},
-         PictureRecord{{"picture-uri", "picture-uri"}},  // the fake answers every ask alike
-         {{"gsettings", "set", "org.gnome.desktop.background", "picture-uri", "picture-uri"}}},
-        {S::Mate,
+        {S::Mate,  // the fake answers every ask alike
          {{"gsettings", exited(0, "picture-filename\n")}},
          PictureRecord{{"picture-filename", "picture-filename"}},
          {{"gsettings", "set", "org.mate.background", "picture-filename", "picture-filename"}}},
@@ -193,14 +232,14 @@ TEST(DesktopPicture, ReadsWhatEachDesktopShowsAndPutsItBack) {
         {S::Plasma,
          {{"kreadconfig6", exited(0, "\n")}},
          PictureRecord{{"kscreenlockerrc Image", ""}},
-         {lockWrite("kwriteconfig6", "--delete")}},
+         {lockImage("kwriteconfig6", "--delete")}},
         {S::Plasma,
-         {{"kreadconfig6", {Outcome::NotInstalled, 0, 0, {}, {}}},
+         {{"kreadconfig6", missing},
           {"kreadconfig5", exited(0, "file:///a.png\n")},
-          {"kwriteconfig6", {Outcome::NotInstalled, 0, 0, {}, {}}}},
+          {"kwriteconfig6", missing}},
          PictureRecord{{"kscreenlockerrc Image", "file:///a.png"}},
-         {lockWrite("kwriteconfig6", "file:///a.png"),
-          lockWrite("kwriteconfig5", "file:///a.png")}},
+         {lockImage("kwriteconfig6", "file:///a.png"),
+          lockImage("kwriteconfig5", "file:///a.png")}},
         {S::Sway, {}, std::nullopt, {}},
     };
     for (const auto& c : cases) {
@@ -215,8 +254,7 @@ TEST(DesktopPicture, ReadsWhatEachDesktopShowsAndPutsItBack) {
     }
 }
 
-// GNOME's keys written by the real gsettings into a private keyfile, read back, and what
-// they held before put back.
+// Both of GNOME's keys, through the real gsettings into a private keyfile, and back.
 TEST(DesktopPicture, SetsGnomesBackgroundThroughGsettings) {
     test::TempDir config;
     setenv("GSETTINGS_BACKEND", "keyfile", 1);
@@ -243,6 +281,28 @@ TEST(DesktopPicture, SetsGnomesBackgroundThroughGsettings) {
     EXPECT_NE(before.find("it's.jpg"), std::string::npos) << before;
     unsetenv("GSETTINGS_BACKEND");
     unsetenv("XDG_CONFIG_HOME");
+}
+
+// The first installed program of the desktop's background settings page is started.
+TEST(WallpaperSettings, TheFirstInstalledSettingsProgramOfTheDesktopIsStarted) {
+    std::vector<Command> tried;
+    auto openFor = [&](PictureSetter setter, const char* installed) {
+        tried.clear();
+        return openWallpaperSettings(wallpaperSettingsCommands(setter), [&](const Command& c) {
+            tried.push_back(c);
+            return c[0] == installed;
+        });
+    };
+    EXPECT_TRUE(openFor(S::Plasma, "systemsettings5"));
+    EXPECT_EQ(tried, (std::vector<Command>{{"systemsettings", "kcm_wallpaper"},
+                                           {"systemsettings5", "kcm_wallpaper"}}));
+    EXPECT_TRUE(openFor(S::Gnome, "gnome-control-center"));
+    EXPECT_EQ(tried.back(), (Command{"gnome-control-center", "background"}));
+    EXPECT_FALSE(openFor(S::X11Root, "anything"));  // no such page
+    EXPECT_FALSE(openFor(S::Xfce, "nothing"));      // none installed
+    EXPECT_TRUE(startDetached({"true"}));           // not waited for
+    EXPECT_FALSE(startDetached({"tavel-no-such-program"}));
+    EXPECT_FALSE(startDetached({}));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Plasma's desktops taken for the wallpaper plugin and given back, against a fake
-// plasmashell and the manual clock: what is asked, what is recorded first, and what a
-// missing, starting, refusing or babbling plasmashell leads to.
+// plasmashell and the manual clock. In a real session: app/test_desktop_plasma.cpp.
 
 #include "platform/plasma_wallpapers.h"
 #include "support/manual_scheduler.h"
@@ -53,91 +52,68 @@ bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-struct PlasmaWallpapersTest : ::testing::Test {
-    std::filesystem::path record() const { return dir / "Tavel" / "plasma.json"; }
-    // A display attached and its effect wanted; the survey is asked.
-    int attach() {
-        plasma = std::make_unique<PlasmaWallpapers>(
-            PlasmaWallpapersDependencies{shell, loop, log, record()});
-        const int handle = plasma->attach(kScreen, [this] { ++changes; });
-        plasma->want(handle, PlasmaPluginConfig{"tiles"});
-        loop.runPending();
-        return handle;
-    }
-    // ... and the desktop taken.
-    int take() {
-        const int handle = attach();
-        shell.answer({true, kSurvey});
-        shell.answer({true, R"({"tavelWritten":[1]})"});
-        loop.runPending();
-        return handle;
-    }
-
+TEST(PlasmaWallpapers, ShellsThatStartRefuseTakeEndAndComeBack) {
+    using enum PlasmaWallpapers::Drawer;
     test::ManualScheduler loop;
     MemoryLogSink log;
     FakeShell shell;
     test::TempDir dir;
-    std::unique_ptr<PlasmaWallpapers> plasma;
+    const auto record = dir / "Tavel" / "plasma.json";
+    PlasmaWallpapers plasma(PlasmaWallpapersDependencies{shell, loop, log, record});
     int changes = 0;
-};
+    const int handle = plasma.attach(kScreen, [&] { ++changes; });
+    plasma.want(handle, PlasmaPluginConfig{"tiles"});
+    loop.runPending();
+    EXPECT_EQ(plasma.drawer(handle), waiting);
 
-TEST_F(PlasmaWallpapersTest, TheDesktopIsRecordedThenTakenThenToldOnlyWhatChanges) {
-    const int handle = attach();
-    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
+    // Its name is there, its scripting object not yet: asked again a moment later.
     ASSERT_EQ(shell.asked.size(), 1u);
-    EXPECT_TRUE(has(shell.answer({true, kSurvey}), "desktops()"));
-    // The person's wallpaper is on disk before the plugin is selected.
-    EXPECT_TRUE(has(test::slurp(record()), "file:///a.png"));
+    EXPECT_TRUE(has(shell.answer({false,
+                                  "org.freedesktop.DBus.Error.UnknownObject: No such "
+                                  "object",
+                                  true}),
+                    "desktops()"));
+    EXPECT_EQ(plasma.drawer(handle), waiting);
+    EXPECT_TRUE(shell.asked.empty());
+    loop.advance(1s);
     ASSERT_EQ(shell.asked.size(), 1u);
-    const std::string select = shell.asked.front().first;
+    shell.answer({true, "TypeError: desktops is not a function"});
+    EXPECT_EQ(plasma.drawer(handle), own);
+    EXPECT_TRUE(has(log.lines().back(), "plasmashell did not list its desktops"));
+
+    // A new plasmashell: the person's wallpaper is on disk before the plugin is selected,
+    // and stays there when the plugin is refused.
+    shell.setRunning(true);
+    loop.runPending();
+    shell.answer({true, kSurvey});
+    EXPECT_TRUE(has(test::slurp(record), "file:///a.png"));
+    ASSERT_EQ(shell.asked.size(), 1u);
+    const std::string select = shell.answer({false, "org.freedesktop.DBus.Error.Failed: no"});
     EXPECT_TRUE(has(select, "var select = true") && has(select, R"("EffectId":"tiles")"));
-    shell.answer({true, R"({"tavelWritten":[1]})"});
-    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::plugin);
-    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(plasma.drawer(handle), own);
+    EXPECT_TRUE(has(log.lines().back(), "did not take Tavel's wallpaper plugin"));
+    EXPECT_TRUE(has(test::slurp(record), "file:///a.png"));
 
-    plasma->want(handle, PlasmaPluginConfig{"tiles", 2.0f});
+    // The next one takes it, and is told only what changes.
+    shell.setRunning(true);
+    loop.runPending();
+    shell.answer({true, kSurvey});
+    const int before = changes;
+    shell.answer({true, R"({"tavelWritten":[1]})"});
+    EXPECT_EQ(plasma.drawer(handle), plugin);
+    EXPECT_EQ(changes, before + 1);
+    plasma.want(handle, PlasmaPluginConfig{"tiles", 2.0f});
     loop.runPending();
     ASSERT_EQ(shell.asked.size(), 1u);
     const std::string write = shell.answer({true, R"({"tavelWritten":[1]})"});
     EXPECT_TRUE(has(write, "var select = false") && has(write, R"("Speed":2.0)")) << write;
     EXPECT_FALSE(has(write, "EffectId"));
-    EXPECT_TRUE(log.lines().empty());
-}
-
-TEST_F(PlasmaWallpapersTest, AnUnreadableOrRefusedAnswerLeavesTheDisplayToTavel) {
-    const int handle = attach();
-    shell.answer({true, "TypeError: desktops is not a function"});
-    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::own);
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_TRUE(has(log.lines()[0], "plasmashell did not list its desktops")) << log.lines()[0];
-
-    // Taken by a new plasmashell, which refuses the plugin: the record stays.
-    shell.setRunning(true);
-    loop.runPending();
-    shell.answer({true, kSurvey});
-    shell.answer({false, "org.freedesktop.DBus.Error.Failed: Error: no such plugin"});
-    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::own);
-    EXPECT_TRUE(has(log.lines().back(), "did not take Tavel's wallpaper plugin"));
-    EXPECT_TRUE(has(test::slurp(record()), "file:///a.png"));
-}
-
-TEST_F(PlasmaWallpapersTest, AStartingShellIsAskedAgainAndAGoneOneLeavesTheDisplayToTavel) {
-    const int handle = attach();
-    // Its name is there, its scripting object not yet.
-    shell.answer({false, "org.freedesktop.DBus.Error.UnknownObject: No such object", true});
-    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
-    EXPECT_TRUE(shell.asked.empty());
-    loop.advance(1s);
-    ASSERT_EQ(shell.asked.size(), 1u);
-    shell.answer({true, kSurvey});
-    shell.answer({true, R"({"tavelWritten":[1]})"});
-    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::plugin);
 
     shell.setRunning(false);
-    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::own);
+    EXPECT_EQ(plasma.drawer(handle), own);
     EXPECT_TRUE(has(log.lines().back(), "plasmashell ended")) << log.lines().back();
     shell.setRunning(true);
-    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
+    EXPECT_EQ(plasma.drawer(handle), waiting);
     loop.runPending();
     EXPECT_EQ(shell.asked.size(), 1u);
     // Replaced before it answered: its answer is not taken for the new one's.
@@ -146,23 +122,15 @@ TEST_F(PlasmaWallpapersTest, AStartingShellIsAskedAgainAndAGoneOneLeavesTheDispl
     loop.runPending();
     ASSERT_EQ(shell.asked.size(), 1u);
     EXPECT_TRUE(has(shell.asked.front().first, "desktops()"));
-    EXPECT_EQ(plasma->drawer(handle), PlasmaWallpapers::Drawer::waiting);
-}
+    EXPECT_EQ(plasma.drawer(handle), waiting);
 
-TEST_F(PlasmaWallpapersTest, HandingBackRestoresTheRecordedWallpaperOnceAndForgetsIt) {
-    take();
+    // Handing back with nobody to give the wallpaper to: the record stays for the next start.
     shell.up = false;
-    plasma->handBack();
+    plasma.handBack();
     EXPECT_TRUE(shell.lastNow.empty());
-    EXPECT_TRUE(has(log.lines().back(), "record stays"));
-    EXPECT_TRUE(std::filesystem::exists(record()));
-
-    shell.up = true;
-    plasma->handBack();
-    EXPECT_TRUE(has(shell.lastNow, R"("plugin":"org.kde.image")") &&
-                has(shell.lastNow, "file:///a.png"))
-        << shell.lastNow;
-    EXPECT_FALSE(std::filesystem::exists(record()));
+    EXPECT_TRUE(has(log.lines().back(), "record stays")) << log.lines().back();
+    EXPECT_TRUE(std::filesystem::exists(record));
+    EXPECT_EQ(log.lines().size(), 4u);  // nothing else was worth a line
 }
 
 TEST(PlasmaDesktops, AnswersThatAreNotTheSurveysAreRefused) {

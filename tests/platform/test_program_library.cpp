@@ -1,5 +1,4 @@
-// The program library on a manual clock and a manual compile thread: each effect is
-// built once, only while somebody waits for it, in the order asked.
+// The program library on a manual clock and a manual compile thread.
 
 #include "platform/program_library.h"
 

@@ -1,6 +1,5 @@
-// What every Scheduler promises, run against the real loop and the tests' manual clock.
-// The real loop is run, never slept on; times are only checked as lower bounds, so a
-// loaded machine makes these slower, not wrong.
+// What every Scheduler promises, on the real loop and on the manual clock the core's tests
+// use (the real loop's times are lower bounds only).
 
 #include "platform/asio/asio_scheduler.h"
 #include "support/manual_scheduler.h"
@@ -19,9 +18,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// How each scheduler is driven: run() lets up to 5 s of loop time pass (the real loop
-// returns as soon as nothing is left to wait for, and a fault fails instead of hanging);
-// busy() is a task that holds the loop.
+// run(): up to 5 s of loop time (the real loop returns once nothing is left to wait for);
+// busy(): a task that holds the loop.
 struct ManualLoop {
     ManualScheduler scheduler;
     void run() { scheduler.advance(5s); }
@@ -113,8 +111,7 @@ TYPED_TEST(SchedulerContract, RepeatingTimerKeepsItsRateSkippingWhatItMissedUnti
     this->loop.run();  // the real loop returns only because the timer was cancelled
     ASSERT_EQ(runs.size(), 4u);
     EXPECT_GE(runs[0], start + kInterval);
-    // The due times missed while busy are not made up in a burst: the next ones are at
-    // least an interval apart from the end of the busy task on.
+    // Missed due times are not made up in a burst: an interval apart from the busy end on.
     for (std::size_t k = 1; k < runs.size(); ++k)
         EXPECT_GE(runs[k], busyUntil + kInterval * static_cast<int>(k - 1)) << "run " << k;
     EXPECT_TRUE(activeBetweenRuns);

@@ -1,7 +1,5 @@
 #pragma once
-// A private bus per test, standing in for both the session and the system bus, and the
-// main loop the code under test runs on. Tests drive the loop in short slices until what
-// they wait for has happened, with a limit that turns a fault into a failure, never a hang.
+// A private bus per test, as both session and system bus, and the loop, run in slices.
 
 #include "platform/asio/asio_scheduler.h"
 #include "platform/dbus/bus_connection.h"
@@ -43,9 +41,7 @@ protected:
     AsioScheduler scheduler_;  // destroyed before the daemon, after each test's connections
 };
 
-// A blocking call to the bus daemon on `bus`: when it returns, the daemon has routed
-// everything sent earlier on `bus`. Then wakes the loop, as a blocking call on a watched
-// connection must, unless told not to.
+// A blocking call to the bus daemon, after which all sent earlier on `bus` is routed.
 inline void roundTrip(BusConnection& bus, bool wake = true) {
     auto daemon =
         sdbus::createProxy(bus.connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus");

@@ -2,13 +2,9 @@
 
 #include "bus_test.h"
 
-#include <map>
 #include <numeric>
-#include <optional>
 #include <stdexcept>
-#include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace tavel::test {
@@ -18,8 +14,7 @@ using namespace std::chrono_literals;
 
 constexpr const char* kTestInterface = "io.tavel.Test";
 
-class BusConnectionTest : public BusTest {
-protected:
+struct BusConnectionTest : BusTest {
     const std::thread::id loopThread_ = std::this_thread::get_id();
 };
 
