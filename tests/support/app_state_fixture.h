@@ -26,7 +26,7 @@ protected:
     IdleWatcher* idleWatcher = nullptr;  // instead of the desktop's, when set
     LoginItem* loginItem = nullptr;
     SaverInstaller* saverInstaller = nullptr;
-    RenderBudget* budget = nullptr;  // outlives the state when set
+    RenderBudget* budget = nullptr;  // outlives the state
     MemoryLogSink log;
     std::function<std::size_t(std::size_t)> randomIndex;  // the system's when empty
     std::unique_ptr<AppState> state;
@@ -57,13 +57,17 @@ protected:
     void storeSettings(const std::string& json) {
         store.values[kSettingsKey].assign(json.begin(), json.end());
     }
-    AppSettings stored() const { return decodeAppSettingsText(store.text(kSettingsKey)); }
+    AppSettings stored() const {
+        const auto bytes = store.data(kSettingsKey).value_or(std::vector<std::uint8_t>{});
+        return decodeAppSettingsText(std::string(bytes.begin(), bytes.end()));
+    }
 
     FakeViewState& view(const std::string& name) {
+        for (auto it = screens.made.rbegin(); it != screens.made.rend(); ++it)
+            if (it->first == name && !it->second->closed) return *it->second;
+        ADD_FAILURE() << "no live window on " << name;
         static FakeViewState none;
-        FakeViewState* v = screens.live(name);
-        if (!v) ADD_FAILURE() << "no live window on " << name;
-        return v ? *v : none;
+        return none;
     }
     long calls(const std::string& entry) const { return std::ranges::count(journal, entry); }
     // The effects the live windows show, in the order they were made.

@@ -7,14 +7,11 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 
 namespace tavel::test {
 
 struct PowerProfilesNames {
-    const char* name;
-    const char* path;
-    const char* interface;
+    const char *name, *path, *interface;
 };
 inline constexpr PowerProfilesNames kPowerProfiles = {"org.freedesktop.UPower.PowerProfiles",
                                                       "/org/freedesktop/UPower/PowerProfiles",

@@ -9,7 +9,6 @@
 #include "platform/system_state.h"
 #include "platform/wallpaper_window.h"
 
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,10 +36,6 @@ public:
         return failWith;
     }
     std::string describe(std::string_view key) const override { return std::string(key); }
-    std::string text(const std::string& key) const {
-        auto bytes = data(key).value_or(std::vector<std::uint8_t>{});
-        return {bytes.begin(), bytes.end()};
-    }
 
     std::map<std::string, std::vector<std::uint8_t>> values;
     int writes = 0;
@@ -55,8 +50,7 @@ struct FakeViewState {
     ShaderParams params;
     std::int64_t fps = 0;
     double qualityScale = 0;
-    bool paused = false;
-    bool front = false;
+    bool paused = false, front = false;
     bool closed = false;   // ordered out or destroyed
     std::string hiddenBy;  // the desktop program said to hide it
     bool cover = false;    // told to cover that program
@@ -77,6 +71,7 @@ public:
     void setRenderPaused(bool paused) override { state_->paused = paused; }
     std::uint64_t framesDrawn() const override { return 0; }
     bool isDrawing() const override { return !state_->paused && state_->front; }
+    ~FakeView() override { state_->closed = true; }
 
 protected:
     std::shared_ptr<FakeViewState> state_;
@@ -87,7 +82,6 @@ protected:
 class FakeWindow final : public WallpaperWindow, public FakeView {
 public:
     using FakeView::FakeView;
-    ~FakeWindow() override { state_->closed = true; }
     WallpaperView& shaderView() override { return *this; }
     void orderFront() override { state_->front = true, note(journal_, "front " + name_); }
     void orderOut() override { state_->front = false, state_->closed = true; }
@@ -106,12 +100,6 @@ public:
     std::unique_ptr<WallpaperWindow> makeWindow(const ScreenRecord& screen) override {
         made.emplace_back(screen.name, std::make_shared<FakeViewState>());
         return std::make_unique<FakeWindow>(made.back().second, journal_, screen.name);
-    }
-    // The live (not closed) view on the screen with this name; null when none.
-    FakeViewState* live(const std::string& name) const {
-        for (auto it = made.rbegin(); it != made.rend(); ++it)
-            if (it->first == name && !it->second->closed) return it->second.get();
-        return nullptr;
     }
 
     std::vector<ScreenRecord> list;
@@ -164,12 +152,12 @@ public:
     void idleWatcherTick() override { ++idleTicks; }
     void displaySleepChanged(bool asleep) override { note(journal_, asleep ? "asleep" : "awake"); }
     void screensChanged() override { note(journal_, "screens changed"); }
-    void viewLimitsChanged() override { ++limitsApplied; }
+    void viewLimitsChanged() override {}
 
     bool lowPower = false;
     std::function<void()> powerChanged, slept, woke;
     std::uint64_t activity = 0;  // the held token
-    int iconRefreshes = 0, idleTicks = 0, limitsApplied = 0;
+    int iconRefreshes = 0, idleTicks = 0;
 
 private:
     Journal* journal_;

@@ -14,14 +14,8 @@ public:
 
 class FakeInputMonitor final : public InputMonitor {
 public:
-    void start(std::function<void()> onInput) override {
-        handler = std::move(onInput);
-        ++starts;
-    }
-    void stop() override {
-        handler = nullptr;
-        ++stops;
-    }
+    void start(std::function<void()> onInput) override { handler = std::move(onInput), ++starts; }
+    void stop() override { handler = nullptr, ++stops; }
     void input() {
         if (handler) handler();
     }
@@ -37,7 +31,6 @@ class FakeSaverWindow final : public SaverWindow, public FakeView {
 public:
     explicit FakeSaverWindow(std::shared_ptr<FakeSaverState> state)
         : FakeView(state, nullptr, ""), saver_(std::move(state)) {}
-    ~FakeSaverWindow() override { state_->closed = true; }
     WallpaperView& shaderView() override { return *this; }
     void setAlpha(double alpha) override { saver_->alpha = alpha; }
     void orderFront() override { state_->front = true; }
@@ -50,9 +43,8 @@ private:
 class FakeSaverWindows final : public SaverWindowFactory {
 public:
     std::unique_ptr<SaverWindow> makeSaverWindow(const ScreenRecord& screen) override {
-        auto state = std::make_shared<FakeSaverState>();
-        made.push_back({screen.name, state});
-        return std::make_unique<FakeSaverWindow>(state);
+        made.push_back({screen.name, std::make_shared<FakeSaverState>()});
+        return std::make_unique<FakeSaverWindow>(made.back().state);
     }
     // Windows on screen now (ordered front and not yet ordered out).
     int visible() const {

@@ -7,17 +7,14 @@ namespace tavel::test {
 
 namespace {
 
-// Clears a flag on leaving scope, exceptions included.
-class Running {
-public:
-    explicit Running(bool& flag) : flag_(flag) { flag_ = true; }
-    ~Running() { flag_ = false; }
-    Running(const Running&) = delete;
-    Running& operator=(const Running&) = delete;
-
-private:
-    bool& flag_;
-};
+// Takes the front task under the lock; an empty task when none is left.
+Task takeFront(std::mutex& mutex, std::deque<Task>& tasks) {
+    std::lock_guard lock(mutex);
+    if (tasks.empty()) return {};
+    Task task = std::move(tasks.front());
+    tasks.pop_front();
+    return task;
+}
 
 }  // namespace
 
@@ -36,23 +33,16 @@ TimerHandle ManualScheduler::scheduleRepeating(Duration interval, Task task) {
     return schedule(dueAfter(interval), interval, std::move(task));
 }
 
-Duration ManualScheduler::now() const {
-    return now_;
-}
-
 Duration ManualScheduler::dueAfter(Duration delay) const {
     if (delay <= Duration::zero()) return now_;
     // "Never", such as Duration::max(), stays representable.
-    if (delay > Duration::max() - now_) return Duration::max();
-    return now_ + delay;
+    return delay > Duration::max() - now_ ? Duration::max() : now_ + delay;
 }
 
 TimerHandle ManualScheduler::schedule(Duration due, Duration interval, Task task) {
-    auto timer = std::make_shared<Timer>();
-    timer->task = std::move(task);
-    timer->interval = interval;
-    // Releases the task's captures at once, as the real loop does. While the task runs it
-    // has been moved out of the timer, so this never destroys a running task.
+    auto timer = std::make_shared<Timer>(Timer{std::move(task), interval});
+    // Releases the captures at once, as the real loop does; a running task has been moved
+    // out of the timer, so this never destroys it.
     timer->state->onCancel = [weak = std::weak_ptr<Timer>(timer)] {
         if (auto timer = weak.lock()) timer->task = nullptr;
     };
@@ -60,23 +50,28 @@ TimerHandle ManualScheduler::schedule(Duration due, Duration interval, Task task
     return TimerHandle(timer->state);
 }
 
-void ManualScheduler::enter() {
+template <class Work>
+void ManualScheduler::outermost(Work work) {
     if (running_)
-        throw std::logic_error(
-            "ManualScheduler: advance()/runPending() called from a task it runs; "
-            "call them from the test body only");
+        throw std::logic_error("ManualScheduler: advance()/runPending() called from a task");
+    running_ = true;
+    struct Reset {
+        bool& running;
+        ~Reset() { running = false; }
+    } reset{running_};
+    work();
 }
 
 void ManualScheduler::advance(Duration d) {
     if (d < Duration::zero())
         throw std::invalid_argument("ManualScheduler::advance: time does not go back");
-    enter();
-    Running running(running_);
-    const Duration end = dueAfter(d);
-    runPosted();
-    while (!timers_.empty() && timers_.begin()->first.first <= end) fireNext();
-    now_ = end;
-    runPosted();
+    outermost([&] {
+        const Duration end = dueAfter(d);
+        runPosted();
+        while (!timers_.empty() && timers_.begin()->first.first <= end) fireNext();
+        now_ = end;
+        runPosted();
+    });
 }
 
 void ManualScheduler::fireNext() {
@@ -84,50 +79,27 @@ void ManualScheduler::fireNext() {
     const std::shared_ptr<Timer> timer = std::move(node.mapped());
     if (timer->state->cancelled) return;
     now_ = node.key().first;
-    Task task = std::move(timer->task);
-    timer->task = nullptr;
-    if (timer->interval == Duration::zero()) {
-        timer->state->finished = true;
-        task();
-    } else {
-        task();
-        if (!timer->state->cancelled) {
-            timer->task = std::move(task);
-            // Keeps its first scheduling order among timers due at the same time.
-            timers_.emplace(Key{dueAfter(timer->interval), node.key().second}, timer);
-        }
+    Task task = std::exchange(timer->task, nullptr);
+    if (timer->interval == Duration::zero()) timer->state->finished = true;
+    task();
+    if (timer->interval != Duration::zero() && !timer->state->cancelled) {
+        timer->task = std::move(task);
+        // Keeps its first scheduling order among timers due at the same time.
+        timers_.emplace(Key{dueAfter(timer->interval), node.key().second}, timer);
     }
     runPosted();
 }
 
 void ManualScheduler::runPending() {
-    enter();
-    Running running(running_);
-    runPosted();
+    outermost([this] { runPosted(); });
 }
 
 void ManualScheduler::runPosted() {
-    for (;;) {
-        Task task;
-        {
-            std::lock_guard lock(postedMutex_);
-            if (posted_.empty()) return;
-            task = std::move(posted_.front());
-            posted_.pop_front();
-        }
-        task();
-    }
+    while (Task task = takeFront(postedMutex_, posted_)) task();
 }
 
 std::size_t ManualScheduler::pendingTimerCount() const {
-    return static_cast<std::size_t>(
-        std::count_if(timers_.begin(), timers_.end(),
-                      [](const auto& entry) { return !entry.second->state->cancelled; }));
-}
-
-std::size_t ManualScheduler::postedCount() const {
-    std::lock_guard lock(postedMutex_);
-    return posted_.size();
+    return std::ranges::count_if(timers_, [](auto& t) { return !t.second->state->cancelled; });
 }
 
 void ManualExecutor::submit(Task task) {
@@ -136,16 +108,7 @@ void ManualExecutor::submit(Task task) {
 }
 
 void ManualExecutor::runAll() {
-    for (;;) {
-        Task task;
-        {
-            std::lock_guard lock(mutex_);
-            if (tasks_.empty()) return;
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
-        }
-        task();
-    }
+    while (Task task = takeFront(mutex_, tasks_)) task();
 }
 
 std::size_t ManualExecutor::pending() const {

@@ -1,7 +1,7 @@
 #pragma once
-// A RenderLoad that simulates the machine the views draw on: each drawing view (front,
-// not paused, not closed) draws at its frame rate, unless the cores cannot keep up, and
-// each frame costs fixed + perPixel x scale^2 CPU seconds. Time is the scheduler's.
+// A RenderLoad that simulates the machine the views draw on: each drawing view (front, not
+// paused, not closed) draws at its frame rate unless the cores cannot keep up, and each
+// frame costs (fixed + perPixel x scale^2) x noise CPU seconds. Time is the scheduler's.
 
 #include "platform/render_load.h"
 #include "platform/scheduler.h"
@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -19,13 +20,9 @@ public:
     using Views = std::function<std::vector<const FakeViewState*>()>;
     SimulatedLoad(const Scheduler& clock, Views views) : clock_(clock), views_(std::move(views)) {}
 
-    double cpuSeconds() const override {
-        advance();
-        return cpu_;
-    }
+    double cpuSeconds() const override { return advance(), cpu_; }
     std::uint64_t framesDrawn() const override {
-        advance();
-        return static_cast<std::uint64_t>(frames_);
+        return advance(), static_cast<std::uint64_t>(frames_);
     }
     // The share of one core used since the last call.
     double shareSinceLastAsked() {
@@ -35,35 +32,46 @@ public:
         askedAt_ = clock_.now(), askedCpu_ = cpu_;
         return share;
     }
+    // The share the views would use now, without noise.
+    double share() const { return draw(1.0, 1.0, nullptr); }
 
     double fixed = 0.008;    // the flagship at 1920x1080 on llvmpipe, in round figures
     double perPixel = 0.16;  // at scale 1
     double cores = 2.0;
+    double jitter = 0;      // the noise's amplitude, a fraction of the cost, changing each look
+    double background = 0;  // the share the rest of the process uses, drawing or not
     const FakeViewState* extra = nullptr;  // one more view to draw (the gallery's)
 
 private:
+    // The CPU seconds the drawing views use over `dt`; their frames are added to `frames`.
+    double draw(double dt, double noise, double* frames) const {
+        std::vector<const FakeViewState*> all = views_();
+        if (extra) all.push_back(extra);
+        std::erase_if(all, [](auto* view) { return !view->front || view->paused || view->closed; });
+        double cpu = 0;
+        for (const FakeViewState* view : all) {
+            const double cost =
+                (fixed + perPixel * view->qualityScale * view->qualityScale) * noise;
+            const double fps = std::min(double(view->fps), cores / (cost * double(all.size())));
+            if (frames) *frames += fps * dt;
+            cpu += fps * dt * cost;
+        }
+        return cpu;
+    }
     // What was drawn since the last look, at the views' settings now.
     void advance() const {
-        const Duration now = clock_.now();
-        const double dt = std::chrono::duration<double>(now - last_).count();
-        last_ = now;
-        std::vector<const FakeViewState*> drawing, all = views_();
-        if (extra) all.push_back(extra);
-        for (const FakeViewState* view : all)
-            if (view->front && !view->paused && !view->closed) drawing.push_back(view);
-        for (const FakeViewState* view : drawing) {
-            const double cost = fixed + perPixel * view->qualityScale * view->qualityScale;
-            const double fps = std::min(double(view->fps), cores / (cost * double(drawing.size())));
-            frames_ += fps * dt;
-            cpu_ += fps * dt * cost;
-        }
+        const double dt = std::chrono::duration<double>(clock_.now() - last_).count();
+        if (dt <= 0) return;
+        last_ = clock_.now();
+        const double noise = 1.0 + jitter * std::sin(double(++looks_) * 2.39996);
+        cpu_ += draw(dt, noise, &frames_) + background * dt;
     }
 
     const Scheduler& clock_;
     Views views_;
     mutable Duration last_{};
-    mutable double frames_ = 0;
-    mutable double cpu_ = 0;
+    mutable double frames_ = 0, cpu_ = 0;
+    mutable int looks_ = 0;
     Duration askedAt_{};
     double askedCpu_ = 0;
 };

@@ -15,13 +15,12 @@ namespace tavel::test {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tavel-test-XXXXXX").string();
+        std::string pattern = std::filesystem::temp_directory_path() / "tavel-test-XXXXXX";
         if (!mkdtemp(pattern.data())) std::abort();
         path_ = pattern;
     }
     ~TempDir() {
-        std::error_code ignored;
+        std::error_code ignored;  // a test may have taken its permissions away
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(path_, ignored);
@@ -38,20 +37,18 @@ private:
 
 // The whole content of a file; empty when it cannot be read.
 inline std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-// Runs `work` with the process's file-size limit at `bytes`: writes beyond it fail as on
-// a full disk, for root as well (who ignores folder permissions).
+// Runs `work` with the process's file-size limit at `bytes`: writes beyond it fail as on a
+// full disk, for root as well (who ignores folder permissions).
 template <class Work>
 void withFileSizeLimit(rlim_t bytes, Work&& work) {
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = bytes;
+    rlimit small{bytes, saved.rlim_max};
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     work();

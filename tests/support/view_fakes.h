@@ -54,10 +54,7 @@ public:
     int deliver(const std::string& id, const Outcome& outcome) {
         int n = 0;
         for (auto& [waitingId, weak] : waiting)
-            if (auto waiter = weak.lock(); waiter && waitingId == id) {
-                (*waiter)(outcome);
-                ++n;
-            }
+            if (auto waiter = weak.lock(); waiter && waitingId == id) (*waiter)(outcome), ++n;
         return n;
     }
     std::map<std::string, Outcome> known;
@@ -71,6 +68,7 @@ struct TimerState {
     std::function<void()> tick;
     int starts = 0;
 };
+
 class FakeTimer final : public FrameTimer {
 public:
     explicit FakeTimer(std::shared_ptr<TimerState> state) : state_(std::move(state)) {}

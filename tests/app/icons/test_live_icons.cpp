@@ -54,8 +54,9 @@ protected:
         frame.averageColor = average;
         return frame;
     }
-    // Runs the icon queue and delivers what it rendered.
+    // Asks for a refresh, runs the icon queue and delivers what it rendered.
     void render() {
+        refresher.refreshLiveIcons();
         iconQueue.runAll();
         clock.runPending();
     }
@@ -72,14 +73,13 @@ protected:
         }};
 };
 
-TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentUnlessCoveredOrAsleep) {
+TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentUnlessCoveredAsleepOrUnchanged) {
     // Nothing renders under the idle saver or while the displays sleep.
     state->setIdleSaverShown(true);
-    refresher.refreshLiveIcons();
+    render();
     state->setIdleSaverShown(false);
     desktop.slept();
     clock.runPending();
-    refresher.refreshLiveIcons();
     render();
     EXPECT_TRUE(rendered.empty());
     EXPECT_EQ(state->accent(), AppState::kInitialAccent);
@@ -90,7 +90,6 @@ TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentUnlessCoveredOrAsleep) 
         s.sameOnAllDisplays = false;
         s.perDisplay = {{"1", "tiles"}, {"2", "orbits"}};
     });
-    refresher.refreshLiveIcons();
     refresher.refreshLiveIcons();  // still rendering: skipped, no backlog
     render();
     EXPECT_EQ(rendered, (std::vector<std::string>{"tiles"}));
@@ -100,34 +99,25 @@ TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentUnlessCoveredOrAsleep) 
     // An identifier the catalog lacks shows the flagship.
     state->updateSettings([](AppSettings& s) { s.perDisplay["1"] = "aurora"; });
     clock.advance(std::chrono::seconds(2));
-    refresher.refreshLiveIcons();
     render();
     EXPECT_EQ(rendered.back(), "halvane");
-}
 
-// The icon follows the views: paused, its time stands still and the same picture is not
-// drawn again until the effect or its parameters change; running, time moves it on.
-TEST_F(LiveIconsTest, APausedIconIsDrawnAgainOnlyWhenItsPictureChanges) {
-    clock.advance(std::chrono::seconds(7));
-    refresher.refreshLiveIcons();
-    render();
+    // Paused, the icon's time stands still and the same picture is not drawn again until
+    // the effect or its parameters change; running, time moves it on.
     state->togglePaused();
     for (int i = 0; i < 3; ++i) {
         clock.advance(std::chrono::seconds(2));
-        refresher.refreshLiveIcons();
         render();
     }
-    EXPECT_EQ(rendered.size(), 1u);
+    EXPECT_EQ(rendered.size(), 2u);
     state->updateSettings([](AppSettings& s) { s.params["halvane"].hue = 40; });
-    refresher.refreshLiveIcons();
     render();
     state->togglePaused();
     clock.advance(std::chrono::seconds(2));
-    refresher.refreshLiveIcons();
     render();
-    ASSERT_EQ(times.size(), 3u);
-    EXPECT_EQ(times[1], times[0]);  // the parameters changed, not the time
-    EXPECT_GT(times[2], times[1]);
+    ASSERT_EQ(times.size(), 4u);
+    EXPECT_EQ(times[2], times[1]);  // the parameters changed, not the time
+    EXPECT_GT(times[3], times[2]);
 }
 
 }  // namespace
