@@ -1,14 +1,10 @@
-// Every catalog effect against golden images: one PNG per effect under
-// tests/effects/golden/, one 96x54 tile per case, left to right in the order of kCases.
-// The goldens were rendered by this renderer after an independent CPU transcription of
-// every program had confirmed its output.
-//
-// To regenerate them after an intended change of a program, run
-//     TAVEL_UPDATE_GOLDEN=1 build/tests/test_render --gtest_filter='*Goldens*'
-// which rewrites the files instead of comparing, then look at the new images before
-// committing them.
+// Every catalog effect, rendered on llvmpipe: against its golden image (one PNG per effect
+// under tests/effects/golden/, one 96x54 tile per case of kCases, left to right), and at
+// awkward sizes and the ends of every control's range, where no pixel may be NaN or
+// infinite. After an intended change of a program, `TAVEL_UPDATE_GOLDEN=1
+// build/tests/test_render --gtest_filter='*Golden*'` rewrites the images; look at them
+// before committing.
 
-#include "effects/catalog.h"
 #include "effects/offscreen/png_encode.h"
 #include "support/render_helpers.h"
 
@@ -16,28 +12,51 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
+#include <limits>
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace tavel {
 namespace {
 
 constexpr int kTileWidth = 96;
 constexpr int kTileHeight = 54;
-// Mean absolute difference per tile over r, g and b, in 8-bit levels. Measured: llvmpipe
-// restricted to SSE2, SSE4.1 or AVX (GALLIUM_OVERRIDE_CPU_CAPS) moves no tile by more
-// than 0.01 (at 64x36 one row of a signalwall tile flipped across a floor() edge: 0.08).
-// A slider left at its default instead of at one end moves the least sensitive tile, the
-// sparse dots of dotwave and vortex, by 0.16 (at 64x36 by 0.08, hence the larger tiles).
+// Mean absolute difference per tile over r, g and b, in 8-bit levels. llvmpipe restricted
+// to SSE2, SSE4.1 or AVX moves no tile by more than 0.01; a slider left at its default
+// instead of at one end moves the least sensitive tile (dotwave, vortex) by 0.16.
 constexpr double kMaxMeanLevels = 0.1;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-const struct {
+// Sliders as -1 (lower end of the effect's range), 0 (its default) or 1 (upper end).
+struct Controls {
+    float speed = 1, zoom = 1, hue = 0, intensity = 1;
+    int slider1 = 0, slider2 = 0;
+    bool recoloured = false;  // background and accent overridden
+};
+
+ShaderParams paramsFor(const Controls& c, const ShaderEffect& effect) {
+    auto slider = [](int end, const CustomSpec& custom) -> std::optional<float> {
+        if (end == 0) return std::nullopt;
+        return end < 0 ? custom.range.lower : custom.range.upper;
+    };
+    ShaderParams p;
+    p.speed = c.speed, p.zoom = c.zoom, p.hue = c.hue, p.intensity = c.intensity;
+    p.custom1 = slider(c.slider1, *effect.defaults.custom1);
+    p.custom2 = slider(c.slider2, *effect.defaults.custom2);
+    if (c.recoloured) {
+        p.bg = std::vector<float>{0.08f, 0.05f, 0.12f};
+        p.accent = std::vector<float>{0.25f, 0.75f, 1.0f};
+    }
+    return p;
+}
+
+struct Case {
     const char* name;
     float time;  // wall-clock seconds; the renderer scales them by speed
-    test::Controls controls;
-} kCases[] = {
+    Controls controls;
+    int width = kTileWidth, height = kTileHeight;
+};
+
+const Case kGoldenTiles[] = {
     {"t=0", 0.0f, {}},
     {"t=7.5", 7.5f, {}},
     {"t=40", 40.0f, {}},
@@ -52,7 +71,34 @@ const struct {
     {"hue -45, intensity 0.6", 23.0f, {.hue = -45, .intensity = 0.6f}},
     {"colour overrides", 7.5f, {.recoloured = true}},
 };
-constexpr int kTiles = int(std::size(kCases));
+constexpr int kTiles = int(std::size(kGoldenTiles));
+
+// Zoom 0 and NaN count as the smallest zoom the programs are given.
+const Case kExtremes[] = {
+    {"1x1 (the centre pixel)", 7.5f, {}, 1, 1},
+    {"4096x16", 7.5f, {}, 4096, 16},
+    {"16x4096", 7.5f, {}, 16, 4096},
+    {"odd size, centre lines on pixels", 0.0f, {}, 97, 55},
+    {"zoom 0, sliders low", 3.0f, {.zoom = 0, .slider1 = -1, .slider2 = -1}, 97, 55},
+    {"zoom NaN, sliders high", 3.0f, {.zoom = kNaN, .slider1 = 1, .slider2 = 1}, 97, 55},
+    {"zoomed in", 40.0f, {.zoom = 2.5f}, 97, 55},
+    {"slider 1 low, slider 2 high", 1000.0f, {.slider1 = -1, .slider2 = 1}, 64, 64},
+    {"slider 1 high, slider 2 low", 1000.0f, {.slider1 = 1, .slider2 = -1}, 64, 64},
+    {"late time", 99999.0f, {}, 97, 55},
+    {"hue, intensity, speed", 12.0f, {.speed = 3, .hue = 270, .intensity = 1.8f}, 97, 55},
+};
+
+// Replaces the prelude's post() with one that paints pixels whose colour reached it as
+// NaN or infinity red, every other pixel without red. It tests the float's bits, which no
+// compiler may fold away as it may an isnan().
+const char* const kFiniteProbe = R"(
+bool probeBad(float x) { return (floatBitsToUint(x) & 0x7f800000u) == 0x7f800000u; }
+vec3 probePost(vec3 col, vec2 px, Uniforms u) {
+    bool bad = probeBad(col.r) || probeBad(col.g) || probeBad(col.b);
+    return bad ? vec3(1.0, 0.0, 0.0) : vec3(0.0, 0.5, 0.0);
+}
+#define post probePost
+)";
 
 std::string goldenPath(const std::string& id) {
     return std::string(TAVEL_GOLDEN_DIR) + "/" + id + ".png";
@@ -69,7 +115,6 @@ std::optional<Image> readPng(const std::string& path) {
     return image;
 }
 
-// Mean absolute difference over r, g and b of one tile.
 double tileDifference(const Image& a, const Image& b, int tile) {
     long sum = 0;
     for (int y = 0; y < kTileHeight; ++y)
@@ -78,18 +123,22 @@ double tileDifference(const Image& a, const Image& b, int tile) {
     return double(sum) / (kTileWidth * kTileHeight * 3);
 }
 
-class Goldens : public test::RenderTest, public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(Goldens, EveryCaseMatchesItsTile) {
+class EveryEffect : public test::RenderTest, public ::testing::WithParamInterface<std::string> {
+protected:
     const ShaderEffect effect = *shaderEffect(GetParam());
+};
+
+// The tiles are drawn into one strip with its row stride, as into a movie frame's rows.
+TEST_P(EveryEffect, MatchesItsGoldenImage) {
     Image strip{kTiles * kTileWidth, kTileHeight,
                 std::vector<std::uint8_t>(std::size_t(kTiles) * kTileWidth * kTileHeight * 4)};
     const std::size_t stride = std::size_t(strip.width) * 4;
     for (int i = 0; i < kTiles; ++i) {
-        ShaderParams params = test::paramsFor(kCases[i].controls, effect);
-        ASSERT_TRUE(renderer().renderBGRA(effect, params, kTileWidth, kTileHeight, kCases[i].time,
-                                          &strip.bgra[std::size_t(i) * kTileWidth * 4], stride))
-            << kCases[i].name;
+        const Case& c = kGoldenTiles[i];
+        ASSERT_TRUE(renderer().renderBGRA(effect, paramsFor(c.controls, effect), c.width, c.height,
+                                          c.time, &strip.bgra[std::size_t(i) * kTileWidth * 4],
+                                          stride))
+            << c.name;
     }
     for (std::size_t a = 3; a < strip.bgra.size(); a += 4)
         ASSERT_EQ(strip.bgra[a], 255) << "not opaque at byte " << a;
@@ -106,13 +155,30 @@ TEST_P(Goldens, EveryCaseMatchesItsTile) {
     ASSERT_TRUE(golden) << goldenPath(effect.id) << " is missing; see the top of this file";
     ASSERT_EQ(golden->width, strip.width);
     ASSERT_EQ(golden->height, strip.height);
-    for (int i = 0; i < kTiles; ++i) {
-        double mean = tileDifference(strip, *golden, i);
-        EXPECT_LE(mean, kMaxMeanLevels) << kCases[i].name;
+    for (int i = 0; i < kTiles; ++i)
+        EXPECT_LE(tileDifference(strip, *golden, i), kMaxMeanLevels) << kGoldenTiles[i].name;
+}
+
+TEST_P(EveryEffect, NoPixelIsEverNaNOrInfinite) {
+    const ShaderEffect probe =
+        test::customEffect(effect.id, kFiniteProbe + std::string(effect.fragmentSource), effect.id);
+    for (const auto& c : kExtremes) {
+        auto image =
+            renderer().renderImage(probe, paramsFor(c.controls, effect), c.width, c.height, c.time);
+        ASSERT_TRUE(image) << c.name;
+        int red = 0;
+        for (std::size_t i = 2; i < image->bgra.size(); i += 4) red += image->bgra[i] != 0;
+        EXPECT_EQ(red, 0) << c.name;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalog, Goldens, ::testing::ValuesIn(test::catalogIds()),
+std::vector<std::string> catalogIds() {
+    std::vector<std::string> ids;
+    for (const auto& effect : allShaders()) ids.push_back(effect.id);
+    return ids;
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalog, EveryEffect, ::testing::ValuesIn(catalogIds()),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

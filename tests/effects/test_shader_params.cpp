@@ -1,3 +1,8 @@
+// Effect parameters as stored in the settings, and the catalog's lookup. The catalog's
+// ids, order and names are held by the command line's list test; its numbers by the
+// golden images.
+
+#include "effects/catalog.h"
 #include "effects/shader_params.h"
 
 #include <gtest/gtest.h>
@@ -9,50 +14,53 @@ namespace {
 
 using nlohmann::json;
 
-const ShaderParams kFull{0.7f,
-                         0.45f,
-                         1.3f,
-                         123.4f,
-                         std::vector<float>{0.028f, 0.028f, 0.04f},
-                         std::vector<float>{1.0f, 0.6f, 0.22f},
-                         68.0f,
-                         0.185f};
+TEST(Catalog, CategoryIconsAndExactLookup) {
+    std::vector<std::string> icons;
+    for (const auto& category : shaderLibrary()) icons.push_back(category.icon);
+    EXPECT_EQ(icons,
+              (std::vector<std::string>{"water.waves", "square.grid.3x3.middle.filled", "grid"}));
+    EXPECT_EQ(shaderEffect("dome").value().name, "Obsidian Dome");
+    for (const char* id : {"Dome", "", "dome ", "aurora"}) EXPECT_FALSE(shaderEffect(id)) << id;
+}
 
 TEST(ShaderParamsJson, EncodesTheFourControlsThenOnlyThePresentOptionalsInOrder) {
+    const ShaderParams full{0.7f,
+                            0.45f,
+                            1.3f,
+                            123.4f,
+                            std::vector<float>{0.028f, 0.028f, 0.04f},
+                            std::vector<float>{1.0f, 0.6f, 0.22f},
+                            68.0f,
+                            0.185f};
     ShaderParams some{0.5f,         2.0f, 1.25f,       -30.0f, std::vector<float>{0.1f, 0.2f, 0.3f},
                       std::nullopt, 0.4f, std::nullopt};
     EXPECT_EQ(encodeShaderParams({}).dump(), R"({"speed":1,"zoom":1,"intensity":1,"hue":0})");
     EXPECT_EQ(
         encodeShaderParams(some).dump(),
         R"({"speed":0.5,"zoom":2,"intensity":1.25,"hue":-30,"bg":[0.1,0.2,0.3],"custom1":0.4})");
-    EXPECT_EQ(decodeShaderParams(json::parse(encodeShaderParams(kFull).dump())), kFull);
+    EXPECT_EQ(decodeShaderParams(json::parse(encodeShaderParams(full).dump())), full);
 }
 
-TEST(ShaderParamsJson, FloatsAreWrittenWithTheirShortestText) {
+// Shortest text, and every float (the largest, the smallest) reads back exactly.
+TEST(ShaderParamsJson, FloatsRoundTripThroughTheirShortestText) {
     const std::pair<float, const char*> kTexts[] = {
         {0.1f, "0.1"}, {0.185f, "0.185"}, {68.0f, "68"}, {-0.5f, "-0.5"}};
-    for (auto [value, text] : kTexts) {
-        EXPECT_EQ(jsonFromFloat(value).dump(), text);
-        EXPECT_EQ(floatFromJson(json::parse(text), "x"), value);
-    }
-}
-
-TEST(ShaderParamsJson, EveryFloatReadsBackFromItsText) {
+    for (auto [value, text] : kTexts) EXPECT_EQ(jsonFromFloat(value).dump(), text);
     constexpr float kLargest = std::numeric_limits<float>::max();
-    for (float value : {kLargest, -kLargest, std::numeric_limits<float>::denorm_min()})
+    for (float value : {0.1f, kLargest, -kLargest, std::numeric_limits<float>::denorm_min()})
         EXPECT_EQ(floatFromJson(json::parse(jsonFromFloat(value).dump()), "x"), value) << value;
-    // Past the largest float's rounding range a number still does not fit.
+    // Past the largest float's rounding range a number no longer fits.
     EXPECT_THROW(floatFromJson(json::parse("3.4028236e38"), "x"), DecodeError);
 }
 
 TEST(ShaderParamsJson, DecodesLenientlyWhereTheRecordAllows) {
-    const std::string controls = R"("speed":1,"zoom":1,"intensity":1,"hue":0)";
-    auto decode = [&](const std::string& extra) {
-        return decodeShaderParams(json::parse("{" + controls + extra + "}"));
+    auto decode = [](const std::string& extra) {
+        return decodeShaderParams(
+            json::parse(R"({"speed":1,"zoom":1,"intensity":1,"hue":0)" + extra + "}"));
     };
     // Null optionals and unknown keys are ignored.
     EXPECT_EQ(decode(R"(,"bg":null,"custom2":null,"extra":[1])"), ShaderParams{});
-    // Too short to be a colour: read as absent, so nothing reads past its end.
+    // Too short to be a colour: absent, so nothing reads past its end.
     EXPECT_FALSE(decode(R"(,"bg":[0.5,0.5])").bg);
     // A fourth component is kept; readers use the first three.
     EXPECT_EQ(decode(R"(,"accent":[0.1,0.2,0.3,0.9])").accent->size(), 4u);

@@ -1,5 +1,6 @@
 // ShaderView against fakes of its surface, renderer, compiler and frame timer, on a
-// clock the test moves by hand: no GL, no real time.
+// clock the test moves by hand. (Its pause rule is checked in real windows, in the X11
+// and Wayland window tests.)
 
 #include "effects/shader_view.h"
 
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <array>
 #include <limits>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,23 +87,6 @@ TEST_F(ShaderViewTest, TimeStepsAreClampedScaledAndSkipTheFirstFrameAfterAPause)
     }
 }
 
-TEST_F(ShaderViewTest, ThePauseRuleCoversTheOwnerOcclusionAndLeavingTheWindow) {
-    auto view = makeView();
-    EXPECT_TRUE(view->isPaused());  // in no window
-    view->moveToWindow(&surface, 1.0, true);
-    EXPECT_TRUE(view->isPaused());  // hidden
-    view->setWindowOccluded(false);
-    EXPECT_FALSE(view->isPaused());
-    EXPECT_TRUE(timer->running);
-    view->setRenderPaused(true);
-    EXPECT_TRUE(view->isPaused());
-    EXPECT_FALSE(timer->running);
-    view->setRenderPaused(false);
-    view->moveToWindow(nullptr, 1.0, false);  // left the window: hidden, whatever is said
-    view->setWindowOccluded(false);
-    EXPECT_TRUE(view->isPaused());
-}
-
 TEST_F(ShaderViewTest, TheFrameRateIsKeptWithinOneAndWhatADisplayShows) {
     auto view = runningView();
     const std::pair<std::int64_t, double> rates[] = {
@@ -148,7 +131,7 @@ TEST_F(ShaderViewTest, TheDrawableFollowsScaleQualityAndFrameInWholePixels) {
     EXPECT_EQ(view->drawableHeight(), 1);
 }
 
-TEST_F(ShaderViewTest, OnlyTheProgramOfTheCurrentEffectIsEverDrawn) {
+TEST_F(ShaderViewTest, OnlyTheProgramOfTheCurrentEffectIsEverDrawnAndFailuresAreLogged) {
     auto view = makeView();
     view->moveToWindow(&surface, 1.0, false);
     view->setEffect(shaderEffect("tiles"));
@@ -182,23 +165,21 @@ TEST_F(ShaderViewTest, OnlyTheProgramOfTheCurrentEffectIsEverDrawn) {
     tickAt(1.4);
     EXPECT_EQ(renderer.frames.size(), 3u);
 
-    // A view that goes withdraws its request and stops its timer.
+    // A failed compile is one log line and no frames.
     view->setEffect(shaderEffect("ridges"));
-    view.reset();
-    EXPECT_TRUE(compiler.waiting.back().second.expired());
-    EXPECT_FALSE(timer->running);
-}
-
-TEST_F(ShaderViewTest, ACompileFailureIsOneLogLineAndNoFrames) {
-    auto view = makeView();
-    view->moveToWindow(&surface, 1.0, false);
-    view->setEffect(shaderEffect("ridges"));
-    compiler.deliver("ridges", {0, -1, "0:12(3): error: bad\n0:14(1): error: worse\n"});
-    tickAt(1.0);
-    EXPECT_TRUE(renderer.frames.empty());
+    EXPECT_EQ(compiler.deliver("ridges", {0, -1, "0:12(3): error: bad\n0:14(1): error: worse\n"}),
+              1);
+    tickAt(1.5);
+    EXPECT_EQ(renderer.frames.size(), 3u);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
                                "Tavel: failed to compile shader 'Ridgelines': 0:12(3): error: bad; "
                                "0:14(1): error: worse"}));
+
+    // A view that goes withdraws its request and stops its timer.
+    view->setEffect(shaderEffect("wiremesh"));
+    view.reset();
+    EXPECT_TRUE(compiler.waiting.back().second.expired());
+    EXPECT_FALSE(timer->running);
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
-// halvane as screen-saver hosts run it: a separate process on the test program's Xvfb,
-// drawing into a window the test made (as a host makes one), ended by a signal or by
-// its window going away. Its log lines are read from a pseudo-terminal on its standard
-// error (the system log sink writes there only when that is a terminal).
+// halvane as screen-saver hosts run it: a process on the test program's Xvfb, drawing into
+// a window the test made, its log read from a pseudo-terminal (the system log sink writes
+// only to a terminal). Then its selection from real files, and its view class on fakes.
 
 // Before any X11 header: Xlib's None macro breaks gtest's type lists.
 #include <gtest/gtest.h>
 
+#include "saver/halvane_saver.h"
+#include "saver/saver_selection.h"
+
+#include "effects/catalog.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
+#include "support/view_fakes.h"
 #include "support/xvfb_server.h"
 
 #include <X11/Xlib.h>
@@ -18,11 +22,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavel {
@@ -129,9 +135,11 @@ protected:
     }
 };
 
-TEST_F(Halvane, DrawsIntoTheNamedWindowFollowsItsSizeAndEndsOnSigterm) {
+// On the software renderer here it keeps within the CPU budget it is given, the option
+// over the environment, as Tavel's views do.
+TEST_F(Halvane, DrawsIntoTheNamedWindowFollowsItsSizeKeepsItsBudgetAndEndsOnSigterm) {
     Window w = makeWindow(700, 40, 96, 64);
-    start({"--window-id", std::to_string(w)});
+    start({"--window-id", std::to_string(w), "--cpu-budget", "5"}, "", "40");
     EXPECT_TRUE(waitUntil([&] { return effectCovers(w, 0, 0, 96, 64); }));
 
     // The new part of the window shows white until halvane draws over it at the new size.
@@ -145,22 +153,14 @@ TEST_F(Halvane, DrawsIntoTheNamedWindowFollowsItsSizeAndEndsOnSigterm) {
     }));
 
     EXPECT_EQ(halvane.stop(SIGTERM), 0);
-    EXPECT_EQ(otherLines(), Lines{});
-    EXPECT_TRUE(logText.starts_with(kStartLine + "\n" + kFrameLine + "1\n" + kFrameLine + "2\n" +
-                                    kFrameLine + "3\n"))
+    Lines other = otherLines();
+    ASSERT_EQ(other.size(), 1u) << logText;
+    EXPECT_TRUE(other[0].starts_with("HalvaneSaver: software renderer llvmpipe")) << logText;
+    EXPECT_TRUE(other[0].ends_with(": keeping within 5% of a core")) << logText;
+    EXPECT_NE(logText.find(kStartLine + "\n" + kFrameLine + "1\n" + kFrameLine + "2\n" +
+                           kFrameLine + "3\n"),
+              std::string::npos)
         << logText;
-}
-
-// On the software renderer here it keeps within the CPU budget it is given, the option
-// over the environment, as Tavel's views do.
-TEST_F(Halvane, KeepsWithinItsCpuBudget) {
-    Window w = makeWindow(700, 40, 96, 64);
-    start({"--window-id", std::to_string(w), "--cpu-budget", "5"}, "", "40");
-    EXPECT_TRUE(waitUntil([&] { return effectCovers(w, 0, 0, 96, 64); }));
-    EXPECT_EQ(halvane.stop(SIGTERM), 0);
-    ASSERT_EQ(otherLines().size(), 1u) << logText;
-    EXPECT_TRUE(otherLines()[0].starts_with("HalvaneSaver: software renderer llvmpipe")) << logText;
-    EXPECT_TRUE(otherLines()[0].ends_with(": keeping within 5% of a core")) << logText;
 }
 
 // The host's window from the environment wins over --root; the stored global effect is
@@ -249,13 +249,96 @@ TEST_F(Halvane, HelpBadArgumentsAndMissingWindows) {
         const auto out = dir / "out", err = dir / "err";
         int status = test::waitProcess(test::startProcess(
             command, environment(c.hostWindow, c.budget), out.c_str(), err.c_str()));
-        std::ifstream file(c.status ? err : out);  // errors on standard error, help on output
-        std::string text(std::istreambuf_iterator<char>(file), {});
+        const std::string text = test::slurp(c.status ? err : out);  // help on standard output
         EXPECT_EQ(status, c.status) << c.hostWindow << testing::PrintToString(c.args);
         EXPECT_TRUE(c.status ? text.starts_with("halvane: ") && std::ranges::count(text, '\n') == 1
                              : text.starts_with("Usage: halvane"))
             << text;
     }
+}
+
+TEST(SaverSelection, ComesFromTheFirstPlaceThatHoldsSettingsAndNamesAnEffectWithItsOwnTuning) {
+    // The places in their order, below a case's folder (XDG_CONFIG_HOME is config, HOME
+    // is home): the application's and the earlier domain, then their Flatpak containers.
+    const char* const app = "config/io.tavel.Tavel";
+    const char* const old = "config/io.marlowen.Tavel";
+    const char* const appPak = "home/.var/app/io.tavel.Tavel/config/io.tavel.Tavel";
+    const char* const oldPak = "home/.var/app/io.marlowen.Tavel/config/io.marlowen.Tavel";
+    ShaderParams tuned;
+    tuned.speed = 2, tuned.zoom = 0.5f, tuned.intensity = 0.75f, tuned.hue = 90;
+    // Settings naming `global`, with `tuning` stored for `tunedId`.
+    auto settings = [](const std::string& global, const std::string& tunedId,
+                       const std::string& tuning =
+                           R"({"speed":2,"zoom":0.5,"intensity":0.75,"hue":90})") {
+        return R"({"globalShaderID":")" + global + R"(","params":{")" + tunedId + R"(":)" + tuning +
+               "}}";
+    };
+    const std::string tiles = settings("tiles", "tiles"), ridges = settings("ridges", "ridges");
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, std::string>> stored;  // folder, settings value
+        const char* effectId;
+        ShaderParams params = {};
+    };
+    const Case cases[] = {
+        {"nothing stored", {}, "halvane"},
+        {"the application's domain first", {{app, tiles}, {old, ridges}}, "tiles", tuned},
+        {"domains before containers", {{old, ridges}, {appPak, tiles}}, "ridges", tuned},
+        {"the application's container first", {{appPak, ridges}, {oldPak, tiles}}, "ridges", tuned},
+        {"only the earlier container", {{oldPak, tiles}}, "tiles", tuned},
+        {"an unreadable key falls through", {{app, "<folder>"}, {old, ridges}}, "ridges", tuned},
+        {"undecodable data is not passed over", {{app, "{not json"}, {old, ridges}}, "halvane"},
+        {"a malformed tuning is undecodable", {{app, settings("tiles", "tiles", "[]")}}, "halvane"},
+        {"per-display choices are ignored",
+         {{app, R"({"sameOnAllDisplays":false,"perDisplay":{"1":"tiles"},)" + ridges.substr(1)}},
+         "ridges",
+         tuned},
+        // Never another effect's tuning: defaults instead.
+        {"an unknown global id", {{app, settings("aurora", "halvane")}}, "halvane"},
+        {"only other effects tuned", {{app, settings("tiles", "ridges")}}, "tiles"},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        setenv("HOME", (dir / "home").c_str(), 1);
+        for (const auto& [folder, text] : c.stored) {
+            auto path = dir / folder / "marlowen.settings.v2";
+            std::filesystem::create_directories(text == "<folder>" ? path : path.parent_path());
+            if (text != "<folder>") std::ofstream(path) << text;  // else a key not readable
+        }
+        auto selection = loadSelection();
+        EXPECT_EQ(selection.effect.id, c.effectId) << c.name;
+        EXPECT_EQ(selection.params, c.params) << c.name;
+    }
+}
+
+TEST(HalvaneSaver, EachTickDrawsTheSelectionAndFramesOneToThreeAndEvery150thAreLogged) {
+    MemoryLogSink log;
+    test::FakeCompiler compiler;
+    compiler.known["ridges"] = {7, -1, {}};
+    test::FakeRenderer renderer;
+    test::FakeSurface surface;
+    auto timer = std::make_shared<test::TimerState>();
+    double now = 0;
+    HalvaneSaver saver(64, 36,
+                       {compiler, renderer, std::make_unique<test::FakeTimer>(timer),
+                        [&now] { return now; }, [] { return 0.0; }, log},
+                       {*shaderEffect("ridges"), {}}, log);
+    saver.shaderView().moveToWindow(&surface, 1.0, false);
+    saver.startAnimation();
+    for (int i = 0; i < 300; ++i) {
+        now += saver.animationTimeInterval();
+        saver.animateOneFrame();
+    }
+
+    EXPECT_EQ(log.lines(), (Lines{kStartLine, kFrameLine + "1", kFrameLine + "2", kFrameLine + "3",
+                                  kFrameLine + "150", kFrameLine + "300"}));
+    // The host's ticks are the only frames: the view's own frame loop never runs.
+    EXPECT_EQ(timer->starts, 0);
+    ASSERT_EQ(renderer.frames.size(), 300u);
+    // Effect time follows the ticks (speed 1).
+    EXPECT_NEAR(renderer.frames.back().uniforms.time - renderer.frames.front().uniforms.time,
+                299.0 / 30.0, 1e-3);
 }
 
 }  // namespace

@@ -9,16 +9,10 @@ extern "C" {
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace tavel::test {
-
 namespace {
-
-std::string text(int error) {
-    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, buffer, sizeof buffer);
-    return buffer;
-}
 
 struct Closers {
     void operator()(AVFormatContext* c) { avformat_close_input(&c); }
@@ -29,75 +23,61 @@ struct Closers {
 template <typename T>
 using Owned = std::unique_ptr<T, Closers>;
 
-// Takes every frame the decoder has ready.
-bool drain(AVCodecContext* decoder, AVFrame* frame, DecodedMovie& movie, std::string& error) {
-    for (;;) {
-        int result = avcodec_receive_frame(decoder, frame);
-        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
-        if (result < 0) {
-            error = "decoding: " + text(result);
-            return false;
-        }
-        std::vector<std::uint8_t> plane(std::size_t(frame->width) * frame->height);
+// Sends `packet` (nullptr: the end) and takes every frame the decoder has ready.
+bool decode(AVCodecContext* decoder, const AVPacket* packet, AVFrame* frame, DecodedMovie& movie) {
+    int result = avcodec_send_packet(decoder, packet);
+    while (result >= 0 && (result = avcodec_receive_frame(decoder, frame)) >= 0) {
+        auto& plane = movie.luma.emplace_back(std::size_t(frame->width) * frame->height);
         for (int y = 0; y < frame->height; ++y)
             std::copy_n(frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0], frame->width,
                         plane.begin() + std::ptrdiff_t(y) * frame->width);
-        movie.luma.push_back(std::move(plane));
     }
+    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
+    movie.error = "decoding failed: error " + std::to_string(result);
+    return false;
 }
 
 }  // namespace
 
-std::optional<DecodedMovie> readMovie(const std::filesystem::path& path, std::string& error) {
-    AVFormatContext* raw = nullptr;
-    if (int result = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); result < 0) {
-        error = "opening: " + text(result);
-        return std::nullopt;
-    }
-    Owned<AVFormatContext> format(raw);
-    if (int result = avformat_find_stream_info(raw, nullptr); result < 0) {
-        error = "reading the tracks: " + text(result);
-        return std::nullopt;
-    }
+DecodedMovie readMovie(const std::filesystem::path& path) {
     DecodedMovie movie;
+    AVFormatContext* raw = nullptr;
+    const bool opened = avformat_open_input(&raw, path.c_str(), nullptr, nullptr) >= 0;
+    Owned<AVFormatContext> format(raw);  // none when it did not open
+    if (!opened || avformat_find_stream_info(raw, nullptr) < 0) {
+        movie.error = "cannot read " + path.string();
+        return movie;
+    }
     movie.seconds = raw->duration == AV_NOPTS_VALUE ? 0 : double(raw->duration) / AV_TIME_BASE;
-    int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     for (unsigned i = 0; i < raw->nb_streams; ++i)
         movie.streams += raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+    int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (index < 0) return movie;
 
-    AVStream* stream = raw->streams[index];
+    const AVStream* stream = raw->streams[index];
     const AVCodecParameters* parameters = stream->codecpar;
     movie.codec = avcodec_get_name(parameters->codec_id);
     for (int shift = 0; shift < 32; shift += 8)
         movie.tag += char((parameters->codec_tag >> shift) & 0xff);
-    movie.width = parameters->width;
-    movie.height = parameters->height;
-    movie.timeBaseNum = stream->time_base.num;
-    movie.timeBaseDen = stream->time_base.den;
+    movie.width = parameters->width, movie.height = parameters->height;
+    movie.timeBaseNum = stream->time_base.num, movie.timeBaseDen = stream->time_base.den;
 
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
     Owned<AVCodecContext> decoder(avcodec_alloc_context3(codec));
     if (!codec || avcodec_parameters_to_context(decoder.get(), parameters) < 0 ||
         avcodec_open2(decoder.get(), codec, nullptr) < 0) {
-        error = "no decoder for " + movie.codec;
-        return std::nullopt;
+        movie.error = "no decoder for " + movie.codec;
+        return movie;
     }
     Owned<AVPacket> packet(av_packet_alloc());
     Owned<AVFrame> frame(av_frame_alloc());
     while (av_read_frame(raw, packet.get()) >= 0) {
-        if (packet->stream_index == index) {
-            movie.packetDurations.push_back(packet->duration);
-            if (int result = avcodec_send_packet(decoder.get(), packet.get()); result < 0) {
-                error = "decoding: " + text(result);
-                return std::nullopt;
-            }
-            if (!drain(decoder.get(), frame.get(), movie, error)) return std::nullopt;
-        }
+        bool ok = packet->stream_index != index ||
+                  decode(decoder.get(), packet.get(), frame.get(), movie);
         av_packet_unref(packet.get());
+        if (!ok) return movie;
     }
-    avcodec_send_packet(decoder.get(), nullptr);
-    if (!drain(decoder.get(), frame.get(), movie, error)) return std::nullopt;
+    decode(decoder.get(), nullptr, frame.get(), movie);
     return movie;
 }
 
@@ -113,10 +93,10 @@ std::vector<std::uint8_t> lumaOfBgra(const std::vector<std::uint8_t>& bgra, int 
 
 double meanAbsoluteDifference(const std::vector<std::uint8_t>& a,
                               const std::vector<std::uint8_t>& b) {
-    if (a.size() != b.size()) return HUGE_VAL;  // not the same picture at all
+    if (a.size() != b.size() || a.empty()) return HUGE_VAL;  // not the same picture at all
     double sum = 0;
     for (std::size_t i = 0; i < a.size(); ++i) sum += std::abs(int(a[i]) - int(b[i]));
-    return a.empty() ? 0 : sum / double(a.size());
+    return sum / double(a.size());
 }
 
 }  // namespace tavel::test

@@ -3,32 +3,29 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace tavel::test {
 
 struct DecodedMovie {
+    std::string error;  // why FFmpeg could not read it; empty when it could
     std::string codec;  // FFmpeg's codec name ("hevc")
     std::string tag;    // the sample description's four characters ("hvc1")
-    int streams = 0;    // video tracks
+    int streams = 0;    // video tracks (an empty movie reads with none)
     int width = 0, height = 0;
     int timeBaseNum = 0, timeBaseDen = 0;  // the track's time scale
     double seconds = 0;                    // the movie's duration
-    std::vector<std::int64_t> packetDurations;
     // Each decoded frame's luma (width x height bytes), in presentation order.
     std::vector<std::vector<std::uint8_t>> luma;
 };
 
-// The movie at `path`, decoded; an empty result (and the reason in `error`) when FFmpeg
-// cannot read it. A movie without a video track reads with streams == 0.
-std::optional<DecodedMovie> readMovie(const std::filesystem::path& path, std::string& error);
+DecodedMovie readMovie(const std::filesystem::path& path);
 
 // Limited-range BT.709 luma of BGRA pixels (bytesPerRow = width x 4), as a player sees it.
 std::vector<std::uint8_t> lumaOfBgra(const std::vector<std::uint8_t>& bgra, int width, int height);
 
-// Mean absolute difference of two equally long planes.
+// Mean absolute difference of two equally long, non-empty planes.
 double meanAbsoluteDifference(const std::vector<std::uint8_t>& a,
                               const std::vector<std::uint8_t>& b);
 

@@ -1,79 +1,90 @@
+// The offscreen renderer beyond what the golden images show: program caching across
+// effects and threads, refusals, and the icons and average colour of a frame.
+
 #include "effects/offscreen/live_icon_renderer.h"
 
 #include "effects/offscreen/icon_compositor.h"
 #include "support/render_helpers.h"
 
-#include <cstring>
+#include <array>
 #include <thread>
 
 namespace tavel {
 namespace {
 
-using test::channel;
+Image solid(int size, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    Image image{size, size, {}};
+    for (int i = 0; i < size * size; ++i) image.bgra.insert(image.bgra.end(), {b, g, r, 255});
+    return image;
+}
+
+TEST(IconCompositor, AverageSamplesEverySixteenthPixelBlueFirst) {
+    Image frame = solid(256, 0, 0, 0);
+    // Pixels that the sampling rule visits are pure blue; the others stay black.
+    for (std::size_t offset = 0; offset < frame.bgra.size(); offset += 64) frame.bgra[offset] = 255;
+    EXPECT_EQ(sampledAverageColor(frame), (Rgba{0, 0, 1, 1}));
+}
+
+TEST(IconCompositor, TilesAreRoundedWithAHairline) {
+    const Image frame = solid(256, 10, 20, 30);
+    const Image dock = composeDockIcon(frame), status = composeStatusIcon(frame);
+    ASSERT_EQ(dock.width * dock.height, 256 * 256);
+    ASSERT_EQ(status.width * status.height, 19 * 19);
+    const struct {
+        const Image* icon;
+        int x, y;
+        std::array<int, 4> bgra;
+        const char* where;
+    } kPixels[] = {
+        {&dock, 0, 0, {0, 0, 0, 0}, "outside the tile"},
+        {&dock, 18, 128, {0, 0, 0, 0}, "left of the tile and its hairline"},
+        {&dock, 19, 128, {255, 255, 255, 32}, "half covered by the hairline alone"},
+        {&dock, 128, 20, {41, 49, 58, 255}, "edge: hairline over the frame"},
+        {&dock, 30, 30, {0, 0, 0, 0}, "outside the corner arc"},
+        {&dock, 128, 128, {10, 20, 30, 255}, "inside: the frame"},
+        {&status, 0, 0, {0, 0, 0, 0}, "outside the corner arc"},
+        {&status, 9, 9, {10, 20, 30, 255}, "inside: the frame"},
+    };
+    for (const auto& p : kPixels) {
+        const std::uint8_t* px = p.icon->pixel(p.x, p.y);
+        EXPECT_EQ((std::array<int, 4>{px[0], px[1], px[2], px[3]}), p.bgra)
+            << p.where << " at " << p.x << ", " << p.y;
+    }
+    for (const Image* icon : {&dock, &status})
+        for (int i = 0; i < icon->width; ++i) {  // mirror symmetric in both axes
+            const int mid = icon->width / 2, last = icon->width - 1;
+            EXPECT_EQ(icon->pixel(i, mid)[3], icon->pixel(last - i, mid)[3]);
+            EXPECT_EQ(icon->pixel(mid, i)[3], icon->pixel(mid, last - i)[3]);
+        }
+}
+
 using LiveIconRendererTest = test::RenderTest;
 
-TEST_F(LiveIconRendererTest, RowsComeTopFirstAndPositionsStartAtTheTop) {
-    // Red = uv.y (1 at the top), green = the pixel row from the top / height.
-    auto rows = test::customEffect("rows", R"(
-vec4 fragmentMain(VSOut v, Uniforms u) {
-    return vec4(v.uv.y, v.position.y / u.resolution.y, 0.0, 1.0);
-})");
-    auto image = renderer().renderImage(rows, {}, 8, 100);
-    ASSERT_TRUE(image);
-    EXPECT_GE(channel(*image, 3, 0, 2), 250);
-    EXPECT_LE(channel(*image, 3, 99, 2), 5);
-    EXPECT_LE(channel(*image, 3, 0, 1), 5);
-    EXPECT_GE(channel(*image, 3, 99, 1), 250);
-}
-
-// Only the latest programs stay; an effect whose program went is built again, alike.
-TEST_F(LiveIconRendererTest, EffectsComeBackAlikeAfterOthers) {
-    const std::vector<const char*> ids = {"tiles", "dome", "orbits"};
+// Only the latest programs stay; an effect whose program went is built again, alike,
+// and the renderer may move to another thread in between.
+TEST_F(LiveIconRendererTest, EffectsComeBackAlikeAfterOthersAndOnAnotherThread) {
+    const char* const ids[] = {"tiles", "dome", "orbits", "vortex"};
     std::vector<Image> first;
-    for (int round = 0; round < 2; ++round)
-        for (std::size_t i = 0; i < ids.size(); ++i) {
+    for (const char* id : ids)
+        first.push_back(renderer().renderImage(*shaderEffect(id), {}, 16, 9, 5.0f).value());
+    std::thread([&] {
+        for (std::size_t i = 0; i < std::size(ids); ++i) {
             auto image = renderer().renderImage(*shaderEffect(ids[i]), {}, 16, 9, 5.0f);
             ASSERT_TRUE(image) << ids[i];
-            if (round == 0)
-                first.push_back(*image);
-            else
-                EXPECT_EQ(image->bgra, first[i].bgra) << ids[i];
+            EXPECT_EQ(image->bgra, first[i].bgra) << ids[i];
         }
+    }).join();
 }
 
-TEST_F(LiveIconRendererTest, PaddedRowsLeaveThePaddingAlone) {
-    auto effect = *shaderEffect("tiles");
-    constexpr int w = 37, h = 11;
-    auto tight = renderer().renderImage(effect, {}, w, h, 5.0f);
-    ASSERT_TRUE(tight);
-    for (std::size_t stride : {std::size_t(w * 4 + 64), std::size_t(w * 4 + 3)}) {
-        std::vector<std::uint8_t> memory(stride * h, 0xAB);
-        ASSERT_TRUE(renderer().renderBGRA(effect, {}, w, h, 5.0f, memory.data(), stride));
-        for (int y = 0; y < h; ++y) {
-            const std::uint8_t* row = memory.data() + y * stride;
-            ASSERT_EQ(0, std::memcmp(row, tight->bgra.data() + y * w * 4, w * 4))
-                << "stride " << stride << " row " << y;
-            for (std::size_t i = w * 4; i < stride; ++i) ASSERT_EQ(row[i], 0xAB);
-        }
-    }
-}
-
-TEST_F(LiveIconRendererTest, RefusesWhatItCannotRenderAndLeavesMemoryAlone) {
-    auto tiles = *shaderEffect("tiles");
+// A failed compile is logged, with the compiler's words, on every try: nothing is cached.
+TEST_F(LiveIconRendererTest, AFailedCompileIsLoggedOnEveryTry) {
     auto broken =
         test::customEffect("Broken Glass", "vec4 fragmentMain(VSOut v, Uniforms u) { x }");
-    std::vector<std::uint8_t> memory(8 * 8 * 4, 7);
-    EXPECT_FALSE(renderer().renderBGRA(tiles, {}, 8, 8, 1.0f, memory.data(), 8 * 4 - 1));
-    EXPECT_FALSE(renderer().renderImage(tiles, {}, 0, 10));
-    EXPECT_FALSE(renderer().renderImage(tiles, {}, 10, -1));
-    // A failed compile is logged on every try: nothing is cached.
     EXPECT_FALSE(renderer().renderImage(broken, {}, 8, 8));
-    EXPECT_FALSE(renderer().renderBGRA(broken, {}, 8, 8, 1.0f, memory.data(), 8 * 4));
     EXPECT_FALSE(renderer().renderFrame(broken, {}, 1.0f));
-    EXPECT_EQ(memory, std::vector<std::uint8_t>(8 * 8 * 4, 7));
     const std::string prefix = "Tavel: icon pipeline failed for Broken Glass: ";
     auto lines = takeLog();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 2u);
     for (const auto& line : lines) {
         EXPECT_TRUE(line.starts_with(prefix)) << line;
         EXPECT_GT(line.size(), prefix.size()) << "no compiler log";
@@ -86,20 +97,9 @@ TEST_F(LiveIconRendererTest, FrameBecomesIconsAndAverage) {
         "flat", "vec4 fragmentMain(VSOut v, Uniforms u) { return vec4(0.2, 0.4, 0.6, 1.0); }");
     auto frame = renderer().renderFrame(flat, {}, 1.0f);
     ASSERT_TRUE(frame);
-    Image solid{256, 256, {}};
-    for (int i = 0; i < 256 * 256; ++i) solid.bgra.insert(solid.bgra.end(), {153, 102, 51, 255});
-    EXPECT_EQ(frame->dockIcon.bgra, composeDockIcon(solid).bgra);
-    EXPECT_EQ(frame->statusIcon.bgra, composeStatusIcon(solid).bgra);
+    EXPECT_EQ(frame->dockIcon.bgra, composeDockIcon(solid(256, 153, 102, 51)).bgra);
+    EXPECT_EQ(frame->statusIcon.bgra, composeStatusIcon(solid(256, 153, 102, 51)).bgra);
     EXPECT_EQ(frame->averageColor, (Rgba{0.2f, 0.4f, 0.6f, 1.0f}));
-}
-
-TEST_F(LiveIconRendererTest, MovesBetweenThreads) {
-    auto effect = *shaderEffect("vortex");
-    auto here = renderer().renderImage(effect, {}, 32, 32, 3.0f);
-    std::optional<Image> there;
-    std::thread([&] { there = renderer().renderImage(effect, {}, 32, 32, 3.0f); }).join();
-    ASSERT_TRUE(here && there);
-    EXPECT_EQ(here->bgra, there->bgra);
 }
 
 }  // namespace
