@@ -16,7 +16,14 @@ protected:
     test::FakeIdleTime idle;
     test::FakeInputMonitor global, local;
     test::FakeSaverWindows saverWindows;
+    std::optional<test::SimulatedLoad> loads;
+    std::optional<RenderBudget> software;
     std::unique_ptr<IdleSaver> saver;
+
+    ~IdleSaverTest() override {  // the saver and the state go before the budget
+        saver.reset();
+        state.reset();
+    }
 
     AppState& makeWithSaver(const std::string& settings) {
         storeSettings(settings);
@@ -28,29 +35,56 @@ protected:
         saver->attach(s);
         return s;
     }
-    // The watcher runs every 3 s; these tests tick it by hand.
+    // The watcher runs every 3 s: tests tick it by hand.
     void tick() { saver->idleWatcherTick(); }
 };
 
-TEST_F(IdleSaverTest, ShowsAfterTheSetMinutesAndEachScreenShowsItsOwnEffect) {
-    makeWithSaver(R"({"idleAnimateMinutes":1,"sameOnAllDisplays":false,"globalShaderID":"aurora",)"
-                  R"("perDisplay":{"2":"vortex"},"fps":24,"retinaQuality":false})");
-    idle.seconds = 59.9;
-    tick();
-    EXPECT_FALSE(saver->shown());
+// Shown on every screen with its own effect, fading in over the paused desktop views; any
+// input dismisses it once and it fades out; a pause of the person's own survives.
+TEST_F(IdleSaverTest, EachScreenShowsItsOwnEffectFadingAndAnyInputDismissesOnce) {
+    AppState& s = makeWithSaver(R"({"idleAnimateMinutes":1,"sameOnAllDisplays":false,)"
+                                R"("globalShaderID":"aurora","perDisplay":{"2":"vortex"},)"
+                                R"("fps":24,"retinaQuality":false})");
     idle.seconds = 60;
     tick();
     ASSERT_TRUE(saver->shown());
     ASSERT_EQ(saverWindows.made.size(), 2u);
+    auto& left = *saverWindows.made[0].state;
     EXPECT_EQ(saverWindows.made[0].screen, "Left");
-    EXPECT_EQ(saverWindows.made[0].state->effectId, "halvane");  // unknown id: the flagship
+    EXPECT_EQ(left.effectId, "halvane");  // unknown id: the flagship
     EXPECT_EQ(saverWindows.made[1].state->effectId, "vortex");
     EXPECT_EQ(saverWindows.made[1].state->fps, 24);
     EXPECT_EQ(saverWindows.made[1].state->qualityScale, 0.5);
-    EXPECT_TRUE(view("Left").paused);  // the desktop views pause under the saver
-    EXPECT_TRUE(view("Right").paused);
-    EXPECT_EQ(global.starts, 1);
-    EXPECT_EQ(local.starts, 1);
+    EXPECT_TRUE(view("Left").paused && view("Right").paused);
+    EXPECT_EQ(global.starts + local.starts, 2);
+    EXPECT_EQ(left.alpha, 0.0);
+    EXPECT_TRUE(left.front);
+    clock.advance(600ms);  // 1.2 s in
+    EXPECT_NEAR(left.alpha, 0.5, 0.02);
+    clock.advance(700ms);
+    EXPECT_EQ(left.alpha, 1.0);
+
+    local.input();  // input on the saver's own windows
+    EXPECT_FALSE(saver->shown());
+    EXPECT_FALSE(view("Left").paused);
+    EXPECT_EQ(global.stops + local.stops, 2);
+    global.input();  // monitors are gone: nothing more happens
+    EXPECT_EQ(global.stops, 1);
+    EXPECT_TRUE(left.front);  // fading out over 0.5 s
+    clock.advance(250ms);
+    EXPECT_NEAR(left.alpha, 0.5, 0.04);
+    tick();  // presented again during the fade-out: the new set keeps its own windows
+    ASSERT_TRUE(saver->shown());
+    clock.advance(1s);
+    EXPECT_EQ(left.alpha, 0.0);
+    EXPECT_FALSE(left.front);
+    EXPECT_EQ(saverWindows.visible(), 2);
+
+    global.input();
+    s.togglePaused();
+    tick();
+    global.input();
+    EXPECT_TRUE(view("Left").paused);
 }
 
 TEST_F(IdleSaverTest, TheWatcherShowsAndHidesByTheRules) {
@@ -58,12 +92,13 @@ TEST_F(IdleSaverTest, TheWatcherShowsAndHidesByTheRules) {
         const char* what;
         std::int64_t minutes;
         double idle;
-        bool lowPower, asleep, shownBefore;
-        bool shownAfter;
+        bool lowPower, asleep, shownBefore, shownAfter;
     };
     const Case cases[] = {
         {"always means ten seconds", -1, 10, false, false, false, true},
         {"below the threshold", -1, 9.9, false, false, false, false},
+        {"after the set minutes", 1, 60, false, false, false, true},
+        {"not before", 1, 59.9, false, false, false, false},
         {"off never shows", 0, 1e6, false, false, false, false},
         {"off hides a shown saver", 0, 1e6, false, false, true, false},
         {"short idle time dismisses", -1, 1.9, false, false, true, false},
@@ -93,111 +128,47 @@ TEST_F(IdleSaverTest, TheWatcherShowsAndHidesByTheRules) {
     }
 }
 
-TEST_F(IdleSaverTest, FadesInOverOnePointTwoSecondsAndOutOverHalfASecond) {
-    makeWithSaver(R"({"idleAnimateMinutes":-1})");
-    idle.seconds = 10;
-    tick();
-    auto& first = *saverWindows.made[0].state;
-    EXPECT_EQ(first.alpha, 0.0);
-    EXPECT_TRUE(first.front);
-    clock.advance(600ms);
-    EXPECT_NEAR(first.alpha, 0.5, 0.02);
-    clock.advance(700ms);
-    EXPECT_EQ(first.alpha, 1.0);
-
-    global.input();
-    EXPECT_FALSE(saver->shown());
-    EXPECT_TRUE(first.front);  // still fading out
-    clock.advance(250ms);
-    EXPECT_NEAR(first.alpha, 0.5, 0.04);
-    tick();  // presented again during the fade-out: the new set keeps its own windows
-    ASSERT_TRUE(saver->shown());
-    clock.advance(1s);
-    EXPECT_EQ(first.alpha, 0.0);
-    EXPECT_FALSE(first.front);
-    EXPECT_EQ(saverWindows.visible(), 2);
-}
-
-TEST_F(IdleSaverTest, AnyInputDismissesOnceAndTheUsersPauseSurvives) {
-    AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1})");
-    idle.seconds = 30;
-    tick();
-    local.input();  // input on the saver's own windows
-    EXPECT_FALSE(saver->shown());
-    EXPECT_FALSE(view("Left").paused);
-    EXPECT_EQ(global.stops, 1);
-    EXPECT_EQ(local.stops, 1);
-    global.input();  // monitors are gone: nothing more happens
-    EXPECT_EQ(global.stops, 1);
-
-    s.togglePaused();
-    tick();
-    global.input();
-    EXPECT_TRUE(view("Left").paused);
-}
-
+// While shown, whatever applies the settings leaves the desktop views paused; the saver
+// follows the screens, a new one joining the fade; sleep pauses its views.
 TEST_F(IdleSaverTest, TheSaverStaysInChargeWhileSettingsAndScreensChange) {
     AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1})");
     idle.seconds = 30;
     tick();
-    // Everything that applies the settings while the saver is shown.
+    clock.advance(600ms);
     s.shuffleNow();
     s.setShader("tiles");
     s.updateSettings([](AppSettings& x) { x.fps = 60; });
     desktop.powerChanged();
-    screens.changed();
-    clock.runPending();
-    EXPECT_TRUE(view("Left").paused);
-    EXPECT_TRUE(view("Right").paused);
-    EXPECT_EQ(desktop.activity, 0u);  // nothing is rendering on the desktop
-    global.input();
-    EXPECT_FALSE(view("Left").paused);
-    EXPECT_NE(desktop.activity, 0u);
-}
-
-TEST_F(IdleSaverTest, AShownSaverCoversExactlyTheScreensThereAre) {
-    makeWithSaver(R"({"idleAnimateMinutes":-1})");
-    idle.seconds = 30;
-    tick();
-    clock.advance(600ms);
     screens.list = {test::screen(2, "Right"), test::screen(3, "Third")};
     screens.changed();
     clock.runPending();
+    EXPECT_TRUE(view("Right").paused && view("Third").paused);
+    EXPECT_EQ(desktop.activity, 0u);  // nothing is rendering on the desktop
     ASSERT_EQ(saverWindows.made.size(), 3u);
     EXPECT_FALSE(saverWindows.made[0].state->front);  // "Left" is gone
     EXPECT_TRUE(saverWindows.made[1].state->front);   // "Right" stays as it was
     EXPECT_EQ(saverWindows.made[2].screen, "Third");
-    EXPECT_NEAR(saverWindows.made[2].state->alpha, 0.5, 0.02);  // joins the fade
+    EXPECT_NEAR(saverWindows.made[2].state->alpha, 0.5, 0.02);
     EXPECT_EQ(saverWindows.visible(), 2);
-    // Sleep pauses the saver's own views, and waking resumes them.
     saver->displaySleepChanged(true);
     EXPECT_TRUE(saverWindows.made[2].state->paused);
     saver->displaySleepChanged(false);
     EXPECT_FALSE(saverWindows.made[1].state->paused);
+    global.input();
+    EXPECT_FALSE(view("Right").paused);
+    EXPECT_NE(desktop.activity, 0u);
 }
 
-// A shown saver draws with the desktop views' limits: the settings as they change, and
-// the CPU budget's, which it has to itself while the desktop views are paused.
-class IdleSaverBudgetTest : public IdleSaverTest {
-protected:
-    test::SimulatedLoad load{clock, [this] {
-                                 std::vector<const test::FakeViewState*> views;
-                                 for (auto& made : saverWindows.made)
-                                     views.push_back(made.state.get());
-                                 for (auto& [name, view] : screens.made)
-                                     views.push_back(view.get());
-                                 return views;
-                             }};
-    RenderBudget software{clock, load, 25, "llvmpipe (LLVM 15.0.6, 256 bits)"};
-
-    IdleSaverBudgetTest() { budget = &software; }
-    ~IdleSaverBudgetTest() override {
-        saver.reset();
-        state.reset();
-    }
-};
-
-TEST_F(IdleSaverBudgetTest, TheSaverDrawsWithinTheDesktopsLimits) {
+// A shown saver draws within the desktop views' limits, the settings' and the CPU budget's,
+// which it has to itself while they are paused.
+TEST_F(IdleSaverTest, TheSaverDrawsWithinTheDesktopsLimits) {
+    test::SimulatedLoad& load = loads.emplace(clock, [this] {
+        std::vector<const test::FakeViewState*> views;
+        for (auto& made : saverWindows.made) views.push_back(made.state.get());
+        for (auto& [name, view] : screens.made) views.push_back(view.get());
+        return views;
+    });
+    budget = &software.emplace(clock, load, 25, "llvmpipe (LLVM 15.0.6, 256 bits)");
     AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1,"fps":30})");
     idle.seconds = 30;
     tick();
@@ -206,7 +177,6 @@ TEST_F(IdleSaverBudgetTest, TheSaverDrawsWithinTheDesktopsLimits) {
     EXPECT_EQ(left.fps, 30);
     EXPECT_EQ(left.qualityScale, 1.0);
 
-    load.shareSinceLastAsked();
     clock.advance(20s);
     EXPECT_TRUE(view("Left").paused);
     EXPECT_LT(left.qualityScale, 1.0);
@@ -216,9 +186,7 @@ TEST_F(IdleSaverBudgetTest, TheSaverDrawsWithinTheDesktopsLimits) {
     load.shareSinceLastAsked();
     clock.advance(10s);
     EXPECT_NEAR(load.shareSinceLastAsked(), 0.25, 0.025);
-
-    // A lower setting reaches the shown saver at once.
-    s.updateSettings([](AppSettings& x) { x.fps = 4; });
+    s.updateSettings([](AppSettings& x) { x.fps = 4; });  // reaches the shown saver at once
     EXPECT_LE(left.fps, 4);
 }
 

@@ -1,5 +1,5 @@
-// The gallery's effect pictures: textures drawn with the desktop views' context and
-// programs on a real Xvfb with Mesa, their glass blur, pacing, and the still mode.
+// The gallery's effect pictures, drawn with the desktop views' context and programs on
+// Xvfb with Mesa: their blur, pacing, and the still mode.
 
 #include "platform/x11/glx_loop_fixture.h"  // before X11 headers: see there
 
@@ -7,6 +7,7 @@
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -19,28 +20,23 @@ using test::runUntil;
 
 TEST(GalleryPictures, StillModeOnlyForExactlyOne) {
     EXPECT_TRUE(isStaticPreviewValue("1"));
-    for (const char* value : {"", "0", " 1", "1 ", "yes", "true", "11"})
-        EXPECT_FALSE(isStaticPreviewValue(value)) << value;
-    EXPECT_FALSE(isStaticPreviewValue(nullptr));
+    for (const char* value : {"", "0", " 1", "1 ", "yes", "true", "11", (const char*)nullptr})
+        EXPECT_FALSE(isStaticPreviewValue(value)) << (value ? value : "null");
 }
 
 // Pictures keep their own rate inside the gallery's frames, which jitter by a few
 // milliseconds: a stage at the gallery's rate must not fall to every other frame.
 TEST(GalleryPictures, PacedTimerKeepsItsRateInsideJitteryFrames) {
-    struct Case {
-        double fps;
-        int expected;
-    };
-    for (Case c : {Case{30, 30}, Case{12, 12}, Case{60, 30}}) {
+    for (auto [fps, expected] : {std::pair{30.0, 30}, {12.0, 12}, {60.0, 30}}) {
         DrivenFrameTimer timer;
         int ticks = 0;
-        timer.start(c.fps, [&] { ++ticks; });
+        timer.start(fps, [&] { ++ticks; });
         for (int frame = 0; frame < 30; ++frame)
             timer.pump(frame / 30.0 + ((frame % 3) - 1) * 0.002);
-        EXPECT_NEAR(ticks, c.expected, 1) << c.fps;
+        EXPECT_NEAR(ticks, expected, 1) << fps;
         timer.stop();
         timer.pump(5.0);
-        EXPECT_NEAR(ticks, c.expected, 1) << "stopped";
+        EXPECT_NEAR(ticks, expected, 1) << "stopped";
     }
 }
 
@@ -92,26 +88,30 @@ protected:
                              budgeted},
                          stillMode);
     }
-    // Asks for a picture in every gallery frame until one comes back.
-    ImTextureID waitForPicture(const std::string& slot, const ShaderEffect& effect,
-                               const ShaderParams& params, int width, int height) {
-        ImTextureID texture = nullptr;
+    // Asks for a 64 x 40 stage (and a 24 x 16 thumbnail) in every gallery frame until
+    // they come back.
+    ImTextureID waitForStage(const ShaderEffect& effect, ImTextureID* thumb = nullptr) {
+        ImTextureID stage = nullptr;
         runUntil(loop, [&] {
-            texture = pictures->picture(slot, effect, params, 30, width, height);
+            stage = pictures->picture("stage", effect, ShaderParams(), 30, 64, 40);
+            if (thumb) *thumb = pictures->picture("thumb", effect, ShaderParams(), 12, 24, 16);
             pictures->endFrame();
-            return texture != nullptr;
+            return stage && (!thumb || *thumb);
         });
-        return texture;
+        return stage;
     }
-    // The texture's pixels, RGBA.
-    std::vector<std::uint8_t> pixels(ImTextureID texture, int width, int height) {
+    // The share of the texture's pixels that are lit.
+    double lit(ImTextureID texture, int width, int height) {
         std::vector<std::uint8_t> rgba(std::size_t(width) * height * 4);
         gl->makeCurrent(drawable);
         glBindTexture(GL_TEXTURE_2D,
                       static_cast<GLuint>(reinterpret_cast<std::uintptr_t>(texture)));
         glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
         glBindTexture(GL_TEXTURE_2D, 0);
-        return rgba;
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < rgba.size(); i += 4)
+            count += rgba[i] + rgba[i + 1] + rgba[i + 2] > 24;
+        return double(count) / double(width * height);
     }
 
     Window window = 0;
@@ -124,33 +124,19 @@ protected:
 };
 
 // The stage and a thumbnail of one effect: drawn into textures with the one program the
-// desktop would use, blurred at a quarter of the size, and let go once not asked for.
-TEST_F(GalleryPicturesGl, LivePicturesShareProgramsBlurAndGoWhenNotAsked) {
+// desktop would use, blurred at a quarter of the size, let go once not asked for, and under
+// the CPU budget drawn at its lower scale, stretched.
+TEST_F(GalleryPicturesGl, LivePicturesShareProgramsBlurFollowTheBudgetAndGoWhenNotAsked) {
     make(false);
     const ShaderEffect effect = *shaderEffect("halvane");
-    // One gallery frame asks for both, until both have been drawn.
-    ImTextureID stage = nullptr, thumb = nullptr;
-    runUntil(loop, [&] {
-        stage = pictures->picture("stage", effect, ShaderParams(), 30, 64, 40);
-        thumb = pictures->picture("thumb", effect, ShaderParams(), 12, 24, 16);
-        pictures->endFrame();
-        return stage && thumb;
-    });
+    ImTextureID thumb = nullptr;
+    const ImTextureID stage = waitForStage(effect, &thumb);
     ASSERT_TRUE(stage && thumb);
     EXPECT_NE(thumb, stage);
     EXPECT_EQ(programs->buildCount(), 1u);
-
-    auto lit = [](const std::vector<std::uint8_t>& rgba) {
-        std::size_t count = 0;
-        for (std::size_t i = 0; i < rgba.size(); i += 4)
-            count += rgba[i] + rgba[i + 1] + rgba[i + 2] > 24;
-        return double(count) / double(rgba.size() / 4);
-    };
-    EXPECT_GT(lit(pixels(stage, 64, 40)), 0.2);
-    ImTextureID blurred = pictures->blurred("stage");
-    ASSERT_NE(blurred, nullptr);
-    auto soft = pixels(blurred, 16, 10);
-    EXPECT_GT(lit(soft), 0.2);
+    EXPECT_TRUE(std::ranges::count(recorder.sizes, std::array<int, 4>{64, 40, 64, 40}));
+    EXPECT_GT(lit(stage, 64, 40), 0.2);
+    EXPECT_GT(lit(pictures->blurred("stage"), 16, 10), 0.2);
     EXPECT_EQ(pictures->blurred("nothing here"), nullptr);
 
     EXPECT_EQ(pictures->liveSlots(), 2u);
@@ -159,27 +145,14 @@ TEST_F(GalleryPicturesGl, LivePicturesShareProgramsBlurAndGoWhenNotAsked) {
     EXPECT_EQ(pictures->liveSlots(), 1u);  // the thumbnail was not asked for
     pictures->endFrame();
     EXPECT_EQ(pictures->liveSlots(), 0u);
-}
 
-// Live pictures draw at full resolution, or at the CPU budget's lower scale, stretched
-// over the whole picture.
-TEST_F(GalleryPicturesGl, LivePicturesDrawAtTheBudgetsScale) {
-    const ShaderEffect effect = *shaderEffect("halvane");
-    for (bool limited : {false, true}) {
-        SCOPED_TRACE(limited);
-        if (limited)
-            budgeted = [](ViewLimits wish) {
-                return ViewLimits{wish.scale * 0.5, std::min<std::int64_t>(wish.fps, 10)};
-            };
-        make(false);
-        recorder.sizes.clear();
-        ImTextureID stage = waitForPicture("stage", effect, ShaderParams(), 64, 40);
-        ASSERT_NE(stage, nullptr);
-        ASSERT_FALSE(recorder.sizes.empty());
-        const std::array<int, 4> expected =
-            limited ? std::array<int, 4>{32, 20, 64, 40} : std::array<int, 4>{64, 40, 64, 40};
-        EXPECT_EQ(recorder.sizes.back(), expected);
-    }
+    budgeted = [](ViewLimits wish) {
+        return ViewLimits{wish.scale * 0.5, std::min<std::int64_t>(wish.fps, 10)};
+    };
+    make(false);
+    recorder.sizes.clear();
+    ASSERT_NE(waitForStage(effect), nullptr);
+    EXPECT_EQ(recorder.sizes.back(), (std::array<int, 4>{32, 20, 64, 40}));
 }
 
 // Stills: one per effect for the run, shared by every slot, not following later edits;
@@ -194,7 +167,7 @@ TEST_F(GalleryPicturesGl, StillsAreKeptOncePerEffectAndFailuresRetried) {
         loop, [&] { return false; }, std::chrono::milliseconds(50));
     EXPECT_EQ(stillsAsked.size(), 1u);  // one render at a time per effect
     failStills = false;
-    EXPECT_EQ(waitForPicture("stage", effect, ShaderParams(), 64, 40) != nullptr, true);
+    EXPECT_NE(waitForStage(effect), nullptr);
     EXPECT_EQ(stillsAsked.size(), 2u);
     ShaderParams edited;
     edited.hue = 90;

@@ -1,7 +1,12 @@
-// The gallery window: browsing without touching the desktop, applying, the rail, the
-// shelf, the pictures it asks its host for, and the window's own moves.
+// The gallery's interface headless: ImGui without a backend, a 1020 x 660 window at 30 fps,
+// scripted pointer and keys; the fixture is the host, login item and saver installer.
 
-#include "gallery_ui_fixture.h"
+#include "app/ui/gallery/effect_controls.h"
+#include "app/ui/gallery/gallery_fonts.h"
+#include "app/ui/gallery/gallery_ui.h"
+#include "support/app_state_fixture.h"
+
+#include <imgui.h>
 
 #include <algorithm>
 #include <functional>
@@ -9,14 +14,134 @@
 namespace tavel {
 namespace {
 
-using test::GalleryUiTest;
-using test::PictureRequest;
+struct PictureRequest {
+    std::string slot, effect;
+    int fps, width, height;
+    bool operator==(const PictureRequest&) const = default;
+};
 
-TEST_F(GalleryUiTest, BrowsingChangesTheStageButNotTheDesktop) {
+class GalleryUiTest : public test::AppStateTest,
+                      public GalleryPictures,
+                      public GalleryWindowControls,
+                      public LoginItem,
+                      public SaverInstaller {
+protected:
+    GalleryUiTest() : context_(ImGui::CreateContext()) {
+        ImGuiIO& io = ImGui::GetIO();
+        io.IniFilename = io.LogFilename = nullptr;
+        io.DisplaySize = ImVec2(1020.0f, 660.0f);
+        io.DeltaTime = 1.0f / 30.0f;
+        for (const FontSpec& font : kGalleryFonts) {
+            ImFontConfig config;
+            config.SizePixels = font.points;
+            io.Fonts->AddFontDefault(&config);
+        }
+        unsigned char* pixels = nullptr;
+        int width = 0, height = 0;
+        io.Fonts->GetTexDataAsAlpha8(&pixels, &width, &height);
+        // Key slots of our own, as a backend maps its key codes.
+        const ImGuiKey keys[] = {ImGuiKey_LeftArrow, ImGuiKey_RightArrow, ImGuiKey_Enter,
+                                 ImGuiKey_KeyPadEnter};
+        for (int i = 0; i < 4; ++i) io.KeyMap[keys[i]] = i + 1;
+        io.MousePos = ImVec2(-1.0f, -1.0f);
+        loginItem = this;
+        saverInstaller = this;
+    }
+    ~GalleryUiTest() override {
+        ui.reset();
+        ImGui::DestroyContext(context_);
+    }
+
+    // A started state and the interface over it, after its first frame.
+    GalleryUi& open() {
+        make();
+        ui = std::make_unique<GalleryUi>(*state, *this, *this,
+                                         GalleryServices{[this] { ++wallpaperSettingsOpened; },
+                                                         [this] { return progress; }, logo});
+        frame();
+        return *ui;
+    }
+    void frame(int count = 1) {
+        for (int i = 0; i < count; ++i) {
+            requests.clear();
+            ImGui::NewFrame();
+            ui->frame();
+            ImGui::Render();
+            ImGui::GetIO().MouseWheel = 0.0f;
+        }
+    }
+    // Where the item was drawn last frame; a failure when it was not.
+    ImRect rect(const std::string& name) {
+        auto r = ui->itemRect(name);
+        if (!r) ADD_FAILURE() << name << " was not drawn";
+        return r.value_or(ImRect(-50.0f, -50.0f, -40.0f, -40.0f));
+    }
+    bool drawn(const std::string& name) const { return ui->itemRect(name).has_value(); }
+
+    // Pointer: every gesture ends with enough still frames that the next is no double click.
+    void mouse(ImVec2 at, bool down, int frames = 1) {
+        ImGui::GetIO().MousePos = at;
+        ImGui::GetIO().MouseDown[0] = down;
+        frame(frames);
+    }
+    void clickAt(ImVec2 at) { mouse(at, false), mouse(at, true), mouse(at, false, 12); }
+    void click(const std::string& name) { clickAt(rect(name).GetCenter()); }
+    void doubleClick(const std::string& name) {
+        const ImVec2 at = rect(name).GetCenter();
+        mouse(at, false), mouse(at, true), mouse(at, false), mouse(at, true), mouse(at, false, 13);
+    }
+    // Presses on the item and lets go at x = `toX`.
+    void drag(const std::string& name, float toX) {
+        const ImVec2 at = rect(name).GetCenter(), to(toX, at.y);
+        mouse(at, false), mouse(at, true), mouse(to, true, 2), mouse(to, false, 12);
+    }
+    void press(ImGuiKey key) {
+        ImGuiIO& io = ImGui::GetIO();
+        io.KeysDown[io.KeyMap[key]] = true;
+        frame();
+        io.KeysDown[io.KeyMap[key]] = false;
+        frame();
+    }
+
+    std::vector<PictureRequest> requests;  // the pictures asked for in the last frame
+    ImTextureID texture = reinterpret_cast<ImTextureID>(1);
+    float pictureAspect = 0.0f;  // 0: pictures fill their rectangles
+    ImTextureID logo = nullptr;  // the application's Logo image; null: none
+    int moves = 0, closes = 0, minimises = 0, wallpaperSettingsOpened = 0;
+    bool loginOn = false, saverPresent = false;
+    std::optional<double> progress;
+    std::unique_ptr<GalleryUi> ui;
+
+    ImTextureID picture(const std::string& slot, const ShaderEffect& effect, const ShaderParams&,
+                        int fps, int width, int height) override {
+        requests.push_back({slot, effect.id, fps, width, height});
+        return texture;
+    }
+    ImTextureID blurred(const std::string&) override { return texture; }
+    float aspect(const std::string&) const override { return pictureAspect; }
+    void beginMove() override { ++moves; }
+    void close() override { ++closes; }
+    void minimise() override { ++minimises; }
+    bool roundedCorners() const override { return true; }
+    bool enabled() const override { return loginOn; }
+    std::string setEnabled(bool on) override { return loginOn = on, std::string(); }
+    bool available() const override { return saverPresent; }
+    std::string install(std::string& instructions) override {
+        instructions = "Add this line to ~/.xscreensaver:\n  \"Tavel\" /opt/tavel/halvane -root\n";
+        return {};
+    }
+
+private:
+    ImGuiContext* context_;
+};
+
+// Browsing moves the stage, never the desktop nor the shelf by itself; the wheel scrolls
+// the shelf; the rail shuffles to the browsed effect and pauses.
+TEST_F(GalleryUiTest, BrowsingTheShelfAndTheRail) {
+    randomIndex = [](std::size_t) { return std::size_t{2}; };  // of the effects not shown
     open();
     EXPECT_TRUE(drawn("panel:Active on Desktop"));
     EXPECT_FALSE(drawn("panel:Set as Wallpaper"));
-
     click("thumb:neontopo");
     EXPECT_EQ(state->browseIndex(), 1);
     press(ImGuiKey_RightArrow);
@@ -24,9 +149,26 @@ TEST_F(GalleryUiTest, BrowsingChangesTheStageButNotTheDesktop) {
     EXPECT_TRUE(drawn("panel:Set as Wallpaper"));
     EXPECT_FALSE(drawn("panel:Active on Desktop"));
     for (int i = 0; i < 3; ++i) press(ImGuiKey_LeftArrow);
-    EXPECT_EQ(state->browseIndex(), 15);  // wrapped round by the state
+    EXPECT_EQ(state->browseIndex(), 15);      // wrapped round by the state
+    EXPECT_FALSE(drawn("thumb:gridtunnel"));  // browsed, yet still out of view
     EXPECT_EQ(shown(), "halvane halvane");
     EXPECT_EQ(calls("apply Left"), 0);
+
+    mouse(rect("thumb:dome").GetCenter(), false);
+    ImGui::GetIO().MouseWheel = -30.0f;
+    frame(2);
+    EXPECT_FALSE(drawn("thumb:halvane"));
+    click("thumb:vortex");
+    EXPECT_EQ(state->browseIndex(), 14);
+
+    click("rail:shuffle");
+    EXPECT_EQ(state->settings().globalShaderID, "filament");
+    EXPECT_EQ(state->browseIndex(), 3);
+    EXPECT_EQ(shown(), "filament filament");
+    click("rail:pause");
+    EXPECT_TRUE(state->settings().paused);
+    click("rail:pause");
+    EXPECT_FALSE(state->settings().paused);
 }
 
 TEST_F(GalleryUiTest, EveryWayOfApplyingSetsTheBrowsedEffect) {
@@ -47,23 +189,11 @@ TEST_F(GalleryUiTest, EveryWayOfApplyingSetsTheBrowsedEffect) {
     }
 }
 
-TEST_F(GalleryUiTest, RailShufflesToTheBrowsedEffectAndPauses) {
-    randomIndex = [](std::size_t) { return std::size_t{2}; };  // of the effects not shown
-    open();
-    click("rail:shuffle");
-    EXPECT_EQ(state->settings().globalShaderID, "filament");
-    EXPECT_EQ(state->browseIndex(), 3);
-    EXPECT_EQ(shown(), "filament filament");
-
-    click("rail:pause");
-    EXPECT_TRUE(state->settings().paused);
-    click("rail:pause");
-    EXPECT_FALSE(state->settings().paused);
-    EXPECT_EQ(moves, 0);
-}
-
-TEST_F(GalleryUiTest, StageAndThumbnailsAskForTheirPicturesWhileOnScreen) {
+// Pictures are asked for while on screen; the shipped Logo shows; a still of 960 x 600
+// keeps its proportions across the window's width.
+TEST_F(GalleryUiTest, PicturesAreAskedForWhileOnScreenAndFittedUnstretched) {
     ImGui::GetIO().DisplayFramebufferScale = ImVec2(2.0f, 2.0f);
+    logo = reinterpret_cast<ImTextureID>(7);
     open();
     auto asked = [this](const std::string& slot) {
         return std::ranges::count(requests, slot, &PictureRequest::slot) == 1;
@@ -74,50 +204,26 @@ TEST_F(GalleryUiTest, StageAndThumbnailsAskForTheirPicturesWhileOnScreen) {
     EXPECT_FALSE(asked("thumb:gridtunnel"));  // scrolled out of the shelf
 
     press(ImGuiKey_RightArrow);  // two frames into the 0.6 s cross-fade
-    EXPECT_TRUE(asked("stage:halvane"));
-    EXPECT_TRUE(asked("stage:neontopo"));
+    EXPECT_TRUE(asked("stage:halvane") && asked("stage:neontopo"));
     frame(16);
     EXPECT_TRUE(asked("stage:halvane"));
     frame(2);
     EXPECT_FALSE(asked("stage:halvane"));
     EXPECT_TRUE(asked("stage:neontopo"));
-}
 
-// A shipped Logo image stands in the title for the symbol.
-TEST_F(GalleryUiTest, TheTitleShowsTheLogoImageWhenThereIsOne) {
-    auto drawnWith = [](ImTextureID texture) {
-        const ImDrawData* data = ImGui::GetDrawData();
-        for (int i = 0; i < data->CmdListsCount; ++i)
-            for (const ImDrawCmd& command : data->CmdLists[i]->CmdBuffer)
-                if (command.TextureId == texture) return true;
-        return false;
-    };
-    logo = reinterpret_cast<ImTextureID>(7);
-    open();
-    EXPECT_TRUE(drawnWith(logo));
-}
-
-// A still keeps its proportions: 960 x 600 fills the width of the 1020 x 660 window.
-TEST_F(GalleryUiTest, StillsAreFittedIntoTheStageUnstretched) {
     pictureAspect = 1.6f;
-    open();
+    frame();
+    const ImDrawData* data = ImGui::GetDrawData();
+    bool logoDrawn = false;
+    for (int i = 0; i < data->CmdListsCount; ++i)
+        for (const ImDrawCmd& command : data->CmdLists[i]->CmdBuffer)
+            logoDrawn |= command.TextureId == logo;
+    EXPECT_TRUE(logoDrawn);
     const ImRect stage = rect("stage:picture");
     EXPECT_FLOAT_EQ(stage.Min.x, 0.0f);
     EXPECT_FLOAT_EQ(stage.GetWidth(), 1020.0f);
     EXPECT_FLOAT_EQ(stage.GetHeight(), 637.5f);
     EXPECT_FLOAT_EQ(stage.GetCenter().y, 330.0f);
-}
-
-TEST_F(GalleryUiTest, ShelfScrollsSidewaysAndNeverByItself) {
-    open();
-    for (int i = 0; i < 15; ++i) press(ImGuiKey_RightArrow);
-    EXPECT_FALSE(drawn("thumb:gridtunnel"));  // browsed, yet still out of view
-    EXPECT_TRUE(drawn("thumb:halvane"));
-
-    wheelAt(rect("thumb:dome").GetCenter(), -30.0f);
-    EXPECT_FALSE(drawn("thumb:halvane"));
-    click("thumb:vortex");
-    EXPECT_EQ(state->browseIndex(), 14);
 }
 
 TEST_F(GalleryUiTest, OnlyABackgroundPressMovesTheWindow) {
@@ -133,14 +239,194 @@ TEST_F(GalleryUiTest, OnlyABackgroundPressMovesTheWindow) {
         clickAt(at);
         EXPECT_EQ(moves, 0);
     }
+    click("rail:settings");
+    clickAt(ImVec2(600.0f, 300.0f));  // outside the settings: only closes them
+    EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
+    EXPECT_EQ(moves, 0);
     clickAt(ImVec2(400.0f, 300.0f));
     EXPECT_EQ(moves, 1);
-
     click("window:close");
     click("window:minimise");
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(minimises, 1);
     EXPECT_EQ(moves, 1);
+}
+
+// Every edit goes to the browsed effect, not the desktop's: the sliders up to their limits
+// (only the selected tab's take input; the bodies stay in place), the palettes, the reset.
+TEST_F(GalleryUiTest, EditsGoToTheBrowsedEffectWithinTheirLimits) {
+    const std::pair<const char*, const char*> sliders[] = {
+        {"tab:Motion", "slider:Speed"},  {"tab:Motion", "slider:Zoom"},
+        {"tab:Motion", "slider:Glow"},   {"tab:Motion", "slider:Hue"},
+        {"tab:Style", "slider:Density"}, {"tab:Style", "slider:Lake"},  // Neon Terrain's own
+    };
+    // Speed, zoom, glow, hue, no colours, density, lake.
+    const ShaderParams lowest{0.1f, 0.4f, 0.3f, -180.0f, {}, {}, 18.0f, 0.05f};
+    const ShaderParams highest{3.0f, 2.5f, 1.8f, 180.0f, {}, {}, 50.0f, 0.32f};
+    open();
+    click("thumb:neontopo");
+    for (const auto& [toX, limits] : {std::pair{0.0f, lowest}, std::pair{1020.0f, highest}}) {
+        for (const auto& [tab, slider] : sliders) {
+            click(tab);
+            drag(slider, toX);
+        }
+        EXPECT_EQ(state->params("neontopo"), limits) << toX;
+    }
+
+    const float reset = rect("panel:Reset to defaults").Min.y;
+    click("tab:Motion");
+    const ImRect speed = rect("slider:Speed");
+    EXPECT_EQ(rect("panel:Reset to defaults").Min.y, reset);
+    click("tab:Colors");
+    EXPECT_EQ(rect("panel:Reset to defaults").Min.y, reset);
+    EXPECT_FALSE(drawn("slider:Speed"));
+    clickAt(ImVec2(speed.Min.x + 2.0f, speed.GetCenter().y));  // where the faded slider is
+    EXPECT_EQ(state->params("neontopo").speed, 3.0f);
+
+    click("swatch:Accent");
+    click("preset:3");
+    EXPECT_TRUE(drawn("preset:3"));  // the palette stays open
+    click("preset:10");
+    EXPECT_EQ(state->params("neontopo").accent, (std::vector<float>{0.02f, 0.02f, 0.03f}));
+    EXPECT_EQ(state->params("neontopo").bg, std::nullopt);
+    clickAt(rect("picker:Custom color").Min + ImVec2(3.0f, 3.0f));  // top left: near white
+    const std::vector<float> custom = state->params("neontopo").accent.value();
+    EXPECT_TRUE(std::ranges::all_of(custom, [](float c) { return c > 0.9f; })) << custom[2];
+    clickAt(ImVec2(400.0f, 300.0f));  // closes the palette
+    click("swatch:Background");
+    click("preset:3");
+    EXPECT_EQ(state->params("neontopo").bg, (std::vector<float>{0.2f, 0.9f, 0.75f}));
+    clickAt(ImVec2(400.0f, 300.0f));
+    click("panel:Reset to defaults");
+    EXPECT_EQ(state->params("neontopo"), ShaderParams{});
+    EXPECT_EQ(stored().params.count("neontopo"), 0u);
+    EXPECT_EQ(state->params("halvane"), ShaderParams{});
+    EXPECT_EQ(shown(), "halvane halvane");
+}
+
+TEST(GalleryValueText, ReadsAsTheRowsShowThem) {
+    using gallery::ValueFormat;
+    const std::tuple<ValueFormat, float, const char*> cases[] = {
+        {ValueFormat::degrees, -180.0f, "-180°"},   {ValueFormat::percent, 1.8f, "180%"},
+        {ValueFormat::times, 2.46f, "2.5×"},        {ValueFormat::whole, 34.4f, "34"},
+        {ValueFormat::hundredths, 0.3249f, "0.32"},
+    };
+    for (const auto& [format, value, text] : cases)
+        EXPECT_EQ(gallery::valueText(format, value), text) << value;
+    EXPECT_EQ(gallery::capitalised("two WORDS"), "Two Words");
+}
+
+// The settings popover has the keyboard; its pickers and switches store their values and
+// leave it open; tooltips cover whole rows; its rows follow the screens.
+TEST_F(GalleryUiTest, SettingsStoreTheirValuesAndFollowTheScreens) {
+    auto settings = [this] { return state->settings(); };
+    const std::tuple<const char*, const char*, std::function<bool()>> picks[] = {
+        {"Shuffle", "Every 15 min", [&] { return settings().shuffleMinutes == 15; }},
+        {"Shuffle", "Off", [&] { return settings().shuffleMinutes == 0; }},
+        {"Animate when idle", "Always", [&] { return settings().idleAnimateMinutes == -1; }},
+        {"Animate when idle", "After 10 min", [&] { return settings().idleAnimateMinutes == 10; }},
+        {"Apply to", "Right", [this] { return state->selectedDisplayTarget() == "2"; }},
+        {"Apply to", "All Displays", [this] { return state->selectedDisplayTarget() == "all"; }},
+        {"Frame rate", "60 fps", [&] { return settings().fps == 60; }},
+        {"Frame rate", "15 fps", [&] { return settings().fps == 15; }},
+    };
+    const std::pair<const char*, std::function<bool()>> toggles[] = {
+        {"Full resolution on HiDPI screens", [&] { return settings().retinaQuality; }},
+        {"Pause in power-saver mode", [&] { return settings().pauseOnLowPower; }},
+        {"Show in taskbar", [&] { return settings().showDockIcon; }},
+        {"Launch at login", [this] { return loginOn; }},
+        {"Match Lock Screen wallpaper", [&] { return settings().syncLockScreen; }},
+    };
+    open();
+    click("rail:settings");
+    EXPECT_FALSE(drawn("settings:Install Screen Saver…"));  // no saver in this build
+    press(ImGuiKey_Enter);
+    EXPECT_EQ(calls("apply Left"), 0);
+    for (const auto& [picker, item, holds] : picks) {
+        SCOPED_TRACE(item);
+        const std::string row = std::string("settings:") + picker;
+        if (drawn(row)) click(row);  // a menu; the frame rates are buttons in the row
+        click(row + ":" + item);
+        EXPECT_TRUE(holds());
+        EXPECT_TRUE(drawn("settings:Full resolution on HiDPI screens"));  // still open
+    }
+    EXPECT_EQ(stored().idleAnimateMinutes, 10);
+    for (const auto& [label, value] : toggles) {
+        SCOPED_TRACE(label);
+        const bool before = value();
+        click(std::string("settings:") + label);
+        EXPECT_NE(value(), before);
+        click(std::string("settings:") + label);
+        EXPECT_EQ(value(), before);
+    }
+    loginOn = true;  // registered elsewhere: the pane reads the system each frame
+    click("settings:Launch at login");
+    EXPECT_FALSE(loginOn);
+
+    auto tooltipOnLabelOf = [this](const std::string& row) {
+        const ImRect control = rect("settings:" + row);
+        ImGui::GetIO().MousePos = ImVec2(control.Min.x - 100.0f, control.GetCenter().y);
+        frame(20);  // past the tooltip's delay
+        const ImGuiWindow* tip = ImGui::FindWindowByName("##Tooltip_00");
+        return tip && tip->Active;
+    };
+    EXPECT_TRUE(tooltipOnLabelOf("Match Lock Screen wallpaper"));
+    EXPECT_TRUE(tooltipOnLabelOf("Animate when idle"));
+    EXPECT_FALSE(tooltipOnLabelOf("Launch at login"));  // a row without one
+
+    // Offered only where a desktop program hides the effect; chosen, the windows cover it.
+    EXPECT_FALSE(drawn("settings:Cover desktop icons"));
+    view("Left").hiddenBy = "Xfdesktop";
+    frame();
+    click("settings:Cover desktop icons");
+    EXPECT_TRUE(settings().coverDesktopIcons);
+    EXPECT_TRUE(view("Left").cover && view("Right").cover);
+
+    click("rail:settings");
+    EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
+    screens.list = {test::screen(1, "Left")};
+    screens.changed();
+    clock.runPending();
+    click("rail:settings");
+    EXPECT_FALSE(drawn("settings:Apply to"));
+}
+
+// The live lock screen disables the still's switch, offers the wallpaper settings and shows
+// its progress; its guide has the keyboard. The saver's install shows what to add.
+TEST_F(GalleryUiTest, LiveLockScreenAndTheSaversInstall) {
+    saverPresent = true;  // read when the state starts
+    open();
+    click("rail:settings");
+    EXPECT_FALSE(drawn("settings:Open Background Settings…"));
+    click("settings:Live Lock Screen (beta)");
+    EXPECT_TRUE(state->settings().liveLockVideo);
+    click("settings:Match Lock Screen wallpaper");
+    EXPECT_TRUE(state->settings().syncLockScreen);  // disabled: unchanged
+    click("settings:Open Background Settings…");
+    EXPECT_EQ(wallpaperSettingsOpened, 1);
+    EXPECT_FALSE(drawn("settings:progress"));
+    progress = 0.25;
+    frame();
+    EXPECT_TRUE(drawn("settings:progress"));
+    progress.reset();
+    frame();
+    EXPECT_FALSE(drawn("settings:progress"));
+
+    click("settings:Install Screen Saver…");
+    EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
+    // The line to copy goes to the clipboard whole, without the indent that marks it.
+    click("message:copy:\"Tavel\" /opt/tavel/halvane -root");
+    EXPECT_STREQ(ImGui::GetClipboardText(), "\"Tavel\" /opt/tavel/halvane -root");
+    click("message:OK");
+    EXPECT_FALSE(drawn("message:OK"));
+
+    open().showGuide();
+    frame();
+    press(ImGuiKey_Enter);
+    click("guide:Later");
+    EXPECT_FALSE(drawn("guide:Later"));
+    EXPECT_EQ(wallpaperSettingsOpened, 1);
+    EXPECT_EQ(calls("apply Left"), 0);
 }
 
 }  // namespace
