@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <span>
 #include <system_error>
 
 namespace tavel {
@@ -97,13 +99,32 @@ std::string LockVideoSlot::linkRefusal() const {
     return slot_.string() + " is a symbolic link; it is left alone";
 }
 
+std::string LockVideoSlot::recordBefore(const std::string& backupName) const {
+    if (std::string failure = writeFileAtomically(
+            beforeFile(),
+            std::span(reinterpret_cast<const std::uint8_t*>(backupName.data()), backupName.size()),
+            0644, false);
+        !failure.empty())
+        return "cannot record what " + slot_.string() + " held: " + failure;
+    return {};
+}
+
 std::string LockVideoSlot::keepOriginal() const {
     if (isLink(slot_)) return linkRefusal();
-    if (!isRegular(slot_) || holdsOurs()) return {};
+    if (holdsOurs()) return {};
+    if (!isRegular(slot_)) {
+        std::error_code error;
+        // Tavel's movie gone from the slot meanwhile: what it held before stays recorded.
+        if (std::filesystem::exists(identityFile(), error)) return {};
+        // Empty since the slot was given back: it is to be empty again afterwards, not to
+        // get an older backup back.
+        return recordBefore("");
+    }
     const auto kept = backups();
-    if (std::any_of(kept.begin(), kept.end(),
-                    [&](const auto& backup) { return sameContent(slot_, backup); }))
-        return {};
+    if (auto same = std::find_if(kept.begin(), kept.end(),
+                                 [&](const auto& backup) { return sameContent(slot_, backup); });
+        same != kept.end())
+        return recordBefore(same->filename().string());
     int next = 1;
     for (const auto& backup : kept)
         next = std::max(next, backupNumber(backup.filename().string()) + 1);
@@ -113,7 +134,7 @@ std::string LockVideoSlot::keepOriginal() const {
     if (std::string failure = copyFileAtomically(slot_, supportDir_ / name, CopyMode::keepExisting);
         !failure.empty())
         return "cannot keep a copy of " + slot_.string() + ": " + failure;
-    return {};
+    return recordBefore(name);
 }
 
 std::string LockVideoSlot::install(const std::filesystem::path& movie) const {
@@ -131,15 +152,30 @@ std::string LockVideoSlot::restore() const {
     if (isLink(slot_)) return linkRefusal();
     std::error_code error;
     const bool ours = holdsOurs();
-    if (!ours && std::filesystem::exists(std::filesystem::symlink_status(slot_, error)))
-        return {};  // someone else's file: nothing of Tavel's to take back
+    if (!ours && std::filesystem::exists(std::filesystem::symlink_status(slot_, error))) {
+        // Someone else's file: nothing of Tavel's to take back, and this round is over.
+        std::filesystem::remove(identityFile(), error);
+        std::filesystem::remove(beforeFile(), error);
+        return {};
+    }
     const auto kept = backups();
+    std::optional<std::filesystem::path> before =
+        kept.empty() ? std::nullopt : std::optional(kept.back());
+    if (std::filesystem::exists(beforeFile(), error)) {
+        const std::string name = readSmall(beforeFile());
+        auto named = std::find_if(kept.begin(), kept.end(),
+                                  [&](const auto& backup) { return backup.filename() == name; });
+        before = named == kept.end() ? std::nullopt : std::optional(*named);
+    }
     std::string failure;
-    if (!kept.empty())
-        failure = copyFileAtomically(kept.back(), slot_);
+    if (before)
+        failure = copyFileAtomically(*before, slot_);
     else if (ours && !std::filesystem::remove(slot_, error))
         failure = "cannot remove " + slot_.string() + ": " + error.message();
-    if (failure.empty()) std::filesystem::remove(identityFile(), error);
+    if (failure.empty()) {
+        std::filesystem::remove(identityFile(), error);
+        std::filesystem::remove(beforeFile(), error);
+    }
     return failure;
 }
 

@@ -3,7 +3,8 @@
 // of what the slot held before Tavel replaced it ("aerial-original.mov", then
 // "aerial-original-2.mov", ... for later ones, never one over another), the identity of
 // the movie Tavel put there ("lockvideo.slot"), so that a file someone else puts in the
-// slot later is told apart from Tavel's and kept too.
+// slot later is told apart from Tavel's and kept too, and which backup (or none: the slot
+// was empty) the slot held when Tavel last replaced it ("lockvideo.before").
 //
 // File work only, for the lock-video queue (one thread at a time). Every copy is made
 // under a temporary name, flushed and renamed: a failure never leaves half a movie where
@@ -27,8 +28,9 @@ public:
     std::string keepOriginal() const;
     // Puts `movie` in the slot and remembers it as Tavel's; the empty text on success.
     std::string install(const std::filesystem::path& movie) const;
-    // Gives the slot back: the newest backup where the slot holds Tavel's movie (or
-    // nothing), or no file at all where nothing was there before Tavel's first movie. A
+    // Gives the slot back where it holds Tavel's movie (or nothing): what it held when
+    // Tavel last replaced it, which is no file at all where it was empty then (without
+    // that record, from an older version: the newest backup, or nothing without one). A
     // slot holding someone else's file is left alone. The empty text on success.
     std::string restore() const;
 
@@ -40,6 +42,9 @@ public:
 
 private:
     std::filesystem::path identityFile() const { return supportDir_ / "lockvideo.slot"; }
+    std::filesystem::path beforeFile() const { return supportDir_ / "lockvideo.before"; }
+    // Records the backup's file name, or "" for an empty slot.
+    std::string recordBefore(const std::string& backupName) const;
 
     std::filesystem::path slot_;
     std::filesystem::path supportDir_;

@@ -1,5 +1,5 @@
-// The moving lock screen's jobs on a manual queue and clock, with a fake encoder writing
-// small files into temporary folders.
+// The moving lock screen's jobs on a manual queue and clock, a fake encoder writing small
+// files into temporary folders.
 
 #include "app/integration/live_lock_video.h"
 
@@ -8,7 +8,6 @@
 
 #include <fstream>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 
 namespace tavel {
@@ -29,6 +28,21 @@ protected:
         queue.runAll();
         clock.runPending();
     }
+    void update(bool force = false) {
+        video.updateLockVideoIfNeeded(force);
+        work();
+    }
+    void setLive(bool on) {
+        state->updateSettings([on](AppSettings& s) { s.liveLockVideo = on; });
+    }
+    void switchOff() {
+        setLive(false);
+        video.restoreOriginalAerial();
+        work();
+    }
+    bool exists(const std::string& name) { return std::filesystem::exists(dir / "Tavel" / name); }
+    std::string kept(const std::string& name) { return slurp(dir / "Tavel" / name); }
+    void putInSlot(const std::string& text) { std::ofstream(slot, std::ios::trunc) << text; }
 
     test::TempDir dir;
     std::filesystem::path slot = dir / "Videos" / "slot.mov";
@@ -37,7 +51,6 @@ protected:
     std::string encodeFailure;
     std::vector<double> progress;
     int restarts = 0, opened = 0;
-    bool openSettings = false;
     LiveLockVideoDependencies deps{
         clock,
         queue,
@@ -52,7 +65,7 @@ protected:
         },
         dir / "Tavel",
         slot,
-        [this] { return openSettings; },
+        [] { return true; },
         [this] { ++opened; },
         [this] { ++restarts; },
         log};
@@ -61,8 +74,6 @@ protected:
 
 TEST(LockVideoSignature, IsTheIdAndTheBase64OfTheParametersJson) {
     ShaderParams params;
-    EXPECT_EQ(lockVideoSignature("tiles", params),
-              "tiles|eyJzcGVlZCI6MSwiem9vbSI6MSwiaW50ZW5zaXR5IjoxLCJodWUiOjB9");
     params.hue = 90.5f;
     EXPECT_EQ(lockVideoSignature("dome", params),
               "dome|eyJzcGVlZCI6MSwiem9vbSI6MSwiaW50ZW5zaXR5IjoxLCJodWUiOjkwLjV9");
@@ -80,23 +91,19 @@ TEST_F(LiveLockVideoTest, EncodesOnlyWhenTheSlotDoesNotShowTheEffectAsItIsAndRes
     EXPECT_EQ(encoded, (std::vector<std::string>{"tiles"}));
     EXPECT_EQ(progress, (std::vector<double>{0, 0.5, 1, -1}));
     EXPECT_EQ(slurp(slot), "movie of tiles");
-    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original.mov"), "system");
-    EXPECT_EQ(slurp(dir / "Tavel" / "lockvideo.sig"), lockVideoSignature("tiles", ShaderParams{}));
+    EXPECT_EQ(kept("aerial-original.mov"), "system");
+    EXPECT_EQ(kept("lockvideo.sig"), lockVideoSignature("tiles", ShaderParams{}));
     EXPECT_EQ(restarts, 1);
 
-    video.updateLockVideoIfNeeded(false);  // the same: nothing to do
-    work();
+    update();                       // the same: nothing to do
     std::filesystem::remove(slot);  // gone from the slot: made again
-    video.updateLockVideoIfNeeded(false);
-    work();
-    video.updateLockVideoIfNeeded(true);  // forced
-    work();
+    update();
+    update(true);  // forced
     state->updateSettings([](AppSettings& s) { s.params["tiles"].hue = 90; });
-    video.updateLockVideoIfNeeded(false);  // the parameters changed
-    work();
+    update();  // the parameters changed
     EXPECT_EQ(encoded.size(), 4u);
-    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original.mov"), "system");  // kept once
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
+    EXPECT_EQ(kept("aerial-original.mov"), "system");  // kept once
+    setLive(false);
     video.updateLockVideoIfNeeded(true);
     EXPECT_FALSE(video.busy());
 
@@ -105,140 +112,116 @@ TEST_F(LiveLockVideoTest, EncodesOnlyWhenTheSlotDoesNotShowTheEffectAsItIsAndRes
     EXPECT_EQ(slurp(slot), "movie of tiles");  // not on the main thread
     work();
     EXPECT_EQ(slurp(slot), "system");
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
+    EXPECT_FALSE(exists("lockvideo.sig"));
+    EXPECT_TRUE(exists("aerial-original.mov"));
     EXPECT_EQ(restarts, 5);
+
+    video.runLockVideoGuide();  // shown once, and may open the settings
+    video.runLockVideoGuide();
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(store.boolValue(LiveLockVideo::kGuideShownKey), true);
 }
 
 // The person's files in the slot are never lost: each one found there is kept (a new
 // copy beside the others), a backup that cannot be made whole stops the job, and
 // switching off gives back the newest one, or an empty slot where it was empty.
 TEST_F(LiveLockVideoTest, WhatThePersonPutInTheSlotIsKeptAndGivenBack) {
+    std::filesystem::remove(slot);
+    update();
+    EXPECT_EQ(slurp(slot), "movie of tiles");
+    switchOff();
+    EXPECT_FALSE(std::filesystem::exists(slot));
+    EXPECT_FALSE(exists("aerial-original.mov"));
+    EXPECT_EQ(restarts, 2);
+
+    setLive(true);
     const std::string original(8192, 'o');
-    std::ofstream(slot, std::ios::trunc) << original;
-    test::withFileSizeLimit(4096, [&] {
-        video.updateLockVideoIfNeeded(false);
-        work();
-    });
+    putInSlot(original);
+    test::withFileSizeLimit(4096, [&] { update(); });
     EXPECT_EQ(slurp(slot), original);
     EXPECT_EQ(log.lines().size(), 1u);
-    EXPECT_TRUE(log.lines().front().starts_with("Tavel: lock video failed: cannot keep a copy of " +
-                                                slot.string()))
-        << log.lines().front();
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
-    EXPECT_EQ(restarts, 0);
+    EXPECT_EQ(restarts, 2);
 
-    video.updateLockVideoIfNeeded(false);
-    work();
-    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original.mov"), original);
-    std::ofstream(slot, std::ios::trunc) << "put there later";
-    video.updateLockVideoIfNeeded(true);
-    work();
-    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original.mov"), original);
-    EXPECT_EQ(slurp(dir / "Tavel" / "aerial-original-2.mov"), "put there later");
-    video.updateLockVideoIfNeeded(true);  // the slot holds Tavel's movie: no third copy
-    work();
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original-3.mov"));
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
-    video.restoreOriginalAerial();
-    work();
+    update();
+    EXPECT_EQ(kept("aerial-original.mov"), original);
+    putInSlot("put there later");
+    update(true);
+    EXPECT_EQ(kept("aerial-original.mov"), original);
+    EXPECT_EQ(kept("aerial-original-2.mov"), "put there later");
+    update(true);  // the slot holds Tavel's movie: no third copy
+    EXPECT_FALSE(exists("aerial-original-3.mov"));
+    switchOff();
     EXPECT_EQ(slurp(slot), "put there later");
 
     // On again and off: what was given back is a copy already kept, so no new one.
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = true; });
-    video.updateLockVideoIfNeeded(true);
-    work();
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original-3.mov"));
-    // A file someone put in the slot after Tavel's movie is theirs: switching off keeps it.
-    std::ofstream(slot, std::ios::trunc) << "theirs";
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
-    video.restoreOriginalAerial();
-    work();
+    setLive(true);
+    update(true);
+    EXPECT_FALSE(exists("aerial-original-3.mov"));
+    putInSlot("theirs");  // put after Tavel's movie: switching off keeps it
+    switchOff();
     EXPECT_EQ(slurp(slot), "theirs");
-}
 
-TEST_F(LiveLockVideoTest, AnEmptySlotIsEmptyAgainAfterwards) {
+    // Emptied by the person: on and off again leaves it empty, no older copy comes back.
     std::filesystem::remove(slot);
-    video.updateLockVideoIfNeeded(false);
-    work();
+    setLive(true);
+    update(true);
     EXPECT_EQ(slurp(slot), "movie of tiles");
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
-    video.restoreOriginalAerial();
-    work();
+    switchOff();
     EXPECT_FALSE(std::filesystem::exists(slot));
 }
 
 // Switched off while a movie is encoded: the job does not put it in the slot afterwards,
 // and the restore waits for the job. Switched on again before the restore ran: the slot
-// stays Tavel's.
-TEST_F(LiveLockVideoTest, SwitchingOffDuringAnEncodeIsNotUndoneByTheJob) {
+// stays Tavel's. A job left when the application ends stops without a word.
+TEST_F(LiveLockVideoTest, SwitchingOffOrEndingDuringAnEncodeIsNotUndoneByTheJob) {
     video.updateLockVideoIfNeeded(false);
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
-    video.restoreOriginalAerial();
-    work();
+    switchOff();
     EXPECT_EQ(slurp(slot), "system");
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
+    EXPECT_FALSE(exists("lockvideo.sig"));
 
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = true; });
-    video.updateLockVideoIfNeeded(true);
-    work();
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
+    setLive(true);
+    update(true);
+    setLive(false);
     video.restoreOriginalAerial();
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = true; });
-    video.updateLockVideoIfNeeded(false);
-    work();
+    setLive(true);
+    update();
     EXPECT_EQ(slurp(slot), "movie of tiles");
-}
 
-TEST_F(LiveLockVideoTest, FailuresLeaveTheSlotAndTheSignatureAsTheyWere) {
-    encodeFailure = "no encoder";
-    video.updateLockVideoIfNeeded(false);
-    work();
-    std::filesystem::remove_all(dir / "Videos");
-    encodeFailure.clear();
-    video.updateLockVideoIfNeeded(false);
-    work();
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "Tavel: lock video failed: no encoder",
-                               "Tavel: aerial store missing \u2014 open Wallpaper settings once"}));
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
-    EXPECT_EQ(restarts, 0);
-    EXPECT_FALSE(video.busy());
-    EXPECT_FALSE(video.progress());
-}
-
-TEST_F(LiveLockVideoTest, ASlotThatIsALinkIsLeftAlone) {
-    std::ofstream(dir / "elsewhere.mov") << "not ours";
-    std::filesystem::remove(slot);
-    std::filesystem::create_symlink(dir / "elsewhere.mov", slot);
-    video.updateLockVideoIfNeeded(false);
-    work();
-    EXPECT_TRUE(std::filesystem::is_symlink(slot));
-    EXPECT_EQ(slurp(dir / "elsewhere.mov"), "not ours");
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "aerial-original.mov"));  // nor backed up
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Tavel: lock video failed: " + slot.string() +
-                                                     " is a symbolic link; it is left alone"}));
-}
-
-TEST_F(LiveLockVideoTest, AJobLeftWhenTheApplicationEndsStopsWithoutAWord) {
+    std::filesystem::remove(dir / "Tavel" / "lockvideo.sig");
+    putInSlot("system");
     auto ending = std::make_unique<LiveLockVideo>(deps);
     ending->attach(*state);
-    ending->updateLockVideoIfNeeded(false);
+    ending->updateLockVideoIfNeeded(true);
     ending.reset();
     work();
     EXPECT_EQ(slurp(slot), "system");
-    EXPECT_FALSE(std::filesystem::exists(dir / "Tavel" / "lockvideo.sig"));
+    EXPECT_FALSE(exists("lockvideo.sig"));
     EXPECT_TRUE(log.lines().empty());
 }
 
-TEST_F(LiveLockVideoTest, TheGuideIsShownOnceAndMayOpenTheSettings) {
-    openSettings = true;
-    video.runLockVideoGuide();
-    video.runLockVideoGuide();
-    EXPECT_EQ(opened, 1);
-    EXPECT_EQ(store.boolValue(LiveLockVideo::kGuideShownKey), true);
+// A slot that is a link is left alone, and failures leave the slot and the signature as
+// they were; each says so in one line.
+TEST_F(LiveLockVideoTest, ALinkAndFailuresLeaveTheSlotAndTheSignatureAsTheyWere) {
+    std::filesystem::rename(slot, dir / "elsewhere.mov");
+    std::filesystem::create_symlink(dir / "elsewhere.mov", slot);
+    update();
+    EXPECT_TRUE(std::filesystem::is_symlink(slot));
+    EXPECT_EQ(slurp(dir / "elsewhere.mov"), "system");
+    EXPECT_FALSE(exists("aerial-original.mov"));  // nor backed up
+
+    std::filesystem::remove(slot);
+    putInSlot("system");
+    encodeFailure = "no encoder";
+    update();
+    std::filesystem::remove_all(dir / "Videos");
+    encodeFailure.clear();
+    update();
+    EXPECT_FALSE(exists("lockvideo.sig"));
+    EXPECT_EQ(restarts, 0);
+    EXPECT_FALSE(video.busy());
+    EXPECT_FALSE(video.progress());
+    ASSERT_EQ(log.lines().size(), 3u);  // one line each
+    EXPECT_EQ(log.lines()[1], "Tavel: lock video failed: no encoder");
 }
 
 }  // namespace
