@@ -1,8 +1,7 @@
 #include "app/composition/wayland_desktop.h"
 
+#include "app/composition/gl_stack.h"
 #include "app/composition/x11_desktop.h"
-#include "effects/gl_frame_renderer.h"
-#include "platform/program_library.h"
 #include "platform/wayland/egl_context.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_idle.h"
@@ -32,19 +31,12 @@ public:
 
     bool prepare(std::string* why) override {
         std::string reason;
-        context_ = EglContext::create(wayland_->display(), &reason);
-        if (!context_) {
-            if (why) *why = "no OpenGL 3.3 through EGL on this compositor: " + reason;
+        auto made = EglContext::create(wayland_->display(), &reason);
+        if (!gl_.open(std::move(made), reason, "no OpenGL 3.3 through EGL", "this compositor",
+                      loop_, log_, why))
             return false;
-        }
-        compiler_ = GlCompileThread::start(context_->createShared(), log_);
-        if (!compiler_) {
-            if (why) *why = "cannot compile effects in the background on this compositor";
-            return false;
-        }
-        programs_.emplace(loop_, *compiler_);
-        services_.emplace(
-            WaylandRenderServices{*wayland_, *context_, *programs_, renderer_, loop_, log_});
+        services_.emplace(WaylandRenderServices{*wayland_, *gl_.context, *gl_.programs,
+                                                gl_.renderer, loop_, log_});
         screens_.emplace(*wayland_, loop_);
         windows_.emplace(*services_);
         saverWindows_.emplace(*services_);
@@ -63,12 +55,12 @@ public:
     IdleTimeSource& idleTime() override { return *idleTime_; }
     std::vector<InputMonitor*> inputs() override { return {&*globalInput_, &*saverInput_}; }
     std::vector<std::unique_ptr<DisplaySleepSource>> sleepSources() override { return {}; }
-    std::size_t programsCompiled() const override { return programs_->buildCount(); }
-    std::string rendererName() const override { return context_->renderer(); }
+    std::size_t programsCompiled() const override { return gl_.programs->buildCount(); }
+    std::string rendererName() const override { return gl_.context->renderer(); }
     std::uint64_t framesDrawn() const override {
-        return renderer_.framesDrawn() + (galleryGl_ ? galleryGl_->framesDrawn() : 0);
+        return gl_.renderer.framesDrawn() + (galleryGl_ ? galleryGl_->framesDrawn() : 0);
     }
-    Executor& glThread() override { return compiler_->executor(); }
+    Executor& glThread() override { return gl_.compiler->executor(); }
     bool galleryPossible() const override {
         const char* display = std::getenv("DISPLAY");
         return display && *display;
@@ -90,10 +82,7 @@ private:
     LogSink& log_;
     std::unique_ptr<WaylandConnection> wayland_;
     // Before the connection goes: EGL ends its use of the display first.
-    std::unique_ptr<EglContext> context_;
-    std::unique_ptr<GlCompileThread> compiler_;
-    std::optional<ProgramLibrary> programs_;
-    GlFrameRenderer renderer_;
+    GlStack<EglContext> gl_;
     std::optional<WaylandRenderServices> services_;
     std::optional<WaylandScreens> screens_;
     std::optional<WaylandWallpaperWindowFactory> windows_;

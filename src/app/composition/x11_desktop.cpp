@@ -1,7 +1,6 @@
 #include "app/composition/x11_desktop.h"
 
-#include "effects/gl_frame_renderer.h"
-#include "platform/program_library.h"
+#include "app/composition/gl_stack.h"
 #include "platform/x11/glx_context.h"
 #include "platform/x11/randr_screens.h"
 #include "platform/x11/x11_connection.h"
@@ -19,29 +18,13 @@ namespace tavel {
 
 namespace {
 
-// A GLX context with its compile thread and program library: the desktop's, or the
-// gallery's alone under Xwayland. Members go in reverse order: the library before the
-// thread, the thread before the context.
-struct GlxStack {
-    std::unique_ptr<GlxContext> context;
-    std::unique_ptr<GlCompileThread> compiler;
-    std::optional<ProgramLibrary> programs;
-    GlFrameRenderer renderer;
-
+// The desktop's GLX context, or the gallery's alone under Xwayland.
+struct GlxStack : GlStack<GlxContext> {
     bool open(X11Connection& x11, AsioScheduler& loop, LogSink& log, std::string* why) {
         std::string reason;
-        context = GlxContext::create(x11.display(), x11.screen(), &reason);
-        if (!context) {
-            if (why) *why = "no OpenGL 3.3 on this display: " + reason;
-            return false;
-        }
-        compiler = GlCompileThread::start(context->createShared(), log);
-        if (!compiler) {
-            if (why) *why = "cannot compile effects in the background on this display";
-            return false;
-        }
-        programs.emplace(loop, *compiler);
-        return true;
+        auto made = GlxContext::create(x11.display(), x11.screen(), &reason);
+        return GlStack::open(std::move(made), reason, "no OpenGL 3.3", "this display", loop, log,
+                             why);
     }
 };
 
