@@ -2,9 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <utility>
 
 namespace tavel {
+
+double randomStartTime() {
+    std::mt19937 engine(std::random_device{}());
+    return std::uniform_real_distribution<double>(0.0, 100.0)(engine);
+}
 
 namespace {
 

@@ -88,6 +88,10 @@ public:
     virtual void stop() = 0;
 };
 
+// Uniform in 0...100 from a seed of its own: views of one effect start at different
+// times. The usual ShaderViewServices::randomStart.
+double randomStartTime();
+
 struct ShaderViewServices {
     ProgramCompiler& compiler;
     FrameRenderer& renderer;

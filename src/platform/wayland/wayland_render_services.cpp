@@ -1,7 +1,6 @@
 #include "platform/wayland/wayland_render_services.h"
 
 #include <chrono>
-#include <random>
 
 namespace tavel {
 
@@ -12,10 +11,7 @@ ShaderViewServices WaylandRenderServices::viewServices(FramePacer& pacer) const 
         renderer,
         std::make_unique<PacedFrameTimer>(scheduler, pacer),
         [&loop] { return std::chrono::duration<double>(loop.now()).count(); },
-        [seed = std::random_device{}()] {
-            std::mt19937 engine(seed);
-            return std::uniform_real_distribution<double>(0.0, 100.0)(engine);
-        },
+        randomStartTime,
         log,
     };
 }

@@ -3,7 +3,6 @@
 #include "platform/x11/scheduler_frame_timer.h"
 
 #include <chrono>
-#include <random>
 
 namespace tavel {
 
@@ -14,10 +13,7 @@ ShaderViewServices X11RenderServices::viewServices() const {
         renderer,
         std::make_unique<SchedulerFrameTimer>(scheduler),
         [&loop] { return std::chrono::duration<double>(loop.now()).count(); },
-        [seed = std::random_device{}()] {
-            std::mt19937 engine(seed);
-            return std::uniform_real_distribution<double>(0.0, 100.0)(engine);
-        },
+        randomStartTime,
         log,
     };
 }

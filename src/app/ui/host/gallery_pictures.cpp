@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <random>
 
 namespace tavel {
 
@@ -49,12 +48,7 @@ LiveGalleryPictures::Slot& LiveGalleryPictures::slot(const std::string& name) {
     made.view = std::make_unique<ShaderView>(
         1.0, 1.0,
         ShaderViewServices{services_.compiler, services_.renderer, std::move(timer),
-                           services_.clock,
-                           [seed = std::random_device{}()] {
-                               std::mt19937 engine(seed);
-                               return std::uniform_real_distribution<double>(0.0, 100.0)(engine);
-                           },
-                           services_.log});
+                           services_.clock, randomStartTime, services_.log});
     return made;
 }
 
