@@ -11,13 +11,6 @@ namespace tavel {
 namespace {
 
 // The fade: one covering triangle of black at a set alpha.
-constexpr const char* kFadeVertex = R"(#version 330 core
-void main() {
-    vec2 corner = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);
-    gl_Position = vec4(corner, 0.0, 1.0);
-}
-)";
-
 constexpr const char* kFadeFragment = R"(#version 330 core
 uniform float alpha;
 out vec4 color;
@@ -28,7 +21,7 @@ void main() {
 
 // 0 when the driver refuses it; frames are then drawn without their fade.
 GLuint makeFadeProgram() {
-    auto linked = linkProgram(kFadeVertex, kFadeFragment);
+    auto linked = linkProgram(kCoveringTriangleVertex, kFadeFragment);
     return std::holds_alternative<unsigned>(linked) ? std::get<unsigned>(linked) : 0;
 }
 

@@ -15,6 +15,15 @@ namespace tavel {
 std::string_view shaderPrelude();
 std::string_view vertexStageSource();
 
+// A vertex stage for plain passes over a whole target: one covering triangle made from
+// gl_VertexID alone (no vertex buffers).
+inline constexpr const char* kCoveringTriangleVertex = R"(#version 330 core
+void main() {
+    vec2 corner = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);
+    gl_Position = vec4(corner, 0.0, 1.0);
+}
+)";
+
 // The fragment-stage text of an effect.
 std::string assembleProgram(const ShaderEffect& effect);
 

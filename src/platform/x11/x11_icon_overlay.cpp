@@ -20,13 +20,6 @@ namespace tavel {
 
 namespace {
 
-constexpr const char* kVertex = R"(#version 330 core
-void main() {
-    vec2 corner = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);
-    gl_Position = vec4(corner, 0.0, 1.0);
-}
-)";
-
 // The program's pixel where it differs from the backdrop it was drawn over, with a soft
 // edge for the labels' anti-aliased outlines; nothing elsewhere.
 constexpr const char* kFragment = R"(#version 330 core
@@ -81,7 +74,7 @@ struct X11IconOverlay::Gl {
     GLint iconsOrigin = -1, backdropOrigin = -1, windowHeight = -1, topRowFirst = -1;
 
     Gl() {
-        auto linked = linkProgram(kVertex, kFragment);
+        auto linked = linkProgram(kCoveringTriangleVertex, kFragment);
         if (auto* made = std::get_if<unsigned>(&linked)) program = *made;
         if (program == 0) return;
         glGenVertexArrays(1, &vertexArray);
