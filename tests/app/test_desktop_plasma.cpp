@@ -1,17 +1,11 @@
-// Tavel on KDE Plasma as a login starts it: KWin with Xwayland, plasmashell with its
-// desktops and panel. Plasma's desktops cover any background surface, so Tavel's effects
-// must come through its wallpaper plugin, on each screen with that screen's effect, after
-// plasmashell is replaced too, and the person's wallpapers must come back when it quits.
+// Tavel on KDE Plasma as a login starts it. Plasma's desktops cover any background surface,
+// so the effects come through Tavel's wallpaper plugin, on each screen its own, after
+// plasmashell is replaced too; the person's wallpapers come back when it quits.
 
 #include "app/test_desktop_support.h"
 #include "platform/screen.h"
-#include "support/plain_picture.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <fstream>
 
 namespace tavel {
 namespace {
@@ -20,21 +14,12 @@ using namespace std::chrono_literals;
 using test::DesktopSession;
 using test::PlasmaSession;
 using test::Shot;
+using test::waitUntil;
 
 constexpr int kWidth = 640, kHeight = 480;
-// The desktop area of a screen (clear of Plasma's panel along the bottom of the first),
-// and the panel's strip.
+// A screen's desktop area clear of the first's panel, and the panel's strip.
 constexpr int kDesktopRows = 400, kPanelTop = kHeight - 30;
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (auto at = text.find(part); at != text.npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
-std::string keyOf(const std::string& output) {
-    return std::to_string(*displayNumberForMonitorName(output));
-}
+constexpr const char* kPlugin = "drawing (plasma plugin)";
 
 // Each shown desktop as "screen:plugin:effect-or-image", by screen.
 std::string wallpapers(const PlasmaSession& plasma) {
@@ -48,26 +33,20 @@ print(list.map(function(d) {
 }).join(" "));)");
 }
 
-// The mean difference of two shots' pixels (0..255 per channel) in a rectangle of `a`,
-// and of `b` too unless `bAtOrigin` (then in a rectangle of that size at b's origin).
-double meanDifference(const Shot& a, const Shot& b, int x, int y, int width, int height,
+// The mean difference (0..255 per channel) of `a`'s pixels in a rectangle from `b`'s there
+// (`bAtOrigin`: at b's origin), or from black.
+double meanDifference(const Shot& a, const Shot* b, int x, int y, int width, int height,
                       bool bAtOrigin = false) {
     double sum = 0;
     for (int j = y; j < y + height; ++j)
         for (int i = x; i < x + width; ++i) {
-            std::uint32_t p = a.pixels[std::size_t(j) * a.width + i];
-            std::uint32_t q = bAtOrigin ? b.pixels[std::size_t(j - y) * b.width + (i - x)]
-                                        : b.pixels[std::size_t(j) * b.width + i];
+            const std::uint32_t p = a.at(i, j), q = !b          ? 0
+                                                    : bAtOrigin ? b->at(i - x, j - y)
+                                                                : b->at(i, j);
             for (int shift : {0, 8, 16})
                 sum += std::abs(int((p >> shift) & 255) - int((q >> shift) & 255));
         }
     return sum / (3.0 * width * height);
-}
-
-double brightness(const Shot& shot, int x, int y, int width, int height) {
-    Shot black = shot;
-    std::fill(black.pixels.begin(), black.pixels.end(), 0u);
-    return meanDifference(shot, black, x, y, width, height);
 }
 
 // A plain picture for the person's own wallpaper, as a URL.
@@ -76,30 +55,39 @@ std::string plainPicture(const std::filesystem::path& file, std::uint32_t rgb) {
     return "file://" + file.string();
 }
 
-// Shots of the whole workspace until the desktop area of both screens moved between two
-// of them; then the panel must look as it did over the person's wallpaper.
+// Whether the workspace shows the person's wallpapers.
+bool showsTheirs(const PlasmaSession& plasma, Shot* shot = nullptr) {
+    Shot taken = plasma.screenshot();
+    const bool theirs =
+        taken.taken && taken.pixels[0] == 0x336699 && taken.pixels[kWidth + 10] == 0x993366;
+    if (shot) *shot = std::move(taken);
+    return theirs;
+}
+
+// Both screens' desktop areas move between two shots, and the panel looks as it did over
+// the person's wallpaper.
 ::testing::AssertionResult effectsMoveUnderThePanel(const PlasmaSession& plasma,
                                                     const Shot& panelBefore) {
     Shot first, second;
     std::string why;
-    bool moved = DesktopSession::poll(
+    const bool moved = waitUntil(
         [&] {
             first = std::move(second);
             second = plasma.screenshot();
             if (!first.taken || !second.taken) return false;
             why.clear();
             for (int screen : {0, 1}) {
-                double moved =
-                    meanDifference(first, second, screen * kWidth, 0, kWidth, kDesktopRows);
-                if (moved < 1.0) why += "screen " + std::to_string(screen) + " still; ";
+                if (meanDifference(first, &second, screen * kWidth, 0, kWidth, kDesktopRows) < 1.0)
+                    why += "screen " + std::to_string(screen) + " still; ";
             }
             return why.empty();
         },
         20s);
     if (!moved) return ::testing::AssertionFailure() << why << plasma.log();
     // Plasma's light panel over the effect: as bright as over the person's wallpaper.
-    const double panel = brightness(second, 0, kPanelTop, kWidth, kHeight - kPanelTop);
-    const double before = brightness(panelBefore, 0, kPanelTop, kWidth, kHeight - kPanelTop);
+    const double panel = meanDifference(second, nullptr, 0, kPanelTop, kWidth, kHeight - kPanelTop);
+    const double before =
+        meanDifference(panelBefore, nullptr, 0, kPanelTop, kWidth, kHeight - kPanelTop);
     if (std::abs(panel - before) > 30)
         return ::testing::AssertionFailure() << "panel brightness " << panel << ", was " << before;
     return ::testing::AssertionSuccess();
@@ -108,7 +96,6 @@ std::string plainPicture(const std::filesystem::path& file, std::uint32_t rgb) {
 TEST(DesktopPlasma, EachScreenShowsItsEffectThroughThePluginUntilTavelQuits) {
     PlasmaSession plasma(kWidth, kHeight, 2);
     test::TempDir pictures;
-    // The person's own wallpaper on each screen.
     const std::string before = wallpapers(plasma);
     const std::string left = plainPicture(pictures / "left.png", 0x336699),
                       right = plainPicture(pictures / "right.png", 0x993366);
@@ -120,28 +107,26 @@ TEST(DesktopPlasma, EachScreenShowsItsEffectThroughThePluginUntilTavelQuits) {
     const std::string persons = "0:org.kde.image:" + left + " 1:org.kde.image:" + right;
     ASSERT_EQ(wallpapers(plasma), persons) << before;
     Shot theirs;
-    ASSERT_TRUE(DesktopSession::poll(
-        [&] {
-            theirs = plasma.screenshot();
-            return theirs.taken && theirs.pixels[0] == 0x336699 &&
-                   theirs.pixels[kWidth + 10] == 0x993366;
-        },
-        20s))
-        << plasma.log();
+    ASSERT_TRUE(waitUntil([&] { return showsTheirs(plasma, &theirs); }, 20s)) << plasma.log();
 
     // Tavel started after plasmashell: its own surfaces would lie under Plasma's desktops.
-    const std::string second = keyOf("Virtual-1");
+    const std::string second = std::to_string(*displayNumberForMonitorName("Virtual-1"));
     DesktopSession session(
         64, 64,
         R"({"idleAnimateMinutes":0,"syncLockScreen":false,"globalShaderID":"tiles",)"
         R"("sameOnAllDisplays":false,"perDisplay":{")" +
             second + R"(":"orbits"}})",
-        plasma);
-    // No CPU budget: the plugin draws at full scale, so its frame compares pixel for pixel.
+        nullptr, &plasma);
+    // No CPU budget: full scale, so the plugin's frame compares pixel for pixel.
     session.start({"--background", "--cpu-budget", "0"});
     ASSERT_TRUE(session.waitForStatus(
-        [](const std::string& s) { return occurrences(s, "drawing (plasma plugin)") == 2; }, 30s));
-    EXPECT_TRUE(DesktopSession::poll(
+        [](const std::string& s) {
+            int count = 0;
+            for (auto at = s.find(kPlugin); at != s.npos; at = s.find(kPlugin, at + 1)) ++count;
+            return count == 2;
+        },
+        30s));
+    EXPECT_TRUE(waitUntil(
         [&] { return wallpapers(plasma) == "0:io.tavel.Tavel:tiles 1:io.tavel.Tavel:orbits"; },
         10s))
         << wallpapers(plasma);
@@ -151,8 +136,7 @@ TEST(DesktopPlasma, EachScreenShowsItsEffectThroughThePluginUntilTavelQuits) {
 
     // Paused at a given time, the plugin's frame is Tavel's own render of that time.
     ASSERT_EQ(session.tavel({"pause"}).status, 0);
-    ASSERT_TRUE(session.waitForStatus(
-        [](const std::string& s) { return s.find("views: paused") != s.npos; }, 10s));
+    ASSERT_TRUE(session.waitForStatus(test::has("views: paused"), 10s));
     const std::string rendered = (pictures / "tiles.png").string();
     ASSERT_EQ(
         session.tavel({"render", "tiles", "--time", "40", "--size", "640x480", "-o", rendered})
@@ -164,12 +148,11 @@ TEST(DesktopPlasma, EachScreenShowsItsEffectThroughThePluginUntilTavelQuits) {
                               "d.writeConfig('Time', 40); print('ok')"),
               "ok");
     double difference = 255;
-    EXPECT_TRUE(DesktopSession::poll(
+    EXPECT_TRUE(waitUntil(
         [&] {
-            Shot shot = plasma.screenshot();
-            if (!shot.taken) return false;
-            difference = meanDifference(shot, reference, 0, 0, kWidth, kDesktopRows, true);
-            return difference < 1.0;
+            const Shot shot = plasma.screenshot();
+            return shot.taken && (difference = meanDifference(shot, &reference, 0, 0, kWidth,
+                                                              kDesktopRows, true)) < 1.0;
         },
         10s))
         << "mean difference " << difference;
@@ -178,25 +161,20 @@ TEST(DesktopPlasma, EachScreenShowsItsEffectThroughThePluginUntilTavelQuits) {
     // plasmashell replaced while Tavel runs: the new one gets the plugin's settings too.
     plasma.replaceShell();
     ASSERT_EQ(session.tavel({"set", "vortex"}).status, 0);
-    EXPECT_TRUE(DesktopSession::poll(
+    EXPECT_TRUE(waitUntil(
         [&] { return wallpapers(plasma) == "0:io.tavel.Tavel:vortex 1:io.tavel.Tavel:vortex"; },
         20s))
         << wallpapers(plasma) << session.logText();
     EXPECT_TRUE(effectsMoveUnderThePanel(plasma, theirs));
     EXPECT_TRUE(session.waitForStatus(
-        [](const std::string& s) { return s.find("(layer surface)") == s.npos; }, 5s));
+        [](const std::string& s) { return !test::has("(layer surface)")(s); }, 5s));
 
     // Quitting gives each desktop its own wallpaper back, and nothing of the record stays.
     ASSERT_EQ(session.tavel({"quit"}).status, 0);
     ASSERT_TRUE(session.app().waitForExit(10s).has_value());
     EXPECT_EQ(wallpapers(plasma), persons);
     EXPECT_FALSE(std::filesystem::exists(session.dataFolder() / "plasma-wallpapers-before.json"));
-    EXPECT_TRUE(DesktopSession::poll(
-        [&] {
-            Shot shot = plasma.screenshot();
-            return shot.taken && shot.pixels[0] == 0x336699 && shot.pixels[kWidth + 10] == 0x993366;
-        },
-        20s));
+    EXPECT_TRUE(waitUntil([&] { return showsTheirs(plasma); }, 20s));
 }
 
 }  // namespace

@@ -76,8 +76,7 @@ int ChildProgram::stop(int signal) {
 
 std::optional<int> ChildProgram::waitForExit(std::chrono::milliseconds limit) {
     if (pid_ <= 0) return status_;
-    // Readable once the process has ended. (Kernels before 5.3 have no pidfd: there
-    // the wait has no limit.)
+    // Readable once the process has ended (before Linux 5.3, no pidfd: no limit).
     if (int fd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)); fd >= 0) {
         pollfd ended{fd, POLLIN, 0};
         int ready = poll(&ended, 1, static_cast<int>(limit.count()));

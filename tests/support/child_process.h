@@ -1,6 +1,6 @@
 #pragma once
 // Starting other programs from tests: an argument vector (never a shell), an explicit
-// environment, standard streams sent to files.
+// environment, standard streams to files.
 
 #include <signal.h>
 #include <sys/types.h>
@@ -17,17 +17,15 @@ namespace tavel::test {
 std::vector<std::string> environmentWith(const std::vector<std::string>& overrides,
                                          const std::vector<std::string>& remove = {});
 
-// Starts `command` (found on $PATH when it has no slash) with standard input from
-// /dev/null and standard output and error written to the given files; a null path
-// leaves that stream shared with this process. -1 when it cannot be started.
+// Starts `command` (searched on $PATH) with standard input from /dev/null and output and
+// error to the given files (null: shared with this process); -1 when it cannot start.
 pid_t startProcess(const std::vector<std::string>& command, const std::vector<std::string>& env,
                    const char* outPath, const char* errPath);
 
 // Waits for a started process; its exit status, or -1 when it did not exit normally.
 int waitProcess(pid_t pid);
 
-// A program that runs beside a test (a compositing or window manager, or the program
-// under test), ended with a signal and waited for.
+// A program that runs beside a test, ended with a signal and waited for.
 class ChildProgram {
 public:
     ChildProgram() = default;
@@ -35,21 +33,18 @@ public:
     ChildProgram(const ChildProgram&) = delete;
     ChildProgram& operator=(const ChildProgram&) = delete;
 
-    // Stops the program started before, if any; false when `command` cannot be started.
-    // Its output is discarded.
+    // Stops the one started before, if any; false when `command` cannot start. Its output
+    // is discarded; standard error goes to `errPath`.
     bool start(const std::vector<std::string>& command);
-    // The same with the environment `env` and standard error written to `errPath`.
     bool start(const std::vector<std::string>& command, const std::vector<std::string>& env,
                const char* errPath);
-    // Sends `signal` unless the program was waited for already, then waits for it: its
-    // exit status, -1 when it did not exit normally or nothing was started.
+    // Sends `signal` unless it was waited for already, then waits: its exit status, -1 when
+    // it did not exit normally or nothing was started.
     int stop(int signal = SIGTERM);
-    // Waits at most `limit` for the program to end by itself (woken by its end, not by
-    // polling): its exit status (-1 when it did not exit normally), or nothing while it
+    // Waits at most `limit` for it to end by itself: its exit status, or nothing while it
     // still runs.
     std::optional<int> waitForExit(std::chrono::milliseconds limit);
-    // Its process id, for signals and /proc; -1 before start() and once waited for.
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return pid_; }  // -1 before start() and once waited for
 
 private:
     pid_t pid_ = -1;

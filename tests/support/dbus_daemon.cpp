@@ -1,10 +1,10 @@
 #include "support/dbus_daemon.h"
 
+#include "support/child_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdlib.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <vector>
 
 namespace tavel::test {
 
@@ -22,17 +20,6 @@ namespace {
 [[noreturn]] void fail(const std::string& message) {
     std::fprintf(stderr, "dbus-daemon for tests: %s\n", message.c_str());
     std::exit(2);
-}
-
-std::string findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
 }
 
 void writeConfiguration(const std::string& file, const std::string& folder, bool activation,
@@ -72,9 +59,6 @@ DbusDaemon::DbusDaemon(EveryUser) {
 }
 
 void DbusDaemon::start(const std::vector<std::string>* environment, bool everyUser) {
-    const std::string program = findProgram("dbus-daemon");
-    if (program.empty()) fail("dbus-daemon not found (install the dbus-daemon package)");
-
     std::string pattern = (std::filesystem::temp_directory_path() / "tavel-bus-XXXXXX").string();
     if (!mkdtemp(pattern.data())) fail("cannot create a temporary folder");
     folder_ = pattern;
@@ -84,43 +68,18 @@ void DbusDaemon::start(const std::vector<std::string>* environment, bool everyUs
     if (everyUser)
         std::filesystem::permissions(folder_, std::filesystem::perms::others_exec,
                                      std::filesystem::perm_options::add);
-
+    // The daemon writes its address to this pipe once it listens; only the write end
+    // reaches it.
     int ready[2];
     if (pipe(ready) != 0) fail("pipe failed");
-    // Prepared before fork: the child only calls async-signal-safe functions.
-    const std::string configArgument = "--config-file=" + configuration;
-    const std::string addressArgument = "--print-address=" + std::to_string(ready[1]);
-    std::vector<char*> argv = {
-        const_cast<char*>(program.c_str()),         const_cast<char*>(configArgument.c_str()),
-        const_cast<char*>(addressArgument.c_str()), const_cast<char*>("--nofork"),
-        const_cast<char*>("--nopidfile"),           nullptr};
-    std::vector<char*> envp;
-    if (environment) {
-        for (const std::string& entry : *environment)
-            envp.push_back(const_cast<char*>(entry.c_str()));
-        envp.push_back(nullptr);
-    }
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ < 0) fail("fork failed");
-    if (pid_ == 0) {
-        // Goes away with the test program, even when that one is killed.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(1);
-        close(ready[0]);
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, 1);
-            dup2(null, 2);
-        }
-        if (environment)
-            execve(argv[0], argv.data(), envp.data());
-        else
-            execv(argv[0], argv.data());
-        _exit(127);
-    }
+    fcntl(ready[0], F_SETFD, FD_CLOEXEC);
+    // Ends with the test program even when that is killed.
+    pid_ = startProcess(
+        {"setpriv", "--pdeathsig", "TERM", "dbus-daemon", "--config-file=" + configuration,
+         "--print-address=" + std::to_string(ready[1]), "--nofork", "--nopidfile"},
+        environment ? *environment : environmentWith({}), "/dev/null", "/dev/null");
     close(ready[1]);
-
+    if (pid_ < 0) fail("cannot start dbus-daemon (install the dbus-daemon package)");
     pollfd waitFor{ready[0], POLLIN, 0};
     char c;
     while (poll(&waitFor, 1, 20000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') address_ += c;

@@ -4,10 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <thread>
 
 namespace tavel::test {
 
@@ -22,22 +19,12 @@ constexpr auto kStartLimit = std::chrono::seconds(30);
     std::exit(2);
 }
 
-// Polls `done` every 100 ms until it holds; false after `limit`.
-bool within(std::chrono::seconds limit, const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
-}
-
 std::string ownerOf(const std::string& address, const std::string& name) {
     try {
         auto bus = sdbus::createSessionBusConnectionWithAddress(address);
-        auto daemon = sdbus::createProxy(*bus, "org.freedesktop.DBus", "/org/freedesktop/DBus");
         std::string owner;
-        daemon->callMethod("GetNameOwner")
+        sdbus::createProxy(*bus, "org.freedesktop.DBus", "/org/freedesktop/DBus")
+            ->callMethod("GetNameOwner")
             .onInterface("org.freedesktop.DBus")
             .withArguments(name)
             .storeResultsTo(owner);
@@ -53,55 +40,47 @@ PlasmaSession::PlasmaSession(int width, int height, int outputs) : outputs_(outp
     for (const char* folder : {"home/.config", "home/.local/share", "home/.cache", "run"})
         fs::create_directories(dir_ / folder);
     fs::permissions(dir_ / "run", fs::perms::owner_all);
-    // The binary carries cap_sys_resource, which a container may refuse to grant: a copy
-    // runs without it.
+    // The binary carries cap_sys_resource, which a container may refuse: a copy runs without.
     const fs::path kwin = dir_ / "kwin_wayland";
     std::error_code copied;
     fs::copy_file("/usr/bin/kwin_wayland", kwin, copied);
     if (copied) fail("no /usr/bin/kwin_wayland (install kwin-wayland)", copied.message());
-    // The login's session: it tells the tests the $DISPLAY that KWin gives its clients.
+    // The login's session program tells the tests the $DISPLAY KWin gives its clients.
     const fs::path session = dir_ / "session.sh", answer = dir_ / "run" / "display";
     std::ofstream(session) << "#!/bin/sh\nprintf %s \"$DISPLAY\" > " << answer.string()
                            << ".part && mv " << answer.string() << ".part " << answer.string()
                            << "\n";
     fs::permissions(session, fs::perms::owner_all);
-
-    std::vector<std::string> kwinEnvironment = environmentWith(
-        {"HOME=" + (dir_ / "home").string(), "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
-         "DBUS_SESSION_BUS_ADDRESS=" + bus_.address(), "XDG_CURRENT_DESKTOP=KDE",
-         "XDG_SESSION_TYPE=wayland", "KDE_FULL_SESSION=true", "KDE_SESSION_VERSION=5"},
-        {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "QT_QPA_PLATFORM", "XDG_CONFIG_HOME",
-         "XDG_DATA_HOME", "XDG_CACHE_HOME"});
-    if (!kwin_.start({kwin.string(), "--virtual", "--xwayland", "--no-lockscreen", "--width",
-                      std::to_string(width), "--height", std::to_string(height), "--output-count",
-                      std::to_string(outputs), "--socket", "wayland-tavel", session.string()},
-                     kwinEnvironment, (dir_ / "kwin.log").c_str()))
+    if (!kwin_.start(
+            {kwin.string(), "--virtual", "--xwayland", "--no-lockscreen", "--width",
+             std::to_string(width), "--height", std::to_string(height), "--output-count",
+             std::to_string(outputs), "--socket", "wayland-tavel", session.string()},
+            environmentWith(
+                {"HOME=" + (dir_ / "home").string(), "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
+                 "DBUS_SESSION_BUS_ADDRESS=" + bus_.address(), "XDG_CURRENT_DESKTOP=KDE",
+                 "XDG_SESSION_TYPE=wayland", "KDE_FULL_SESSION=true", "KDE_SESSION_VERSION=5"},
+                {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "QT_QPA_PLATFORM", "XDG_CONFIG_HOME",
+                 "XDG_DATA_HOME", "XDG_CACHE_HOME"}),
+            (dir_ / "kwin.log").c_str()))
         fail("cannot start kwin_wayland", log());
-    if (!within(kStartLimit, [&] { return !(display_ = slurp(answer)).empty(); }))
+    if (!waitUntil([&] { return !(display_ = slurp(answer)).empty(); }, kStartLimit))
         fail("KWin started no Xwayland session within 30 s", log());
 
-    // As the login's session starts them, before the shell that needs them.
+    // As the login starts them, before the shell that needs them.
     activities_.start({"/usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd"}, programEnvironment(),
                       (dir_ / "kactivitymanagerd.log").c_str());
     kded_.start({"kded5"}, programEnvironment(), (dir_ / "kded5.log").c_str());
-    if (!within(kStartLimit, [&] {
-            return !ownerOf(bus_.address(), "org.kde.ActivityManager").empty() &&
-                   !ownerOf(bus_.address(), "org.kde.StatusNotifierWatcher").empty();
-        }))
+    if (!waitUntil(
+            [&] {
+                return !ownerOf(bus_.address(), "org.kde.ActivityManager").empty() &&
+                       !ownerOf(bus_.address(), "org.kde.StatusNotifierWatcher").empty();
+            },
+            kStartLimit))
         fail("kactivitymanagerd and kded5 did not start within 30 s", log());
-    startShell({});
-}
-
-PlasmaSession::~PlasmaSession() {
-    replacement_.stop();
-    shell_.stop();
-    kded_.stop();
-    activities_.stop();
-    kwin_.stop();
+    startShell(shell_, {"plasmashell"});
 }
 
 std::vector<std::string> PlasmaSession::environment() const {
-    const char* dataDirs = TAVEL_PLASMA_DATA ":/usr/local/share:/usr/share";
     return {"WAYLAND_DISPLAY=wayland-tavel",
             "DISPLAY=" + display_,
             "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
@@ -111,7 +90,7 @@ std::vector<std::string> PlasmaSession::environment() const {
             "KDE_FULL_SESSION=true",
             "KDE_SESSION_VERSION=5",
             "QT_QPA_PLATFORM=wayland",
-            std::string("XDG_DATA_DIRS=") + dataDirs};
+            "XDG_DATA_DIRS=" TAVEL_PLASMA_DATA ":/usr/local/share:/usr/share"};
 }
 
 std::vector<std::string> PlasmaSession::programEnvironment() const {
@@ -120,41 +99,39 @@ std::vector<std::string> PlasmaSession::programEnvironment() const {
     return environmentWith(env, {"SWAYSOCK", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"});
 }
 
-void PlasmaSession::startShell(const std::vector<std::string>& arguments) {
+void PlasmaSession::startShell(ChildProgram& shell, const std::vector<std::string>& command) {
     const std::string before = ownerOf(bus_.address(), "org.kde.plasmashell");
-    std::vector<std::string> command = {"plasmashell"};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    ChildProgram& shell = arguments.empty() ? shell_ : replacement_;
     if (!shell.start(command, programEnvironment(), (dir_ / "plasmashell.log").c_str()))
         fail("cannot start plasmashell (install plasma-workspace)", log());
-    if (!within(kStartLimit, [&] {
-            const std::string owner = ownerOf(bus_.address(), "org.kde.plasmashell");
-            return !owner.empty() && owner != before;
-        }))
+    if (!waitUntil(
+            [&] {
+                const std::string owner = ownerOf(bus_.address(), "org.kde.plasmashell");
+                return !owner.empty() && owner != before;
+            },
+            kStartLimit))
         fail("plasmashell did not take its bus name within 30 s", log());
-    waitForDesktops();
-}
-
-void PlasmaSession::waitForDesktops() {
     // Its desktops on every screen and its panel, as a login shows them.
-    const std::string count =
-        "print(desktops().filter(function(d) { return d.screen >= 0; }).length + ':' + "
-        "panels().length)";
     const std::string ready = std::to_string(outputs_) + ":1";
-    if (!within(kStartLimit, [&] { return evaluate(count) == ready; }))
+    if (!waitUntil(
+            [&] {
+                return evaluate(
+                           "print(desktops().filter(function(d) { return d.screen >= 0; })"
+                           ".length + ':' + panels().length)") == ready;
+            },
+            kStartLimit))
         fail("plasmashell did not show " + ready + " desktops and panels within 30 s", log());
 }
 
 void PlasmaSession::replaceShell() {
-    startShell({"--replace"});
+    startShell(replacement_, {"plasmashell", "--replace"});
 }
 
 std::string PlasmaSession::evaluate(const std::string& script) const {
     try {
         auto bus = sdbus::createSessionBusConnectionWithAddress(bus_.address());
-        auto shell = sdbus::createProxy(*bus, "org.kde.plasmashell", "/PlasmaShell");
         std::string printed;
-        shell->callMethod("evaluateScript")
+        sdbus::createProxy(*bus, "org.kde.plasmashell", "/PlasmaShell")
+            ->callMethod("evaluateScript")
             .onInterface("org.kde.PlasmaShell")
             .withTimeout(std::chrono::seconds(20))
             .withArguments(script)
@@ -166,10 +143,11 @@ std::string PlasmaSession::evaluate(const std::string& script) const {
 }
 
 Shot PlasmaSession::screenshot() const {
-    const std::string file = (dir_ / "shot.png").string();
+    const fs::path file = dir_ / "shot.png";
     fs::remove(file);
-    if (waitProcess(startProcess({"spectacle", "-b", "-n", "-f", "-o", file}, programEnvironment(),
-                                 "/dev/null", (dir_ / "spectacle.log").c_str())) != 0)
+    if (waitProcess(startProcess({"spectacle", "-b", "-n", "-f", "-o", file.string()},
+                                 programEnvironment(), "/dev/null",
+                                 (dir_ / "spectacle.log").c_str())) != 0)
         return {};
     return shotFromFile(file);
 }
@@ -178,8 +156,7 @@ std::string PlasmaSession::log() const {
     std::string text;
     for (const char* name :
          {"kwin.log", "kactivitymanagerd.log", "kded5.log", "plasmashell.log", "spectacle.log"}) {
-        // The ends: plasmashell repeats itself at length.
-        const std::string whole = slurp(dir_ / name);
+        const std::string whole = slurp(dir_ / name);  // the ends: plasmashell repeats itself
         text += std::string("--- ") + name + "\n" +
                 whole.substr(whole.size() > 4000 ? whole.size() - 4000 : 0);
     }

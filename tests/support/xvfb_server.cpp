@@ -23,20 +23,18 @@ namespace {
 }  // namespace
 
 XvfbServer::XvfbServer(int width, int height) {
-    // Xvfb picks a free display number and writes it to this pipe once it is ready.
-    // Only the write end reaches Xvfb.
+    // Xvfb writes the free display number it took to this pipe once ready; only the
+    // write end reaches it.
     int ready[2];
     if (pipe(ready) != 0) fail("pipe failed");
     fcntl(ready[0], F_SETFD, FD_CLOEXEC);
-    std::string fd = std::to_string(ready[1]);
-    std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     pid_ = startProcess(
-        {"Xvfb", "-displayfd", fd, "-noreset", "-nolisten", "tcp", "-screen", "0", screen,
-         "+extension", "RANDR", "+extension", "MIT-SCREEN-SAVER", "+extension", "GLX"},
+        {"Xvfb", "-displayfd", std::to_string(ready[1]), "-noreset", "-nolisten", "tcp", "-screen",
+         "0", screen, "+extension", "RANDR", "+extension", "MIT-SCREEN-SAVER", "+extension", "GLX"},
         environmentWith({}), "/dev/null", "/dev/null");
     close(ready[1]);
     if (pid_ < 0) fail("cannot start Xvfb (install the xvfb package)");
-
     std::string number;
     pollfd waitFor{ready[0], POLLIN, 0};
     char c;

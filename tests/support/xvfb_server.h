@@ -1,6 +1,6 @@
 #pragma once
-// A private Xvfb for one test program: started on a free display number with -noreset
-// (so monitors and the idle counter survive clients leaving), stopped at the end.
+// A private Xvfb on a free display number, with -noreset: monitors and the idle counter
+// survive clients leaving.
 
 #include <sys/types.h>
 
@@ -11,18 +11,14 @@ namespace tavel::test {
 
 class XvfbServer {
 public:
-    // Starts `Xvfb -noreset -screen 0 <width>x<height>x24 +extension ...`; aborts the
-    // test program with a clear message when Xvfb is missing or does not start.
+    // Aborts the test program with a clear message when Xvfb does not start.
     explicit XvfbServer(int width = 1920, int height = 1080);
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
 
-    // ":N", for $DISPLAY and XOpenDisplay.
-    const std::string& name() const { return name_; }
-
-    // Runs a command with DISPLAY set to this server (argument vector, no shell);
-    // returns its exit status.
+    const std::string& name() const { return name_; }  // ":N"
+    // Runs a command with $DISPLAY set to this server: its exit status.
     int run(const std::vector<std::string>& command) const;
 
 private:
@@ -30,8 +26,7 @@ private:
     std::string name_;
 };
 
-// The process-wide server of a test program, started on first use; also exported as
-// $DISPLAY so that child processes and XOpenDisplay(nullptr) find it.
+// The test program's server, started on first use and exported as $DISPLAY.
 XvfbServer& sharedXvfb();
 
 }  // namespace tavel::test

@@ -1,55 +1,57 @@
-// Outputs as screens: the pure rules, then the real thing against a headless sway whose
-// outputs are scaled with swaymsg; and the connection's end when the compositor drops it.
+// Outputs as screens by the pure rules (the real thing is in test_wayland_windows.cpp); the
+// connection's start without a compositor and its end when the compositor drops it;
+// finding $WAYLAND_DISPLAY's socket, and waiting for a compositor that opens it later.
 
 #include "platform/wayland/wayland_outputs.h"
 #include "platform/wayland/wayland_screens.h"
+#include "platform/wayland/wayland_socket.h"
 #include "wayland_fixture.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <wayland-client.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <utility>
+#include <cstring>
+#include <fstream>
+#include <thread>
+#include <vector>
 
 namespace tavel {
 namespace {
 
-using test::runUntil;
+using namespace std::chrono_literals;
 
 TEST(WaylandScreenRecords, KeepTheOrderAndTakeFramesAndScalesFromTheLogicalGeometry) {
     using L = OutputState::Logical;
-    struct Case {
-        OutputState output;
-        Rect frame;
-        double scale;
-    };
-    const Case cases[] = {
+    const std::pair<OutputState, ScreenRecord> cases[] = {
         // Logical geometry: the frame as it is, the scale in 120ths of mode per unit.
-        {{"DP-1", 0, 0, 3840, 2160, 0, 2, L{0, 0, 1920, 1080}}, {0, 0, 1920, 1080}, 2.0},
+        {{"DP-1", 0, 0, 3840, 2160, 0, 2, L{0, 0, 1920, 1080}},
+         {{}, "DP-1", {0, 0, 1920, 1080}, 2}},
         {{"HDMI-A-1", 0, 0, 2560, 1440, 0, 2, L{1920, -40, 1706, 960}},
-         {1920, -40, 1706, 960},
-         1.5},
+         {{}, "HDMI-A-1", {1920, -40, 1706, 960}, 1.5}},
         // Turned a quarter (90 and flipped 270): the mode's sides swap.
-        {{"DP-2", 0, 0, 1920, 1080, 1, 1, L{0, 0, 1080, 1920}}, {0, 0, 1080, 1920}, 1.0},
-        {{"DP-3", 0, 0, 2160, 3840, 7, 2, L{0, 0, 1920, 1080}}, {0, 0, 1920, 1080}, 2.0},
+        {{"DP-2", 0, 0, 1920, 1080, 1, 1, L{0, 0, 1080, 1920}},
+         {{}, "DP-2", {0, 0, 1080, 1920}, 1}},
+        {{"DP-3", 0, 0, 2160, 3840, 7, 2, L{0, 0, 1920, 1080}},
+         {{}, "DP-3", {0, 0, 1920, 1080}, 2}},
         // No xdg-output: the position, and the mode over wl_output's whole scale.
-        {{"eDP-1", -100, 50, 640, 480, 0, 2, std::nullopt}, {-100, 50, 320, 240}, 2.0},
-        {{"", 0, 0, 800, 600, 0, 0, std::nullopt}, {0, 0, 800, 600}, 1.0},
+        {{"eDP-1", -100, 50, 640, 480, 0, 2, std::nullopt}, {{}, "eDP-1", {-100, 50, 320, 240}, 2}},
+        {{"", 0, 0, 800, 600, 0, 0, std::nullopt}, {{}, "", {0, 0, 800, 600}, 1}},
         // No current mode: the logical size at scale 1.
-        {{"X", 5, 5, 0, 0, 0, 1, L{5, 5, 100, 80}}, {5, 5, 100, 80}, 1.0},
+        {{"X", 5, 5, 0, 0, 0, 1, L{5, 5, 100, 80}}, {{}, "X", {5, 5, 100, 80}, 1}},
     };
     std::vector<OutputState> outputs;
-    for (const auto& c : cases) outputs.push_back(c.output);
-    auto records = screenRecordsFor(outputs);
-    ASSERT_EQ(records.size(), std::size(cases));
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        SCOPED_TRACE(cases[i].output.name);
-        EXPECT_EQ(records[i].name, cases[i].output.name);
-        EXPECT_EQ(records[i].number, displayNumberForMonitorName(cases[i].output.name));
-        EXPECT_EQ(records[i].frame, cases[i].frame);
-        EXPECT_EQ(records[i].scale, cases[i].scale);
+    std::vector<ScreenRecord> expected;
+    for (auto [output, record] : cases) {
+        outputs.push_back(output);
+        record.number = displayNumberForMonitorName(record.name);
+        expected.push_back(record);
     }
+    EXPECT_EQ(screenRecordsFor(outputs), expected);
 }
 
 TEST(WaylandConnectionOpen, GivesNothingWithoutADisplayToConnectTo) {
@@ -96,67 +98,53 @@ TEST(WaylandConnectionLost, EndsTheProcessWithALogLine) {
         "zwlr_layer_shell_v1\\)");
 }
 
-class WaylandScreensTest : public ::testing::Test {
-protected:
-    ~WaylandScreensTest() override { sway.run({"swaymsg", "output", "HEADLESS-1", "scale", "1"}); }
-
-    bool output(const std::string& what, const std::string& value) {
-        return sway.run({"swaymsg", "output", "HEADLESS-1", what, value}) == 0;
+TEST(WaylandSocketPath, IsTheNameInTheRuntimeFolderOrAPathItself) {
+    struct Case {
+        const char *display, *runtimeDir, *path;
+    };
+    for (const Case& c : std::vector<Case>{{"wayland-1", "/run/user/7", "/run/user/7/wayland-1"},
+                                           {"/tmp/compositor", nullptr, "/tmp/compositor"},
+                                           {"wayland-1", nullptr, nullptr},
+                                           {"wayland-1", "", nullptr},
+                                           {"", "/run/user/7", nullptr},
+                                           {nullptr, "/run/user/7", nullptr}}) {
+        auto path = waylandSocketPath(c.display, c.runtimeDir);
+        EXPECT_EQ(path ? path->string() : "none", c.path ? c.path : "none")
+            << (c.display ? c.display : "unset");
     }
+}
 
-    test::SwayServer& sway = test::sharedSway();
-    AsioScheduler loop;
-    std::unique_ptr<WaylandConnection> connection = WaylandConnection::open(loop.context());
-};
+// A socket bound at `path`, as a compositor opens it, and listening unless told not to.
+int bindAt(const std::filesystem::path& path, bool listens = true) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (listens && listen(fd, 1) != 0))
+        ADD_FAILURE() << "cannot bind at " << path;
+    return fd;
+}
 
-TEST_F(WaylandScreensTest, ListsTheOutputsAndReportsEachRealChangeOnce) {
-    ASSERT_NE(connection, nullptr) << sway.log();
-    EXPECT_TRUE(connection->hasLayerShell());
-    WaylandScreens source(*connection, loop);
-    int changes = 0;
-    source.setChangeHandler([&] { ++changes; });
-    auto reportsSinceLastLook = [&] {
-        bool ran = false;
-        EXPECT_TRUE(connection->roundtrip());
-        loop.post([&] { ran = true; });
-        EXPECT_TRUE(runUntil(loop, [&] { return ran; }));
-        return std::exchange(changes, 0);
-    };
-    auto screens = source.screens();
-    ASSERT_EQ(screens.size(), 1u);
-    EXPECT_EQ(screens[0].name, "HEADLESS-1");
-    EXPECT_EQ(screens[0].number, displayNumberForMonitorName("HEADLESS-1"));
-    EXPECT_EQ(screens[0].frame, (Rect{0, 0, 320, 240}));
-    EXPECT_EQ(screens[0].scale, 1.0);
-
-    struct Step {
-        const char* what;
-        const char* value;
-        int reports;
-        Rect frame;
-        double scale;
-    };
-    const Step steps[] = {
-        {"scale", "2", 1, {0, 0, 160, 120}, 2.0},
-        // Fractional: sway tells clients the whole scale 2, xdg-output the logical size.
-        {"scale", "1.5", 1, {0, 0, 213, 160}, 1.5},
-        {"scale", "1.5", 0, {0, 0, 213, 160}, 1.5},
-        {"scale", "1", 1, {0, 0, 320, 240}, 1.0},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(std::string(step.what) + " " + step.value);
-        ASSERT_TRUE(output(step.what, step.value));
-        EXPECT_EQ(reportsSinceLastLook(), step.reports);
-        screens = source.screens();
-        ASSERT_EQ(screens.size(), 1u);
-        EXPECT_EQ(screens[0].frame, step.frame);
-        EXPECT_EQ(screens[0].scale, step.scale);
-    }
-
-    // An empty handler removes it.
-    source.setChangeHandler({});
-    ASSERT_TRUE(output("scale", "2"));
-    EXPECT_EQ(reportsSinceLastLook(), 0);
+// The socket made during the wait ends it; bound only, it refuses connections and is not
+// ready until it listens. Other files in the folder do not end the wait, a missing
+// folder ends it at once.
+TEST(WaitForSocket, ReturnsOnceTheCompositorListensOrGivesUp) {
+    test::TempDir run;
+    std::thread other([&] { std::ofstream(run / "wayland-1.lock") << ""; });
+    EXPECT_FALSE(waitForSocket(run / "wayland-1", 200ms));
+    other.join();
+    EXPECT_FALSE(waitForSocket(run / "missing" / "wayland-1", 20s));
+    int fd = -1;
+    std::thread compositor([&] { fd = bindAt(run / "wayland-1"); });
+    EXPECT_TRUE(waitForSocket(run / "wayland-1", 20s));
+    compositor.join();
+    close(fd);
+    fd = bindAt(run / "wayland-2", false);
+    EXPECT_FALSE(waitForSocket(run / "wayland-2", 100ms));
+    ASSERT_EQ(listen(fd, 1), 0);
+    EXPECT_TRUE(waitForSocket(run / "wayland-2", 0ms));
+    close(fd);
 }
 
 }  // namespace

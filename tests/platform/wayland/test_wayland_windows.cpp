@@ -1,44 +1,79 @@
-// Wallpaper windows against a real headless sway, drawn through EGL with Mesa's software
-// rasteriser: their place and size, their pixels in grim's screenshots, pausing while
-// hidden or covered by another program's fullscreen window, and outputs coming and going
-// (on a sway nested in the first, whose outputs are windows that can be closed).
+// Wallpaper and saver windows against a real headless sway, drawn through EGL with Mesa's
+// software rasteriser and checked in grim's screenshots; outputs coming and going on a sway
+// nested in the first; idle time and input from sway's idle notifications, with keys typed
+// by wtype (a virtual keyboard).
 
 #include "effects/catalog.h"
-#include "fullscreen_client.h"
+#include "platform/wayland/wayland_idle.h"
+#include "platform/wayland/wayland_saver_window.h"
 #include "platform/wayland/wayland_screens.h"
+#include "platform/wayland/wayland_seat.h"
 #include "platform/wayland/wayland_wallpaper_window.h"
+#include "support/child_process.h"
 #include "wayland_fixture.h"
 
-#include <algorithm>
+#include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavel {
 namespace {
 
+using namespace std::chrono_literals;
 using test::runUntil;
 
-class WaylandWindows : public test::WaylandTest {};
+// Presses a key every 150 ms for 3 s: the virtual keyboard appears on the seat when wtype
+// starts, and the keys that come once the test's client has taken it are delivered.
+std::vector<std::string> keysForAWhile() {
+    std::vector<std::string> command = {"wtype"};
+    for (int i = 0; i < 20; ++i)
+        for (const char* part : {"-s", "150", "x"}) command.push_back(part);
+    return command;
+}
 
-// Restored at the end, so the other tests see the output as it was.
-struct OutputScale {
-    const test::SwayServer& sway;
-    explicit OutputScale(const test::SwayServer& s, const char* scale) : sway(s) {
-        sway.run({"swaymsg", "output", "HEADLESS-1", "scale", scale});
+// The output's scale is put back at the end, so the other tests see it as it was.
+class WaylandWindows : public test::WaylandTest {
+protected:
+    ~WaylandWindows() override { scale("1"); }
+    bool scale(const char* value) {
+        return sway.run({"swaymsg", "output", "HEADLESS-1", "scale", value}) == 0;
     }
-    ~OutputScale() { sway.run({"swaymsg", "output", "HEADLESS-1", "scale", "1"}); }
 };
 
-// A wallpaper covers its output in pixels (size times scale), shows the effect, lies
-// below other programs' windows, and draws only while it can be seen: not before it is
-// shown, not while hidden, not while a fullscreen window covers it.
-TEST_F(WaylandWindows, WallpaperFillsItsOutputBelowWindowsAndDrawsOnlyWhileSeen) {
-    OutputScale scaled(sway, "2");
-    ASSERT_TRUE(settle());
-    auto screens = WaylandScreens(*connection, loop).screens();
-    ASSERT_EQ(screens.size(), 1u);
-    WaylandWallpaperWindowFactory factory(*services);
-    auto w = factory.makeWaylandWindow(screens[0]);
+// The output as a screen, each real change reported once. A wallpaper covers it in pixels
+// (size times scale) and draws only while seen: not before it is shown, not while hidden,
+// not under another program's fullscreen window. Over that window, a saver shows black at
+// alpha 0 and the effect at 1; while the seat is idle the idle time grows, and keys reset
+// it and reach the saver and the input monitor, which reports nothing once stopped.
+TEST_F(WaylandWindows, WallpaperDrawsOnlyWhileSeenAndTheSaverAboveAllTakesTheKeys) {
+    EXPECT_TRUE(connection->hasLayerShell());
+    WaylandScreens source(*connection, loop);
+    int changes = 0;
+    source.setChangeHandler([&] { ++changes; });
+    struct Step {
+        const char* scale;
+        int reports;
+        Rect frame;
+        double value;
+    };
+    // Fractional: sway tells clients the whole scale 2, xdg-output the logical size.
+    for (const Step& step :
+         {Step{"1.5", 1, {0, 0, 213, 160}, 1.5}, Step{"1.5", 0, {0, 0, 213, 160}, 1.5},
+          Step{"2", 1, {0, 0, 160, 120}, 2.0}}) {
+        SCOPED_TRACE(step.scale);
+        ASSERT_TRUE(scale(step.scale));
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(std::exchange(changes, 0), step.reports);
+        EXPECT_EQ(source.screens(),
+                  (std::vector<ScreenRecord>{{displayNumberForMonitorName("HEADLESS-1"),
+                                              "HEADLESS-1", step.frame, step.value}}));
+    }
+    const ScreenRecord screen = source.screens().at(0);
+    WaylandIdleTime idle(*connection, loop, 200ms);
+    WaylandInputMonitor monitor(*connection);
+    ASSERT_TRUE(idle.available() && monitor.available());
+    auto w = WaylandWallpaperWindowFactory(*services).makeWaylandWindow(screen);
     w->shaderView().setEffect(*shaderEffect("tiles"));
     ASSERT_TRUE(settle());
     EXPECT_TRUE(w->view().isPaused()) << "drawing before it is shown";
@@ -52,7 +87,6 @@ TEST_F(WaylandWindows, WallpaperFillsItsOutputBelowWindowsAndDrawsOnlyWhileSeen)
     EXPECT_GT(shot.lit, 0.2);
     EXPECT_GT(shot.colours, 16u) << "no effect on the output";
 
-    // Hidden, then shown again.
     w->orderOut();
     EXPECT_TRUE(w->view().isPaused());
     ASSERT_TRUE(settle());
@@ -60,18 +94,57 @@ TEST_F(WaylandWindows, WallpaperFillsItsOutputBelowWindowsAndDrawsOnlyWhileSeen)
     w->orderFront();
     ASSERT_TRUE(framesPass(w->view(), 2)) << "not drawing when shown again";
 
-    // Another program's fullscreen window: sway no longer shows the wallpaper and sends
-    // it no frame callbacks.
     {
-        test::FullscreenClient cover("HEADLESS-1");
-        ASSERT_TRUE(cover.ok());
-        ASSERT_TRUE(runUntil(loop, [&] { return cover.pump() && w->view().isPaused(); }))
+        // Sway no longer shows the wallpaper and sends it no frame callbacks.
+        auto cover = fullscreenCover();
+        ASSERT_TRUE(runUntil(loop, [&] { return w->view().isPaused(); }))
             << "not paused when covered";
         ASSERT_TRUE(settle());
-        EXPECT_EQ(test::screenshot(sway, "HEADLESS-1").colours, 1u) << "not below the window";
+        EXPECT_LE(test::screenshot(sway, "HEADLESS-1").colours, 2u) << "not below the window";
         std::uint64_t frames = w->view().framesDrawn();
         ASSERT_TRUE(settle());
         EXPECT_EQ(w->view().framesDrawn(), frames);
+
+        WaylandSaverWindowFactory factory(*services);
+        int saverInputs = 0, inputs = 0;
+        factory.setInputHandler([&] { ++saverInputs; });
+        auto saver = factory.makeWaylandSaverWindow(screen);
+        saver->shaderView().setEffect(*shaderEffect("tiles"));
+        saver->orderFront();
+        ASSERT_TRUE(framesPass(saver->view(), 3));
+        EXPECT_EQ((std::vector{saver->layer().width(), saver->layer().height()}),
+                  (std::vector{160, 120}));
+        EXPECT_EQ(test::screenshot(sway, "HEADLESS-1").lit, 0.0) << "not black at alpha 0";
+        saver->setAlpha(1.0);
+        ASSERT_TRUE(framesPass(saver->view(), 2));
+        shot = test::screenshot(sway, "HEADLESS-1");
+        EXPECT_GT(shot.lit, 0.2);
+        EXPECT_GT(shot.colours, 16u);
+
+        // Sway offers KDE's idle protocol: the idle time grows once the timeout passed.
+        ASSERT_TRUE(runUntil(loop, [&] { return idle.idleSeconds() >= 0.2; }))
+            << "never idle: is something typing?";
+        double before = idle.idleSeconds();
+        ASSERT_TRUE(runUntil(loop, [&] { return idle.idleSeconds() > before; }));
+        monitor.start([&] { ++inputs; });
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(inputs + saverInputs, 0);
+        test::ChildProgram typing;
+        ASSERT_TRUE(sway.start(typing, keysForAWhile())) << "install wtype";
+        EXPECT_TRUE(runUntil(loop, [&] { return idle.idleSeconds() == 0; })) << "still idle";
+        EXPECT_TRUE(runUntil(loop, [&] { return inputs > 0; })) << "no input reported";
+        EXPECT_TRUE(runUntil(loop, [&] { return saverInputs > 0; })) << "no key on the saver";
+        typing.stop();
+        saver->orderOut();
+        EXPECT_TRUE(saver->view().isPaused());
+
+        monitor.stop();
+        int seen = inputs;
+        ASSERT_TRUE(runUntil(loop, [&] { return idle.idleSeconds() >= 0.3; }));
+        ASSERT_EQ(sway.run({"wtype", "x"}), 0);
+        EXPECT_TRUE(runUntil(loop, [&] { return idle.idleSeconds() == 0; }));
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(inputs, seen) << "reported after stop()";
     }
     EXPECT_TRUE(runUntil(loop, [&] { return !w->view().isPaused(); })) << "not resumed";
     ASSERT_TRUE(framesPass(w->view(), 2));

@@ -1,8 +1,6 @@
 #pragma once
-// A connection to the test program's private headless sway, watched on a real main loop,
-// with the EGL context, compile thread and services the windows draw with. Tests run
-// the loop in short bounded slices until what they wait for has happened, so a fault
-// fails a test after a few seconds instead of hanging it; none of them sleeps.
+// A connection to the test program's private headless sway on a real main loop, with the
+// EGL context, compile thread and services the windows draw with.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tavel::test {
 
@@ -57,8 +56,7 @@ protected:
         return runUntil(loop, [&] { return view.framesDrawn() >= target; });
     }
 
-    // Every request sent so far has been handled, and every task posted by the events
-    // that came back has run.
+    // Every request sent so far is handled, and so is every task its events posted.
     bool settle() {
         if (!connection->roundtrip()) return false;
         bool ran = false;
@@ -66,8 +64,18 @@ protected:
         return runUntil(loop, [&] { return ran; });
     }
 
-    // Declaration order is teardown order reversed: windows of a test go first, then the
-    // programs, the context and the connection, the loop last.
+    // Another program's window made fullscreen on the shared sway's output: a nested
+    // sway, whose output is a window of its host.
+    std::unique_ptr<SwayServer> fullscreenCover() {
+        auto nested = std::make_unique<SwayServer>(std::vector<std::string>{}, &sway);
+        const bool made = runUntil(loop, [&] {
+            return sway.run({"swaymsg", "[title=\"wlroots - WL-1\"]", "fullscreen", "enable"}) == 0;
+        });
+        EXPECT_TRUE(made) << sway.log();
+        return nested;
+    }
+
+    // Torn down in reverse: a test's windows, the programs, context, connection, loop last.
     SwayServer& sway = sharedSway();  // first: it sets $WAYLAND_DISPLAY
     AsioScheduler loop;
     MemoryLogSink log;
