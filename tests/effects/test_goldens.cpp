@@ -39,7 +39,10 @@ ShaderParams paramsFor(const Controls& c, const ShaderEffect& effect) {
         return end < 0 ? custom.range.lower : custom.range.upper;
     };
     ShaderParams p;
-    p.speed = c.speed, p.zoom = c.zoom, p.hue = c.hue, p.intensity = c.intensity;
+    p.speed = c.speed;
+    p.zoom = c.zoom;
+    p.hue = c.hue;
+    p.intensity = c.intensity;
     p.custom1 = slider(c.slider1, *effect.defaults.custom1);
     p.custom2 = slider(c.slider2, *effect.defaults.custom2);
     if (c.recoloured) {

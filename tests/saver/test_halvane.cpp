@@ -210,7 +210,9 @@ TEST_F(Halvane, PreviewsInAWindowOfItsOwnUntilItIsClosed) {
     }));
     XEvent close{};
     XClientMessageEvent& request = close.xclient;
-    request.type = ClientMessage, request.window = own, request.format = 32;
+    request.type = ClientMessage;
+    request.window = own;
+    request.format = 32;
     request.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
     request.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
     XSendEvent(display, own, False, NoEventMask, &close);
@@ -265,7 +267,10 @@ TEST(SaverSelection, ComesFromTheFirstPlaceThatHoldsSettingsAndNamesAnEffectWith
     const char* const appPak = "home/.var/app/io.tavel.Tavel/config/io.tavel.Tavel";
     const char* const oldPak = "home/.var/app/io.marlowen.Tavel/config/io.marlowen.Tavel";
     ShaderParams tuned;
-    tuned.speed = 2, tuned.zoom = 0.5f, tuned.intensity = 0.75f, tuned.hue = 90;
+    tuned.speed = 2;
+    tuned.zoom = 0.5f;
+    tuned.intensity = 0.75f;
+    tuned.hue = 90;
     // Settings naming `global`, with `tuning` stored for `tunedId`.
     auto settings = [](const std::string& global, const std::string& tunedId,
                        const std::string& tuning =

@@ -127,7 +127,8 @@ public:
     bool lowPowerActive() const override { return lowPower; }
     void setChangeHandler(std::function<void()> handler) override { powerChanged = handler; }
     void setHandlers(std::function<void()> didSleep, std::function<void()> didWake) override {
-        slept = std::move(didSleep), woke = std::move(didWake);
+        slept = std::move(didSleep);
+        woke = std::move(didWake);
     }
     std::uint64_t begin(const std::string& reason) override {
         note(journal_, "begin " + reason);

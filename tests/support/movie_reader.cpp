@@ -59,8 +59,10 @@ DecodedMovie readMovie(const std::filesystem::path& path) {
     movie.codec = avcodec_get_name(parameters->codec_id);
     for (int shift = 0; shift < 32; shift += 8)
         movie.tag += char((parameters->codec_tag >> shift) & 0xff);
-    movie.width = parameters->width, movie.height = parameters->height;
-    movie.timeBaseNum = stream->time_base.num, movie.timeBaseDen = stream->time_base.den;
+    movie.width = parameters->width;
+    movie.height = parameters->height;
+    movie.timeBaseNum = stream->time_base.num;
+    movie.timeBaseDen = stream->time_base.den;
 
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
     Owned<AVCodecContext> decoder(avcodec_alloc_context3(codec));

@@ -52,7 +52,8 @@ inline Shot shotFromFile(const std::filesystem::path& file) {
     auto image = decodePngFile(file, error);
     if (!image) return shot;
     shot.taken = true;
-    shot.width = image->width, shot.height = image->height;
+    shot.width = image->width;
+    shot.height = image->height;
     long lit = 0;
     for (int y = 0; y < image->height; ++y)
         for (int x = 0; x < image->width; ++x) {

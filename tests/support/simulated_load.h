@@ -29,7 +29,8 @@ public:
         advance();
         const double seconds = std::chrono::duration<double>(clock_.now() - askedAt_).count();
         const double share = seconds > 0 ? (cpu_ - askedCpu_) / seconds : 0.0;
-        askedAt_ = clock_.now(), askedCpu_ = cpu_;
+        askedAt_ = clock_.now();
+        askedCpu_ = cpu_;
         return share;
     }
     // The share the views would use now, without noise.

@@ -127,7 +127,9 @@ Shot grab(Display* display, const Rect& area) {
     if (!image) return {};
     // Xvfb's 24-bit screens hold a pixel in 32 bits: rows are read directly (it is polled).
     Shot shot;
-    shot.taken = true, shot.width = area.width, shot.height = area.height;
+    shot.taken = true;
+    shot.width = area.width;
+    shot.height = area.height;
     if (image->bits_per_pixel == 32)
         for (int y = 0; y < area.height; ++y) {
             const auto* row = reinterpret_cast<const std::uint32_t*>(

@@ -48,13 +48,18 @@ TEST_F(AppStateTest, EachChangeRunsItsStepsInOrderAndTheActivityFollowsThePause)
          {"store", "apply Left", "apply Right"}},
         {"switches on",
          update([](AppSettings& x) {
-             x.showDockIcon = false, x.syncLockScreen = true, x.liveLockVideo = true;
-             x.fps = 60, x.retinaQuality = false;
+             x.showDockIcon = false;
+             x.syncLockScreen = true;
+             x.liveLockVideo = true;
+             x.fps = 60;
+             x.retinaQuality = false;
          }),
          {"store", "apply Left", "apply Right", "accessory", "still", "guide", "forced"}},
         {"switches off",
          update([](AppSettings& x) {
-             x.showDockIcon = true, x.syncLockScreen = false, x.liveLockVideo = false;
+             x.showDockIcon = true;
+             x.syncLockScreen = false;
+             x.liveLockVideo = false;
          }),
          {"store", "apply Left", "apply Right", "regular", "activate", "picture back", "restore"}},
         {"video again",
@@ -342,7 +347,10 @@ TEST_F(AppStateTest, BindingsReadAndWriteOneFieldOfTheirEffectsRecordAndRefuseNa
     s.colorBinding(true, "tiles").set(Rgba{0.25f, 0.5f, 0.75f, 0.3f});  // opacity dropped
     s.customBinding(1, "vortex").set(500.0f);  // out of the slider's range: as written
     for (std::int64_t slot : {2, 0, 7, -1}) s.customBinding(slot, "vortex").set(slot + 100.0f);
-    dome.speed = 2, tiles.accent = {0.25f, 0.5f, 0.75f}, vortex.custom1 = 500, vortex.custom2 = 99;
+    dome.speed = 2;
+    tiles.accent = {0.25f, 0.5f, 0.75f};
+    vortex.custom1 = 500;
+    vortex.custom2 = 99;
     const std::map<std::string, ShaderParams> written{
         {"dome", dome}, {"tiles", tiles}, {"vortex", vortex}};
     EXPECT_EQ(stored().params, written);

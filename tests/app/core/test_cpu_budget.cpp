@@ -34,13 +34,18 @@ struct Machine {
 
     Machine(double share, ViewLimits user, double cores = 2, double jitter = 0.04) : budget(share) {
         budget.setUserLimits(user);
-        load.cores = cores, load.jitter = jitter, load.background = 0.002, view.front = true;
+        load.cores = cores;
+        load.jitter = jitter;
+        load.background = 0.002;
+        view.front = true;
     }
     void use(const Effect& effect) { load.fixed = effect.fixed, load.perPixel = effect.perPixel; }
     void run(Duration d, bool drawing = true) {
         for (Duration end = clock.now() + d; clock.now() < end;) {
             const ViewLimits limits = budget.limits();
-            view.qualityScale = limits.scale, view.fps = limits.fps, view.paused = !drawing;
+            view.qualityScale = limits.scale;
+            view.fps = limits.fps;
+            view.paused = !drawing;
             clock.advance(200ms);
             budget.sample(clock.now(), load.cpuSeconds(), load.framesDrawn() - framesBefore);
             if (budget.limits() != limits) changes.push_back(budget.limits());

@@ -96,7 +96,8 @@ TEST_F(RenderBudgetTest, DesktopViewsSettleWithinTheBudgetAndTheSettings) {
     EXPECT_EQ(clock.pendingTimerCount(), timers);
 
     // A cheaper effect is measured afresh: it climbs back without waiting.
-    load.perPixel = 0.002, load.fixed = 0.001;
+    load.perPixel = 0.002;
+    load.fixed = 0.001;
     s.setShader("vortex");
     clock.advance(5s);
     const ViewLimits after = limitsOf("Left");
@@ -135,7 +136,8 @@ TEST_F(RenderBudgetTest, AnOpenGalleryHasABudgetOfItsOwnAndStarvesNoView) {
         load.shareSinceLastAsked();
         for (Duration t{}; t < period; t += 200ms) {
             const ViewLimits limits = s.galleryBudgeted({1.0, 30});
-            gallery.qualityScale = limits.scale, gallery.fps = limits.fps;
+            gallery.qualityScale = limits.scale;
+            gallery.fps = limits.fps;
             clock.advance(200ms);
         }
         return load.shareSinceLastAsked();

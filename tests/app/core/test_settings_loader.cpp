@@ -26,10 +26,15 @@ TEST(AppSettingsJson, TheDefaultRecordWritesItsKeysInOrderAndAFullOneRoundTrips)
               R"("idleAnimateMinutes":5,"liveLockVideo":false,"coverDesktopIcons":false})");
     const ShaderParams tiles{1.5f, 0.8f, 1.1f, 30, {}, std::vector<float>{0.2f, 0.3f, 0.4f}, 7, {}};
     AppSettings s;  // every field off its default
-    s.globalShaderID = "vortex", s.perDisplay = {{"123", "tiles"}, {"0", "no-such-effect"}};
-    s.sameOnAllDisplays = false, s.params = {{"tiles", tiles}, {"orphan", {}}}, s.fps = 60;
+    s.globalShaderID = "vortex";
+    s.perDisplay = {{"123", "tiles"}, {"0", "no-such-effect"}};
+    s.sameOnAllDisplays = false;
+    s.params = {{"tiles", tiles}, {"orphan", {}}};
+    s.fps = 60;
     s.retinaQuality = s.pauseOnLowPower = s.showDockIcon = s.syncLockScreen = false;
-    s.shuffleMinutes = 15, s.paused = s.liveLockVideo = true, s.idleAnimateMinutes = -1;
+    s.shuffleMinutes = 15;
+    s.paused = s.liveLockVideo = true;
+    s.idleAnimateMinutes = -1;
     EXPECT_EQ(decodeAppSettingsText(encodeAppSettingsText(s)), s);
 }
 
@@ -45,7 +50,9 @@ TEST(AppSettingsJson, DecodingTakesWhatItKnowsOrNothing) {
         // A record from before the idle saver and the lock-screen video.
         {R"({"perDisplay":{"7":"orbits"},"fps":24,"paused":true})",
          [](AppSettings& s) {
-             s.perDisplay = {{"7", "orbits"}}, s.fps = 24, s.paused = true;
+             s.perDisplay = {{"7", "orbits"}};
+             s.fps = 24;
+             s.paused = true;
          }},
         {R"({"shuffleMinutes":9223372036854775807,"idleAnimateMinutes":-1e3})",
          [](AppSettings& s) { s.shuffleMinutes = INT64_MAX, s.idleAnimateMinutes = -1000; }},

@@ -84,16 +84,27 @@ protected:
         ImGui::GetIO().MouseDown[0] = down;
         frame(frames);
     }
-    void clickAt(ImVec2 at) { mouse(at, false), mouse(at, true), mouse(at, false, 12); }
+    void clickAt(ImVec2 at) {
+        mouse(at, false);
+        mouse(at, true);
+        mouse(at, false, 12);
+    }
     void click(const std::string& name) { clickAt(rect(name).GetCenter()); }
     void doubleClick(const std::string& name) {
         const ImVec2 at = rect(name).GetCenter();
-        mouse(at, false), mouse(at, true), mouse(at, false), mouse(at, true), mouse(at, false, 13);
+        mouse(at, false);
+        mouse(at, true);
+        mouse(at, false);
+        mouse(at, true);
+        mouse(at, false, 13);
     }
     // Presses on the item and lets go at x = `toX`.
     void drag(const std::string& name, float toX) {
         const ImVec2 at = rect(name).GetCenter(), to(toX, at.y);
-        mouse(at, false), mouse(at, true), mouse(to, true, 2), mouse(to, false, 12);
+        mouse(at, false);
+        mouse(at, true);
+        mouse(to, true, 2);
+        mouse(to, false, 12);
     }
     void press(ImGuiKey key) {
         ImGuiIO& io = ImGui::GetIO();
@@ -174,8 +185,16 @@ TEST_F(GalleryUiTest, BrowsingTheShelfAndTheRail) {
 TEST_F(GalleryUiTest, EveryWayOfApplyingSetsTheBrowsedEffect) {
     const std::pair<const char*, std::function<void()>> ways[] = {
         {"double click", [this] { doubleClick("thumb:filament"); }},
-        {"Return", [this] { click("thumb:filament"), press(ImGuiKey_Enter); }},
-        {"keypad Enter", [this] { click("thumb:filament"), press(ImGuiKey_KeyPadEnter); }},
+        {"Return",
+         [this] {
+             click("thumb:filament");
+             press(ImGuiKey_Enter);
+         }},
+        {"keypad Enter",
+         [this] {
+             click("thumb:filament");
+             press(ImGuiKey_KeyPadEnter);
+         }},
         {"button", [this] { click("thumb:filament"), click("panel:Set as Wallpaper"); }},
     };
     for (const auto& [way, apply] : ways) {
