@@ -38,7 +38,7 @@ class io_context;
 namespace tavel {
 
 // Makes Xlib safe for threads and installs the process's X error and I/O error handlers
-// (every error then goes to its route or its connection's log, never Xlib's default,
+// (every error then goes to its catcher or its connection's log, never Xlib's default,
 // which ends the process). Called by X11Connection::open and by code that opens a display
 // of its own; must come before any other Xlib call of the process. Any thread, once.
 void prepareXlibForThreads();
