@@ -69,7 +69,7 @@ LayerViewWindow::LayerViewWindow(const WaylandRenderServices& services, const Sc
 LayerViewWindow::~LayerViewWindow() {
     face_.reset();
     view_.reset();
-    destroySurface();
+    hide();
 }
 
 void LayerViewWindow::setInputHandler(std::function<void()> handler) {
@@ -123,10 +123,6 @@ void LayerViewWindow::show() {
 }
 
 void LayerViewWindow::hide() {
-    destroySurface();
-}
-
-void LayerViewWindow::destroySurface() {
     if (!surface_) return;
     if (view_) view_->moveToWindow(nullptr, scale_, true);
     drawable_.reset();
@@ -158,7 +154,7 @@ void LayerViewWindow::configure(std::uint32_t serial, std::uint32_t width, std::
 
 void LayerViewWindow::closedByCompositor() {
     closed_ = true;
-    destroySurface();
+    hide();
 }
 
 void LayerViewWindow::preferredScale(std::uint32_t scale120) {

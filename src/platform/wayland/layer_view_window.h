@@ -67,7 +67,6 @@ public:
     void preferredScale(std::uint32_t scale120);
 
 private:
-    void destroySurface();
     void applySize();
     void updateOcclusion();
 
