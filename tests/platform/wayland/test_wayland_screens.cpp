@@ -1,6 +1,5 @@
-// Outputs as screens by the pure rules (the real thing is in test_wayland_windows.cpp); the
-// connection's start without a compositor and its end when the compositor drops it;
-// finding $WAYLAND_DISPLAY's socket, and waiting for a compositor that opens it later.
+// Outputs as screens by the pure rules; the connection's start and loss; the socket's path
+// and waiting for a compositor to open it.
 
 #include "platform/wayland/wayland_outputs.h"
 #include "platform/wayland/wayland_screens.h"
@@ -68,8 +67,7 @@ TEST(WaylandConnectionOpen, GivesNothingWithoutADisplayToConnectTo) {
     setenv("WAYLAND_DISPLAY", saved.c_str(), 1);
 }
 
-// Losing the compositor (here: it ends the connection over a protocol error) ends the
-// process with a line in the log, after the lost handler ran.
+// Losing the compositor (over a protocol error) exits 1 with a log line after the handler.
 TEST(WaylandConnectionLost, EndsTheProcessWithALogLine) {
     test::sharedSway();
     GTEST_FLAG_SET(death_test_style, "fast");
@@ -126,8 +124,7 @@ int bindAt(const std::filesystem::path& path, bool listens = true) {
     return fd;
 }
 
-// The socket made during the wait ends it; bound only, it refuses connections and is not
-// ready until it listens. Other files in the folder do not end the wait, a missing
+// A listening socket ends the wait, a bound one not yet, other files never; a missing
 // folder ends it at once.
 TEST(WaitForSocket, ReturnsOnceTheCompositorListensOrGivesUp) {
     test::TempDir run;

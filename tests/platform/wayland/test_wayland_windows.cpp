@@ -1,7 +1,5 @@
-// Wallpaper and saver windows against a real headless sway, drawn through EGL with Mesa's
-// software rasteriser and checked in grim's screenshots; outputs coming and going on a sway
-// nested in the first; idle time and input from sway's idle notifications, with keys typed
-// by wtype (a virtual keyboard).
+// Wallpaper and saver windows on a headless sway through EGL (llvmpipe), seen in grim's
+// shots; outputs on a nested sway; idle time and input, keys typed by wtype.
 
 #include "effects/catalog.h"
 #include "platform/wayland/wayland_idle.h"
@@ -23,8 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::runUntil;
 
-// Presses a key every 150 ms for 3 s: the virtual keyboard appears on the seat when wtype
-// starts, and the keys that come once the test's client has taken it are delivered.
+// A key every 150 ms for 3 s: keys after the client took the new virtual keyboard arrive.
 std::vector<std::string> keysForAWhile() {
     std::vector<std::string> command = {"wtype"};
     for (int i = 0; i < 20; ++i)
@@ -41,11 +38,8 @@ protected:
     }
 };
 
-// The output as a screen, each real change reported once. A wallpaper covers it in pixels
-// (size times scale) and draws only while seen: not before it is shown, not while hidden,
-// not under another program's fullscreen window. Over that window, a saver shows black at
-// alpha 0 and the effect at 1; while the seat is idle the idle time grows, and keys reset
-// it and reach the saver and the input monitor, which reports nothing once stopped.
+// The output as a screen, each change reported once; a wallpaper draws only while seen; a
+// saver above a fullscreen window fades from black; keys reset idle and reach both monitors.
 TEST_F(WaylandWindows, WallpaperDrawsOnlyWhileSeenAndTheSaverAboveAllTakesTheKeys) {
     EXPECT_TRUE(connection->hasLayerShell());
     WaylandScreens source(*connection, loop);
@@ -151,40 +145,31 @@ TEST_F(WaylandWindows, WallpaperDrawsOnlyWhileSeenAndTheSaverAboveAllTakesTheKey
     EXPECT_TRUE(log.lines().empty());
 }
 
-// A nested sway's outputs are windows of the host: creating one adds a screen that a
-// wallpaper window draws on; closing it takes the screen and the window's surface away.
-TEST_F(WaylandWindows, OutputsComingAndGoingChangeTheScreensAndCloseTheirWindows) {
+// A nested sway's output closed takes its screen and its window's surface away.
+TEST_F(WaylandWindows, AnOutputClosedTakesItsScreenAndItsWindowsSurfaceAway) {
     test::SwayServer nested({"output * mode 160x120"}, &sway);
     ASSERT_NO_FATAL_FAILURE(connectTo(nested));
     WaylandScreens source(*connection, loop);
     int changes = 0;
     source.setChangeHandler([&] { ++changes; });
-    auto names = [&] {
-        std::vector<std::string> names;
-        for (const auto& screen : source.screens()) names.push_back(screen.name);
-        return names;
-    };
-    ASSERT_EQ(names(), std::vector<std::string>{"WL-1"});
-
     ASSERT_EQ(nested.run({"swaymsg", "create_output"}), 0);
-    ASSERT_TRUE(runUntil(loop, [&] { return changes > 0 && names().size() == 2; }));
-    EXPECT_EQ(names(), (std::vector<std::string>{"WL-1", "WL-2"}));
+    ASSERT_TRUE(runUntil(loop, [&] { return changes > 0 && source.screens().size() == 2; }));
+    const ScreenRecord second = source.screens()[1];
+    EXPECT_EQ(second.name, "WL-2");
     WaylandWallpaperWindowFactory factory(*services);
-    auto w = factory.makeWaylandWindow(source.screens()[1]);
+    auto w = factory.makeWaylandWindow(second);
     w->shaderView().setEffect(*shaderEffect("dome"));
     w->orderFront();
     ASSERT_TRUE(framesPass(w->view(), 2));
-    EXPECT_EQ((std::vector{w->layer().width(), w->layer().height()}), (std::vector{160, 120}));
 
     changes = 0;
     ASSERT_EQ(sway.run({"swaymsg", "[title=\"wlroots - WL-2\"]", "kill"}), 0);
     ASSERT_TRUE(runUntil(loop, [&] { return changes > 0; })) << "no change reported";
-    EXPECT_EQ(names(), std::vector<std::string>{"WL-1"});
+    EXPECT_EQ(source.screens().size(), 1u);
     EXPECT_TRUE(w->layer().closed());
     EXPECT_TRUE(w->view().isPaused());
     // A window for a screen that is gone is never shown.
-    auto late = factory.makeWaylandWindow(
-        {displayNumberForMonitorName("WL-2"), "WL-2", {160, 0, 160, 120}, 1.0});
+    auto late = factory.makeWaylandWindow(second);
     late->orderFront();
     ASSERT_TRUE(settle());
     EXPECT_TRUE(late->layer().closed());

@@ -1,6 +1,5 @@
 #pragma once
-// A connection to the test program's private headless sway on a real main loop, with the
-// EGL context, compile thread and services the windows draw with.
+// A connection to the test program's headless sway, with what windows draw with.
 
 #include <gtest/gtest.h>
 
@@ -64,8 +63,7 @@ protected:
         return runUntil(loop, [&] { return ran; });
     }
 
-    // Another program's window made fullscreen on the shared sway's output: a nested
-    // sway, whose output is a window of its host.
+    // Another program's fullscreen window: a nested sway, whose output is a host window.
     std::unique_ptr<SwayServer> fullscreenCover() {
         auto nested = std::make_unique<SwayServer>(std::vector<std::string>{}, &sway);
         const bool made = runUntil(loop, [&] {

@@ -1,12 +1,9 @@
-// Screens from RandR monitors: the pure ordering and scale rules, then the real thing
-// against Xvfb with monitors made by `xrandr --setmonitor` and a scale set with xrdb.
+// Screens from RandR monitors: the pure rules, then Xvfb with `xrandr --setmonitor` and xrdb.
 
-// Before any X11 header: Xlib's None macro breaks gtest's type lists.
-#include <gtest/gtest.h>
+#include "x11_loop_fixture.h"  // first: gtest before any X11 header
 
 #include "platform/x11/randr_screens.h"
 #include "support/temp_dir.h"
-#include "x11_loop_fixture.h"
 
 #include <fstream>
 #include <limits>
@@ -64,8 +61,7 @@ protected:
         sync();
     }
 
-    // `xrandr --setmonitor`: a name ("*" first for the primary) at x on the 1080 rows
-    // of the screen, on an output or "none".
+    // A 960x1080 monitor at x ("*" before the name for the primary), on an output or "none".
     bool setMonitor(const char* name, int x, const char* output) {
         std::string geometry = "960/254x1080/286+" + std::to_string(x) + "+0";
         return xvfb.run({"xrandr", "--setmonitor", name, geometry, output}) == 0;
@@ -92,8 +88,7 @@ TEST_F(RandrScreensTest, ListsTheMonitorsPrimaryFirstAndReportsEachRealChangeOnc
     EXPECT_EQ(screens[0].frame, (Rect{0, 0, 1920, 1080}));
     EXPECT_EQ(screens[0].scale, 1.0);
 
-    // Notifications in a burst before the loop runs: one look, one report. Monitors
-    // without outputs leave the output's own monitor in place.
+    // A burst of notifications: one report. Monitors without outputs leave "screen" in place.
     ASSERT_TRUE(setMonitor("A", 0, "none") && setMonitor("B", 960, "none") &&
                 merge("a", "Xcursor.size: 24\n"));
     EXPECT_EQ(reportsSinceLastLook(), 1);

@@ -1,12 +1,9 @@
-// The connection's event routing on the main loop, its shared root mask, its error log,
-// and what happens when the server goes away.
+// The connection's event routing, shared root mask, error log, and the server's loss.
 
-// Before any X11 header: Xlib's None macro breaks gtest's type lists.
-#include <gtest/gtest.h>
+#include "x11_loop_fixture.h"  // first: gtest before any X11 header
 
 #include "effects/log_sink.h"
 #include "platform/x11/x11_error_catch.h"
-#include "x11_loop_fixture.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -81,9 +78,8 @@ TEST_F(X11ConnectionTest, EventsReachTheirHandlersWhichMayChangeWhileTheyRun) {
     EXPECT_EQ(selected(), 0);
 }
 
-// Xlib reads events into its queue during any round trip, not only while the connection
-// dispatches, and the socket does not announce them again. A flood larger than one
-// dispatch batch must still be dispatched to the end, while other work gets turns.
+// Events Xlib queued during a round trip are not announced by the socket again: a flood
+// beyond one batch is still dispatched to the end, with other work taking turns.
 TEST_F(X11ConnectionTest, EventsReadByARoundTripAreDispatchedInBatchesToTheEnd) {
     constexpr int kEvents = 1000;
     Atom property = connection->atom("TAVEL_TEST_FLOOD");
@@ -114,9 +110,8 @@ public:
     }
 };
 
-// Losing the server ends a fresh process (the shared server stays out of it) after the
-// lost handler flushed the settings, also when another connection of the process (the
-// gallery's toolkit opens its own) meets the loss first: not through Xlib's exit().
+// Losing the server exits 1 after the lost handler ran, also when the toolkit's connection
+// meets the loss first (not through Xlib's exit()).
 TEST(X11ConnectionLoss, LosingTheServerLogsAndExitsWithStatusOne) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (bool toolkitFirst : {false, true}) {

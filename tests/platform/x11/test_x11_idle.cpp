@@ -1,13 +1,10 @@
-// What the idle saver watches: idle time and input against Xvfb, with input made by
-// xdotool (through XTEST, as a real device would), and display sleep from DPMS.
+// Idle time and input on Xvfb (xdotool, through XTEST as a device would), and DPMS sleep.
 
-// Before any X11 header: Xlib's None macro breaks gtest's type lists.
-#include <gtest/gtest.h>
+#include "x11_loop_fixture.h"  // first: gtest before any X11 header
 
 #include "platform/x11/x11_display_sleep.h"
 #include "platform/x11/x11_idle.h"
 #include "support/manual_scheduler.h"
-#include "x11_loop_fixture.h"
 
 #include <X11/extensions/dpmsconst.h>
 
@@ -21,8 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::runUntil;
 
-// Relative pointer motion, as a mouse makes it, back and forth to stay on the screen (an
-// absolute `xdotool mousemove` is a warp, not device input: it makes no raw events).
+// Relative motion back and forth (an absolute move is a warp: it makes no raw events).
 std::vector<std::string> moveCommand() {
     static int step = 0;
     ++step;
@@ -31,9 +27,8 @@ std::vector<std::string> moveCommand() {
 
 using X11InputTest = test::X11LoopTest;
 
-// Each kind of input resets the idle time, counted from the input however long the command
-// took, and reaches the monitor's latest callback. Once stopped, a second client watching
-// the same input tells when our events would have come: settling then brings them in.
+// Each kind of input resets the idle time and reaches the monitor's latest callback; once
+// stopped, nothing more (a second watcher tells when our events would have come).
 TEST_F(X11InputTest, InputResetsTheIdleTimeAndReachesTheMonitorUntilStopped) {
     ScreenSaverIdleTime idle(*connection);
     XInputMonitor monitor(*connection);

@@ -1,5 +1,4 @@
-// The root window's picture on a small Xvfb of its own, every pixel checked: the PNG read
-// back from the published pixmap, and the previous picture's pixmap released.
+// The root window's picture on a small Xvfb of its own, every pixel checked.
 
 // First: it includes gtest before any X11 header (Xlib's None macro breaks gtest).
 #include "x11_loop_fixture.h"
@@ -24,8 +23,7 @@ namespace {
 
 constexpr int rootWidth = 64, rootHeight = 24;
 
-// While set, the server refuses to publish ESETROOT_PMAP_ID: the request is sent about a
-// window that does not exist, so its error comes back as a refusal would.
+// While set, ESETROOT_PMAP_ID is sent to a missing window, whose error reads as a refusal.
 std::atomic<bool> refuseSetrootName{false};
 
 }  // namespace
@@ -44,8 +42,7 @@ extern "C" int XChangeProperty(Display* display, Window window, Atom property, A
 namespace tavel {
 namespace {
 
-// Every pixel differs from its neighbours; a translucent one has a half transparent last
-// row (RGBA in the PNG, else RGB), which the root shows over black.
+// Every pixel differs from its neighbours; translucent: a half transparent last row (RGBA).
 Image pattern(int width, int height, bool translucent) {
     Image image{width, height, {}};
     for (int y = 0; y < height; ++y)
@@ -130,9 +127,8 @@ TEST_F(X11RootPictureTest, EachMonitorShowsThePictureAndThePreviousPixmapIsRelea
     for (const char* name : {"A", "B"}) xvfb().run({"xrandr", "--delmonitor", name});
 }
 
-// A stale ESETROOT_PMAP_ID (the root shows another pixmap) may name another client's
-// resource: that client (a retained one, to survive a wrong kill) is not killed, nor the
-// shown pixmap released. A set that fails says why and leaves the root's picture alone.
+// A stale ESETROOT_PMAP_ID's client (retained, to survive a wrong kill) is not killed; a
+// set that fails says why and leaves the root's picture alone.
 TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) {
     const Image picture = pattern(rootWidth, rootHeight, false);
     ASSERT_EQ(setPicture(picture), "");
@@ -177,8 +173,7 @@ TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) 
     EXPECT_NE(pixelsOf(shown), std::vector<unsigned long>{});
 }
 
-// The person's picture, kept before Tavel's first: another setter's comes back whole;
-// where none was published, Tavel's is taken down and released.
+// The person's picture comes back whole; where none was published, Tavel's is released.
 TEST_F(X11RootPictureTest, WhatWasPublishedBeforeIsPutBack) {
     const Image theirs = pattern(rootWidth, rootHeight, false);
     ASSERT_EQ(setPicture(theirs), "");  // as another setter would leave it

@@ -1,7 +1,5 @@
 #pragma once
-// A connection to the test program's private Xvfb, watched on a real main loop. Tests
-// run the loop in short bounded slices until what they wait for has happened, so a
-// fault fails a test after a few seconds instead of hanging it; none of them sleeps.
+// A connection to the test program's Xvfb on a real main loop, run in bounded slices.
 
 // Before any X11 header: Xlib's None macro breaks gtest's type lists.
 #include <gtest/gtest.h>
@@ -38,14 +36,12 @@ inline std::vector<unsigned long> itemsOf(Display* display, Window window, Atom 
     return propertyItems(display, window, name, type, 64).value_or(std::vector<unsigned long>{});
 }
 
-// A mapped top-level window as an application would have one, at a position a window
-// manager keeps (a user-given one), with the _NET_WM_WINDOW_TYPE `type` when given.
-inline Window mapWindow(Display* display, PixelRect rect, unsigned windowClass = InputOutput,
-                        const char* type = nullptr) {
+// A mapped application window at a user-given place, of _NET_WM_WINDOW_TYPE `type` if given.
+inline Window mapWindow(Display* display, PixelRect rect, const char* type = nullptr) {
     XSetWindowAttributes attributes{};
     Window window = XCreateWindow(display, DefaultRootWindow(display), rect.x, rect.y,
                                   unsigned(rect.width), unsigned(rect.height), 0, CopyFromParent,
-                                  windowClass, CopyFromParent, 0, &attributes);
+                                  InputOutput, CopyFromParent, 0, &attributes);
     XSizeHints hints{};
     hints.flags = USPosition | USSize;
     std::tie(hints.x, hints.y, hints.width, hints.height) =
@@ -74,13 +70,11 @@ protected:
 
     Display* display() const { return connection->display(); }
     Window root() const { return connection->root(); }
-    // The server has handled every request sent so far, and every event it sent before
-    // that is in this client's queue.
+    // Every request handled, every event sent before it queued.
     void sync() { XSync(display(), False); }
 
-    // Every event the server sent this connection before now has been handled, and so
-    // has every task those handlers posted: a property change of our own comes back
-    // behind them, then a task posted once it is seen runs behind theirs.
+    // Every event sent so far, and every task its handlers posted, has run (a property
+    // change of our own comes back behind them).
     bool settle() {
         Atom mark = connection->atom("TAVEL_TEST_MARK");
         bool seen = false, ran = false;
