@@ -57,8 +57,7 @@ TEST(ThreadName, IsCutToWhatLinuxKeepsWithoutSplittingACharacter) {
     EXPECT_EQ(threadNameFor("abcdefghijklmn\xC3\xA9z"), "abcdefghijklmn");  // é at 14 and 15
 }
 
-// Opens on destruction, just before its executor's: the executor's destructor meets a
-// long queue.
+// Opens on destruction, just before its executor's, whose destructor meets a long queue.
 struct Gate {
     std::promise<void> open;
     std::shared_future<void> passed = open.get_future().share();

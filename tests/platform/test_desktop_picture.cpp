@@ -1,5 +1,4 @@
-// Child processes for real; the setter chosen from the session's environment, each
-// desktop's commands (a fake runner; GNOME's also the real gsettings); the settings page.
+// Child processes; the setter per session; each desktop's commands (fake runner, real gsettings).
 
 #include "platform/desktop_picture.h"
 #include "platform/posix_process_runner.h"
@@ -24,9 +23,8 @@ using Command = std::vector<std::string>;
 using Outcome = ProcessResult::Outcome;
 using S = PictureSetter;
 
-// The child must not inherit our descriptors, ignored SIGPIPE (a tool writing into a
-// closed pipe would see errors instead of ending) or standard input.
-TEST(PosixProcessRunner, RunsTheArgumentVectorAndTellsOutcomesApart) {
+// The child inherits neither our descriptors, an ignored SIGPIPE, nor standard input.
+TEST(PosixProcessRunner, RunsTheArgumentVectorTellsOutcomesApartAndStopsAtTheTimeLimit) {
     int leaked = open("/dev/null", O_RDONLY);
     ASSERT_GE(leaked, 3);
     auto oldPipe = signal(SIGPIPE, SIG_IGN);
@@ -48,7 +46,7 @@ TEST(PosixProcessRunner, RunsTheArgumentVectorAndTellsOutcomesApart) {
         {{"/dev/null"}, Outcome::NotStarted},
         {{"sh", "-c", "kill -TERM $$"}, Outcome::Killed, SIGTERM},
     };
-    PosixProcessRunner runner;
+    PosixProcessRunner runner(std::chrono::seconds(2));
     for (const auto& c : cases) {
         ProcessResult result = runner.run(c.command);
         const std::string shown = testing::PrintToString(c.command);
@@ -64,10 +62,7 @@ TEST(PosixProcessRunner, RunsTheArgumentVectorAndTellsOutcomesApart) {
     EXPECT_EQ(flood.output.size(), std::size_t(1) << 20);
     signal(SIGPIPE, oldPipe);
     close(leaked);
-}
 
-TEST(PosixProcessRunner, StopsAtTheTimeLimitButNotForWhatTheProgramLeftBehind) {
-    PosixProcessRunner runner(std::chrono::seconds(2));
     ProcessResult overrun = runner.run({"sh", "-c", "echo begun; sleep 30"});
     EXPECT_EQ(overrun.outcome, Outcome::TimedOut);
     EXPECT_EQ(overrun.output, "begun\n");  // what it said before it was killed
@@ -209,8 +204,7 @@ TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
     }
 }
 
-// Read and put back with each desktop's own tool, values as printed; a failing or
-// missing tool gives no record. GNOME's: the real gsettings below.
+// Read and put back with each desktop's own tool; a failing or missing tool gives no record.
 TEST(DesktopPicture, ReadsWhatEachDesktopShowsAndPutsItBack) {
     struct Case {
         PictureSetter setter;
@@ -269,21 +263,20 @@ TEST(DesktopPicture, SetsGnomesBackgroundThroughGsettings) {
                         "'file:///usr/share/backgrounds/it\\'s.jpg'"})
                   .outcome,
               Outcome::Exited);
-    const std::string before = read("picture-uri"), darkBefore = read("picture-uri-dark");
+    const char* const keys[] = {"picture-uri", "picture-uri-dark"};
+    std::map<std::string, std::string> before;
+    for (const char* key : keys) before[key] = read(key);
     std::optional<PictureRecord> record = picture->snapshot();
     ASSERT_TRUE(record);
     EXPECT_EQ(picture->setPicture(file), "");
-    for (const char* key : {"picture-uri", "picture-uri-dark"})
-        EXPECT_EQ(read(key), std::string("'") + uri + "'\n") << key;
+    for (const char* key : keys) EXPECT_EQ(read(key), std::string("'") + uri + "'\n") << key;
     EXPECT_EQ(picture->restore(*record), "");
-    EXPECT_EQ(read("picture-uri"), before);
-    EXPECT_EQ(read("picture-uri-dark"), darkBefore);
-    EXPECT_NE(before.find("it's.jpg"), std::string::npos) << before;
+    for (const char* key : keys) EXPECT_EQ(read(key), before[key]) << key;
+    EXPECT_NE(before["picture-uri"].find("it's.jpg"), std::string::npos);
     unsetenv("GSETTINGS_BACKEND");
     unsetenv("XDG_CONFIG_HOME");
 }
 
-// The first installed program of the desktop's background settings page is started.
 TEST(WallpaperSettings, TheFirstInstalledSettingsProgramOfTheDesktopIsStarted) {
     std::vector<Command> tried;
     auto openFor = [&](PictureSetter setter, const char* installed) {

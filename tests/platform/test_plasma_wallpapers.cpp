@@ -1,5 +1,4 @@
-// Plasma's desktops taken for the wallpaper plugin and given back, against a fake
-// plasmashell and the manual clock. In a real session: app/test_desktop_plasma.cpp.
+// Plasma's desktops taken for the wallpaper plugin and given back: fake plasmashell, manual clock.
 
 #include "platform/plasma_wallpapers.h"
 #include "support/manual_scheduler.h"
@@ -81,8 +80,7 @@ TEST(PlasmaWallpapers, ShellsThatStartRefuseTakeEndAndComeBack) {
     EXPECT_EQ(plasma.drawer(handle), own);
     EXPECT_TRUE(has(log.lines().back(), "plasmashell did not list its desktops"));
 
-    // A new plasmashell: the person's wallpaper is on disk before the plugin is selected,
-    // and stays there when the plugin is refused.
+    // A new plasmashell: the person's wallpaper is on disk before selecting, and after a refusal.
     shell.setRunning(true);
     loop.runPending();
     shell.answer({true, kSurvey});
@@ -133,16 +131,15 @@ TEST(PlasmaWallpapers, ShellsThatStartRefuseTakeEndAndComeBack) {
     EXPECT_EQ(log.lines().size(), 4u);  // nothing else was worth a line
 }
 
-TEST(PlasmaDesktops, AnswersThatAreNotTheSurveysAreRefused) {
+// Answers that are not the survey are refused; screens match by geometry, else by place.
+TEST(PlasmaDesktops, SurveyIsParsedAndMatchedToScreens) {
     std::string error;
     for (const char* answer :
          {"", "null", R"({"tavelDesktops":7})", R"({"tavelDesktops":[{"id":"1","screen":0}]})",
           R"({"tavelDesktops":[{"id":1,"screen":0,"plugin":3,"config":{}}]})"})
         EXPECT_FALSE(parsePlasmaDesktops(answer, &error)) << answer;
     EXPECT_TRUE(parsePlasmaDesktops(kSurvey, &error)) << error;
-}
 
-TEST(PlasmaDesktops, ScreensMatchByGeometryElseByPlaceWhenTheCountsAgree) {
     const ScreenRecord right{2, "Virtual-1", {640, 0, 640, 480}, 1.0};
     std::vector<PlasmaDesktop> desktops = {{7, 1, Rect{640, 0, 640, 480}, {}},
                                            {5, 0, Rect{0, 0, 640, 480}, {}}};

@@ -1,5 +1,4 @@
-// The settings folder and atomic writes, on temporary folders. A file-size limit makes a
-// write fail, also for root (who ignores folder permissions).
+// The settings folder and atomic writes; a file-size limit makes writes fail, even for root.
 
 #include "platform/atomic_file.h"
 #include "platform/preferences_store.h"
@@ -51,8 +50,6 @@ TEST(FolderPreferencesStore, StoresPlainKeysPrivatelyAndBoolsAsText) {
     EXPECT_EQ(entries(dir / "io.example.App"), 2);
 }
 
-// A failed write or copy (full disk, missing folder, a folder in the way, a source not a
-// regular file, an existing destination to keep) leaves what was there.
 TEST(AtomicFile, AFailedWriteOrCopyLeavesWhatWasThere) {
     test::TempDir dir;
     ASSERT_EQ(writeFileAtomically(dir / "value", bytes("old")), "");

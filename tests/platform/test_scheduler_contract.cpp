@@ -1,5 +1,4 @@
-// What every Scheduler promises, on the real loop and on the manual clock the core's tests
-// use (the real loop's times are lower bounds only).
+// What every Scheduler promises, on the real loop (its times lower bounds) and the manual clock.
 
 #include "platform/asio/asio_scheduler.h"
 #include "support/manual_scheduler.h"
@@ -18,8 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// run(): up to 5 s of loop time (the real loop returns once nothing is left to wait for);
-// busy(): a task that holds the loop.
+// run(): up to 5 s of loop time (the real loop returns once nothing waits); busy(): holds it.
 struct ManualLoop {
     ManualScheduler scheduler;
     void run() { scheduler.advance(5s); }
@@ -50,7 +48,7 @@ protected:
 using Loops = ::testing::Types<ManualLoop, AsioLoop>;
 TYPED_TEST_SUITE(SchedulerContract, Loops);
 
-TYPED_TEST(SchedulerContract, PostedTasksRunLaterInPostingOrderFromAnyThread) {
+TYPED_TEST(SchedulerContract, PostsRunInOrderFromAnyThreadAndOneShotTimersInDueOrder) {
     auto& s = this->s;
     s.post([&] {
         this->order.push_back("a");
@@ -71,10 +69,8 @@ TYPED_TEST(SchedulerContract, PostedTasksRunLaterInPostingOrderFromAnyThread) {
     EXPECT_EQ(this->order, (std::vector<std::string>{"a", "b", "posted by a"}));
     for (const auto& posts : seen)
         EXPECT_TRUE(std::ranges::equal(posts, std::views::iota(0, kPosts)));
-}
 
-TYPED_TEST(SchedulerContract, OneShotTimersRunOnceInDueOrderNotBeforeTheirDelay) {
-    auto& s = this->s;
+    // One-shot timers run once, in due order, not before their delay.
     const Duration start = s.now();
     std::vector<std::pair<std::string, Duration>> runs;
     std::vector<TimerHandle> handles;

@@ -1,5 +1,4 @@
-// The autostart and screen-saver entries on temporary folders; installed:
-// tests/install/test_install.sh.
+// The autostart and screen-saver entries on temporary folders.
 
 #include "platform/desktop_entry.h"
 #include "platform/xdg_installation.h"

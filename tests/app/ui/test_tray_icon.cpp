@@ -45,32 +45,26 @@ TEST(TrayIcon, SymbolIsARingWithItsLeftHalfFilledThatReadsOnAnyPanel) {
     }
 }
 
-// 64 × 32: opaque red (or blue) up to column 30, transparent green beyond.
-Image logo(bool blue) {
-    Image image{64, 32, std::vector<std::uint8_t>(64 * 32 * 4)};
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 64; ++x) {
-            std::uint8_t* p = &image.bgra[(std::size_t(y) * 64 + x) * 4];
-            if (x < 30)
-                p[blue ? 0 : 2] = p[3] = 255;
-            else
-                p[1] = 255;
-        }
-    return image;
-}
-
-void write(const std::filesystem::path& file, const std::string& bytes) {
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
 // A logo is fitted with its proportions and takes no colour from transparent pixels.
 TEST(TrayLogo, InstalledLogoFirstThenBesideTheProgramThenTheSymbol) {
     test::TempDir dir;
     const auto program = dir / "bin", installed = dir / "share" / "tavel" / "Logo.png";
     MemoryLogSink log;
+    auto write = [](const std::filesystem::path& file, const std::string& bytes) {
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << bytes;
+    };
+    // 64 × 32: opaque red (or blue) up to column 30, transparent green beyond.
     auto writeLogo = [&](const std::filesystem::path& file, bool blue) {
-        const auto png = encodePng(logo(blue));
+        Image image{64, 32, std::vector<std::uint8_t>(64 * 32 * 4)};
+        for (int i = 0; i < 64 * 32; ++i) {
+            std::uint8_t* p = &image.bgra[std::size_t(i) * 4];
+            if (i % 64 < 30)
+                p[blue ? 0 : 2] = p[3] = 255;
+            else
+                p[1] = 255;
+        }
+        const auto png = encodePng(image);
         write(file, std::string(png->begin(), png->end()));
     };
     // "red", "blue" or "symbol": where the icons came from.

@@ -1,5 +1,4 @@
-// The application's service and the command line's client (blocking: on a thread of its
-// own) on a private session bus. As users meet them: app/test_desktop.cpp.
+// The application's service and the command line's blocking client on a private session bus.
 
 #include "bus_test.h"
 #include "platform/dbus/application_service.h"

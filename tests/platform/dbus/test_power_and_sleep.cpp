@@ -1,5 +1,4 @@
-// Low Power Mode from fake power-profiles daemons, sleep from a fake logind, and the
-// merge of sleep sources.
+// Low Power Mode from fake power-profiles daemons, sleep from a fake logind, merged sleep.
 
 #include "bus_test.h"
 #include "platform/dbus/logind_sleep.h"
@@ -44,8 +43,7 @@ TEST_F(PowerProfilesTest, DaemonsComingAndGoingUnderEitherNameTheCurrentOnePrefe
     older->setProfile("balanced");
     ASSERT_TRUE(changesReach(2));
 
-    // Not heard: the older name beside the current one, a connection not owning the name,
-    // and (for the core) a profile other than power-saver.
+    // Not heard: the older name beside the current one, a non-owner, a non-power-saver profile.
     auto current = startDaemon("balanced");
     ASSERT_TRUE(runUntil([&] { return source_.serviceName() == kPowerProfiles.name; }));
     older->setProfile("power-saver");
@@ -63,15 +61,6 @@ TEST_F(PowerProfilesTest, DaemonsComingAndGoingUnderEitherNameTheCurrentOnePrefe
     EXPECT_EQ(source_.serviceName(), "");
 }
 
-// PrepareForSleep as logind sends it, routed when this returns.
-void prepareForSleep(BusConnection& bus, bool start) {
-    sdbus::createObject(bus.connection(), "/org/freedesktop/login1")
-        ->emitSignal("PrepareForSleep")
-        .onInterface("org.freedesktop.login1.Manager")
-        .withArguments(start);
-    roundTrip(bus);
-}
-
 using LogindSleepTest = BusTest;
 
 TEST_F(LogindSleepTest, OnlyLogindsNameOwnerIsHeardEvenWhenItStartsLater) {
@@ -85,8 +74,13 @@ TEST_F(LogindSleepTest, OnlyLogindsNameOwnerIsHeardEvenWhenItStartsLater) {
                                {impostor.get(), false},
                                {logind.get(), false},
                                {impostor.get(), true},
-                               {logind.get(), true}})
-        prepareForSleep(*from, start);
+                               {logind.get(), true}}) {
+        sdbus::createObject(from->connection(), "/org/freedesktop/login1")
+            ->emitSignal("PrepareForSleep")
+            .onInterface("org.freedesktop.login1.Manager")
+            .withArguments(start);
+        roundTrip(*from);  // routed in order
+    }
     ASSERT_TRUE(runUntil([&] { return std::ranges::count(events, ' ') == 3; })) << events;
     EXPECT_EQ(events, "sleep wake sleep ");
 }

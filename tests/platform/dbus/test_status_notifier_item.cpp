@@ -1,6 +1,4 @@
-// The status bar item on a private bus: the test plays the watcher (it notes the
-// registrations) and the panel (it reads the item and drives the menu), each on its own
-// connection, all on the one loop. Registration as users meet it: app/test_desktop.cpp.
+// The status bar item on a private bus; the test plays the watcher and the panel, on one loop.
 
 #include "bus_test.h"
 #include "platform/dbus/status_notifier_item.h"
@@ -73,8 +71,7 @@ StatusMenuItem entry(std::string label, std::vector<StatusMenuItem> children = {
 
 class StatusNotifierItemTest : public BusTest {
 protected:
-    // A call from the panel, answered while the loop runs; a D-Bus error comes back as its
-    // name, a reply as "ok".
+    // A call from the panel, answered while the loop runs: "ok" or the D-Bus error's name.
     template <class... Args>
     std::string call(sdbus::IProxy& proxy, const char* interface, const char* method,
                      const Args&... args) {
