@@ -1,5 +1,4 @@
-// Start, windows, the settings reaction, persisting, the pause, the lock-screen timers,
-// shuffle, browsing, the parameter bindings and the system's login item and saver.
+// The application state on fakes and the manual clock, from start to the login item.
 
 #include "support/app_state_fixture.h"
 
@@ -286,8 +285,7 @@ TEST_F(AppStateTest, ShuffleRunsEveryPeriodAndGivesEachIndexAnEffectNeverTheGlob
         s.shuffleNow();
         picked.insert(s.settings().globalShaderID);
     }
-    // So uniform indices give uniform picks among the other fifteen.
-    EXPECT_EQ(picked.size(), 15u);
+    EXPECT_EQ(picked.size(), 15u);  // uniform indices: uniform picks among the others
     EXPECT_EQ(picked.count("halvane"), 0u);
     EXPECT_EQ(asked, std::vector<std::size_t>(15, 15));
     s.updateSettings([](AppSettings& x) { x.globalShaderID = "no-such-effect"; });
@@ -379,8 +377,7 @@ TEST_F(AppStateTest, BindingsReadAndWriteOneFieldOfTheirEffectsRecordAndRefuseNa
     EXPECT_EQ(stored().params.count("vortex"), 0u);
 }
 
-// Starting with the session and installing the screen saver, as the settings pane uses
-// them: failures are log lines, observers always read the real state again.
+// Failures are log lines; observers always read the real state again.
 TEST_F(AppStateTest, LoginAndSaverFollowTheSystemAndLogTheirFailures) {
     struct System : LoginItem, SaverInstaller {
         bool enabled() const override { return on; }

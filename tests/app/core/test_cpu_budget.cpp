@@ -1,5 +1,4 @@
-// The CPU budget's controller on a simulated machine (a view drawing at its frame cap
-// unless the cores cannot keep up), sampled every 200 ms of the manual clock.
+// The CPU budget's controller on a simulated machine, sampled every 200 ms of the manual clock.
 
 #include "platform/cpu_budget.h"
 
@@ -9,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ostream>
 
 namespace tavel {
 namespace {
@@ -59,20 +57,13 @@ struct SettleCase {
     ViewLimits user;
     Duration within = 10s;
     double cores = 2;
-    // When set: first drawn for 20 s at `beforeUser`, then the work or the limits change.
     const Effect* before = nullptr;
-    ViewLimits beforeUser{1.0, 30};
+    ViewLimits beforeUser{1.0, 30};  // with `before`: drawn 20 s at these, then a change
 };
-
-void PrintTo(const SettleCase& c, std::ostream* out) {
-    *out << c.effect.name << " at " << c.share << " of a core, user " << c.user.scale << " / "
-         << c.user.fps << " fps" << (c.before ? std::string(" after ") + c.before->name : "");
-}
 
 class CpuBudgetSettles : public ::testing::TestWithParam<SettleCase> {};
 
-// Within 10 % of the budget in time (or at the top or bottom rung when no rung fits), then
-// at most one more move; every move one rung of the user's ladder, new user limits at once.
+// Within 10 % of the budget in time, then at most one more move, each one rung of the ladder.
 TEST_P(CpuBudgetSettles, WithinTheBudgetInTimeAndStays) {
     const SettleCase& c = GetParam();
     Machine m(c.share, c.before ? c.beforeUser : c.user, c.cores);

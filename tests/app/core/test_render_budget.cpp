@@ -1,5 +1,4 @@
-// The views' CPU budget inside the application state: two desktop views on a simulated
-// machine and the manual clock.
+// The views' CPU budget inside the application state, on a simulated machine.
 
 #include "platform/render_budget.h"
 
@@ -70,8 +69,7 @@ TEST_F(RenderBudgetTest, DesktopViewsSettleWithinTheBudgetAndTheSettings) {
     ASSERT_TRUE(owned->usage());
     EXPECT_NEAR(*owned->usage(), 0.25, 0.025);
 
-    // Lower settings bound every view at once; a view that wishes for more (the idle
-    // saver's) gets the budget's share of the desktop's scale and at most its own rate.
+    // Lower settings bound every view at once; the idle saver's gets the desktop's share.
     s.updateSettings([](AppSettings& x) { x.fps = 12, x.retinaQuality = false; });
     for (int i = 0; i < 75; ++i) {
         EXPECT_LE(view("Left").qualityScale, 0.5);
@@ -120,9 +118,7 @@ TEST_F(RenderBudgetTest, NothingIsLimitedOnHardwareOrWithoutABudget) {
     }
 }
 
-// While the gallery is open its pictures have a budget of their own: the process settles
-// near four times the desktop's, the desktop keeps its limits, and after it closes the
-// desktop's budget holds again.
+// The open gallery's pictures get four times the desktop's budget, taking none of it.
 TEST_F(RenderBudgetTest, AnOpenGalleryHasABudgetOfItsOwnAndStarvesNoView) {
     test::FakeViewState gallery;
     load.extra = &gallery;

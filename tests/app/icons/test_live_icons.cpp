@@ -1,5 +1,4 @@
-// The accent colour taken from the running effect, and the rules of the live-icon refresh,
-// on the manual clock with a fake renderer.
+// The accent colour from the running effect, and when the live icons are drawn again.
 
 #include "app/icons/accent.h"
 #include "app/icons/live_icon_refresher.h"
@@ -48,12 +47,6 @@ protected:
         refresher.attach(make());
         refresher.onStatusIconUpdate = [this](const Image& icon) { icons.push_back(icon.width); };
     }
-    LiveIconRenderer::Frame frameOf(Rgba average) {
-        LiveIconRenderer::Frame frame;
-        frame.statusIcon.width = 19;
-        frame.averageColor = average;
-        return frame;
-    }
     // Asks for a refresh, runs the icon queue and delivers what it rendered.
     void render() {
         refresher.refreshLiveIcons();
@@ -69,13 +62,15 @@ protected:
         clock, iconQueue, [this](const ShaderEffect& effect, const ShaderParams&, float time) {
             rendered.push_back(effect.id);
             times.push_back(time);
-            return std::optional(frameOf({0.5f, 0.5f, 0.5f, 1}));
+            LiveIconRenderer::Frame frame;
+            frame.statusIcon.width = 19;
+            frame.averageColor = {0.5f, 0.5f, 0.5f, 1};
+            return std::optional(frame);
         }};
 };
 
 TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentUnlessCoveredAsleepOrUnchanged) {
-    // Nothing renders under the idle saver or while the displays sleep.
-    state->setIdleSaverShown(true);
+    state->setIdleSaverShown(true);  // nothing renders under the saver or while asleep
     render();
     state->setIdleSaverShown(false);
     desktop.slept();
@@ -102,8 +97,7 @@ TEST_F(LiveIconsTest, TheFirstDisplaysEffectSetsTheAccentUnlessCoveredAsleepOrUn
     render();
     EXPECT_EQ(rendered.back(), "halvane");
 
-    // Paused, the icon's time stands still and the same picture is not drawn again until
-    // the effect or its parameters change; running, time moves it on.
+    // Paused, time stands still and nothing is drawn again until the parameters change.
     state->togglePaused();
     for (int i = 0; i < 3; ++i) {
         clock.advance(std::chrono::seconds(2));
