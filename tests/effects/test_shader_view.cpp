@@ -1,6 +1,4 @@
-// ShaderView against fakes of its surface, renderer, compiler and frame timer, on a
-// clock the test moves by hand. (Its pause rule is checked in real windows, in the X11
-// and Wayland window tests.)
+// ShaderView on fakes and a hand-moved clock; its pause rule is tested in real windows.
 
 #include "effects/shader_view.h"
 
@@ -101,8 +99,7 @@ TEST_F(ShaderViewTest, TheFrameRateIsKeptWithinOneAndWhatADisplayShows) {
     EXPECT_FALSE(timer->running);
 }
 
-// Also: the uniforms come from the params, and a surface that refuses the context is
-// no frame at all.
+// Also: uniforms come from the params; a surface that refuses the context is no frame.
 TEST_F(ShaderViewTest, TheDrawableFollowsScaleQualityAndFrameInWholePixels) {
     auto view = runningView();
     EXPECT_EQ(view->drawableWidth(), 200);  // 100 points at scale 2

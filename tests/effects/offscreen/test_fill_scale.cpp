@@ -1,5 +1,4 @@
-// The desktop picture fitted to screens of other sizes. (At the same size, and the PNG
-// file it is read from, are checked where users meet them: in the X11 root picture's test.)
+// The desktop picture fitted to other screen sizes (same size: the X11 root picture's test).
 
 #include "effects/offscreen/fill_scale.h"
 
@@ -11,7 +10,7 @@ namespace tavel {
 namespace {
 
 TEST(ScaleToFill, CoversTheTargetKeepingProportionsAndCroppingTheMiddle) {
-    // One channel per pixel written out (B = G = R, A = 255) keeps the cases readable.
+    // One grey level per pixel keeps the cases readable.
     auto grey = [](int width, int height, std::vector<int> values) {
         Image image{width, height, {}};
         for (int v : values)

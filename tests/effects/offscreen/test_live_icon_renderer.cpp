@@ -1,5 +1,4 @@
-// The offscreen renderer beyond what the golden images show: program caching across
-// effects and threads, refusals, and the icons and average colour of a frame.
+// The offscreen renderer beyond the golden images: caching, refusals, icons, average colour.
 
 #include "effects/offscreen/live_icon_renderer.h"
 
@@ -16,13 +15,6 @@ Image solid(int size, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
     Image image{size, size, {}};
     for (int i = 0; i < size * size; ++i) image.bgra.insert(image.bgra.end(), {b, g, r, 255});
     return image;
-}
-
-TEST(IconCompositor, AverageSamplesEverySixteenthPixelBlueFirst) {
-    Image frame = solid(256, 0, 0, 0);
-    // Pixels that the sampling rule visits are pure blue; the others stay black.
-    for (std::size_t offset = 0; offset < frame.bgra.size(); offset += 64) frame.bgra[offset] = 255;
-    EXPECT_EQ(sampledAverageColor(frame), (Rgba{0, 0, 1, 1}));
 }
 
 TEST(IconCompositor, TilesAreRoundedWithAHairline) {
@@ -60,8 +52,7 @@ TEST(IconCompositor, TilesAreRoundedWithAHairline) {
 
 using LiveIconRendererTest = test::RenderTest;
 
-// Only the latest programs stay; an effect whose program went is built again, alike,
-// and the renderer may move to another thread in between.
+// An evicted program is rebuilt alike, on another thread too.
 TEST_F(LiveIconRendererTest, EffectsComeBackAlikeAfterOthersAndOnAnotherThread) {
     const char* const ids[] = {"tiles", "dome", "orbits", "vortex"};
     std::vector<Image> first;
