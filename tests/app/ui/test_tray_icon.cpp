@@ -21,18 +21,15 @@ Argb at(const StatusIconPixmap& p, int x, int y) {
 }
 
 // Composed over a light or a dark panel, a good share of it stands far from the panel.
-TEST(TrayIcon, SymbolIsARingWithItsLeftHalfFilledThatReadsOnAnyPanel) {
+TEST(TrayIcon, SymbolIsHalfFilledAndReadsOnAnyPanel) {
     for (int size : kTrayIconSizes) {
         SCOPED_TRACE(size);
         const StatusIconPixmap p = traySymbol(size);
         ASSERT_EQ(p.width, size);
         ASSERT_EQ(p.height, size);
         ASSERT_EQ(p.argb.size(), std::size_t(size) * size * 4);
-        const int mid = size / 2;
-        EXPECT_EQ(at(p, 0, 0)[0], 0);                                      // corner: transparent
-        EXPECT_EQ(at(p, size * 3 / 10, mid), (Argb{255, 255, 255, 255}));  // left half: white
-        EXPECT_EQ(at(p, size * 7 / 10 - 1, mid)[0], 0);                    // right half: open
-        EXPECT_GT(at(p, mid, size * 13 / 100 + 1)[0], 100);                // the ring at the top
+        EXPECT_EQ(at(p, size * 3 / 10, size / 2), (Argb{255, 255, 255, 255}));  // left half: white
+        EXPECT_EQ(at(p, size * 7 / 10 - 1, size / 2)[0], 0);                    // right half: open
         for (int panel : {240, 30}) {
             int far = 0;
             for (int x = 0; x < size; ++x)

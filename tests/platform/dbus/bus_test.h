@@ -15,9 +15,10 @@
 
 namespace tavel::test {
 
-class BusTest : public ::testing::Test {
-protected:
-    BusTest() { daemon_.exportAsSessionAndSystemBus(); }
+// For a fixture of its own, beside the test's other parts.
+class PrivateBus {
+public:
+    PrivateBus() { daemon_.exportAsSessionAndSystemBus(); }
 
     std::unique_ptr<BusConnection> open(BusType type = BusType::system) {
         std::string error;
@@ -26,10 +27,9 @@ protected:
         return bus;
     }
 
-    // Runs the loop until `done` holds; false when `limit` passed first.
-    bool runUntil(const std::function<bool()>& done,
-                  std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
+    // Runs the loop until `done` holds; false when five seconds passed first.
+    bool runUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!done()) {
             if (std::chrono::steady_clock::now() >= deadline) return false;
             scheduler_.runFor(std::chrono::milliseconds(5));
@@ -40,6 +40,8 @@ protected:
     DbusDaemon daemon_;
     AsioScheduler scheduler_;  // destroyed before the daemon, after each test's connections
 };
+
+class BusTest : public ::testing::Test, public PrivateBus {};
 
 // A blocking call to the bus daemon, after which all sent earlier on `bus` is routed.
 inline void roundTrip(BusConnection& bus, bool wake = true) {
