@@ -12,11 +12,8 @@
 #include "platform/wayland/wayland_render_services.h"
 #include "support/run_until.h"
 #include "support/sway_server.h"
-#include "support/temp_dir.h"
 
-#include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>

@@ -19,7 +19,6 @@ using test::setItems;
 using X11ConnectionTest = test::X11LoopTest;
 
 TEST_F(X11ConnectionTest, EventsReachTheirHandlersWhichMayChangeWhileTheyRun) {
-    EXPECT_EQ(X11Connection::open(loop.context(), ":4095"), nullptr) << "a missing display";
     Window window = XCreateSimpleWindow(display(), root(), 0, 0, 10, 10, 0, 0, 0);
     XSelectInput(display(), window, PropertyChangeMask);
     connection->selectRootInput(PropertyChangeMask);
@@ -136,17 +135,19 @@ TEST(X11ConnectionLoss, LosingTheServerLogsAndExitsWithStatusOne) {
     }
 }
 
-TEST(X11ConnectionErrors, EachDistinctErrorIsLoggedOnceAndTheExtensionsAreThere) {
+TEST(X11ConnectionErrors, EachDistinctErrorIsLoggedOnceUnlessACatcherClaimsIt) {
     test::sharedXvfb();
     AsioScheduler loop;
     MemoryLogSink log;
     auto connection = X11Connection::open(loop.context(), nullptr, log);
     ASSERT_TRUE(connection);
-    EXPECT_EQ(connection->missingDesktopExtensions(), "");
     Display* display = connection->display();
     for (int i = 0; i < 3; ++i) XMapWindow(display, Window(0x1fffff0));  // no such window
     XSync(display, False);
-    if (char* name = XGetAtomName(display, Atom(0x7ffffff0))) XFree(name);
+    {
+        X11ErrorCatch trap(display, X11ErrorCatch::windowGone);  // other kinds pass on
+        if (char* name = XGetAtomName(display, Atom(0x7ffffff0))) XFree(name);
+    }
     auto lines = log.lines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(lines[0].starts_with("Tavel: X error: BadWindow")) << lines[0];

@@ -1,10 +1,9 @@
-// Idle time and input on Xvfb (xdotool, through XTEST as a device would), and DPMS sleep.
+// Idle time and input on Xvfb (xdotool, through XTEST as a device would); the DPMS sleep rule.
 
 #include "x11_loop_fixture.h"  // first: gtest before any X11 header
 
 #include "platform/x11/x11_display_sleep.h"
 #include "platform/x11/x11_idle.h"
-#include "support/manual_scheduler.h"
 
 #include <X11/extensions/dpmsconst.h>
 
@@ -15,7 +14,6 @@
 namespace tavel {
 namespace {
 
-using namespace std::chrono_literals;
 using test::runUntil;
 
 // Relative motion back and forth (an absolute move is a warp: it makes no raw events).
@@ -88,16 +86,6 @@ TEST(DisplaySleep, AnyLevelButOnCountsWhileDpmsIsEnabledAndOnlyChangesAreReporte
     for (bool asleep : {true, false}) changes.push_back(tracker.update(asleep));
     using enum SleepChange;
     EXPECT_EQ(changes, (std::vector<SleepChange>{none, none, woke, none, slept, woke, none, woke}));
-}
-
-TEST_F(X11InputTest, DisplaySleepOnAServerWithoutDpmsReportsNothing) {
-    test::ManualScheduler clock;
-    DpmsSleepSource source(*connection, clock, 20ms);
-    EXPECT_FALSE(source.available());
-    int reports = 0;
-    source.setHandlers([&] { ++reports; }, [&] { ++reports; });
-    clock.advance(1s);
-    EXPECT_EQ(reports, 0);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The root window's picture on a small Xvfb of its own, every pixel checked.
 
-// First: it includes gtest before any X11 header (Xlib's None macro breaks gtest).
-#include "x11_loop_fixture.h"
+#include "x11_loop_fixture.h"  // first: gtest before any X11 header
 
 #include "effects/offscreen/png_encode.h"
 #include "platform/atomic_file.h"
@@ -127,8 +126,7 @@ TEST_F(X11RootPictureTest, EachMonitorShowsThePictureAndThePreviousPixmapIsRelea
     for (const char* name : {"A", "B"}) xvfb().run({"xrandr", "--delmonitor", name});
 }
 
-// A stale ESETROOT_PMAP_ID's client (retained, to survive a wrong kill) is not killed; a
-// set that fails says why and leaves the root's picture alone.
+// A stale ESETROOT_PMAP_ID's client is not killed; a failed set leaves the root alone.
 TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) {
     const Image picture = pattern(rootWidth, rootHeight, false);
     ASSERT_EQ(setPicture(picture), "");

@@ -15,7 +15,6 @@
 #include <X11/Xutil.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
