@@ -33,8 +33,7 @@ protected:
 
     AppStateTest() { screens.list = {screen(1, "Left"), screen(2, "Right")}; }
 
-    // A new state loading what `store` holds, started unless asked not to. What start()
-    // did is cleared from the journal and the periodic counts: tests count from here.
+    // A new state loading what `store` holds; the journal and periodic counts start after it.
     AppState& make(bool start = true) {
         AppStateDependencies dependencies = fakedDependencies(clock, store, screens, desktop, log);
         if (idleWatcher) dependencies.integrations.idle = idleWatcher;
@@ -70,7 +69,6 @@ protected:
         return none;
     }
     long calls(const std::string& entry) const { return std::ranges::count(journal, entry); }
-    // The effects the live windows show, in the order they were made.
     std::string shown() const {
         std::string ids;
         for (const auto& [name, view] : screens.made)

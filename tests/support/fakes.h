@@ -1,6 +1,6 @@
 #pragma once
-// Fakes of the platform interfaces the core talks to. They note what they are told into an
-// optional shared journal, so that tests can check the order of effects across them.
+// Fakes of the platform interfaces the core talks to, noting what they are told into an
+// optional shared journal so that tests can check the order of effects across them.
 
 #include "app/core/app_state.h"
 #include "app/core/integrations.h"
@@ -56,7 +56,6 @@ struct FakeViewState {
     bool cover = false;    // told to cover that program
 };
 
-// Records what it is told into a shared state; notes effects set as "apply <name>".
 class FakeView : public WallpaperView {
 public:
     FakeView(std::shared_ptr<FakeViewState> state, Journal* journal, std::string name)
@@ -90,8 +89,7 @@ public:
     void setCoverDesktopProgram(bool cover) override { state_->cover = cover; }
 };
 
-// The screens, and the windows made on them: the state of every window made, newest last,
-// stays readable after the window is gone.
+// The screens; every window made stays readable, newest last, after it is gone.
 class FakeScreens final : public ScreenSource, public WallpaperWindowFactory {
 public:
     explicit FakeScreens(Journal* journal) : journal_(journal) {}
@@ -110,8 +108,7 @@ private:
     Journal* journal_;
 };
 
-// Everything else around the state: power, display sleep, the process activity, the
-// activation policy and the integrations. The periodic integrations are only counted.
+// Everything else around the state; the periodic integrations are only counted.
 class FakeDesktop final : public PowerSource,
                           public DisplaySleepSource,
                           public ProcessActivity,
@@ -165,8 +162,7 @@ private:
     std::uint64_t tokens_ = 0;
 };
 
-// What an AppState needs, every system part played by `screens` and `desktop`; the
-// caller adds what its test wants beside them.
+// What an AppState needs, every system part played by `screens` and `desktop`.
 inline AppStateDependencies fakedDependencies(Scheduler& scheduler, PreferencesStore& store,
                                               FakeScreens& screens, FakeDesktop& desktop,
                                               LogSink& log) {

@@ -1,7 +1,6 @@
 #pragma once
-// A RenderLoad that simulates the machine the views draw on: each drawing view (front, not
-// paused, not closed) draws at its frame rate unless the cores cannot keep up, and each
-// frame costs (fixed + perPixel x scale^2) x noise CPU seconds. Time is the scheduler's.
+// A simulated machine: each drawing view draws at its rate unless the cores cannot keep up,
+// each frame costing (fixed + perPixel x scale^2) x noise CPU seconds of the scheduler's time.
 
 #include "platform/render_load.h"
 #include "platform/scheduler.h"
@@ -44,7 +43,6 @@ public:
     const FakeViewState* extra = nullptr;  // one more view to draw (the gallery's)
 
 private:
-    // The CPU seconds the drawing views use over `dt`; their frames are added to `frames`.
     double draw(double dt, double noise, double* frames) const {
         std::vector<const FakeViewState*> all = views_();
         if (extra) all.push_back(extra);
@@ -59,7 +57,6 @@ private:
         }
         return cpu;
     }
-    // What was drawn since the last look, at the views' settings now.
     void advance() const {
         const double dt = std::chrono::duration<double>(clock_.now() - last_).count();
         if (dt <= 0) return;

@@ -124,26 +124,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The user's limits on top, then scales, then rates; each rung at most ~22 % cheaper.
 TEST(CpuBudgetLadder, ScalesBeforeRatesWithinTheUsersLimits) {
-    struct Case {
-        ViewLimits user;
-        double lowestScale;
-        std::int64_t lowestFps;
-    };
-    for (const Case& c :
-         {Case{{1.0, 30}, 0.25, 5}, Case{{0.5, 60}, 0.25, 5}, Case{{0.2, 30}, 0.2, 5},
-          Case{{1.0, 4}, 0.25, 4}, Case{{1.0, 0}, 0.25, 1}, Case{{1.0, 100000}, 0.25, 5}}) {
-        SCOPED_TRACE(std::to_string(c.user.scale) + " " + std::to_string(c.user.fps));
-        std::vector<ViewLimits> ladder = budgetLadder(c.user);
+    // The user's limits, then the lowest rung.
+    const std::pair<ViewLimits, ViewLimits> cases[] = {
+        {{1.0, 30}, {0.25, 5}}, {{0.5, 60}, {0.25, 5}}, {{0.2, 30}, {0.2, 5}},
+        {{1.0, 4}, {0.25, 4}},  {{1.0, 0}, {0.25, 1}},  {{1.0, 100000}, {0.25, 5}}};
+    for (const auto& [user, lowest] : cases) {
+        SCOPED_TRACE(std::to_string(user.scale) + " " + std::to_string(user.fps));
+        std::vector<ViewLimits> ladder = budgetLadder(user);
         ASSERT_FALSE(ladder.empty());
         EXPECT_EQ(ladder.front(),
-                  (ViewLimits{c.user.scale, std::clamp<std::int64_t>(c.user.fps, 1, 240)}));
-        EXPECT_EQ(ladder.back(), (ViewLimits{c.lowestScale, c.lowestFps}));
+                  (ViewLimits{user.scale, std::clamp<std::int64_t>(user.fps, 1, 240)}));
+        EXPECT_EQ(ladder.back(), lowest);
         for (std::size_t i = 1; i < ladder.size(); ++i) {
             const ViewLimits &above = ladder[i - 1], &below = ladder[i];
             EXPECT_TRUE(below.scale <= above.scale && below.fps <= above.fps);
             EXPECT_TRUE(below.scale < above.scale || below.fps < above.fps) << "rung " << i;
             if (below.fps < above.fps) {
-                EXPECT_EQ(above.scale, c.lowestScale) << "rung " << i;
+                EXPECT_EQ(above.scale, lowest.scale) << "rung " << i;
             }
             const double ratio = (above.scale * above.scale * double(above.fps)) /
                                  (below.scale * below.scale * double(below.fps));

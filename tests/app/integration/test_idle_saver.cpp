@@ -35,12 +35,10 @@ protected:
         saver->attach(s);
         return s;
     }
-    // The watcher runs every 3 s: tests tick it by hand.
     void tick() { saver->idleWatcherTick(); }
 };
 
-// Shown on every screen with its own effect, fading in over the paused desktop views; any
-// input dismisses it once and it fades out; a pause of the person's own survives.
+// A pause of the person's own survives the saver's dismissal.
 TEST_F(IdleSaverTest, EachScreenShowsItsOwnEffectFadingAndAnyInputDismissesOnce) {
     AppState& s = makeWithSaver(R"({"idleAnimateMinutes":1,"sameOnAllDisplays":false,)"
                                 R"("globalShaderID":"aurora","perDisplay":{"2":"vortex"},)"
@@ -128,8 +126,6 @@ TEST_F(IdleSaverTest, TheWatcherShowsAndHidesByTheRules) {
     }
 }
 
-// While shown, whatever applies the settings leaves the desktop views paused; the saver
-// follows the screens, a new one joining the fade; sleep pauses its views.
 TEST_F(IdleSaverTest, TheSaverStaysInChargeWhileSettingsAndScreensChange) {
     AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1})");
     idle.seconds = 30;
@@ -159,8 +155,7 @@ TEST_F(IdleSaverTest, TheSaverStaysInChargeWhileSettingsAndScreensChange) {
     EXPECT_NE(desktop.activity, 0u);
 }
 
-// A shown saver draws within the desktop views' limits, the settings' and the CPU budget's,
-// which it has to itself while they are paused.
+// The CPU budget is the saver's alone while the desktop views are paused.
 TEST_F(IdleSaverTest, TheSaverDrawsWithinTheDesktopsLimits) {
     test::SimulatedLoad& load = loads.emplace(clock, [this] {
         std::vector<const test::FakeViewState*> views;

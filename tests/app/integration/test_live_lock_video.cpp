@@ -1,5 +1,4 @@
-// The moving lock screen's jobs on a manual queue and clock, a fake encoder writing small
-// files into temporary folders.
+// The moving lock screen's jobs on a manual queue and clock, a fake encoder writing small files.
 
 #include "app/integration/live_lock_video.h"
 
@@ -7,7 +6,6 @@
 #include "support/temp_dir.h"
 
 #include <fstream>
-#include <limits>
 #include <stdexcept>
 
 namespace tavel {
@@ -72,15 +70,6 @@ protected:
     LiveLockVideo video{deps};
 };
 
-TEST(LockVideoSignature, IsTheIdAndTheBase64OfTheParametersJson) {
-    ShaderParams params;
-    params.hue = 90.5f;
-    EXPECT_EQ(lockVideoSignature("dome", params),
-              "dome|eyJzcGVlZCI6MSwiem9vbSI6MSwiaW50ZW5zaXR5IjoxLCJodWUiOjkwLjV9");
-    params.hue = std::numeric_limits<float>::infinity();
-    EXPECT_EQ(lockVideoSignature("dome", params), "dome|");
-}
-
 TEST_F(LiveLockVideoTest, EncodesOnlyWhenTheSlotDoesNotShowTheEffectAsItIsAndRestores) {
     video.restoreOriginalAerial();  // no backup yet: nothing
     video.updateLockVideoIfNeeded(false);
@@ -122,9 +111,7 @@ TEST_F(LiveLockVideoTest, EncodesOnlyWhenTheSlotDoesNotShowTheEffectAsItIsAndRes
     EXPECT_EQ(store.boolValue(LiveLockVideo::kGuideShownKey), true);
 }
 
-// The person's files in the slot are never lost: each one found there is kept (a new
-// copy beside the others), a backup that cannot be made whole stops the job, and
-// switching off gives back the newest one, or an empty slot where it was empty.
+// Each file found in the slot is kept; switching off gives back the newest, or an empty slot.
 TEST_F(LiveLockVideoTest, WhatThePersonPutInTheSlotIsKeptAndGivenBack) {
     std::filesystem::remove(slot);
     update();
@@ -170,9 +157,7 @@ TEST_F(LiveLockVideoTest, WhatThePersonPutInTheSlotIsKeptAndGivenBack) {
     EXPECT_FALSE(std::filesystem::exists(slot));
 }
 
-// Switched off while a movie is encoded: the job does not put it in the slot afterwards,
-// and the restore waits for the job. Switched on again before the restore ran: the slot
-// stays Tavel's. A job left when the application ends stops without a word.
+// A job finishing after the switch-off, or after the application ended, leaves the slot alone.
 TEST_F(LiveLockVideoTest, SwitchingOffOrEndingDuringAnEncodeIsNotUndoneByTheJob) {
     video.updateLockVideoIfNeeded(false);
     switchOff();
@@ -199,8 +184,6 @@ TEST_F(LiveLockVideoTest, SwitchingOffOrEndingDuringAnEncodeIsNotUndoneByTheJob)
     EXPECT_TRUE(log.lines().empty());
 }
 
-// A slot that is a link is left alone, and failures leave the slot and the signature as
-// they were; each says so in one line.
 TEST_F(LiveLockVideoTest, ALinkAndFailuresLeaveTheSlotAndTheSignatureAsTheyWere) {
     std::filesystem::rename(slot, dir / "elsewhere.mov");
     std::filesystem::create_symlink(dir / "elsewhere.mov", slot);

@@ -1,5 +1,4 @@
-// The lock-screen still, its files and the desktop picture, on the manual clock with a
-// fake renderer and picture.
+// The lock-screen still, its files and the desktop picture, with a fake renderer and picture.
 
 #include "app/integration/lock_screen_still.h"
 
@@ -7,6 +6,7 @@
 #include "support/temp_dir.h"
 
 #include <fstream>
+#include <set>
 
 namespace tavel {
 namespace {
@@ -51,10 +51,9 @@ protected:
     }
     // The names in Tavel's folder, in order, with spaces between.
     std::string files() {
-        std::vector<std::string> names;
+        std::set<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(dir / "Tavel"))
-            names.push_back(entry.path().filename());
-        std::sort(names.begin(), names.end());
+            names.insert(entry.path().filename());
         std::string all;
         for (const auto& name : names) all += (all.empty() ? "" : " ") + name;
         return all;
@@ -78,8 +77,6 @@ protected:
          "gnome", dir / "Tavel", [this] { return seconds; }, log}};
 };
 
-// Nothing while the live lock screen has the slot or without a screen; a file where the
-// folder should be is one line. Then the main screen's effect at its pixel size.
 TEST_F(LockScreenStillTest, TheMainScreensEffectAtItsPixelSizeBecomesEveryPicture) {
     state->updateSettings([](AppSettings& s) { s.liveLockVideo = true; });
     sync();
@@ -110,8 +107,7 @@ TEST_F(LockScreenStillTest, TheMainScreensEffectAtItsPixelSizeBecomesEveryPictur
     ASSERT_EQ(picture.set.size(), 1u);
     EXPECT_EQ(picture.set[0], dir / "Tavel" / "lockscreen-1700000000.png");
 
-    // The same second again: the file is made again under the same name; a later one
-    // replaces it and the link follows.
+    // The same second again: the same name; a later one replaces it and the link follows.
     sync();
     seconds += 5;
     sync();
@@ -121,8 +117,7 @@ TEST_F(LockScreenStillTest, TheMainScreensEffectAtItsPixelSizeBecomesEveryPictur
     EXPECT_EQ(picture.set.size(), 3u);
     EXPECT_EQ(log.lines().size(), 1u);
 
-    // A setter that fails leaves the picture shown and its file; the new still is kept
-    // for the link, and the next success clears both away. The failure is said once.
+    // A failing setter keeps the shown picture's file until the next success; said once.
     picture.failWith = "xfconf-query: no such channel";
     seconds += 5;
     sync();
@@ -140,8 +135,6 @@ TEST_F(LockScreenStillTest, TheMainScreensEffectAtItsPixelSizeBecomesEveryPictur
               "desktop-picture.json lockscreen-1700000020.png lockscreen.png lockvideo.mov");
 }
 
-// What the desktop showed before Tavel's first still is recorded once and put back, on the
-// icon queue, when the sync goes off; the record then goes.
 TEST_F(LockScreenStillTest, ThePersonsPictureIsRecordedOnceAndPutBack) {
     sync();
     picture.before = PictureRecord{{"picture-uri", "'file:///other.png'"}};
