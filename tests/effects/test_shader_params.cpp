@@ -1,6 +1,5 @@
-// Stored effect parameters and catalog lookup (ids and order: the command line's list test).
+// Stored effect parameters (catalog ids, names and lookup: the command line's test).
 
-#include "effects/catalog.h"
 #include "effects/shader_params.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +10,6 @@ namespace tavel {
 namespace {
 
 using nlohmann::json;
-
-TEST(Catalog, ExactLookup) {
-    EXPECT_EQ(shaderEffect("dome").value().name, "Obsidian Dome");
-    for (const char* id : {"Dome", "", "dome ", "aurora"}) EXPECT_FALSE(shaderEffect(id)) << id;
-}
 
 TEST(ShaderParamsJson, EncodesTheFourControlsThenOnlyThePresentOptionalsInOrder) {
     const ShaderParams full{0.7f,

@@ -62,12 +62,11 @@ TEST_F(ShaderViewTest, TimeStepsAreClampedScaledAndSkipTheFirstFrameAfterAPause)
         std::vector<double> ticks;  // clock readings, the first one adds nothing
         double advance;
     } steps[] = {
-        {1.0f, {10.0, 10.05, 10.08}, 0.08},               // follows the clock
-        {0.5f, {10.0, 10.04}, 0.02},                      // times speed
-        {2.0f, {10.0, 13.0}, 0.2},                        // a stall counts as a tenth of a second
-        {1.0f, {10.0, 9.0, 9.05}, 0.05},                  // a clock going back adds nothing
-        {1.0f, {10.0, nan, 10.05}, 0.0},                  // nor does one that went NaN
-        {0.0f, {10.0, 11.0, 12.0}, 0.0},                  // speed 0 draws the same image
+        {1.0f, {10.0, 10.05, 10.08}, 0.08},  // follows the clock
+        {2.0f, {10.0, 13.0}, 0.2},           // a stall: a tenth of a second, times speed
+        {1.0f, {10.0, 9.0, 9.05}, 0.05},     // a clock going back adds nothing
+        {1.0f, {10.0, nan, 10.05}, 0.0},     // nor does one that went NaN
+        {0.0f, {10.0, 11.0, 12.0}, 0.0},     // speed 0 draws the same image
         {1.0f, {20.0, 20.05, kPause, 30.0, 30.05}, 0.1},  // goes on where it stopped
     };
     for (const auto& step : steps) {
@@ -85,22 +84,8 @@ TEST_F(ShaderViewTest, TimeStepsAreClampedScaledAndSkipTheFirstFrameAfterAPause)
     }
 }
 
-TEST_F(ShaderViewTest, TheFrameRateIsKeptWithinOneAndWhatADisplayShows) {
-    auto view = runningView();
-    const std::pair<std::int64_t, double> rates[] = {
-        {60, 60}, {0, 1}, {-5, 1}, {1'000'000'000, 240}, {240, 240}};
-    for (auto [set, drawn] : rates) {
-        view->setPreferredFramesPerSecond(set);
-        EXPECT_EQ(timer->fps, drawn) << set;
-    }
-    // A paused view starts no timer for a new rate.
-    view->setRenderPaused(true);
-    view->setPreferredFramesPerSecond(30);
-    EXPECT_FALSE(timer->running);
-}
-
 // Also: uniforms come from the params; a surface that refuses the context is no frame.
-TEST_F(ShaderViewTest, TheDrawableFollowsScaleQualityAndFrameInWholePixels) {
+TEST_F(ShaderViewTest, TheDrawableAndFrameRateFollowScaleQualityFrameAndWhatADisplayShows) {
     auto view = runningView();
     EXPECT_EQ(view->drawableWidth(), 200);  // 100 points at scale 2
     view->setQualityScale(0.5);
@@ -126,6 +111,16 @@ TEST_F(ShaderViewTest, TheDrawableFollowsScaleQualityAndFrameInWholePixels) {
     view->setFrameSize(0, std::numeric_limits<double>::quiet_NaN());
     EXPECT_EQ(view->drawableWidth(), 1);  // at least one pixel, NaN too
     EXPECT_EQ(view->drawableHeight(), 1);
+
+    const std::pair<std::int64_t, double> rates[] = {
+        {60, 60}, {0, 1}, {-5, 1}, {1'000'000'000, 240}, {240, 240}};
+    for (auto [set, drawn] : rates) {
+        view->setPreferredFramesPerSecond(set);
+        EXPECT_EQ(timer->fps, drawn) << set;
+    }
+    view->setRenderPaused(true);  // a paused view starts no timer for a new rate
+    view->setPreferredFramesPerSecond(30);
+    EXPECT_FALSE(timer->running);
 }
 
 TEST_F(ShaderViewTest, OnlyTheProgramOfTheCurrentEffectIsEverDrawnAndFailuresAreLogged) {

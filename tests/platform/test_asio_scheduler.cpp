@@ -38,7 +38,6 @@ TEST(FixedRateNextDue, IsTheFirstDueTimeOnTheGridThatIsNotBeforeNow) {
     for (const Case& c : cases)
         EXPECT_EQ(fixedRateNextDue(c.previous, c.interval, c.now), c.next)
             << c.previous.count() << " " << c.interval.count() << " " << c.now.count();
-    EXPECT_THROW(fixedRateNextDue(0s, 0s, 1s), std::invalid_argument);
 }
 
 TEST(AsioScheduler, AnExceptionFromATaskLeavesTheRunAndEndsItsRepeatingTimer) {
@@ -50,11 +49,6 @@ TEST(AsioScheduler, AnExceptionFromATaskLeavesTheRunAndEndsItsRepeatingTimer) {
     EXPECT_THROW(loop.runFor(kGiveUp), std::runtime_error);
     loop.runFor(kGiveUp);  // not rearmed: it runs no more
     EXPECT_EQ(ticks, 2);
-}
-
-TEST(ThreadName, IsCutToWhatLinuxKeepsWithoutSplittingACharacter) {
-    EXPECT_EQ(threadNameFor("exactly15bytes."), "exactly15bytes.");
-    EXPECT_EQ(threadNameFor("abcdefghijklmn\xC3\xA9z"), "abcdefghijklmn");  // é at 14 and 15
 }
 
 // Opens on destruction, just before its executor's, whose destructor meets a long queue.

@@ -53,7 +53,6 @@ TEST_F(DebouncedStoreTest, ABurstStoresItsNewestValueOnceAMomentLater) {
     clock.advance(DebouncedPreferencesStore::kDelay / 2);
     EXPECT_EQ(inner.writes, 1);
     EXPECT_EQ(inner.data("key"), bytes("99"));
-    EXPECT_NE(store.setData("../x", bytes("v")), "");  // a bad key fails at once
 
     store.setData("key", bytes("last"));  // flushed when asked, and when the store goes
     store.flush();

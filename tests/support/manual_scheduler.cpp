@@ -41,8 +41,7 @@ Duration ManualScheduler::dueAfter(Duration delay) const {
 
 TimerHandle ManualScheduler::schedule(Duration due, Duration interval, Task task) {
     auto timer = std::make_shared<Timer>(Timer{std::move(task), interval});
-    // Releases the captures at once, as the real loop does; a running task has been moved
-    // out of the timer, so this never destroys it.
+    // Releases the captures at once, as the real loop does (a running task is moved out).
     timer->state->onCancel = [weak = std::weak_ptr<Timer>(timer)] {
         if (auto timer = weak.lock()) timer->task = nullptr;
     };
@@ -109,11 +108,6 @@ void ManualExecutor::submit(Task task) {
 
 void ManualExecutor::runAll() {
     while (Task task = takeFront(mutex_, tasks_)) task();
-}
-
-std::size_t ManualExecutor::pending() const {
-    std::lock_guard lock(mutex_);
-    return tasks_.size();
 }
 
 }  // namespace tavel::test

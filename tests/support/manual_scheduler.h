@@ -1,6 +1,6 @@
 #pragma once
-// A Scheduler and an Executor for tests: time moves only when the test says so, and tasks
-// run only inside advance()/runPending()/runAll(), on the test's thread. Deterministic.
+// A Scheduler and an Executor for tests: time moves, and tasks run, only when the test says
+// so, on the test's thread.
 
 #include "platform/scheduler.h"
 
@@ -20,9 +20,8 @@ public:
     TimerHandle scheduleRepeating(Duration interval, Task task) override;
     Duration now() const override { return now_; }  // starts at zero
 
-    // Moves the clock to now() + d, running on the way the posted tasks, then each timer
-    // at its own due time (now() equals it while it runs; ties in scheduling order), each
-    // followed by what was posted meanwhile. Not to be called from a task.
+    // Moves the clock to now() + d, running the posted tasks, then each timer at its own due
+    // time (ties in scheduling order), each followed by what it posted. Not from a task.
     void advance(Duration d);
     // Runs the posted tasks, and those they post, without moving time. Not from a task.
     void runPending();
@@ -52,16 +51,14 @@ private:
     std::deque<Task> posted_;
 };
 
-// Queues tasks until the test runs them, in submission order, with runAll(). Any thread
-// may submit.
+// Queues tasks, from any thread, until runAll() runs them in submission order.
 class ManualExecutor final : public Executor {
 public:
     void submit(Task task) override;
     void runAll();
-    std::size_t pending() const;
 
 private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::deque<Task> tasks_;
 };
 

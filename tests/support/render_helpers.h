@@ -16,9 +16,7 @@
 
 namespace tavel::test {
 
-// An effect whose program is `body` (the fragment part after the prelude), with the
-// catalog defaults of `base`. The id differs for every body, so renderers never reuse
-// another body's cached program.
+// An effect whose fragment part is `body`, with the defaults of `base`; an id per body.
 inline ShaderEffect customEffect(const std::string& name, const std::string& body,
                                  const std::string& base = "halvane") {
     static std::deque<std::string> texts;  // the effect refers to its text; keep it alive
@@ -30,8 +28,8 @@ inline ShaderEffect customEffect(const std::string& name, const std::string& bod
     return effect;
 }
 
-// One renderer (one GL context) for every GL test of the binary, as the application
-// keeps one. A test fails on any log line it did not take with takeLog().
+// One renderer (one GL context) per binary, as in the application; a test fails on any
+// log line it did not take with takeLog().
 class RenderTest : public ::testing::Test {
 protected:
     static MemoryLogSink& log() {
@@ -49,7 +47,6 @@ protected:
     void TearDown() override {
         for (const auto& line : takeLog()) ADD_FAILURE() << "unexpected log line: " << line;
     }
-    // The lines logged since the test began (or since the last call).
     std::vector<std::string> takeLog() {
         auto lines = log().lines();
         std::vector<std::string> fresh(lines.begin() + std::ptrdiff_t(seen_), lines.end());

@@ -1,6 +1,5 @@
 #pragma once
-// Fakes of what a ShaderView draws with: its surface, frame renderer, program compiler
-// and frame timer. No GL, no real time.
+// Fakes of what a ShaderView draws with: no GL, no real time.
 
 #include "effects/shader_view.h"
 
