@@ -20,7 +20,7 @@ DesktopSession::DesktopSession(int width, int height, const std::string& setting
                                const SwayServer* sway, const PlasmaSession* plasma)
     : sway_(sway), plasma_(plasma) {
     xvfb_.emplace(width, height);
-    if (!sway || sway->busAddress().empty()) session_.emplace();
+    if (!plasma && (!sway || sway->busAddress().empty())) session_.emplace();
     system_.emplace();
     storeSettings(settingsJson);
     display_ = XOpenDisplay(xvfb_->name().c_str());
@@ -49,28 +49,17 @@ DesktopSession::~DesktopSession() {
 std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
     const std::string config = "XDG_CONFIG_HOME=" + (dir_ / "config").string();
     if (desktop_)
-        return desktop_->environment(
-            {config, "XDG_DATA_HOME=" + (dir_ / "data").string()},
-            withDisplay ? std::vector<std::string>{} : std::vector<std::string>{"DISPLAY"});
-    std::vector<std::string> overrides = {"DBUS_SYSTEM_BUS_ADDRESS=" + system_->address(), config,
-                                          "HOME=" + dir_.path().string()};
-    if (plasma_) {
-        // Its session bus too: plasmashell is there.
-        for (const std::string& variable : plasma_->environment())
-            if (withDisplay || variable.find("DISPLAY=") == std::string::npos)
-                overrides.push_back(variable);
-        return environmentWith(overrides,
-                               {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "XDG_DATA_HOME"});
-    }
-    if (session_) overrides.push_back("DBUS_SESSION_BUS_ADDRESS=" + session_->address());
-    if (sway_) {
-        for (const std::string& variable : sway_->environment())
-            if (withDisplay || variable.rfind("XDG_RUNTIME_DIR=", 0) == 0)
-                overrides.push_back(variable);
-    } else if (withDisplay) {
-        overrides.push_back("DISPLAY=" + xvfb_->name());
-    }
-    return environmentWith(overrides, {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK"});
+        return desktop_->environment({config, "XDG_DATA_HOME=" + (dir_ / "data").string()});
+    std::vector<std::string> env = {"DBUS_SYSTEM_BUS_ADDRESS=" + system_->address(), config,
+                                    "HOME=" + dir_.path().string()};
+    if (session_) env.push_back("DBUS_SESSION_BUS_ADDRESS=" + session_->address());
+    // The compositor's displays (and Plasma's session bus, where plasmashell is), else Xvfb.
+    const auto host = sway_     ? sway_->environment()
+                      : plasma_ ? plasma_->environment()
+                                : std::vector<std::string>{};
+    env.insert(env.end(), host.begin(), host.end());
+    if (!sway_ && !plasma_ && withDisplay) env.push_back("DISPLAY=" + xvfb_->name());
+    return environmentWith(env, {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "XDG_DATA_HOME"});
 }
 
 void DesktopSession::start(const std::vector<std::string>& args) {

@@ -49,16 +49,15 @@ public:
     const XvfbServer& x() const { return *xvfb_; }
     void start(const std::vector<std::string>& args = {"--background"});
     ChildProgram& app() { return app_; }
-    // Runs `tavel ARGS...` (with no $DISPLAY unless `withDisplay`) and waits for it.
+    // Runs `tavel ARGS...` (on a plain Xvfb, with no $DISPLAY unless `withDisplay`).
     CommandResult tavel(const std::vector<std::string>& args, bool withDisplay = true) const;
     std::string status() const { return tavel({"status"}).out; }
-    // Polls `tavel status` until `accept` takes its text (left in `last`); after `limit`,
-    // a failure with the last text and the application's log.
+    // Polls `tavel status` until `accept` takes its text (left in `last`); else a failure
+    // with that text and the application's log.
     ::testing::AssertionResult waitForStatus(const std::function<bool(const std::string&)>& accept,
                                              std::chrono::milliseconds limit,
                                              std::string* last = nullptr) const;
-    // The processes with the application's environment (its own and what it started) but
-    // it, as "PID NAME".
+    // What the application started (the processes with its environment), as "PID NAME".
     std::vector<std::string> processesStarted() const;
     long residentKilobytes() const;  // -1 when it is not running
     std::vector<TopLevel> windows() const { return childrenOf(display_); }

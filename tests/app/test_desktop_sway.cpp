@@ -1,5 +1,5 @@
 // tavel under sway: a background surface on each output, its tray item in the person's bar,
-// the idle saver on the compositor's idle notifications, and the gallery through Xwayland.
+// the idle saver on the compositor's idle notifications, the gallery through Xwayland.
 
 #include "app/test_desktop_support.h"
 
@@ -29,19 +29,8 @@ bool watchesFolder(pid_t pid, const std::filesystem::path& folder) {
     return false;
 }
 
-// Pixels of the bar's strip that are not the bar's own colour: what its tray shows.
-long trayPixels(const test::Shot& shot) {
-    const long strip = long(test::SwayServer::kBarHeight) * shot.width;
-    if (!shot.taken || long(shot.pixels.size()) < strip) return 0;
-    return strip - std::count(shot.pixels.begin(), shot.pixels.begin() + strip,
-                              test::SwayServer::kBarColour);
-}
-
-// Sway as a login starts it (Xwayland, the person's swaybg and waybar), tavel started after
-// all of it or before any: the effect draws above that background on every output, added
-// ones included, tavel's item shows in the tray, and once tavel quits nothing it started
-// is left and the person's background shows again. After the login the gallery opens
-// through Xwayland; before it, there is no $DISPLAY for one.
+// Sway as a login starts it (Xwayland, swaybg, waybar), tavel started after it or before
+// (then without $DISPLAY for the gallery); once tavel quits, nothing it started is left.
 class UnderSway : public ::testing::TestWithParam<bool> {};
 
 TEST_P(UnderSway, TheEffectShowsAboveThePersonsBackgroundAndItsItemInTheBar) {
@@ -63,7 +52,7 @@ TEST_P(UnderSway, TheEffectShowsAboveThePersonsBackgroundAndItsItemInTheBar) {
             << session.logText();
         sway.start();
     } else {
-        ASSERT_EQ(trayPixels(test::screenshot(sway, "HEADLESS-1")), 0);
+        ASSERT_EQ(test::SwayServer::trayPixels(test::screenshot(sway, "HEADLESS-1")), 0);
         session.start();
     }
     std::string status;
@@ -83,8 +72,9 @@ TEST_P(UnderSway, TheEffectShowsAboveThePersonsBackgroundAndItsItemInTheBar) {
     EXPECT_GT(test::changedShare(first, second), 0.3);
 
     // The bar's tray draws tavel's item (the only one there).
-    EXPECT_TRUE(
-        test::waitUntil([&] { return trayPixels(test::screenshot(sway, "HEADLESS-1")) > 30; }, 20s))
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return test::SwayServer::trayPixels(test::screenshot(sway, "HEADLESS-1")) > 30; },
+        20s))
         << session.logText();
 
     if (!tavelFirst) {

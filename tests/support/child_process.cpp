@@ -8,6 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
 extern char** environ;
 
 namespace tavel::test {
@@ -44,6 +48,23 @@ pid_t startProcess(const std::vector<std::string>& command, const std::vector<st
     if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
+}
+
+[[noreturn]] void failToStart(const std::string& part, const std::string& message,
+                              const std::string& log) {
+    std::fprintf(stderr, "%s for tests: %s\n%s\n", part.c_str(), message.c_str(), log.c_str());
+    std::exit(2);
+}
+
+std::string logTails(const std::vector<std::filesystem::path>& files, std::size_t each) {
+    std::string text;
+    for (const auto& file : files) {
+        std::string whole;
+        std::getline(std::ifstream(file), whole, '\0');
+        text += "== " + file.filename().string() + "\n..." +
+                whole.substr(whole.size() > each ? whole.size() - each : 0) + "\n";
+    }
+    return text;
 }
 
 int waitProcess(pid_t pid) {

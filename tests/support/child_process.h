@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ pid_t startProcess(const std::vector<std::string>& command, const std::vector<st
 
 // Waits for a started process; its exit status, or -1 when it did not exit normally.
 int waitProcess(pid_t pid);
+
+// Ends the test program when a real part it needs (`part`: "Xvfb"...) does not start.
+[[noreturn]] void failToStart(const std::string& part, const std::string& message,
+                              const std::string& log = {});
+// The ends of programs' logs, each under its file's name.
+std::string logTails(const std::vector<std::filesystem::path>& files, std::size_t each);
 
 // A program that runs beside a test, ended with a signal and waited for.
 class ChildProgram {

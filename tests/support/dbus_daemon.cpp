@@ -8,8 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -18,8 +16,7 @@ namespace tavel::test {
 namespace {
 
 [[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "dbus-daemon for tests: %s\n", message.c_str());
-    std::exit(2);
+    failToStart("dbus-daemon", message);
 }
 
 void writeConfiguration(const std::string& file, const std::string& folder, bool activation,

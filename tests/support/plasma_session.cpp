@@ -2,8 +2,6 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 
 namespace tavel::test {
@@ -15,8 +13,7 @@ namespace {
 constexpr auto kStartLimit = std::chrono::seconds(30);
 
 [[noreturn]] void fail(const std::string& message, const std::string& log) {
-    std::fprintf(stderr, "Plasma for tests: %s\n%s\n", message.c_str(), log.c_str());
-    std::exit(2);
+    failToStart("Plasma", message, log);
 }
 
 std::string ownerOf(const std::string& address, const std::string& name) {
@@ -153,14 +150,9 @@ Shot PlasmaSession::screenshot() const {
 }
 
 std::string PlasmaSession::log() const {
-    std::string text;
-    for (const char* name :
-         {"kwin.log", "kactivitymanagerd.log", "kded5.log", "plasmashell.log", "spectacle.log"}) {
-        const std::string whole = slurp(dir_ / name);  // the ends: plasmashell repeats itself
-        text += std::string("--- ") + name + "\n" +
-                whole.substr(whole.size() > 4000 ? whole.size() - 4000 : 0);
-    }
-    return text;
+    return logTails({dir_ / "kwin.log", dir_ / "kactivitymanagerd.log", dir_ / "kded5.log",
+                     dir_ / "plasmashell.log", dir_ / "spectacle.log"},
+                    4000);  // the ends: plasmashell repeats itself
 }
 
 }  // namespace tavel::test

@@ -22,7 +22,6 @@ public:
     PlasmaSession& operator=(const PlasmaSession&) = delete;
 
     std::vector<std::string> environment() const;
-    const std::string& busAddress() const { return bus_.address(); }
 
     // Runs a script in plasmashell: what it printed, or "error: ..." when it failed.
     std::string evaluate(const std::string& script) const;

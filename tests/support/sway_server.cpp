@@ -17,8 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 [[noreturn]] void fail(const std::string& message, const std::string& log = {}) {
-    std::fprintf(stderr, "sway for tests: %s\n%s\n", message.c_str(), log.c_str());
-    std::exit(2);
+    failToStart("sway", message, log);
 }
 
 // Sockets in `dir` whose names start with `prefix`.
@@ -46,8 +45,7 @@ void openTo(const fs::path& path, bool enter = false) {
                               (enter ? perms::group_exec | perms::others_exec : perms::none));
 }
 
-// The person's waybar: a plain opaque strip with the tray alone, so that anything drawn
-// on it is a tray item.
+// The person's waybar: a plain strip with the tray alone.
 void writeBarConfiguration(const fs::path& home) {
     const fs::path folder = home / ".config" / "waybar";
     fs::create_directories(folder);
@@ -166,10 +164,8 @@ void SwayServer::start() {
     if (login_.bar)  // the bar's colour but for a tray item that may have come already
         waitFor("the bar is not shown (install waybar)", [&] {
             const Shot shot = screenshot(*this, "");
-            const long strip = long(kBarHeight) * shot.width;
-            return shot.taken && long(shot.pixels.size()) > strip &&
-                   std::count(shot.pixels.begin(), shot.pixels.begin() + strip, kBarColour) * 10 >=
-                       strip * 8;
+            const long tray = trayPixels(shot);
+            return tray >= 0 && tray * 5 <= long(kBarHeight) * shot.width;
         });
     if (!login_.xwayland) return;
     // Xwayland lets in its own user only: sway runs this as its user, with the $DISPLAY it
@@ -195,6 +191,12 @@ bool SwayServer::showsBackground(const Shot& shot) const {
     const std::size_t shown =
         std::count(shot.pixels.begin() + long(below), shot.pixels.end(), *login_.background);
     return shown * 10 >= (shot.pixels.size() - below) * 9;
+}
+
+long SwayServer::trayPixels(const Shot& shot) {
+    const long strip = long(kBarHeight) * shot.width;
+    if (!shot.taken || long(shot.pixels.size()) <= strip) return -1;
+    return strip - std::count(shot.pixels.begin(), shot.pixels.begin() + strip, kBarColour);
 }
 
 SwayServer::~SwayServer() {

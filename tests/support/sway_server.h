@@ -48,6 +48,8 @@ public:
     std::string busAddress() const { return bus_ ? bus_->address() : std::string(); }
     // Whether `shot` shows the person's background below the bar.
     bool showsBackground(const Shot& shot) const;
+    // Pixels of the bar's strip off its colour (what its tray shows); -1 without a shot.
+    static long trayPixels(const Shot& shot);
 
     // Runs a client tool (swaymsg, grim, wtype): its exit status, and its output in `output`.
     int run(const std::vector<std::string>& command, std::string* output = nullptr) const;

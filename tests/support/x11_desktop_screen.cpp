@@ -41,7 +41,14 @@ bool viewable(Display* display, Window window) {
     return XGetWindowAttributes(display, window, &a) && a.map_state == IsViewable;
 }
 
-// For failures: the top-level window under the pointer.
+int channelDistance(std::uint32_t a, std::uint32_t b) {
+    int most = 0;
+    for (int shift : {0, 8, 16})
+        most = std::max(most, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
+    return most;
+}
+
+// The process of the X client that made `window` (X-Resource extension); -1 if unknown.
 std::string windowUnderPointer(Display* display) {
     Window root = None, child = None;
     int rootX, rootY, x, y;
@@ -52,14 +59,6 @@ std::string windowUnderPointer(Display* display) {
     return "window " + std::to_string(child) + " of process " +
            std::to_string(pidOf(display, child));
 }
-
-int channelDistance(std::uint32_t a, std::uint32_t b) {
-    int most = 0;
-    for (int shift : {0, 8, 16})
-        most = std::max(most, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
-    return most;
-}
-
 }  // namespace
 
 long pidOf(Display* display, Window window) {
@@ -80,6 +79,7 @@ long windowManagerPid(Display* display) {
     return check.empty() ? -1 : pidOf(display, check[0]);
 }
 
+// The desktop program's window, at the top level or in a frame, and that top-level window.
 std::pair<Window, Window> desktopWindow(Display* display) {
     for (const TopLevel& top : childrenOf(display)) {
         if (top.typed("_NET_WM_WINDOW_TYPE_DESKTOP")) return {top.window, top.window};
@@ -89,6 +89,7 @@ std::pair<Window, Window> desktopWindow(Display* display) {
     return {0, 0};
 }
 
+// A panel shows: a mapped client of the dock type.
 bool dockShown(Display* display) {
     for (unsigned long client :
          longsOf(display, DefaultRootWindow(display), "_NET_CLIENT_LIST", XA_WINDOW))
@@ -99,6 +100,7 @@ bool dockShown(Display* display) {
     return false;
 }
 
+// For failures: the top-level window under the pointer.
 std::vector<TopLevel> childrenOf(Display* display, unsigned long parent) {
     std::vector<TopLevel> list;
     Window root, *children = nullptr;

@@ -1,6 +1,5 @@
 // The session's start as its login starts it (home folder, buses, programs) and its end;
-// GNOME's pointer and screenshots through the shell. What it shows is read in
-// x11_desktop_screen.cpp.
+// what it shows is read in x11_desktop_screen.cpp.
 
 #include "support/x11_desktop_session.h"
 
@@ -153,7 +152,7 @@ Display* X11DesktopSession::openDisplay() const {
 }
 
 std::vector<std::string> X11DesktopSession::environment(
-    const std::vector<std::string>& overrides, const std::vector<std::string>& remove) const {
+    const std::vector<std::string>& extra) const {
     std::vector<std::string> login = {
         "HOME=" + (dir_ / "home").string(),
         "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
@@ -167,19 +166,11 @@ std::vector<std::string> X11DesktopSession::environment(
     if (!xauthority_.empty()) login.push_back("XAUTHORITY=" + xauthority_);
     if (system_) login.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + system_->address());
     if (session_) login.push_back("DBUS_SESSION_BUS_ADDRESS=" + session_->address());
-    std::vector<std::string> merged = overrides;
-    for (const std::string& entry : login)
-        if (std::none_of(overrides.begin(), overrides.end(), [&](const std::string& o) {
-                return o.substr(0, o.find('=')) == entry.substr(0, entry.find('='));
-            }))
-            merged.push_back(entry);
+    login.insert(login.end(), extra.begin(), extra.end());
     // Folders follow $HOME, as at a login; nothing of the test's own session leaks in.
-    std::vector<std::string> gone = {
-        "XDG_CONFIG_HOME", "XDG_DATA_HOME",           "XDG_CACHE_HOME", "XDG_STATE_HOME",
-        "SWAYSOCK",        "SESSION_MANAGER",         "DISPLAY",        "WAYLAND_DISPLAY",
-        "XAUTHORITY",      "DBUS_SESSION_BUS_ADDRESS"};
-    gone.insert(gone.end(), remove.begin(), remove.end());
-    return environmentWith(merged, gone);
+    return environmentWith(login, {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                                   "XDG_STATE_HOME", "SWAYSOCK", "SESSION_MANAGER", "DISPLAY",
+                                   "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS"});
 }
 
 int X11DesktopSession::run(const std::vector<std::string>& command) const {
@@ -192,13 +183,7 @@ void X11DesktopSession::startProgram(const std::vector<std::string>& command) {
 }
 
 std::string X11DesktopSession::log() const {
-    std::string text;
-    for (const auto& file : logs_) {
-        const std::string whole = slurp(file);
-        text += "== " + file.filename().string() + "\n..." +
-                whole.substr(whole.size() > 3000 ? whole.size() - 3000 : 0) + "\n";
-    }
-    return text;
+    return logTails(logs_, 3000);
 }
 
 // A folder, a text file and a launcher (its icon a magenta square) that leaves a file.

@@ -1,9 +1,6 @@
 #pragma once
-// One real desktop whose windows Tavel makes through X11, started as its login starts it:
-// an X11 desktop on a private Xvfb, or GNOME's Wayland session (headless gnome-shell whose
-// Xwayland gets Tavel's windows), with its buses, window manager, icons program, and a
-// ~/Desktop holding a folder, a text file and a trusted launcher. Then what a person sees
-// (screenshots) and does (clicks with xdotool, or mutter's remote desktop).
+// A real desktop started as its login starts it (on Xvfb, or GNOME's Wayland session through
+// its Xwayland), with icons on ~/Desktop; what a person sees there and does.
 
 #include "support/child_process.h"
 #include "support/dbus_daemon.h"
@@ -29,7 +26,7 @@ class IConnection;
 namespace tavel::test {
 
 enum class X11Desktop { Xfce, Gnome, GnomeWayland, Mate, Openbox };
-std::string nameOf(X11Desktop desktop);  // for test names: "xfce", "gnome_wayland"...
+std::string nameOf(X11Desktop desktop);  // "xfce", "gnome_wayland"...
 
 // A viewable window that can show something, bottom first among its siblings.
 struct TopLevel {
@@ -64,27 +61,23 @@ struct DesktopLogin {
 
 class X11DesktopSession {
 public:
-    // Starts the desktop on 1280x720, waits (at most a minute) until every icon is drawn,
-    // and takes the baseline; ready() says whether it did.
+    // Starts the desktop on 1280x720 and, once every icon is drawn, takes the baseline.
     explicit X11DesktopSession(X11Desktop desktop);
     // Stops everything the session started; destroy it after what a test started itself.
     ~X11DesktopSession();
     X11DesktopSession(const X11DesktopSession&) = delete;
     X11DesktopSession& operator=(const X11DesktopSession&) = delete;
 
-    // Else what did not come, with the programs' logs.
-    const ::testing::AssertionResult& ready() const { return ready_; }
-    _XDisplay* openDisplay() const;  // null when it fails
+    const ::testing::AssertionResult& ready() const { return ready_; }  // else what is missing
+    _XDisplay* openDisplay() const;                                     // null when it fails
     // Whether the desktop menu is an X11 window the checks can see (not on Wayland).
     bool seesMenus() const { return !login_.has(DesktopLogin::Wayland); }
     const std::string& systemBusAddress() const { return system_->address(); }
-    // The login's environment with `overrides` ("NAME=value") and without `remove`.
-    std::vector<std::string> environment(const std::vector<std::string>& overrides = {},
-                                         const std::vector<std::string>& remove = {}) const;
+    // The login's environment, with `extra` ("NAME=value", none of the login's own).
+    std::vector<std::string> environment(const std::vector<std::string>& extra = {}) const;
 
     Shot screenshot() const;
-    // The screen once started, before any test touched it.
-    const Shot& baseline() const { return baseline_; }
+    const Shot& baseline() const { return baseline_; }  // before any test touched it
     // What the baseline shows on the desktop off the backdrop (an icon and its label),
     // clear of panels; the launcher is one of them.
     const std::vector<Rect>& icons() const { return icons_; }
@@ -93,8 +86,7 @@ public:
 
     // Each icon's own pixels (far from the backdrop's colour) keep their colours.
     ::testing::AssertionResult iconsLookAsInBaseline() const;
-    // The panels (outside the work area, and the windows above the desktop at the start)
-    // are mostly as in the baseline (a clock and the tray's new icons change a little).
+    // The panels (outside the work area, or above the desktop at the start) mostly do too.
     ::testing::AssertionResult panelsLookAsInBaseline() const;
     // A right-click in the free area opens the desktop program's menu (without one, the
     // window manager's); Escape closes it.
@@ -125,8 +117,7 @@ private:
     std::string displayName_, xauthority_;  // $DISPLAY and, for Xwayland, $XAUTHORITY
     _XDisplay* display_ = nullptr;
     std::optional<DbusDaemon> session_, system_;
-    // On Wayland: the connection that asks GNOME Shell for screenshots, and its remote
-    // desktop session (which lives as long as the connection).
+    // On Wayland: GNOME Shell's screenshots and remote desktop session, on this connection.
     std::unique_ptr<sdbus::IConnection> shell_;
     std::string remoteDesktop_;
     std::list<ChildProgram> programs_;         // in start order

@@ -8,16 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace tavel::test {
 
 namespace {
 
 [[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "Xvfb for tests: %s\n", message.c_str());
-    std::exit(2);
+    failToStart("Xvfb", message);
 }
 
 }  // namespace
