@@ -120,8 +120,8 @@ int render(const std::vector<std::string>& args, std::ostream& err) {
     }
     // Written under a temporary name and renamed, so a failure leaves no half file.
     // The arguments were fine; the file system refused.
-    if (std::string error = writeFileAtomically(request.output, *png, 0644); !error.empty()) {
-        err << "tavel: " << error << '\n';
+    if (Result<void> written = writeFileAtomically(request.output, *png, 0644); !written) {
+        err << "tavel: " << written.why() << '\n';
         return 1;
     }
     return 0;
@@ -150,8 +150,8 @@ int login(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         err << "tavel: login takes on or off\n";
         return kUsageStatus;
     }
-    if (std::string error = item.setEnabled(args[0] == "on"); !error.empty()) {
-        err << "tavel: " << error << '\n';
+    if (Result<void> changed = item.setEnabled(args[0] == "on"); !changed) {
+        err << "tavel: " << changed.why() << '\n';
         return 1;
     }
     return 0;
@@ -163,12 +163,12 @@ int installSaver(std::ostream& out, std::ostream& err) {
         err << "tavel: the screen saver is not part of this build (no halvane beside tavel)\n";
         return 1;
     }
-    std::string instructions;
-    if (std::string error = installer.install(instructions); !error.empty()) {
-        err << "tavel: " << error << '\n';
+    Result<std::string> instructions = installer.install();
+    if (!instructions) {
+        err << "tavel: " << instructions.why() << '\n';
         return 1;
     }
-    out << instructions;
+    out << *instructions;
     return 0;
 }
 

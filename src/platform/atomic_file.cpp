@@ -21,25 +21,21 @@ constexpr std::size_t kRandomLength = 6;
 // As many links as the kernel follows in one path lookup.
 constexpr int kMaxLinks = 40;
 
-std::string failure(const std::string& what, const std::filesystem::path& path, int error) {
-    return what + " " + path.string() + ": " + std::strerror(error);
+Failure failure(const std::string& what, const std::filesystem::path& path, int error) {
+    return {what + " " + path.string() + ": " + std::strerror(error)};
 }
 
 // The file a write to `path` must replace: `path` itself, or where its chain of
 // symbolic links ends (the end need not exist yet).
-std::filesystem::path finalTarget(std::filesystem::path path, std::string& error) {
+Result<std::filesystem::path> finalTarget(std::filesystem::path path) {
     for (int hops = 0; hops < kMaxLinks; ++hops) {
         std::error_code code;
         if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, code))) return path;
         std::filesystem::path target = std::filesystem::read_symlink(path, code);
-        if (code) {
-            error = failure("cannot read the link", path, code.value());
-            return {};
-        }
+        if (code) return failure("cannot read the link", path, code.value());
         path = target.is_absolute() ? target : path.parent_path() / target;
     }
-    error = failure("cannot follow the links of", path, ELOOP);
-    return {};
+    return failure("cannot follow the links of", path, ELOOP);
 }
 
 // The folder's entry for a renamed file reaches the disk only when the folder itself is
@@ -54,8 +50,8 @@ void flushFolder(const std::filesystem::path& folder) {
 // Makes a hidden temporary file beside `path`, has `fill` write it (returning 0, or the
 // errno of what failed), flushes it, sets `mode` and moves it into place: over `path`,
 // or with `replace` false only where nothing is yet (else EEXIST).
-std::string replaceWith(const std::filesystem::path& path, unsigned mode, bool replace,
-                        const std::function<int(int fd)>& fill) {
+Result<void> replaceWith(const std::filesystem::path& path, unsigned mode, bool replace,
+                         const std::function<int(int fd)>& fill) {
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
     std::string pattern = (folder / ("." + path.filename().string() + kTemporarySuffix)).string();
@@ -98,18 +94,18 @@ int writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
 
 }  // namespace
 
-std::string writeFileAtomically(const std::filesystem::path& requested,
-                                std::span<const std::uint8_t> bytes, unsigned mode,
-                                bool followLinks) {
-    std::string linkError;
-    const std::filesystem::path path = followLinks ? finalTarget(requested, linkError) : requested;
-    if (path.empty()) return linkError;
-    return replaceWith(path, mode, true,
+Result<void> writeFileAtomically(const std::filesystem::path& requested,
+                                 std::span<const std::uint8_t> bytes, unsigned mode,
+                                 bool followLinks) {
+    const Result<std::filesystem::path> path =
+        followLinks ? finalTarget(requested) : Result<std::filesystem::path>(requested);
+    if (!path) return Failure{path.why()};
+    return replaceWith(*path, mode, true,
                        [&](int fd) { return writeAll(fd, bytes.data(), bytes.size()); });
 }
 
-std::string copyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
-                               CopyMode copyMode) {
+Result<void> copyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
+                                CopyMode copyMode) {
     int source = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (source < 0) return failure("cannot read", from, errno);
     struct stat facts {};
@@ -118,7 +114,7 @@ std::string copyFileAtomically(const std::filesystem::path& from, const std::fil
         close(source);
         return failure("cannot copy", from, error);
     }
-    std::string result =
+    Result<void> result =
         replaceWith(to, facts.st_mode & 0777, copyMode == CopyMode::replace, [source](int fd) {
             std::vector<std::uint8_t> buffer(1 << 20);
             for (;;) {

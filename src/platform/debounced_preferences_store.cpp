@@ -23,9 +23,9 @@ std::optional<std::vector<std::uint8_t>> DebouncedPreferencesStore::data(
     return inner_.data(key);
 }
 
-std::string DebouncedPreferencesStore::setData(std::string_view key,
-                                               std::span<const std::uint8_t> bytes) {
-    if (!isValidPreferenceName(key)) return "invalid preference key \"" + std::string(key) + "\"";
+Result<void> DebouncedPreferencesStore::setData(std::string_view key,
+                                                std::span<const std::uint8_t> bytes) {
+    if (!isValidPreferenceName(key)) return invalidKey(key);
     {
         std::lock_guard lock(mutex_);
         waiting_[std::string(key)].assign(bytes.begin(), bytes.end());
@@ -41,7 +41,7 @@ void DebouncedPreferencesStore::flush() {
     for (auto& [key, bytes] : round) {
         std::string error;
         try {
-            error = inner_.setData(key, bytes);
+            error = inner_.setData(key, bytes).why();
         } catch (const std::exception& failure) {
             error = failure.what();
         } catch (...) {

@@ -29,7 +29,7 @@ public:
 
     std::optional<std::vector<std::uint8_t>> data(std::string_view key) const override;
     // Keeps the value for the next write; fails at once only for an invalid key.
-    std::string setData(std::string_view key, std::span<const std::uint8_t> bytes) override;
+    Result<void> setData(std::string_view key, std::span<const std::uint8_t> bytes) override;
     std::string describe(std::string_view key) const override { return inner_.describe(key); }
 
     // Writes every value that waits, now.

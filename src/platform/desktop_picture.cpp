@@ -34,14 +34,18 @@ std::optional<PictureSetter> setterNamed(const std::string& name, bool swaySocke
 
 class NoPicture final : public DesktopPicture {
 public:
-    std::string setPicture(const std::filesystem::path&) override {
-        return "desktop picture: no way to set it is known for this desktop";
+    Result<void> setPicture(const std::filesystem::path&) override {
+        return Failure{"desktop picture: no way to set it is known for this desktop"};
     }
     std::optional<PictureRecord> snapshot() override { return std::nullopt; }
-    std::string restore(const PictureRecord&) override { return {}; }
+    Result<void> restore(const PictureRecord&) override { return {}; }
 };
 
 }  // namespace
+
+Failure notAbsolute(const std::filesystem::path& file) {
+    return {"desktop picture: not an absolute path: " + file.string()};
+}
 
 DesktopFacts DesktopFacts::fromEnvironment() {
     auto text = [](const char* name) {

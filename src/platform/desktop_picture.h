@@ -2,6 +2,8 @@
 // The desktop picture of every screen (which lock screens show too), set the way the
 // running desktop expects: its own settings tool, or the X root window's background.
 
+#include "platform/result.h"
+
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -23,16 +25,15 @@ public:
     // Makes `file` (an absolute path to a PNG) the desktop picture of every screen, and
     // the lock screen's where the desktop keeps one of its own; on desktops that show
     // Tavel live through their compositor, only the lock screen's. A tool that is missing
-    // is skipped quietly; returns the empty text on success, else one line saying what
-    // failed. Any one thread at a time: it may wait for the desktop's tools (seconds at
-    // worst), so the application calls it off the main thread.
-    virtual std::string setPicture(const std::filesystem::path& file) = 0;
+    // is skipped quietly. Any one thread at a time: it may wait for the desktop's tools
+    // (seconds at worst), so the application calls it off the main thread.
+    virtual Result<void> setPicture(const std::filesystem::path& file) = 0;
     // What the desktop shows now, for restore(); nothing when it cannot be read (its
     // tool is missing or fails) or there is nothing this setter would change. Same
     // threads as setPicture.
     virtual std::optional<PictureRecord> snapshot() = 0;
-    // Puts back what snapshot() read: the empty text on success, else what failed.
-    virtual std::string restore(const PictureRecord& record) = 0;
+    // Puts back what snapshot() read.
+    virtual Result<void> restore(const PictureRecord& record) = 0;
 };
 
 // What the environment says about the session.
@@ -59,6 +60,9 @@ enum class PictureSetter {
 
 // A short name for the kind ("gnome", "plasma", "x11-root", ...), for records.
 const char* setterName(PictureSetter setter);
+
+// The failure of a setter given a relative path.
+Failure notAbsolute(const std::filesystem::path& file);
 
 // The first name of $XDG_CURRENT_DESKTOP that is known (compared without regard to
 // case) decides; "sway" counts only with its socket. Then a sway socket alone means

@@ -58,10 +58,11 @@ public:
     }
     void fail(const std::string& line) { failures_.push_back(line); }
 
-    std::string report() const {
+    Result<void> report() const {
+        if (failures_.empty()) return {};
         std::string line;
         for (const auto& f : failures_) line += (line.empty() ? "" : "; ") + f;
-        return line;
+        return Failure{line};
     }
 
 private:
@@ -221,8 +222,8 @@ class ToolPicture final : public DesktopPicture {
 public:
     ToolPicture(PictureSetter setter, ProcessRunner& runner) : setter_(setter), runner_(runner) {}
 
-    std::string setPicture(const std::filesystem::path& file) override {
-        if (!file.is_absolute()) return "desktop picture: not an absolute path: " + file.string();
+    Result<void> setPicture(const std::filesystem::path& file) override {
+        if (!file.is_absolute()) return notAbsolute(file);
         Steps steps(runner_);
         switch (setter_) {
             case PictureSetter::Gnome:
@@ -272,7 +273,7 @@ public:
         }
     }
 
-    std::string restore(const PictureRecord& record) override {
+    Result<void> restore(const PictureRecord& record) override {
         Steps steps(runner_);
         switch (setter_) {
             case PictureSetter::Gnome:

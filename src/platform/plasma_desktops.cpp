@@ -24,12 +24,10 @@ std::string floats(const Float4& v) {
 
 // Survey and write answers are tagged, so that any other text plasmashell may print is
 // not taken for one.
-std::optional<json> taggedAnswer(const std::string& answer, const char* tag, std::string* error) {
+Result<json> taggedAnswer(const std::string& answer, const char* tag) {
     json parsed = json::parse(answer, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object() || !parsed.contains(tag)) {
-        if (error) *error = "not the script's answer: \"" + answer.substr(0, 120) + "\"";
-        return std::nullopt;
-    }
+    if (parsed.is_discarded() || !parsed.is_object() || !parsed.contains(tag))
+        return Failure{"not the script's answer: \"" + answer.substr(0, 120) + "\""};
     return parsed[tag];
 }
 
@@ -100,14 +98,12 @@ print(JSON.stringify({tavelDesktops: out}));
 )";
 }
 
-std::optional<std::vector<PlasmaDesktop>> parsePlasmaDesktops(const std::string& answer,
-                                                              std::string* error) {
-    auto list = taggedAnswer(answer, "tavelDesktops", error);
-    if (!list) return std::nullopt;
+Result<std::vector<PlasmaDesktop>> parsePlasmaDesktops(const std::string& answer) {
+    auto list = taggedAnswer(answer, "tavelDesktops");
+    if (!list) return Failure{list.why()};
     std::vector<PlasmaDesktop> desktops;
     auto bad = [&](const std::string& what) {
-        if (error) *error = "a desktop without " + what + " in \"" + answer.substr(0, 120) + "\"";
-        return std::nullopt;
+        return Failure{"a desktop without " + what + " in \"" + answer.substr(0, 120) + "\""};
     };
     if (!list->is_array()) return bad("a list");
     for (const json& item : *list) {
@@ -155,17 +151,15 @@ print(JSON.stringify({tavelWritten: written}));
 )";
 }
 
-std::optional<std::vector<int>> parsePlasmaWritten(const std::string& answer, std::string* error) {
-    auto list = taggedAnswer(answer, "tavelWritten", error);
-    if (!list) return std::nullopt;
+Result<std::vector<int>> parsePlasmaWritten(const std::string& answer) {
+    auto list = taggedAnswer(answer, "tavelWritten");
+    if (!list) return Failure{list.why()};
     std::vector<int> ids;
     if (list->is_array())
         for (const json& id : *list)
             if (id.is_number_integer()) ids.push_back(id.get<int>());
-    if (!list->is_array() || ids.size() != list->size()) {
-        if (error) *error = "not a list of desktops: \"" + answer.substr(0, 120) + "\"";
-        return std::nullopt;
-    }
+    if (!list->is_array() || ids.size() != list->size())
+        return Failure{"not a list of desktops: \"" + answer.substr(0, 120) + "\""};
     return ids;
 }
 

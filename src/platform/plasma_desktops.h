@@ -8,6 +8,7 @@
 #include "effects/catalog.h"
 #include "effects/shader_params.h"
 #include "effects/uniforms.h"
+#include "platform/result.h"
 #include "platform/screen.h"
 
 #include <nlohmann/json.hpp>
@@ -70,10 +71,8 @@ struct PlasmaDesktop {
 // Lists every desktop: id, screen, the screen's geometry, its wallpaper plugin and that
 // plugin's configuration. The answer is one line of JSON (parsePlasmaDesktops).
 std::string plasmaSurveyScript();
-// The desktops of a survey's answer; nothing, with what was wrong in `error`, for any
-// answer that is not the survey's JSON.
-std::optional<std::vector<PlasmaDesktop>> parsePlasmaDesktops(const std::string& answer,
-                                                              std::string* error);
+// The desktops of a survey's answer; a failure for any answer that is not the survey's JSON.
+Result<std::vector<PlasmaDesktop>> parsePlasmaDesktops(const std::string& answer);
 
 // Writes each listed desktop's plugin configuration, and selects the plugin on it when
 // `select` (configuration first, so that it starts with it). Only the entries given are
@@ -81,7 +80,7 @@ std::optional<std::vector<PlasmaDesktop>> parsePlasmaDesktops(const std::string&
 // is left alone. The answer lists the ids written, as JSON (parsePlasmaWritten).
 std::string plasmaWriteScript(const std::map<int, PlasmaEntries>& entries, bool select);
 
-std::optional<std::vector<int>> parsePlasmaWritten(const std::string& answer, std::string* error);
+Result<std::vector<int>> parsePlasmaWritten(const std::string& answer);
 
 // Every desktop that shows the plugin gets back the wallpaper recorded for it, or
 // Plasma's default image plugin where none was recorded; others are left alone (their

@@ -158,15 +158,14 @@ void PlasmaWallpapers::give(const std::string& why) {
 
 void PlasmaWallpapers::surveyAnswered(const PlasmaShell::Answer& answer) {
     if (!deps_.shell.running()) return;  // it ended meanwhile; told by the owner change
-    std::string error;
-    std::optional<std::vector<PlasmaDesktop>> desktops;
-    if (answer.ok) desktops = parsePlasmaDesktops(answer.text, &error);
+    Result<std::vector<PlasmaDesktop>> desktops =
+        answer.ok ? parsePlasmaDesktops(answer.text) : Failure{answer.text};
     if (!desktops && answer.notRun && retries_ < kMaxRetries) {
         retryLater();
         return;
     }
     if (!desktops) {
-        give("plasmashell did not list its desktops (" + (answer.ok ? error : answer.text) + ")");
+        give("plasmashell did not list its desktops (" + desktops.why() + ")");
         return;
     }
     desktops_ = std::move(*desktops);
@@ -206,11 +205,11 @@ bool PlasmaWallpapers::recordTakenOver() {
     const std::string text = encodePlasmaRecord(record_);
     std::error_code ignored;
     std::filesystem::create_directories(deps_.record.parent_path(), ignored);
-    const std::string error = writeFileAtomically(
+    const Result<void> written = writeFileAtomically(
         deps_.record, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
         0600, false);
-    if (error.empty()) return true;
-    give("the wallpapers of Plasma's desktops could not be recorded (" + error + ")");
+    if (written) return true;
+    give("the wallpapers of Plasma's desktops could not be recorded (" + written.why() + ")");
     return false;
 }
 
@@ -228,12 +227,11 @@ void PlasmaWallpapers::send(std::map<int, PlasmaEntries> entries, bool select) {
 
 void PlasmaWallpapers::written(const PlasmaShell::Answer& answer,
                                const std::map<int, PlasmaEntries>& entries, bool select) {
-    std::string error;
-    std::optional<std::vector<int>> ids;
-    if (answer.ok) ids = parsePlasmaWritten(answer.text, &error);
+    Result<std::vector<int>> ids =
+        answer.ok ? parsePlasmaWritten(answer.text) : Failure{answer.text};
     if (!ids) {
         if (!deps_.shell.running()) return;  // it ended meanwhile; told by the owner change
-        const std::string why = answer.ok ? error : answer.text;
+        const std::string& why = ids.why();
         if (select)
             give("plasmashell did not take Tavel's wallpaper plugin (" + why + ")");
         else
@@ -298,11 +296,11 @@ void PlasmaWallpapers::handBack() {
         return;
     }
     PlasmaShell::Answer answer = deps_.shell.evaluateNow(plasmaRestoreScript(record_));
-    std::string error;
-    if (!answer.ok || !parsePlasmaWritten(answer.text, &error)) {
-        deps_.log.write("Tavel: Plasma's wallpapers could not be given back (" +
-                        (answer.ok ? error : answer.text) + "); the record stays in " +
-                        deps_.record.string());
+    const Result<std::vector<int>> ids =
+        answer.ok ? parsePlasmaWritten(answer.text) : Failure{answer.text};
+    if (!ids) {
+        deps_.log.write("Tavel: Plasma's wallpapers could not be given back (" + ids.why() +
+                        "); the record stays in " + deps_.record.string());
         return;
     }
     selected_.clear();

@@ -15,6 +15,10 @@ bool isValidPreferenceName(std::string_view name) {
            name.find('\0') == std::string_view::npos;
 }
 
+Failure invalidKey(std::string_view key) {
+    return {"invalid preference key \"" + std::string(key) + "\""};
+}
+
 std::optional<bool> PreferencesStore::boolValue(std::string_view key) const {
     auto bytes = data(key);
     if (!bytes) return std::nullopt;
@@ -25,7 +29,7 @@ std::optional<bool> PreferencesStore::boolValue(std::string_view key) const {
     return std::nullopt;
 }
 
-std::string PreferencesStore::setBool(std::string_view key, bool value) {
+Result<void> PreferencesStore::setBool(std::string_view key, bool value) {
     std::string_view text = value ? "true" : "false";
     return setData(key, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
@@ -47,15 +51,15 @@ std::optional<std::vector<std::uint8_t>> FolderPreferencesStore::data(std::strin
     return bytes;
 }
 
-std::string FolderPreferencesStore::setData(std::string_view key,
-                                            std::span<const std::uint8_t> bytes) {
-    if (!isValidPreferenceName(key)) return "invalid preference key \"" + std::string(key) + "\"";
+Result<void> FolderPreferencesStore::setData(std::string_view key,
+                                             std::span<const std::uint8_t> bytes) {
+    if (!isValidPreferenceName(key)) return invalidKey(key);
     std::error_code error;
     // A folder made here is private to the user, like the values in it.
     if (std::filesystem::create_directories(folder_, error))
         std::filesystem::permissions(folder_, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::replace, error);
-    if (error) return "cannot create " + folder_.string() + ": " + error.message();
+    if (error) return Failure{"cannot create " + folder_.string() + ": " + error.message()};
     return writeFileAtomically(folder_ / std::string(key), bytes, 0600);
 }
 

@@ -6,6 +6,8 @@
 // write replaces the file atomically with mode 0600 (a key file that is a symbolic link
 // is written through to its target).
 
+#include "platform/result.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -22,15 +24,14 @@ public:
 
     // The value stored under `key`, or nothing when there is none (or it can't be read).
     virtual std::optional<std::vector<std::uint8_t>> data(std::string_view key) const = 0;
-    // Replaces the value; returns the empty text on success, else what failed. A failed
-    // write leaves the previous value in place.
-    virtual std::string setData(std::string_view key, std::span<const std::uint8_t> bytes) = 0;
+    // Replaces the value; a failed write leaves the previous value in place.
+    virtual Result<void> setData(std::string_view key, std::span<const std::uint8_t> bytes) = 0;
     // Where the value of `key` lives, for messages to the user.
     virtual std::string describe(std::string_view key) const = 0;
 
     // A Bool value: the data "true" or "false"; anything else reads as nothing.
     std::optional<bool> boolValue(std::string_view key) const;
-    std::string setBool(std::string_view key, bool value);
+    Result<void> setBool(std::string_view key, bool value);
 };
 
 class FolderPreferencesStore final : public PreferencesStore {
@@ -41,7 +42,7 @@ public:
     static FolderPreferencesStore forDomain(std::string_view domain);
 
     std::optional<std::vector<std::uint8_t>> data(std::string_view key) const override;
-    std::string setData(std::string_view key, std::span<const std::uint8_t> bytes) override;
+    Result<void> setData(std::string_view key, std::span<const std::uint8_t> bytes) override;
     std::string describe(std::string_view key) const override;
 
     // True when the domain's folder exists (a domain can be "opened").
@@ -55,5 +56,7 @@ private:
 // True for names usable as keys (and domains): a plain file name, no path separators,
 // not hidden, not empty.
 bool isValidPreferenceName(std::string_view name);
+// The failure of a write under a name that is not.
+Failure invalidKey(std::string_view key);
 
 }  // namespace tavel

@@ -18,10 +18,11 @@ namespace tavel {
 
 namespace {
 
-std::string writeEntry(const std::filesystem::path& entry, const std::string& text) {
+Result<void> writeEntry(const std::filesystem::path& entry, const std::string& text) {
     std::error_code error;
     std::filesystem::create_directories(entry.parent_path(), error);
-    if (error) return "cannot create " + entry.parent_path().string() + ": " + error.message();
+    if (error)
+        return Failure{"cannot create " + entry.parent_path().string() + ": " + error.message()};
     return writeFileAtomically(
         entry, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0644);
 }
@@ -73,11 +74,12 @@ bool XdgLoginItem::enabled() const {
     return !is("Hidden", "true") && !is("X-GNOME-Autostart-enabled", "false");
 }
 
-std::string XdgLoginItem::setEnabled(bool on) {
+Result<void> XdgLoginItem::setEnabled(bool on) {
     if (!on) {
         std::error_code error;
         std::filesystem::remove(entry_, error);
-        return error ? "cannot remove " + entry_.string() + ": " + error.message() : "";
+        if (error) return Failure{"cannot remove " + entry_.string() + ": " + error.message()};
+        return {};
     }
     // Started with the session, it begins in the background (no window of its own).
     return writeEntry(entry_,
@@ -107,23 +109,21 @@ bool XdgSaverInstaller::available() const {
     return access(saver_.c_str(), X_OK) == 0;
 }
 
-std::string XdgSaverInstaller::install(std::string& instructions) {
-    std::string error = writeEntry(entry_, saverEntry(saver_));
-    if (!error.empty()) return error;
+Result<std::string> XdgSaverInstaller::install() {
+    if (Result<void> written = writeEntry(entry_, saverEntry(saver_)); !written)
+        return Failure{written.why()};
     // Both hosts hand these lines to a shell.
     const std::string saver = shellWord(saver_.string());
-    instructions =
-        "Tavel's screen saver is installed as\n"
-        "  " +
-        entry_.string() +
-        "\nxscreensaver: add this line to the programs: list of ~/.xscreensaver:\n"
-        "  \"Tavel\" " +
-        saver +
-        " -root\n"
-        "xsecurelock: start it with\n"
-        "  XSECURELOCK_SAVER=" +
-        saver + "\n";
-    return {};
+    return "Tavel's screen saver is installed as\n"
+           "  " +
+           entry_.string() +
+           "\nxscreensaver: add this line to the programs: list of ~/.xscreensaver:\n"
+           "  \"Tavel\" " +
+           saver +
+           " -root\n"
+           "xsecurelock: start it with\n"
+           "  XSECURELOCK_SAVER=" +
+           saver + "\n";
 }
 
 std::filesystem::path besideThisProgram(const std::string& name) {

@@ -20,7 +20,7 @@ public:
     // X-GNOME-Autostart-enabled=false.
     bool enabled() const override;
     // Writes the entry (atomically) or removes it.
-    std::string setEnabled(bool on) override;
+    Result<void> setEnabled(bool on) override;
 
 private:
     std::filesystem::path entry_, program_;
@@ -33,7 +33,7 @@ public:
     static XdgSaverInstaller forApplication(const std::filesystem::path& saver);
 
     bool available() const override;
-    std::string install(std::string& instructions) override;
+    Result<std::string> install() override;
 
 private:
     std::filesystem::path entry_, saver_;

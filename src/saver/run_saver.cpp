@@ -66,10 +66,10 @@ int runSaver(const SaverTarget& target, LogSink& log) {
             return cannotStart("the window " + hexId(window) + " cannot be drawn into");
     }
 
-    std::string why;
-    auto glx = GlxContext::create(x11->display(), facts ? facts->screen : x11->screen(), &why,
-                                  facts ? facts->visual : 0);
-    if (!glx) return cannotStart("no OpenGL 3.3 on this display: " + why);
+    auto made = GlxContext::create(x11->display(), facts ? facts->screen : x11->screen(),
+                                   facts ? facts->visual : 0);
+    if (!made) return cannotStart("no OpenGL 3.3 on this display: " + made.why());
+    std::unique_ptr<GlxContext> glx = std::move(*made);
     if (facts && glx->depth() != facts->depth)
         return cannotStart("no OpenGL config for the window " + hexId(facts->window) +
                            "'s visual (depth " + std::to_string(facts->depth) + ")");

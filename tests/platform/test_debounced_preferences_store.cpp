@@ -22,10 +22,10 @@ public:
         auto it = values.find(std::string(key));
         return it == values.end() ? std::nullopt : std::optional(it->second);
     }
-    std::string setData(std::string_view key, std::span<const std::uint8_t> value) override {
+    Result<void> setData(std::string_view key, std::span<const std::uint8_t> value) override {
         ++writes;
         if (throwing) throw std::runtime_error("disk on fire");
-        if (!failWith.empty()) return failWith;
+        if (!failWith.empty()) return Failure{failWith};
         values[std::string(key)].assign(value.begin(), value.end());
         return {};
     }
@@ -46,7 +46,8 @@ protected:
 };
 
 TEST_F(DebouncedStoreTest, ABurstStoresItsNewestValueOnceAMomentLater) {
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(store.setData("key", bytes(std::to_string(i))), "");
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(store.setData("key", bytes(std::to_string(i))).why(), "");
     EXPECT_EQ(store.data("key"), bytes("99"));  // reads see it at once
     clock.advance(DebouncedPreferencesStore::kDelay / 2);
     EXPECT_EQ(inner.writes, 0);
@@ -54,12 +55,13 @@ TEST_F(DebouncedStoreTest, ABurstStoresItsNewestValueOnceAMomentLater) {
     EXPECT_EQ(inner.writes, 1);
     EXPECT_EQ(inner.data("key"), bytes("99"));
 
-    store.setData("key", bytes("last"));  // flushed when asked, and when the store goes
+    EXPECT_TRUE(
+        store.setData("key", bytes("last")));  // flushed when asked, and when the store goes
     store.flush();
     EXPECT_EQ(inner.data("key"), bytes("last"));
     {
         DebouncedPreferencesStore ending{inner, clock, log};
-        ending.setData("key", bytes("at exit"));
+        EXPECT_TRUE(ending.setData("key", bytes("at exit")));
     }
     EXPECT_EQ(inner.data("key"), bytes("at exit"));
 }
@@ -69,14 +71,14 @@ TEST_F(DebouncedStoreTest, AFailedValueStaysReadableIsLoggedOnceAndIsWrittenLate
         SCOPED_TRACE(throwing ? "throwing" : "failing");
         inner.throwing = throwing;
         inner.failWith = throwing ? "" : "no space left on device";
-        store.setData("key", bytes("a"));
+        EXPECT_TRUE(store.setData("key", bytes("a")));
         clock.advance(DebouncedPreferencesStore::kDelay);
-        store.setData("key", bytes("b"));
+        EXPECT_TRUE(store.setData("key", bytes("b")));
         clock.advance(DebouncedPreferencesStore::kDelay);
         EXPECT_EQ(store.data("key"), bytes("b"));
         inner.throwing = false;
         inner.failWith.clear();
-        store.setData("other", bytes("x"));  // the next change writes it too
+        EXPECT_TRUE(store.setData("other", bytes("x")));  // the next change writes it too
         clock.advance(DebouncedPreferencesStore::kDelay);
         EXPECT_EQ(inner.data("key"), bytes("b"));
         inner.values.clear();

@@ -190,16 +190,16 @@ TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
         {S::Unsupported, {}, {}, "desktop picture: no way to set it is known for this desktop"},
     };
     struct RootPicture final : DesktopPicture {
-        std::string setPicture(const std::filesystem::path&) override { return "root"; }
+        Result<void> setPicture(const std::filesystem::path&) override { return Failure{"root"}; }
         std::optional<PictureRecord> snapshot() override { return std::nullopt; }
-        std::string restore(const PictureRecord&) override { return {}; }
+        Result<void> restore(const PictureRecord&) override { return {}; }
     };
     for (const auto& c : cases) {
         FakeRunner runner;
         runner.answers = c.answers;
         auto picture =
             makeDesktopPicture(c.setter, runner, [] { return std::make_unique<RootPicture>(); });
-        EXPECT_EQ(picture->setPicture(c.file), c.line) << "case " << &c - cases;
+        EXPECT_EQ(picture->setPicture(c.file).why(), c.line) << "case " << &c - cases;
         EXPECT_EQ(runner.ran, c.expected) << "case " << &c - cases;
     }
 }
@@ -243,7 +243,7 @@ TEST(DesktopPicture, ReadsWhatEachDesktopShowsAndPutsItBack) {
         EXPECT_EQ(picture->snapshot(), c.record) << "case " << &c - cases;
         if (!c.record) continue;
         runner.ran.clear();
-        EXPECT_EQ(picture->restore(*c.record), "") << "case " << &c - cases;
+        EXPECT_EQ(picture->restore(*c.record).why(), "") << "case " << &c - cases;
         EXPECT_EQ(runner.ran, c.restore) << "case " << &c - cases;
     }
 }
@@ -268,9 +268,9 @@ TEST(DesktopPicture, SetsGnomesBackgroundThroughGsettings) {
     for (const char* key : keys) before[key] = read(key);
     std::optional<PictureRecord> record = picture->snapshot();
     ASSERT_TRUE(record);
-    EXPECT_EQ(picture->setPicture(file), "");
+    EXPECT_EQ(picture->setPicture(file).why(), "");
     for (const char* key : keys) EXPECT_EQ(read(key), std::string("'") + uri + "'\n") << key;
-    EXPECT_EQ(picture->restore(*record), "");
+    EXPECT_EQ(picture->restore(*record).why(), "");
     for (const char* key : keys) EXPECT_EQ(read(key), before[key]) << key;
     EXPECT_NE(before["picture-uri"].find("it's.jpg"), std::string::npos);
     unsetenv("GSETTINGS_BACKEND");

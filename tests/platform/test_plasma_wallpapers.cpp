@@ -133,12 +133,12 @@ TEST(PlasmaWallpapers, ShellsThatStartRefuseTakeEndAndComeBack) {
 
 // Answers that are not the survey are refused; screens match by geometry, else by place.
 TEST(PlasmaDesktops, SurveyIsParsedAndMatchedToScreens) {
-    std::string error;
     for (const char* answer :
          {"", "null", R"({"tavelDesktops":7})", R"({"tavelDesktops":[{"id":"1","screen":0}]})",
           R"({"tavelDesktops":[{"id":1,"screen":0,"plugin":3,"config":{}}]})"})
-        EXPECT_FALSE(parsePlasmaDesktops(answer, &error)) << answer;
-    EXPECT_TRUE(parsePlasmaDesktops(kSurvey, &error)) << error;
+        EXPECT_FALSE(parsePlasmaDesktops(answer)) << answer;
+    const auto survey = parsePlasmaDesktops(kSurvey);
+    EXPECT_TRUE(survey) << survey.why();
 
     const ScreenRecord right{2, "Virtual-1", {640, 0, 640, 480}, 1.0};
     std::vector<PlasmaDesktop> desktops = {{7, 1, Rect{640, 0, 640, 480}, {}},

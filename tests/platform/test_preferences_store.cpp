@@ -28,22 +28,22 @@ TEST(FolderPreferencesStore, StoresPlainKeysPrivatelyAndBoolsAsText) {
     FolderPreferencesStore store(dir / "io.example.App");
     EXPECT_FALSE(store.exists());
     EXPECT_FALSE(store.data("key"));
-    EXPECT_EQ(store.setData("key", bytes("{\"a\":1}")), "");
-    EXPECT_EQ(store.setData("key", bytes("second")), "");
+    EXPECT_EQ(store.setData("key", bytes("{\"a\":1}")).why(), "");
+    EXPECT_EQ(store.setData("key", bytes("second")).why(), "");
     EXPECT_EQ(store.data("key"), bytes("second"));
     EXPECT_EQ(std::filesystem::status(dir / "io.example.App" / "key").permissions(),
               perms::owner_read | perms::owner_write);
     EXPECT_EQ(std::filesystem::status(dir / "io.example.App").permissions(), perms::owner_all);
 
     EXPECT_FALSE(store.boolValue("flag"));
-    store.setBool("flag", false);
+    EXPECT_TRUE(store.setBool("flag", false));
     EXPECT_EQ(store.data("flag"), bytes("false"));
     EXPECT_EQ(store.boolValue("flag"), false);
-    store.setData("flag", bytes("yes"));
+    EXPECT_TRUE(store.setData("flag", bytes("yes")));
     EXPECT_FALSE(store.boolValue("flag"));
 
     for (const char* key : {"", "../escape", "a/b", ".hidden", ".."}) {
-        EXPECT_NE(store.setData(key, bytes("x")), "") << key;
+        EXPECT_FALSE(store.setData(key, bytes("x"))) << key;
         EXPECT_FALSE(store.data(key)) << key;
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "escape"));
@@ -52,27 +52,28 @@ TEST(FolderPreferencesStore, StoresPlainKeysPrivatelyAndBoolsAsText) {
 
 TEST(AtomicFile, AFailedWriteOrCopyLeavesWhatWasThere) {
     test::TempDir dir;
-    ASSERT_EQ(writeFileAtomically(dir / "value", bytes("old")), "");
+    ASSERT_EQ(writeFileAtomically(dir / "value", bytes("old")).why(), "");
     std::filesystem::create_directories(dir / "taken" / "child");
     std::ofstream(dir / "movie") << std::string(4096, 'm');
     std::string full, copyFull;
     test::withFileSizeLimit(8, [&] {
-        full = writeFileAtomically(dir / "value", bytes(std::string(64, 'n')));
-        copyFull = copyFileAtomically(dir / "movie", dir / "copy");
+        full = writeFileAtomically(dir / "value", bytes(std::string(64, 'n'))).why();
+        copyFull = copyFileAtomically(dir / "movie", dir / "copy").why();
     });
     EXPECT_NE(full.find("cannot write"), std::string::npos) << full;
     EXPECT_NE(copyFull.find("cannot write"), std::string::npos) << copyFull;
-    EXPECT_NE(writeFileAtomically(dir / "missing" / "value", bytes("x")).find("missing"),
+    EXPECT_NE(writeFileAtomically(dir / "missing" / "value", bytes("x")).why().find("missing"),
               std::string::npos);
-    EXPECT_NE(writeFileAtomically(dir / "taken", bytes("x")).find("taken"), std::string::npos);
-    EXPECT_NE(copyFileAtomically(dir / "movie", dir / "value", CopyMode::keepExisting), "");
-    EXPECT_NE(copyFileAtomically(dir / "missing", dir / "other"), "");
-    EXPECT_NE(copyFileAtomically(dir / "taken", dir / "other"), "");  // not a regular file
+    EXPECT_NE(writeFileAtomically(dir / "taken", bytes("x")).why().find("taken"),
+              std::string::npos);
+    EXPECT_FALSE(copyFileAtomically(dir / "movie", dir / "value", CopyMode::keepExisting));
+    EXPECT_FALSE(copyFileAtomically(dir / "missing", dir / "other"));
+    EXPECT_FALSE(copyFileAtomically(dir / "taken", dir / "other"));  // not a regular file
     EXPECT_EQ(slurp(dir / "value"), "old");
     EXPECT_TRUE(std::filesystem::is_directory(dir / "taken" / "child"));
     EXPECT_EQ(entries(dir.path()), 3);  // value, taken, movie: nothing temporary, no copy
 
-    ASSERT_EQ(copyFileAtomically(dir / "movie", dir / "copy"), "");
+    ASSERT_EQ(copyFileAtomically(dir / "movie", dir / "copy").why(), "");
     EXPECT_EQ(std::filesystem::file_size(dir / "copy"), 4096u);
 }
 
@@ -84,7 +85,7 @@ TEST(AtomicFile, ALinkedFileIsWrittenThroughToItsTarget) {
     std::ofstream(dir / "dotfiles" / "value") << "old";
     std::filesystem::create_symlink("../dotfiles/value", dir / "config" / "hop");
     std::filesystem::create_symlink(dir / "config" / "hop", dir / "config" / "value");
-    ASSERT_EQ(writeFileAtomically(dir / "config" / "value", bytes("new")), "");
+    ASSERT_EQ(writeFileAtomically(dir / "config" / "value", bytes("new")).why(), "");
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "config" / "value"));
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "config" / "hop"));
     EXPECT_EQ(slurp(dir / "dotfiles" / "value"), "new");
@@ -92,7 +93,7 @@ TEST(AtomicFile, ALinkedFileIsWrittenThroughToItsTarget) {
               perms::owner_read | perms::owner_write);
     // A link to itself is an error, not a loop.
     std::filesystem::create_symlink("loop", dir / "config" / "loop");
-    EXPECT_NE(writeFileAtomically(dir / "config" / "loop", bytes("x")), "");
+    EXPECT_FALSE(writeFileAtomically(dir / "config" / "loop", bytes("x")));
 }
 
 TEST(AtomicFile, LeftoversOfInterruptedWritesAreRemovedAndNothingElse) {

@@ -19,7 +19,7 @@ TEST(LoginItem, IsOnWhileItsEntryExistsAndIsNotSwitchedOff) {
     auto entry = dir / "autostart" / "io.tavel.Tavel.desktop";
     XdgLoginItem item(entry, "/opt/My Apps/tavel");
     EXPECT_FALSE(item.enabled());
-    ASSERT_EQ(item.setEnabled(true), "");
+    ASSERT_EQ(item.setEnabled(true).why(), "");
     EXPECT_TRUE(item.enabled());
     EXPECT_NE(slurp(entry).find("Exec=\"/opt/My Apps/tavel\" --background\n"), std::string::npos)
         << slurp(entry);
@@ -37,9 +37,9 @@ TEST(LoginItem, IsOnWhileItsEntryExistsAndIsNotSwitchedOff) {
         std::ofstream(entry) << text;
         EXPECT_EQ(item.enabled(), enabled) << text;
     }
-    ASSERT_EQ(item.setEnabled(false), "");
+    ASSERT_EQ(item.setEnabled(false).why(), "");
     EXPECT_FALSE(std::filesystem::exists(entry));
-    EXPECT_EQ(item.setEnabled(false), "");  // off stays off
+    EXPECT_EQ(item.setEnabled(false).why(), "");  // off stays off
 
     // Programs are quoted in Exec lines only when they need it.
     const std::pair<const char*, const char*> words[] = {
@@ -62,8 +62,9 @@ TEST(SaverInstaller, WritesTheScreenSaverEntryAndSaysHowToUseIt) {
     std::filesystem::permissions(saver, std::filesystem::perms::owner_all);
     XdgSaverInstaller installer(entry, saver);
     EXPECT_TRUE(installer.available());
-    std::string instructions;
-    ASSERT_EQ(installer.install(instructions), "");
+    const Result<std::string> installed = installer.install();
+    ASSERT_TRUE(installed) << installed.why();
+    const std::string& instructions = *installed;
     auto keys = readDesktopEntry(entry);
     ASSERT_TRUE(keys);
     EXPECT_EQ((*keys)["Exec"], '"' + saver.string() + '"');

@@ -29,11 +29,12 @@ public:
         auto it = values.find(std::string(key));
         return it == values.end() ? std::nullopt : std::optional(it->second);
     }
-    std::string setData(std::string_view key, std::span<const std::uint8_t> bytes) override {
+    Result<void> setData(std::string_view key, std::span<const std::uint8_t> bytes) override {
         ++writes;
         note(journal_, "store");
-        if (failWith.empty()) values[std::string(key)].assign(bytes.begin(), bytes.end());
-        return failWith;
+        if (!failWith.empty()) return Failure{failWith};
+        values[std::string(key)].assign(bytes.begin(), bytes.end());
+        return {};
     }
     std::string describe(std::string_view key) const override { return std::string(key); }
 

@@ -97,8 +97,13 @@ enum class Instance { first, other, unknown };
 // Claims the session's single instance before anything costly happens. Another
 // instance is asked to come forward, and the answer is reported as it is.
 Instance claimInstance(ApplicationService& service, LogSink& log, int& exitStatus) {
-    std::string error;
-    switch (service.claim(&error)) {
+    const Result<ApplicationService::Claim> claim = service.claim();
+    if (!claim) {
+        log.write("Tavel: cannot own the bus name " + std::string(kAppBundleIdentifier) + ": " +
+                  claim.why());
+        return Instance::unknown;
+    }
+    switch (*claim) {
         case ApplicationService::Claim::owned:
             return Instance::first;
         case ApplicationService::Claim::taken: {
@@ -114,12 +119,17 @@ Instance claimInstance(ApplicationService& service, LogSink& log, int& exitStatu
             }
             return Instance::other;
         }
-        case ApplicationService::Claim::failed:
-            log.write("Tavel: cannot own the bus name " + std::string(kAppBundleIdentifier) + ": " +
-                      error);
-            return Instance::unknown;
     }
     return Instance::unknown;
+}
+
+// The bus watched on the loop, or null, the application running on without what needs it.
+std::unique_ptr<BusConnection> watchBus(BusType type, AsioScheduler& loop, LogSink& log) {
+    Result<std::unique_ptr<BusConnection>> bus = BusConnection::open(type, loop.context());
+    if (bus) return std::move(*bus);
+    if (type == BusType::session)
+        log.write("Tavel: no session bus, running without single-instance control: " + bus.why());
+    return nullptr;
 }
 
 void installActions(ApplicationService& service, AsioScheduler& loop, AppState& state,
@@ -127,21 +137,21 @@ void installActions(ApplicationService& service, AsioScheduler& loop, AppState& 
     service.setActivateHandler(std::move(showMainWindow));
     service.setAction("shuffle", 0, 0, [&state](const auto&) {
         state.shuffleNow();
-        return std::string();
+        return Result<void>();
     });
     service.setAction("pause", 0, 0, [&state](const auto&) {
         setPausedAction(state, true);
-        return std::string();
+        return Result<void>();
     });
     service.setAction("resume", 0, 0, [&state](const auto&) {
         setPausedAction(state, false);
-        return std::string();
+        return Result<void>();
     });
     service.setAction(
         "set", 1, 2, [&state](const auto& arguments) { return setEffectAction(state, arguments); });
     service.setAction("quit", 0, 0, [&loop](const auto&) {
         loop.post([&loop] { loop.stop(); });
-        return std::string();
+        return Result<void>();
     });
     service.setStatusProvider(std::move(status));
 }
@@ -153,20 +163,21 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
     // The display server: a Wayland compositor with a desktop layer, else X11.
     DesktopKind kind = DesktopKind::x11;
     std::unique_ptr<DesktopPlatform> platform = openWaylandDesktop(loop, log, &kind);
-    std::string why;
     if (kind == DesktopKind::unsupported) {
         std::cerr << kUnsupportedDesktopLine << '\n';
         return 1;
     }
-    if (!platform) platform = openX11Desktop(loop, log, &why);
     if (!platform) {
-        std::cerr << "tavel: " << why << '\n';
-        return 1;
+        Result<std::unique_ptr<DesktopPlatform>> x11 = openX11Desktop(loop, log);
+        if (!x11) {
+            std::cerr << "tavel: " << x11.why() << '\n';
+            return 1;
+        }
+        platform = std::move(*x11);
     }
 
     // One instance per session, settled before any GL or settings work.
-    std::string busError;
-    auto sessionBus = BusConnection::open(BusType::session, loop.context(), &busError);
+    std::unique_ptr<BusConnection> sessionBus = watchBus(BusType::session, loop, log);
     std::unique_ptr<ApplicationService> service;
     if (sessionBus) {
         service = std::make_unique<ApplicationService>(*sessionBus, log);
@@ -180,12 +191,10 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
                 service.reset();
                 break;
         }
-    } else {
-        log.write("Tavel: no session bus, running without single-instance control: " + busError);
     }
 
-    if (!platform->prepare(&why)) {
-        std::cerr << "tavel: " << why << '\n';
+    if (Result<void> prepared = platform->prepare(); !prepared) {
+        std::cerr << "tavel: " << prepared.why() << '\n';
         return 1;
     }
 
@@ -198,7 +207,7 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
     DebouncedPreferencesStore preferences(folder, loop, log);
     platform->setLostHandler([&preferences] { preferences.flush(); });
 
-    auto systemBus = BusConnection::open(BusType::system, loop.context(), &busError);
+    std::unique_ptr<BusConnection> systemBus = watchBus(BusType::system, loop, log);
     std::unique_ptr<PowerSource> power;
     std::vector<std::unique_ptr<DisplaySleepSource>> sleepSources = platform->sleepSources();
     if (systemBus) {
@@ -320,33 +329,28 @@ int runApplication(LogSink& log, const ApplicationOptions& options) {
     // The gallery window is made when first shown and released after a minute hidden.
     LazyGallery lazyGallery(
         loop, log, platform->galleryPossible(),
-        [&](std::string* why) -> std::unique_ptr<GalleryWindow> {
+        [&]() -> Result<std::unique_ptr<GalleryWindow>> {
             std::optional<GalleryGl> gl = platform->galleryGl();
-            if (!gl) {
-                *why = "no X11 display to show it on";
-                return nullptr;
-            }
-            return GalleryWindow::create(
-                GalleryWindowDependencies{
-                    loop.context(), loop, gl->context, gl->compiler, gl->renderer, preferences, log,
-                    state,
-                    [desktop] {
-                        openWallpaperSettings(wallpaperSettingsCommands(desktop), startDetached);
-                    },
-                    [&lockVideo] { return lockVideo.progress(); },
-                    [&](const ShaderEffect& effect, const ShaderParams& params, auto done) {
-                        iconQueue.submit([&, effect, params, done = std::move(done)]() mutable {
-                            auto image = iconRenderer.renderImage(effect, params, 960, 600, 40.0f);
-                            loop.post([done = std::move(done), image = std::move(image)]() mutable {
-                                done(std::move(image));
-                            });
+            if (!gl) return Failure{"no X11 display to show it on"};
+            return GalleryWindow::create(GalleryWindowDependencies{
+                loop.context(), loop, gl->context, gl->compiler, gl->renderer, preferences, log,
+                state,
+                [desktop] {
+                    openWallpaperSettings(wallpaperSettingsCommands(desktop), startDetached);
+                },
+                [&lockVideo] { return lockVideo.progress(); },
+                [&](const ShaderEffect& effect, const ShaderParams& params, auto done) {
+                    iconQueue.submit([&, effect, params, done = std::move(done)]() mutable {
+                        auto image = iconRenderer.renderImage(effect, params, 960, 600, 40.0f);
+                        loop.post([done = std::move(done), image = std::move(image)]() mutable {
+                            done(std::move(image));
                         });
-                    },
-                    [&logo](int pixels) -> std::optional<Image> {
-                        if (!logo) return std::nullopt;
-                        return fittedImage(*logo, pixels);
-                    }},
-                why);
+                    });
+                },
+                [&logo](int pixels) -> std::optional<Image> {
+                    if (!logo) return std::nullopt;
+                    return fittedImage(*logo, pixels);
+                }});
         },
         [&platform] {
             platform->releaseGalleryGl();

@@ -8,6 +8,7 @@
 #include "effects/log_sink.h"
 #include "effects/shader_view.h"
 #include "platform/idle.h"
+#include "platform/result.h"
 #include "platform/scheduler.h"
 #include "platform/screens.h"
 #include "platform/system_state.h"
@@ -38,9 +39,9 @@ class DesktopPlatform {
 public:
     virtual ~DesktopPlatform() = default;
     // Makes the GL context, its compile thread and the window factories. Called once,
-    // after the single-instance claim (so a second start does no GL work); false, with
-    // the reason, when effects cannot be drawn on this display.
-    virtual bool prepare(std::string* why) = 0;
+    // after the single-instance claim (so a second start does no GL work); a failure when
+    // effects cannot be drawn on this display.
+    virtual Result<void> prepare() = 0;
 
     // After a successful prepare().
     virtual ScreenSource& screens() = 0;

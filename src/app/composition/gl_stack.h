@@ -7,6 +7,7 @@
 #include "effects/log_sink.h"
 #include "platform/asio/asio_scheduler.h"
 #include "platform/program_library.h"
+#include "platform/result.h"
 
 #include <memory>
 #include <optional>
@@ -21,22 +22,17 @@ struct GlStack {
     std::optional<ProgramLibrary> programs;
     GlFrameRenderer renderer;
 
-    // Takes `made` (null when it could not be made, for `reason`); `where` ends the
-    // messages: "this display", "this compositor".
-    bool open(std::unique_ptr<Context> made, const std::string& reason, const char* noGl,
-              const char* where, AsioScheduler& loop, LogSink& log, std::string* why) {
-        context = std::move(made);
-        if (!context) {
-            if (why) *why = std::string(noGl) + " on " + where + ": " + reason;
-            return false;
-        }
+    // Takes the context as made; `where` ends the messages: "this display", "this
+    // compositor".
+    Result<void> open(Result<std::unique_ptr<Context>> made, const char* noGl, const char* where,
+                      AsioScheduler& loop, LogSink& log) {
+        if (!made) return Failure{std::string(noGl) + " on " + where + ": " + made.why()};
+        context = std::move(*made);
         compiler = GlCompileThread::start(context->createShared(), log);
-        if (!compiler) {
-            if (why) *why = std::string("cannot compile effects in the background on ") + where;
-            return false;
-        }
+        if (!compiler)
+            return Failure{std::string("cannot compile effects in the background on ") + where};
         programs.emplace(loop, *compiler);
-        return true;
+        return {};
     }
 };
 

@@ -3,6 +3,7 @@
 // what each does to the application state, and how its arguments are checked.
 
 #include "app/core/app_state.h"
+#include "platform/result.h"
 
 #include <string>
 #include <vector>
@@ -11,8 +12,8 @@ namespace tavel {
 
 // "set" with [id] or [id, display key]: the effect for every display, or for one listed
 // display (which then becomes the current target, as when chosen in the gallery).
-// Returns the reason the arguments are refused, or the empty text.
-std::string setEffectAction(AppState& state, const std::vector<std::string>& arguments);
+// A failure says why the arguments are refused.
+Result<void> setEffectAction(AppState& state, const std::vector<std::string>& arguments);
 
 // "pause" and "resume": the user's pause switch, set rather than toggled.
 void setPausedAction(AppState& state, bool paused);

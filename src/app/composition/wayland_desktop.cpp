@@ -29,12 +29,12 @@ public:
         : loop_(loop), log_(log), wayland_(std::move(wayland)) {}
     ~WaylandDesktop() override { wayland_->setLostHandler({}); }
 
-    bool prepare(std::string* why) override {
-        std::string reason;
-        auto made = EglContext::create(wayland_->display(), &reason);
-        if (!gl_.open(std::move(made), reason, "no OpenGL 3.3 through EGL", "this compositor",
-                      loop_, log_, why))
-            return false;
+    Result<void> prepare() override {
+        if (Result<void> opened =
+                gl_.open(EglContext::create(wayland_->display()), "no OpenGL 3.3 through EGL",
+                         "this compositor", loop_, log_);
+            !opened)
+            return opened;
         services_.emplace(WaylandRenderServices{*wayland_, *gl_.context, *gl_.programs,
                                                 gl_.renderer, loop_, log_});
         screens_.emplace(*wayland_, loop_);
@@ -47,7 +47,7 @@ public:
             log_.write(
                 "Tavel: the compositor offers no idle notifications; the idle saver "
                 "stays off");
-        return true;
+        return {};
     }
     ScreenSource& screens() override { return *screens_; }
     WallpaperWindowFactory& windows() override { return *windows_; }

@@ -20,11 +20,9 @@ namespace {
 
 // The desktop's GLX context, or the gallery's alone under Xwayland.
 struct GlxStack : GlStack<GlxContext> {
-    bool open(X11Connection& x11, AsioScheduler& loop, LogSink& log, std::string* why) {
-        std::string reason;
-        auto made = GlxContext::create(x11.display(), x11.screen(), &reason);
-        return GlStack::open(std::move(made), reason, "no OpenGL 3.3", "this display", loop, log,
-                             why);
+    Result<void> open(X11Connection& x11, AsioScheduler& loop, LogSink& log) {
+        return GlStack::open(GlxContext::create(x11.display(), x11.screen()), "no OpenGL 3.3",
+                             "this display", loop, log);
     }
 };
 
@@ -34,8 +32,8 @@ public:
         : loop_(loop), log_(log), x11_(std::move(x11)) {}
     ~X11Desktop() override { x11_->setLostHandler({}); }
 
-    bool prepare(std::string* why) override {
-        if (!gl_.open(*x11_, loop_, log_, why)) return false;
+    Result<void> prepare() override {
+        if (Result<void> opened = gl_.open(*x11_, loop_, log_); !opened) return opened;
         coverage_.emplace(*x11_, loop_);
         stacking_.emplace(*x11_, loop_);
         services_.emplace(X11RenderServices{*x11_, *gl_.context, *gl_.programs, gl_.renderer, loop_,
@@ -46,7 +44,7 @@ public:
         idleTime_.emplace(*x11_);
         globalInput_.emplace(*x11_);
         saverInput_.emplace(*saverWindows_);
-        return true;
+        return {};
     }
     ScreenSource& screens() override { return *screens_; }
     WallpaperWindowFactory& windows() override { return *windows_; }
@@ -89,24 +87,18 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DesktopPlatform> openX11Desktop(AsioScheduler& loop, LogSink& log,
-                                                std::string* why) {
+Result<std::unique_ptr<DesktopPlatform>> openX11Desktop(AsioScheduler& loop, LogSink& log) {
     auto x11 = X11Connection::open(loop.context(), nullptr, log);
-    if (!x11) {
-        if (why)
-            *why = std::string("cannot open the X display") +
-                   (std::getenv("DISPLAY") ? "" : " (DISPLAY is not set)") +
-                   "; the desktop needs an X11 session or a Wayland compositor with a "
-                   "desktop layer";
-        return nullptr;
-    }
-    if (std::string missing = x11->missingDesktopExtensions(); !missing.empty()) {
-        if (why)
-            *why = "the X server lacks " + missing +
-                   ", which desktop windows need to let clicks through";
-        return nullptr;
-    }
-    return std::make_unique<X11Desktop>(loop, log, std::move(x11));
+    if (!x11)
+        return Failure{std::string("cannot open the X display") +
+                       (std::getenv("DISPLAY") ? "" : " (DISPLAY is not set)") +
+                       "; the desktop needs an X11 session or a Wayland compositor with a "
+                       "desktop layer"};
+    if (std::string missing = x11->missingDesktopExtensions(); !missing.empty())
+        return Failure{"the X server lacks " + missing +
+                       ", which desktop windows need to let clicks through"};
+    return std::unique_ptr<DesktopPlatform>(
+        std::make_unique<X11Desktop>(loop, log, std::move(x11)));
 }
 
 struct X11GalleryGl::Parts {
@@ -117,7 +109,7 @@ struct X11GalleryGl::Parts {
 std::unique_ptr<X11GalleryGl> X11GalleryGl::open(AsioScheduler& loop, LogSink& log) {
     auto parts = std::make_unique<Parts>();
     parts->x11 = X11Connection::open(loop.context(), nullptr, log);
-    if (!parts->x11 || !parts->gl.open(*parts->x11, loop, log, nullptr)) return nullptr;
+    if (!parts->x11 || !parts->gl.open(*parts->x11, loop, log)) return nullptr;
     return std::unique_ptr<X11GalleryGl>(new X11GalleryGl(std::move(parts)));
 }
 

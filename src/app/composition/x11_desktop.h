@@ -14,10 +14,9 @@ namespace tavel {
 
 class X11Connection;
 
-// The display named by $DISPLAY, connected; nothing (and why, for standard error) when it
-// cannot be opened or lacks what desktop windows need.
-std::unique_ptr<DesktopPlatform> openX11Desktop(AsioScheduler& loop, LogSink& log,
-                                                std::string* why);
+// The display named by $DISPLAY, connected; a failure (for standard error) when it cannot be
+// opened or lacks what desktop windows need.
+Result<std::unique_ptr<DesktopPlatform>> openX11Desktop(AsioScheduler& loop, LogSink& log);
 
 // The gallery's GL alone, on $DISPLAY (Xwayland under a Wayland compositor): its own GLX
 // context and compile thread. Nothing when there is no X11 display or no GL 3.3 on it.

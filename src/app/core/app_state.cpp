@@ -103,8 +103,11 @@ void AppState::persist() {
         // Nothing is written: the stored value stays as it was.
         return;
     }
-    std::string error = deps_.preferences.setData(
-        kSettingsKey, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    const std::string error =
+        deps_.preferences
+            .setData(kSettingsKey,
+                     std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
+            .why();
     // The previous value stays stored; say so once per distinct failure, not on every
     // step of a slider drag.
     if (!error.empty() && error != lastStoreError_)

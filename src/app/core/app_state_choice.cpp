@@ -104,9 +104,10 @@ bool AppState::launchAtLogin() const {
 }
 
 void AppState::setLaunchAtLogin(bool on) {
-    std::string error = deps_.loginItem ? deps_.loginItem->setEnabled(on)
-                                        : "this build cannot start with the session";
-    if (!error.empty()) deps_.log.write("Tavel: launch-at-login change failed: " + error);
+    const Result<void> changed = deps_.loginItem
+                                     ? deps_.loginItem->setEnabled(on)
+                                     : Failure{"this build cannot start with the session"};
+    if (!changed) deps_.log.write("Tavel: launch-at-login change failed: " + changed.why());
     willChange(Property::launchAtLogin);
 }
 
@@ -122,12 +123,12 @@ std::string AppState::installScreenSaver() {
         deps_.log.write("Tavel: saver not embedded in this build");
         return {};
     }
-    std::string instructions;
-    if (std::string error = deps_.saverInstaller->install(instructions); !error.empty()) {
-        deps_.log.write("Tavel: screen saver installation failed: " + error);
+    Result<std::string> instructions = deps_.saverInstaller->install();
+    if (!instructions) {
+        deps_.log.write("Tavel: screen saver installation failed: " + instructions.why());
         return {};
     }
-    return instructions;
+    return *instructions;
 }
 
 }  // namespace tavel

@@ -15,8 +15,9 @@ std::string keepCopy(PreferencesStore& store, const std::vector<std::uint8_t>& b
         auto existing = store.data(key);
         if (existing && *existing == bytes) return {};  // kept on an earlier start
         if (existing) continue;                         // an older, different copy: keep it
-        failure = store.setData(key, bytes);
-        return failure.empty() ? store.describe(key) : std::string();
+        const Result<void> stored = store.setData(key, bytes);
+        failure = stored.why();
+        return stored ? store.describe(key) : std::string();
     }
     failure = "too many kept copies";
     return {};
@@ -54,7 +55,7 @@ LoadedSettings loadSettings(PreferencesStore& standard, const PreferencesOpener&
         if (auto legacy = openLegacy()) {
             bytes = legacy->data(kSettingsKey);
             // A failed copy is not fatal: the value is still used for this run.
-            if (bytes) standard.setData(kSettingsKey, *bytes);
+            if (bytes) static_cast<void>(standard.setData(kSettingsKey, *bytes));
         }
     }
     if (!bytes || decodeInto(*bytes, loaded)) return loaded;

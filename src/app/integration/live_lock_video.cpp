@@ -144,12 +144,13 @@ void LiveLockVideo::run(const Job& job) {
     // What the slot holds is kept right before it is replaced (the person may have put a
     // file there while the movie was encoded); without a safe copy it is not replaced.
     const LockVideoSlot slot(deps.slot, deps.supportDir);
-    if (std::string failure = slot.keepOriginal(); !failure.empty()) return fail(failure);
-    if (std::string failure = slot.install(movie); !failure.empty()) return fail(failure);
+    if (Result<void> kept = slot.keepOriginal(); !kept) return fail(kept.why());
+    if (Result<void> installed = slot.install(movie); !installed) return fail(installed.why());
     const std::string& text = job.signature;
-    writeFileAtomically(deps.supportDir / kSignatureName,
-                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
-                        0644, false);
+    // Without it the next start encodes the movie again.
+    static_cast<void>(writeFileAtomically(
+        deps.supportDir / kSignatureName,
+        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0644, false));
     if (deps.restartAgent) deps.restartAgent();
 }
 
@@ -161,8 +162,8 @@ void LiveLockVideo::restoreOriginalAerial() {
         if (wanted->load()) return;  // switched on again meanwhile: the slot stays Tavel's
         const LockVideoSlot slot(deps.slot, deps.supportDir);
         if (slot.backups().empty() && !slot.holdsOurs()) return;  // nothing of ours there
-        if (std::string failure = slot.restore(); !failure.empty())
-            deps.log.write("Tavel: lock video failed: " + failure);
+        if (Result<void> restored = slot.restore(); !restored)
+            deps.log.write("Tavel: lock video failed: " + restored.why());
         std::error_code ignored;
         std::filesystem::remove(deps.supportDir / kSignatureName, ignored);
         if (deps.restartAgent) deps.restartAgent();
@@ -171,8 +172,8 @@ void LiveLockVideo::restoreOriginalAerial() {
 
 void LiveLockVideo::runLockVideoGuide() {
     if (deps_.preferences.boolValue(kGuideShownKey).value_or(false)) return;
-    // Marked before it is shown: "Later" also counts as seen.
-    deps_.preferences.setBool(kGuideShownKey, true);
+    // Marked before it is shown: "Later" also counts as seen (unstored, it shows again).
+    static_cast<void>(deps_.preferences.setBool(kGuideShownKey, true));
     if (deps_.askGuide && deps_.askGuide() && deps_.openWallpaperSettings)
         deps_.openWallpaperSettings();
 }

@@ -73,13 +73,14 @@ void LockScreenStillSync::sync(const LockScreenStillDependencies& deps, Shared& 
     std::optional<std::filesystem::path> still =
         makeStill(deps, shared, effect, params, width, height);
     if (!still) return;
-    recordOnce(deps);
-    std::string failure = deps.picture.setPicture(*still);
-    if (failure.empty()) {
+    // Without the record the person's picture could never be put back: it stays.
+    if (Result<void> recorded = recordOnce(deps); !recorded)
+        return fail(deps, shared, recorded.why());
+    if (Result<void> set = deps.picture.setPicture(*still); set) {
         shared.applied = *still;
         shared.lastFailure.clear();
     } else {
-        fail(deps, shared, failure);
+        fail(deps, shared, set.why());
     }
     // Older stills go only now. After a failure the desktop still shows the one set last
     // (or, before any success in this run, most likely the newest older one): it stays.
@@ -110,30 +111,30 @@ std::optional<std::filesystem::path> LockScreenStillSync::makeStill(
     }
     std::filesystem::path still =
         deps.folder / (kPrefix + std::to_string(deps.secondsNow()) + ".png");
-    if (std::string failure = writeFileAtomically(still, *png, 0644, false); !failure.empty()) {
-        fail(deps, shared, failure);
+    if (Result<void> written = writeFileAtomically(still, *png, 0644, false); !written) {
+        fail(deps, shared, written.why());
         return std::nullopt;
     }
     relink(deps.folder / kLinkName, still);
     return still;
 }
 
-void LockScreenStillSync::recordOnce(const LockScreenStillDependencies& deps) {
+Result<void> LockScreenStillSync::recordOnce(const LockScreenStillDependencies& deps) {
     const auto path = deps.folder / kRecordName;
     std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) return;
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) return {};
     std::optional<PictureRecord> record = deps.picture.snapshot();
-    if (!record) return;
+    if (!record) return {};
     // A desktop already showing one of Tavel's stills (set before records were kept) has
     // nothing of the person's left to record.
     const std::string ours = (deps.folder / kPrefix).string();
     for (const auto& [name, value] : *record)
-        if (value.find(ours) != std::string::npos) return;
+        if (value.find(ours) != std::string::npos) return {};
     const std::string text = nlohmann::json{{"desktop", deps.desktop}, {"values", *record}}.dump(
         2, ' ', false, nlohmann::json::error_handler_t::replace);
-    writeFileAtomically(path,
-                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
-                        0600, false);
+    return writeFileAtomically(
+        path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0600,
+        false);
 }
 
 void LockScreenStillSync::restoreDesktopPicture() {
@@ -158,8 +159,8 @@ void LockScreenStillSync::restoreDesktopPicture() {
                  "the desktop picture was recorded on another desktop (" + desktop + ")");
             return;
         }
-        if (std::string failure = deps.picture.restore(values); !failure.empty()) {
-            fail(deps, *shared, failure);
+        if (Result<void> restored = deps.picture.restore(values); !restored) {
+            fail(deps, *shared, restored.why());
             return;
         }
         shared->applied.clear();

@@ -77,7 +77,8 @@ private:
                                                           const ShaderEffect& effect,
                                                           const ShaderParams& params, int width,
                                                           int height);
-    static void recordOnce(const LockScreenStillDependencies& deps);
+    // Records what the desktop shows before the first still replaces it.
+    static Result<void> recordOnce(const LockScreenStillDependencies& deps);
     static void fail(const LockScreenStillDependencies& deps, Shared& shared,
                      const std::string& error);
 

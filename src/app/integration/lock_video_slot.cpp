@@ -95,21 +95,21 @@ bool LockVideoSlot::holdsOurs() const {
     return !identity.empty() && identity == readSmall(identityFile());
 }
 
-std::string LockVideoSlot::linkRefusal() const {
-    return slot_.string() + " is a symbolic link; it is left alone";
+Failure LockVideoSlot::linkRefusal() const {
+    return {slot_.string() + " is a symbolic link; it is left alone"};
 }
 
-std::string LockVideoSlot::recordBefore(const std::string& backupName) const {
-    if (std::string failure = writeFileAtomically(
+Result<void> LockVideoSlot::recordBefore(const std::string& backupName) const {
+    if (Result<void> written = writeFileAtomically(
             beforeFile(),
             std::span(reinterpret_cast<const std::uint8_t*>(backupName.data()), backupName.size()),
             0644, false);
-        !failure.empty())
-        return "cannot record what " + slot_.string() + " held: " + failure;
+        !written)
+        return Failure{"cannot record what " + slot_.string() + " held: " + written.why()};
     return {};
 }
 
-std::string LockVideoSlot::keepOriginal() const {
+Result<void> LockVideoSlot::keepOriginal() const {
     if (isLink(slot_)) return linkRefusal();
     if (holdsOurs()) return {};
     if (!isRegular(slot_)) {
@@ -131,15 +131,15 @@ std::string LockVideoSlot::keepOriginal() const {
     const std::string name = next == 1
                                  ? std::string(kBackupStem) + ".mov"
                                  : std::string(kBackupStem) + "-" + std::to_string(next) + ".mov";
-    if (std::string failure = copyFileAtomically(slot_, supportDir_ / name, CopyMode::keepExisting);
-        !failure.empty())
-        return "cannot keep a copy of " + slot_.string() + ": " + failure;
+    if (Result<void> copied = copyFileAtomically(slot_, supportDir_ / name, CopyMode::keepExisting);
+        !copied)
+        return Failure{"cannot keep a copy of " + slot_.string() + ": " + copied.why()};
     return recordBefore(name);
 }
 
-std::string LockVideoSlot::install(const std::filesystem::path& movie) const {
+Result<void> LockVideoSlot::install(const std::filesystem::path& movie) const {
     if (isLink(slot_)) return linkRefusal();
-    if (std::string failure = copyFileAtomically(movie, slot_); !failure.empty()) return failure;
+    if (Result<void> copied = copyFileAtomically(movie, slot_); !copied) return copied;
     const std::string identity = identityOf(slot_);
     // Without its identity the movie would later be taken for someone else's and kept.
     return writeFileAtomically(
@@ -148,7 +148,7 @@ std::string LockVideoSlot::install(const std::filesystem::path& movie) const {
         false);
 }
 
-std::string LockVideoSlot::restore() const {
+Result<void> LockVideoSlot::restore() const {
     if (isLink(slot_)) return linkRefusal();
     std::error_code error;
     const bool ours = holdsOurs();
@@ -167,16 +167,16 @@ std::string LockVideoSlot::restore() const {
                                   [&](const auto& backup) { return backup.filename() == name; });
         before = named == kept.end() ? std::nullopt : std::optional(*named);
     }
-    std::string failure;
+    Result<void> given;
     if (before)
-        failure = copyFileAtomically(*before, slot_);
+        given = copyFileAtomically(*before, slot_);
     else if (ours && !std::filesystem::remove(slot_, error))
-        failure = "cannot remove " + slot_.string() + ": " + error.message();
-    if (failure.empty()) {
+        given = Failure{"cannot remove " + slot_.string() + ": " + error.message()};
+    if (given) {
         std::filesystem::remove(identityFile(), error);
         std::filesystem::remove(beforeFile(), error);
     }
-    return failure;
+    return given;
 }
 
 }  // namespace tavel

@@ -11,6 +11,8 @@
 // a player or a later restore would take it for whole. A slot that is a symbolic link is
 // never touched.
 
+#include "platform/result.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,28 +25,28 @@ public:
         : slot_(std::move(slot)), supportDir_(std::move(supportDir)) {}
 
     // Copies what the slot holds to a new backup unless it is Tavel's movie or the same
-    // as a backup already kept (an empty slot needs none). The empty text when the slot's
-    // content is safe, else what failed: then the slot must not be replaced.
-    std::string keepOriginal() const;
-    // Puts `movie` in the slot and remembers it as Tavel's; the empty text on success.
-    std::string install(const std::filesystem::path& movie) const;
+    // as a backup already kept (an empty slot needs none). On failure the slot's content is
+    // not safe and the slot must not be replaced.
+    Result<void> keepOriginal() const;
+    // Puts `movie` in the slot and remembers it as Tavel's.
+    Result<void> install(const std::filesystem::path& movie) const;
     // Gives the slot back where it holds Tavel's movie (or nothing): what it held when
     // Tavel last replaced it, which is no file at all where it was empty then (without
     // that record, from an older version: the newest backup, or nothing without one). A
-    // slot holding someone else's file is left alone. The empty text on success.
-    std::string restore() const;
+    // slot holding someone else's file is left alone.
+    Result<void> restore() const;
 
     // The slot holds the movie that install() put there, unchanged.
     bool holdsOurs() const;
     // The backups, oldest first.
     std::vector<std::filesystem::path> backups() const;
-    std::string linkRefusal() const;
+    Failure linkRefusal() const;
 
 private:
     std::filesystem::path identityFile() const { return supportDir_ / "lockvideo.slot"; }
     std::filesystem::path beforeFile() const { return supportDir_ / "lockvideo.before"; }
     // Records the backup's file name, or "" for an empty slot.
-    std::string recordBefore(const std::string& backupName) const;
+    Result<void> recordBefore(const std::string& backupName) const;
 
     std::filesystem::path slot_;
     std::filesystem::path supportDir_;

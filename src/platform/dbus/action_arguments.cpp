@@ -21,21 +21,20 @@ std::string describeRange(std::size_t min, std::size_t max) {
 
 }  // namespace
 
-std::variant<std::vector<std::string>, ActionRefusal> actionArguments(
-    const std::string& name, std::size_t minArguments, std::size_t maxArguments,
-    const std::vector<ActionParameter>& parameters) {
+Result<std::vector<std::string>> actionArguments(const std::string& name, std::size_t minArguments,
+                                                 std::size_t maxArguments,
+                                                 const std::vector<ActionParameter>& parameters) {
     std::vector<std::string> arguments;
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         if (!parameters[i].isString)
-            return ActionRefusal{"Parameter " + std::to_string(i + 1) + " of action " +
-                                 quoted(name) + " must be a string, not of type " +
-                                 quoted(parameters[i].text)};
+            return Failure{"Parameter " + std::to_string(i + 1) + " of action " + quoted(name) +
+                           " must be a string, not of type " + quoted(parameters[i].text)};
         arguments.push_back(parameters[i].text);
     }
     if (arguments.size() < minArguments || arguments.size() > maxArguments)
-        return ActionRefusal{"Action " + quoted(name) + " takes " +
-                             describeRange(minArguments, maxArguments) + ", not " +
-                             std::to_string(arguments.size())};
+        return Failure{"Action " + quoted(name) + " takes " +
+                       describeRange(minArguments, maxArguments) + ", not " +
+                       std::to_string(arguments.size())};
     return arguments;
 }
 

@@ -2,9 +2,10 @@
 // The check of an ActivateAction call's parameters, apart from the bus types so that it
 // can run on any input (the fuzz target calls it directly).
 
+#include "platform/result.h"
+
 #include <cstddef>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace tavel {
@@ -16,15 +17,11 @@ struct ActionParameter {
     std::string text;
 };
 
-// Why a call is refused; the caller receives it as org.freedesktop.DBus.Error.InvalidArgs.
-struct ActionRefusal {
-    std::string message;
-};
-
 // The string arguments of a call of action `name`, which takes from `minArguments` to
-// `maxArguments` string parameters, or why the call is refused. Any thread.
-std::variant<std::vector<std::string>, ActionRefusal> actionArguments(
-    const std::string& name, std::size_t minArguments, std::size_t maxArguments,
-    const std::vector<ActionParameter>& parameters);
+// `maxArguments` string parameters, or why the call is refused (which the caller receives
+// as org.freedesktop.DBus.Error.InvalidArgs). Any thread.
+Result<std::vector<std::string>> actionArguments(const std::string& name, std::size_t minArguments,
+                                                 std::size_t maxArguments,
+                                                 const std::vector<ActionParameter>& parameters);
 
 }  // namespace tavel

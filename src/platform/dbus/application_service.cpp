@@ -93,12 +93,10 @@ struct ApplicationService::State {
             else
                 received.push_back({false, parameter.peekValueType()});
         }
-        auto checked = actionArguments(name, action.minArguments, action.maxArguments, received);
-        if (const auto* refused = std::get_if<ActionRefusal>(&checked))
-            throw sdbus::Error(kInvalidArgs, refused->message);
-        const auto& arguments = std::get<std::vector<std::string>>(checked);
-        const std::string refusal = callApplication(name, [&] { return action.run(arguments); });
-        if (!refusal.empty()) throw sdbus::Error(kInvalidArgs, refusal);
+        auto arguments = actionArguments(name, action.minArguments, action.maxArguments, received);
+        if (!arguments) throw sdbus::Error(kInvalidArgs, arguments.why());
+        const Result<void> done = callApplication(name, [&] { return action.run(*arguments); });
+        if (!done) throw sdbus::Error(kInvalidArgs, done.why());
     }
 
     std::string status() {
@@ -176,14 +174,13 @@ void ApplicationService::setStatusProvider(std::function<std::string()> provider
     state_->statusProvider = std::move(provider);
 }
 
-ApplicationService::Claim ApplicationService::claim(std::string* error) {
+Result<ApplicationService::Claim> ApplicationService::claim() {
     State& state = *state_;
     if (state.owned) return Claim::owned;
     auto fail = [&](const std::string& reason) {
         state.object.reset();
-        if (error) *error = reason;
         state.bus.wake();  // the blocking call may have queued messages
-        return Claim::failed;
+        return Failure{reason};
     };
     if (!state.bus.connected()) return fail("the session bus connection is closed");
     std::uint32_t answer = 0;
@@ -206,7 +203,6 @@ ApplicationService::Claim ApplicationService::claim(std::string* error) {
         return Claim::owned;
     }
     state.object.reset();
-    if (error) *error = std::string(kAppBundleIdentifier) + " is owned by another process";
     return Claim::taken;
 }
 
@@ -215,16 +211,16 @@ bool ApplicationService::owned() const {
 }
 
 ApplicationClient::ApplicationClient(std::chrono::milliseconds timeout)
-    : timeout_(timeout), connection_(openBus(BusType::session, &connectError_)) {}
+    : timeout_(timeout), connection_(openBus(BusType::session)) {}
 
 ApplicationClient::~ApplicationClient() = default;
 
 template <class Call>
 ApplicationClient::Reply ApplicationClient::request(Call&& call) {
-    if (!connection_) return {Outcome::failed, connectError_, {}};
+    if (!connection_) return {Outcome::failed, connection_.why(), {}};
     try {
         // Asked first so that a missing instance is never started by bus activation.
-        auto daemon = sdbus::createProxy(*connection_, kBusName, kBusPath);
+        auto daemon = sdbus::createProxy(**connection_, kBusName, kBusPath);
         bool running = false;
         daemon->callMethod("NameHasOwner")
             .onInterface(kBusName)
@@ -233,7 +229,7 @@ ApplicationClient::Reply ApplicationClient::request(Call&& call) {
             .storeResultsTo(running);
         if (!running) return {Outcome::notRunning, kNotRunning, {}};
         auto application =
-            sdbus::createProxy(*connection_, kAppBundleIdentifier, kApplicationObjectPath);
+            sdbus::createProxy(**connection_, kAppBundleIdentifier, kApplicationObjectPath);
         return {Outcome::ok, call(*application), {}};
     } catch (const sdbus::Error& e) {
         const std::string& name = e.getName();

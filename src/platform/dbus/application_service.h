@@ -12,6 +12,7 @@
 // A second start finds the name taken and acts as a client instead (ApplicationClient).
 // The platform data is accepted and not used.
 
+#include "platform/result.h"
 #include "platform/system_log.h"
 
 #include <chrono>
@@ -46,10 +47,9 @@ inline constexpr const char* kControlInterface = "io.tavel.Tavel.Control";
 class ApplicationService {
 public:
     // Runs a named action with its string parameters, their count already checked against
-    // the action's range. Returns an empty text on success, else the reason the arguments
-    // were refused (for example an unknown effect), which the caller receives as
-    // org.freedesktop.DBus.Error.InvalidArgs.
-    using ActionHandler = std::function<std::string(const std::vector<std::string>& arguments)>;
+    // the action's range. A failure says why the arguments were refused (for example an
+    // unknown effect), which the caller receives as org.freedesktop.DBus.Error.InvalidArgs.
+    using ActionHandler = std::function<Result<void>(const std::vector<std::string>& arguments)>;
 
     // `sessionBus` and `log` must outlive the service.
     explicit ApplicationService(BusConnection& sessionBus, LogSink& log = systemLog());
@@ -72,13 +72,13 @@ public:
     void setStatusProvider(std::function<std::string()> provider);
 
     enum class Claim {
-        owned,   // this process is the running instance
-        taken,   // another process owns the name: act as its client
-        failed,  // the bus refused; the reason is in `error`
+        owned,  // this process is the running instance
+        taken,  // another process owns the name: act as its client
     };
-    // Exports the object, then asks the bus daemon for the name without queueing. One
-    // blocking round trip to the bus daemon. On anything but `owned` nothing stays exported.
-    Claim claim(std::string* error = nullptr);
+    // Exports the object, then asks the bus daemon for the name without queueing; a failure
+    // where the bus refused. One blocking round trip to the bus daemon. On anything but
+    // `owned` nothing stays exported.
+    Result<Claim> claim();
     bool owned() const;
 
     struct State;
@@ -120,8 +120,7 @@ private:
     Reply request(Call&& call);
 
     std::chrono::milliseconds timeout_;
-    std::string connectError_;  // before connection_: opening it writes here
-    std::unique_ptr<sdbus::IConnection> connection_;
+    Result<std::unique_ptr<sdbus::IConnection>> connection_;
 };
 
 }  // namespace tavel

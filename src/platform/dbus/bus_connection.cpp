@@ -25,15 +25,13 @@ const char* busName(BusType type) {
 
 }  // namespace
 
-std::unique_ptr<sdbus::IConnection> openBus(BusType type, std::string* error) {
+Result<std::unique_ptr<sdbus::IConnection>> openBus(BusType type) {
     try {
         // sd-bus reads $DBUS_SYSTEM_BUS_ADDRESS / $DBUS_SESSION_BUS_ADDRESS itself.
         return type == BusType::system ? sdbus::createSystemBusConnection()
                                        : sdbus::createSessionBusConnection();
     } catch (const std::exception& e) {
-        if (error)
-            *error = std::string("cannot connect to the ") + busName(type) + " bus: " + e.what();
-        return nullptr;
+        return Failure{std::string("cannot connect to the ") + busName(type) + " bus: " + e.what()};
     }
 }
 
@@ -143,11 +141,10 @@ void process(const std::shared_ptr<Watch>& watch) {
 
 }  // namespace
 
-std::unique_ptr<BusConnection> BusConnection::open(BusType type, asio::io_context& loop,
-                                                   std::string* error) {
-    auto connection = openBus(type, error);
-    if (!connection) return nullptr;
-    return std::make_unique<BusConnection>(std::move(connection), loop);
+Result<std::unique_ptr<BusConnection>> BusConnection::open(BusType type, asio::io_context& loop) {
+    auto connection = openBus(type);
+    if (!connection) return Failure{connection.why()};
+    return std::make_unique<BusConnection>(std::move(*connection), loop);
 }
 
 BusConnection::BusConnection(std::unique_ptr<sdbus::IConnection> connection, asio::io_context& loop)

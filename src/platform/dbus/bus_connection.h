@@ -6,6 +6,8 @@
 // Thread rules: the main thread opens, uses and destroys a BusConnection; wake() may be
 // called from any thread. The connection must be destroyed before the io_context.
 
+#include "platform/result.h"
+
 #include <exception>
 #include <functional>
 #include <memory>
@@ -27,16 +29,14 @@ enum class BusType {
 };
 
 // Opens a connection that nothing watches: for callers that make blocking calls only
-// (the command line). Nothing, with the reason in `error`, when the bus cannot be
-// reached. Any thread.
-std::unique_ptr<sdbus::IConnection> openBus(BusType type, std::string* error = nullptr);
+// (the command line). A failure when the bus cannot be reached. Any thread.
+Result<std::unique_ptr<sdbus::IConnection>> openBus(BusType type);
 
 class BusConnection {
 public:
-    // Opens the bus and starts watching it on `loop`. Nothing, with the reason in
-    // `error`, when the bus cannot be reached.
-    static std::unique_ptr<BusConnection> open(BusType type, asio::io_context& loop,
-                                               std::string* error = nullptr);
+    // Opens the bus and starts watching it on `loop`; a failure when the bus cannot be
+    // reached.
+    static Result<std::unique_ptr<BusConnection>> open(BusType type, asio::io_context& loop);
     // Watches an already open connection.
     BusConnection(std::unique_ptr<sdbus::IConnection> connection, asio::io_context& loop);
     ~BusConnection();

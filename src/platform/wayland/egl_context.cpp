@@ -96,11 +96,8 @@ std::string readRenderer(EGLDisplay display, EGLContext context) {
 
 }  // namespace
 
-std::unique_ptr<EglContext> EglContext::create(wl_display* wayland, std::string* why) {
-    auto fail = [why](const char* reason) {
-        if (why) *why = reason;
-        return nullptr;
-    };
+Result<std::unique_ptr<EglContext>> EglContext::create(wl_display* wayland) {
+    auto fail = [](const char* reason) { return Failure{reason}; };
     EGLDisplay display = platformDisplay(wayland);
     if (display == EGL_NO_DISPLAY) return fail("EGL has no Wayland platform");
     EGLint major = 0, minor = 0;

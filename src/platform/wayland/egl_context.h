@@ -7,6 +7,7 @@
 // one thread that uses that shared context.
 
 #include "platform/compile_context.h"
+#include "platform/result.h"
 
 #include <memory>
 #include <string>
@@ -20,10 +21,10 @@ class EglSharedContext;
 
 class EglContext {
 public:
-    // Nothing when the display has no EGL for Wayland, no RGB8 window config for desktop
-    // OpenGL, or no OpenGL 3.3 core context. `why` (when given) receives the reason.
-    // `display` must outlive the context. One context per display.
-    static std::unique_ptr<EglContext> create(wl_display* display, std::string* why = nullptr);
+    // A failure when the display has no EGL for Wayland, no RGB8 window config for desktop
+    // OpenGL, or no OpenGL 3.3 core context. `display` must outlive the context. One
+    // context per display.
+    static Result<std::unique_ptr<EglContext>> create(wl_display* display);
     // After every surface and shared context is gone; ends EGL's use of the display.
     ~EglContext();
     EglContext(const EglContext&) = delete;

@@ -144,12 +144,9 @@ std::string readRenderer(Display* display, GLXFBConfig config, GLXContext contex
 
 }  // namespace
 
-std::unique_ptr<GlxContext> GlxContext::create(Display* display, int screen, std::string* why,
-                                               VisualID forVisual) {
-    auto fail = [why](const char* reason) -> std::unique_ptr<GlxContext> {
-        if (why) *why = reason;
-        return nullptr;
-    };
+Result<std::unique_ptr<GlxContext>> GlxContext::create(Display* display, int screen,
+                                                       VisualID forVisual) {
+    auto fail = [](const char* reason) { return Failure{reason}; };
     int major = 0, minor = 0;
     if (!glXQueryVersion(display, &major, &minor) || major < 1 || (major == 1 && minor < 3))
         return fail("the display has no GLX 1.3");

@@ -7,6 +7,7 @@
 // (X11Connection does so) before a shared context is used on another thread.
 
 #include "platform/compile_context.h"
+#include "platform/result.h"
 
 #include <X11/Xlib.h>
 
@@ -20,12 +21,12 @@ class GlxSharedContext;
 
 class GlxContext {
 public:
-    // Nothing when the display lacks GLX 1.3 with GLX_ARB_create_context_profile, an
-    // RGBA8 double-buffered window config, or an OpenGL 3.3 core context. `why` (when
-    // given) receives the reason. With `forVisual`, the config of that X visual is
-    // preferred, then one of its depth: for drawing into a window another client made.
-    static std::unique_ptr<GlxContext> create(Display* display, int screen,
-                                              std::string* why = nullptr, VisualID forVisual = 0);
+    // A failure when the display lacks GLX 1.3 with GLX_ARB_create_context_profile, an
+    // RGBA8 double-buffered window config, or an OpenGL 3.3 core context. With
+    // `forVisual`, the config of that X visual is preferred, then one of its depth: for
+    // drawing into a window another client made.
+    static Result<std::unique_ptr<GlxContext>> create(Display* display, int screen,
+                                                      VisualID forVisual = 0);
     ~GlxContext();
     GlxContext(const GlxContext&) = delete;
     GlxContext& operator=(const GlxContext&) = delete;

@@ -135,25 +135,25 @@ void writeProperty(Display* display, Window root, const PropertyValue& value) {
 enum class Layout { perMonitor, wholeRoot };
 
 // Makes the picture's pixmap on `display`, shows it as the root's background and then
-// publishes it; the empty text on success. A failure at any step leaves the published
+// publishes it. A failure at any step leaves the published
 // names as they were: they never name a pixmap that goes with this connection, which a
 // later setter would take for a retained client's and kill.
-std::string publish(Display* display, const Image& picture, Layout layout) {
+Result<void> publish(Display* display, const Image& picture, Layout layout) {
     int screen = DefaultScreen(display);
     Window root = RootWindow(display, screen);
     Visual* visual = DefaultVisual(display, screen);
     int depth = DefaultDepth(display, screen);
     int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
     if (visual->c_class != TrueColor && visual->c_class != DirectColor)
-        return "desktop picture: the root window has no true-colour visual";
+        return Failure{"desktop picture: the root window has no true-colour visual"};
 
     XImage* image = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, nullptr,
                                  unsigned(width), unsigned(height), 32, 0);
-    if (!image) return "desktop picture: cannot make an image of the root's size";
+    if (!image) return Failure{"desktop picture: cannot make an image of the root's size"};
     image->data = static_cast<char*>(std::calloc(std::size_t(image->bytes_per_line), height));
     if (!image->data) {
         XDestroyImage(image);
-        return "desktop picture: out of memory for the root's picture";
+        return Failure{"desktop picture: out of memory for the root's picture"};
     }
     const std::vector<PixelRect> areas = layout == Layout::perMonitor
                                              ? monitorsOf(display, root, width, height)
@@ -162,7 +162,8 @@ std::string publish(Display* display, const Image& picture, Layout layout) {
         draw(image, visual, scaleToFill(picture, area.width, area.height), area);
 
     auto refused = [display](int code) {
-        return "desktop picture: the X server refused it (" + errorText(display, code) + ")";
+        return Failure{"desktop picture: the X server refused it (" + errorText(display, code) +
+                       ")"};
     };
     X11ErrorCatch errors(display);
     Pixmap pixmap =
@@ -260,68 +261,69 @@ void unpublish(Display* display) {
 
 // Runs `work` on a short-lived connection of its own; what it made stays after the
 // connection when it sets `keep` (a published pixmap), else it goes with it.
-std::string withDisplay(const std::string& name,
-                        const std::function<std::string(Display*, bool& keep)>& work) {
+Result<void> withDisplay(const std::string& name,
+                         const std::function<Result<void>(Display*, bool& keep)>& work) {
     prepareXlibForThreads();
     Display* display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
-    if (!display) return "desktop picture: cannot open the X display";
+    if (!display) return Failure{"desktop picture: cannot open the X display"};
     bool keep = false;
-    std::string line = work(display, keep);
+    Result<void> done = work(display, keep);
     if (keep) XSetCloseDownMode(display, RetainPermanent);
     XCloseDisplay(display);
-    return line;
+    return done;
 }
 
 // Publishes `picture`; only a published pixmap is kept.
-std::string publishOn(const std::string& name, const Image& picture, Layout layout) {
+Result<void> publishOn(const std::string& name, const Image& picture, Layout layout) {
     return withDisplay(name, [&](Display* display, bool& keep) {
-        std::string line = publish(display, picture, layout);
-        keep = line.empty();
-        return line;
+        Result<void> published = publish(display, picture, layout);
+        keep = bool(published);
+        return published;
     });
 }
 
 }  // namespace
 
-std::string X11RootPicture::setPicture(const std::filesystem::path& file) {
-    if (!file.is_absolute()) return "desktop picture: not an absolute path: " + file.string();
+Result<void> X11RootPicture::setPicture(const std::filesystem::path& file) {
+    if (!file.is_absolute()) return notAbsolute(file);
     std::string error;
     std::optional<Image> picture = decodePngFile(file, error);
-    if (!picture) return "desktop picture: cannot read " + file.string() + ": " + error;
+    if (!picture) return Failure{"desktop picture: cannot read " + file.string() + ": " + error};
     return publishOn(displayName_, *picture, Layout::perMonitor);
 }
 
 std::optional<PictureRecord> X11RootPicture::snapshot() {
     if (keptPicture_.empty()) return std::nullopt;
     std::optional<PictureRecord> record;
-    withDisplay(displayName_, [&](Display* display, bool&) {
+    // Without the display there is nothing to record.
+    static_cast<void>(withDisplay(displayName_, [&](Display* display, bool&) {
         std::optional<Image> picture = publishedPicture(display);
         std::optional<std::vector<std::uint8_t>> png;
         if (picture && picture->width == 0)
             record = PictureRecord{{kRootKey, "none"}};
         else if (picture && (png = encodePng(*picture)) &&
-                 writeFileAtomically(keptPicture_, *png, 0600, false).empty())
+                 writeFileAtomically(keptPicture_, *png, 0600, false))
             record = PictureRecord{{kRootKey, keptPicture_.string()}};
-        return std::string();
-    });
+        return Result<void>();
+    }));
     return record;
 }
 
-std::string X11RootPicture::restore(const PictureRecord& record) {
+Result<void> X11RootPicture::restore(const PictureRecord& record) {
     auto kept = record.find(kRootKey);
     if (kept == record.end()) return {};
     if (kept->second == "none")
         return withDisplay(displayName_, [](Display* display, bool&) {
             unpublish(display);
-            return std::string();
+            return Result<void>();
         });
     std::string error;
     std::optional<Image> picture = decodePngFile(kept->second, error);
-    if (!picture) return "desktop picture: cannot read " + kept->second + ": " + error;
-    std::string line = publishOn(displayName_, *picture, Layout::wholeRoot);
+    if (!picture) return Failure{"desktop picture: cannot read " + kept->second + ": " + error};
+    Result<void> published = publishOn(displayName_, *picture, Layout::wholeRoot);
     std::error_code ignored;
-    if (line.empty()) std::filesystem::remove(kept->second, ignored);
-    return line;
+    if (published) std::filesystem::remove(kept->second, ignored);
+    return published;
 }
 
 }  // namespace tavel

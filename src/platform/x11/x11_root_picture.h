@@ -34,10 +34,10 @@ public:
         : displayName_(std::move(displayName)), keptPicture_(std::move(keptPicture)) {}
 
     // Reads the PNG, then sets the picture through one short-lived connection.
-    std::string setPicture(const std::filesystem::path& file) override;
+    Result<void> setPicture(const std::filesystem::path& file) override;
     std::optional<PictureRecord> snapshot() override;
     // Publishes the kept picture again (and removes its file), or takes Tavel's down.
-    std::string restore(const PictureRecord& record) override;
+    Result<void> restore(const PictureRecord& record) override;
 
 private:
     std::string displayName_;

@@ -368,15 +368,13 @@ TEST_F(AppStateTest, BindingsReadAndWriteOneFieldOfTheirEffectsRecordAndRefuseNa
 TEST_F(AppStateTest, LoginAndSaverFollowTheSystemAndLogTheirFailures) {
     struct System : LoginItem, SaverInstaller {
         bool enabled() const override { return on; }
-        std::string setEnabled(bool value) override {
-            if (refusal.empty()) on = value;
-            return refusal;
-        }
-        bool available() const override { return present; }
-        std::string install(std::string& instructions) override {
-            instructions = "use it";
+        Result<void> setEnabled(bool value) override {
+            if (!refusal.empty()) return Failure{refusal};
+            on = value;
             return {};
         }
+        bool available() const override { return present; }
+        Result<std::string> install() override { return std::string("use it"); }
         bool on = false, present = false;
         std::string refusal;
     } system;

@@ -13,22 +13,24 @@ namespace {
 
 class FakePicture final : public DesktopPicture {
 public:
-    std::string setPicture(const std::filesystem::path& file) override {
+    Result<void> setPicture(const std::filesystem::path& file) override {
         set.push_back(file);
         // The picture the desktop showed until now is still there to show.
         if (!shown.empty()) {
             EXPECT_TRUE(std::filesystem::exists(shown)) << shown;
         }
-        if (failWith.empty()) shown = file;
-        return failWith;
+        if (!failWith.empty()) return Failure{failWith};
+        shown = file;
+        return {};
     }
     std::optional<PictureRecord> snapshot() override {
         ++snapshots;
         return before;
     }
-    std::string restore(const PictureRecord& record) override {
+    Result<void> restore(const PictureRecord& record) override {
         restored.push_back(record);
-        return failWith;
+        if (!failWith.empty()) return Failure{failWith};
+        return {};
     }
     std::vector<std::filesystem::path> set;
     std::filesystem::path shown;
@@ -136,11 +138,19 @@ TEST_F(LockScreenStillTest, TheMainScreensEffectAtItsPixelSizeBecomesEveryPictur
 }
 
 TEST_F(LockScreenStillTest, ThePersonsPictureIsRecordedOnceAndPutBack) {
+    // Unrecorded (the disk took the still but not the longer record), it is not replaced.
+    const PictureRecord theirs = *picture.before;
+    picture.before = PictureRecord{{"picture-uri", "'file:///" + std::string(4000, 'x') + "'"}};
+    test::withFileSizeLimit(2000, [&] { sync(); });
+    EXPECT_TRUE(picture.set.empty());
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_NE(log.lines()[0].find("desktop-picture.json"), std::string::npos) << log.lines()[0];
+    picture.before = theirs;
     sync();
     picture.before = PictureRecord{{"picture-uri", "'file:///other.png'"}};
     seconds += 5;
     sync();
-    EXPECT_EQ(picture.snapshots, 1);
+    EXPECT_EQ(picture.snapshots, 2);  // the unrecorded try, then once
     still.restoreDesktopPicture();
     EXPECT_TRUE(picture.restored.empty());  // not on the main thread
     iconQueue.runAll();
@@ -166,7 +176,7 @@ TEST_F(LockScreenStillTest, ThePersonsPictureIsRecordedOnceAndPutBack) {
     still.restoreDesktopPicture();
     iconQueue.runAll();
     EXPECT_EQ(picture.restored.size(), 1u);
-    EXPECT_EQ(log.lines().size(), 2u);
+    EXPECT_EQ(log.lines().size(), 3u);
 }
 
 }  // namespace

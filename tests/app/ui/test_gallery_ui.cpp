@@ -132,11 +132,14 @@ protected:
     void minimise() override { ++minimises; }
     bool roundedCorners() const override { return true; }
     bool enabled() const override { return loginOn; }
-    std::string setEnabled(bool on) override { return loginOn = on, std::string(); }
-    bool available() const override { return saverPresent; }
-    std::string install(std::string& instructions) override {
-        instructions = "Add this line to ~/.xscreensaver:\n  \"Tavel\" /opt/tavel/halvane -root\n";
+    Result<void> setEnabled(bool on) override {
+        loginOn = on;
         return {};
+    }
+    bool available() const override { return saverPresent; }
+    Result<std::string> install() override {
+        return std::string(
+            "Add this line to ~/.xscreensaver:\n  \"Tavel\" /opt/tavel/halvane -root\n");
     }
 
 private:

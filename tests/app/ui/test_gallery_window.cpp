@@ -81,9 +81,9 @@ class GalleryHostTest : public test::X11LoopTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(X11LoopTest::SetUp());
-        std::string why;
-        gl = GlxContext::create(display(), connection->screen(), &why);
-        ASSERT_TRUE(gl) << why;
+        auto made = GlxContext::create(display(), connection->screen());
+        ASSERT_TRUE(made) << made.why();
+        gl = std::move(*made);
         compiler = GlCompileThread::start(gl->createShared(), log);
         ASSERT_TRUE(compiler);
         programs.emplace(loop, *compiler);
@@ -154,7 +154,7 @@ protected:
     std::vector<std::string> stillsAsked;
     bool failStills = false;
 
-    std::unique_ptr<GalleryWindow> create(std::string* why) {
+    Result<std::unique_ptr<GalleryWindow>> create() {
         return GalleryWindow::create({loop.context(),
                                       loop,
                                       *gl,
@@ -165,8 +165,7 @@ protected:
                                       *state,
                                       openSettings,
                                       {},
-                                      {}},
-                                     why);
+                                      {}});
     }
     bool drawn(const std::string& name) { return gallery->ui().itemRect(name).has_value(); }
     void waitFrames(long count) {
@@ -254,9 +253,9 @@ TEST_F(GalleryHostTest, CornersKeyTapsTheGuideAndALifeOnlyWhileWanted) {
     faked.integrations.video = &video;
     state = std::make_unique<AppState>(std::move(faked));
     state->start();
-    std::string why;
-    gallery = create(&why);
-    ASSERT_TRUE(gallery) << why;
+    auto opened = create();
+    ASSERT_TRUE(opened) << opened.why();
+    gallery = std::move(*opened);
     video.gallery = gallery.get();
     gallery->show();
     ASSERT_TRUE(runUntil(loop, [&] { return gallery->framesDrawn() > 2; }));
@@ -312,9 +311,9 @@ TEST_F(GalleryHostTest, CornersKeyTapsTheGuideAndALifeOnlyWhileWanted) {
     int made = 0, released = 0;
     LazyGallery lazy(
         loop, log, true,
-        [&](std::string* why) {
+        [&] {
             ++made;
-            return create(why);
+            return create();
         },
         [&] { ++released; }, std::chrono::milliseconds(200));
     EXPECT_EQ(lazy.state(), "hidden");

@@ -21,10 +21,9 @@ public:
     PrivateBus() { daemon_.exportAsSessionAndSystemBus(); }
 
     std::unique_ptr<BusConnection> open(BusType type = BusType::system) {
-        std::string error;
-        auto bus = BusConnection::open(type, scheduler_.context(), &error);
-        EXPECT_TRUE(bus) << error;
-        return bus;
+        auto bus = BusConnection::open(type, scheduler_.context());
+        EXPECT_TRUE(bus) << bus.why();
+        return bus ? std::move(*bus) : nullptr;
     }
 
     // Runs the loop until `done` holds; false when five seconds passed first.

@@ -23,9 +23,11 @@ protected:
     void startService() {
         bus_ = open(BusType::session);
         service_ = std::make_unique<ApplicationService>(*bus_, log_);
-        service_->setAction("pause", 0, 0, [](const Words&) { return std::string(); });
-        service_->setAction("set", 1, 2, [](const Words&) { return std::string(); });
-        ASSERT_EQ(service_->claim(), ApplicationService::Claim::owned);
+        service_->setAction("pause", 0, 0, [](const Words&) { return Result<void>(); });
+        service_->setAction("set", 1, 2, [](const Words&) { return Result<void>(); });
+        const auto claim = service_->claim();
+        ASSERT_TRUE(claim) << claim.why();
+        ASSERT_EQ(*claim, ApplicationService::Claim::owned);
     }
     // "Activate", "Status" or an action with its parameters, as the command line sends them.
     Reply ask(const Words& request) {
@@ -58,8 +60,8 @@ TEST_F(ApplicationServiceTest, RefusalsAndFailuresAreAnsweredWithErrorsAndTheSer
         {{"Activate"}, failed, "The request \"Activate\" failed: unknown exception"},
     };
     startService();
-    service_->setAction("pause", 0, 0,
-                        [](const Words&) -> std::string { throw std::logic_error("pause broke"); });
+    service_->setAction(
+        "pause", 0, 0, [](const Words&) -> Result<void> { throw std::logic_error("pause broke"); });
     service_->setStatusProvider([]() -> std::string { throw std::runtime_error("no state"); });
     service_->setActivateHandler([] { throw 42; });
     for (const auto& [request, error, text] : cases) {

@@ -21,7 +21,8 @@ struct BusConnectionTest : BusTest {
 TEST_F(BusConnectionTest, ACallNobodyAnswersEndsByTheLibrarysTimeoutOnTheLoopThread) {
     auto bus = open();
     auto silent = openBus(BusType::system);  // connected, but never reads what it is sent
-    auto proxy = sdbus::createProxy(bus->connection(), silent->getUniqueName(), "/");
+    ASSERT_TRUE(silent) << silent.why();
+    auto proxy = sdbus::createProxy(bus->connection(), (*silent)->getUniqueName(), "/");
     std::string answer;
     proxy->callMethodAsync("Hang")
         .onInterface(kTestInterface)

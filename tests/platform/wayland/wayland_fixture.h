@@ -37,9 +37,9 @@ protected:
         connection = WaylandConnection::open(loop.context(), log);
         setenv("WAYLAND_DISPLAY", saved.c_str(), 1);
         ASSERT_NE(connection, nullptr) << "cannot connect to the test compositor\n" << server.log();
-        std::string why;
-        gl = EglContext::create(connection->display(), &why);
-        ASSERT_TRUE(gl) << why;
+        auto made = EglContext::create(connection->display());
+        ASSERT_TRUE(made) << made.why();
+        gl = std::move(*made);
         compiler = GlCompileThread::start(gl->createShared(), log);
         ASSERT_TRUE(compiler);
         programs.emplace(loop, *compiler);

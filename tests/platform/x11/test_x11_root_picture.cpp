@@ -77,9 +77,10 @@ protected:
         if (display) XCloseDisplay(display);
     }
 
+    // Why the picture was not set; empty when it was.
     std::string setPicture(const Image& image) {
-        EXPECT_EQ(writeFileAtomically(dir / "still.png", encodePng(image).value()), "");
-        return picture.setPicture(dir / "still.png");
+        EXPECT_EQ(writeFileAtomically(dir / "still.png", encodePng(image).value()).why(), "");
+        return picture.setPicture(dir / "still.png").why();
     }
 
     // The pixmap a root property names.
@@ -147,7 +148,7 @@ TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) 
     shown = named("_XROOTPMAP_ID");
     std::ofstream(dir / "text.png") << "not a PNG";
     auto png = encodePng(picture).value();
-    ASSERT_EQ(writeFileAtomically(dir / "cut.png", std::span(png).first(png.size() / 2)), "");
+    ASSERT_EQ(writeFileAtomically(dir / "cut.png", std::span(png).first(png.size() / 2)).why(), "");
     const std::string cannotRead = "desktop picture: cannot read " + dir.path().string() + "/";
     const std::tuple<std::string, std::filesystem::path, std::string> failures[] = {
         {xvfb().name(), "still.png", "desktop picture: not an absolute path: still.png"},
@@ -156,7 +157,7 @@ TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) 
         {":65500", dir / "still.png", "desktop picture: cannot open the X display"},
     };
     for (const auto& [name, file, start] : failures) {
-        std::string line = X11RootPicture(name).setPicture(file);
+        const std::string line = X11RootPicture(name).setPicture(file).why();
         EXPECT_TRUE(line.starts_with(start) && !line.ends_with(' ')) << line;  // with a reason
     }
     EXPECT_EQ(named("_XROOTPMAP_ID"), shown);
@@ -181,7 +182,7 @@ TEST_F(X11RootPictureTest, WhatWasPublishedBeforeIsPutBack) {
     EXPECT_EQ(*record, (PictureRecord{{"root", (dir / "kept.png").string()}}));
     ASSERT_EQ(setPicture(Image{8, 8, std::vector<std::uint8_t>(256, 40)}), "");
     EXPECT_NE(pixelsOf(root), theirPixels);
-    EXPECT_EQ(picture.restore(*record), "");
+    EXPECT_EQ(picture.restore(*record).why(), "");
     EXPECT_EQ(pixelsOf(root), theirPixels);
     EXPECT_EQ(pixelsOf(named("_XROOTPMAP_ID")), theirPixels);
     EXPECT_FALSE(std::filesystem::exists(dir / "kept.png"));
@@ -194,7 +195,7 @@ TEST_F(X11RootPictureTest, WhatWasPublishedBeforeIsPutBack) {
     EXPECT_EQ(*record, (PictureRecord{{"root", "none"}}));
     ASSERT_EQ(setPicture(theirs), "");
     Pixmap ours = named("_XROOTPMAP_ID");
-    EXPECT_EQ(picture.restore(*record), "");
+    EXPECT_EQ(picture.restore(*record).why(), "");
     EXPECT_EQ(named("_XROOTPMAP_ID"), None);
     EXPECT_EQ(named("ESETROOT_PMAP_ID"), None);
     EXPECT_EQ(pixelsOf(ours), std::vector<unsigned long>{});  // released

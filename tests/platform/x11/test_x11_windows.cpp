@@ -76,9 +76,9 @@ protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(X11LoopTest::SetUp());
         ASSERT_NE(other, nullptr);
-        std::string why;
-        gl = GlxContext::create(display(), connection->screen(), &why);
-        ASSERT_TRUE(gl) << why;
+        auto made = GlxContext::create(display(), connection->screen());
+        ASSERT_TRUE(made) << made.why();
+        gl = std::move(*made);
         compiler = GlCompileThread::start(gl->createShared(), log);
         ASSERT_TRUE(compiler);
         programs.emplace(loop, *compiler);
@@ -214,7 +214,7 @@ TEST_F(X11Windows, WallpapersSitBelowOutOfTheWayAndDraw) {
     GLXContext bound = glXGetCurrentContext();
     GLXDrawable drawable = glXGetCurrentDrawable();
     ASSERT_NE(drawable, 0u);
-    EXPECT_NE(GlxContext::create(display(), connection->screen()), nullptr);
+    EXPECT_TRUE(GlxContext::create(display(), connection->screen()));
     EXPECT_EQ(glXGetCurrentContext(), bound);
     EXPECT_EQ(glXGetCurrentDrawable(), drawable);
     EXPECT_EQ(steady->view().drawableWidth(), 48.0);

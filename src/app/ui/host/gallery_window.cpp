@@ -31,10 +31,10 @@
 
 namespace tavel {
 
-std::unique_ptr<GalleryWindow> GalleryWindow::create(GalleryWindowDependencies dependencies,
-                                                     std::string* why) {
+Result<std::unique_ptr<GalleryWindow>> GalleryWindow::create(
+    GalleryWindowDependencies dependencies) {
     std::unique_ptr<GalleryWindow> window(new GalleryWindow(std::move(dependencies)));
-    if (!window->open(why)) return nullptr;
+    if (Result<void> opened = window->open(); !opened) return Failure{opened.why()};
     return window;
 }
 
@@ -45,11 +45,8 @@ bool GalleryWindow::bindContext() {
     return deps_.context.makeCurrent(native_->drawable);
 }
 
-bool GalleryWindow::open(std::string* why) {
-    auto fail = [why](const char* reason) {
-        if (why) *why = reason;
-        return false;
-    };
+Result<void> GalleryWindow::open() {
+    auto fail = [](const char* reason) { return Failure{reason}; };
     if (!glfwInit()) return fail("GLFW cannot open the display");
     glfwWindowHint(GLFW_CLIENT_API, GLFW_NO_API);  // drawn with the context it was given
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
@@ -143,7 +140,7 @@ bool GalleryWindow::open(std::string* why) {
     setShownInTaskbar(glfwGetX11Display(), glfwGetX11Window(window),
                       policy_ == ActivationPolicy::regular);
     watchEvents();
-    return true;
+    return {};
 }
 
 GalleryWindow::~GalleryWindow() {
@@ -304,8 +301,9 @@ void GalleryWindow::rememberFrame() {
     std::string text = galleryFrameText(frame);
     auto stored = deps_.preferences.data(kFrameKey);
     if (stored && std::string(stored->begin(), stored->end()) == text) return;
-    deps_.preferences.setData(
-        kFrameKey, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    // Not kept: the next opening is centred instead.
+    static_cast<void>(deps_.preferences.setData(
+        kFrameKey, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
 }
 
 void GalleryWindow::restoreFrame() {

@@ -67,10 +67,9 @@ public:
     static constexpr double kCornerRadius = 28;                  // points
     static constexpr const char* kFrameKey = "galleryFrame";
 
-    // Nothing when GLFW cannot open the display or the context cannot draw into its
-    // window; `why` then says what failed.
-    static std::unique_ptr<GalleryWindow> create(GalleryWindowDependencies dependencies,
-                                                 std::string* why);
+    // A failure when GLFW cannot open the display or the context cannot draw into its
+    // window.
+    static Result<std::unique_ptr<GalleryWindow>> create(GalleryWindowDependencies dependencies);
     ~GalleryWindow() override;
     GalleryWindow(const GalleryWindow&) = delete;
     GalleryWindow& operator=(const GalleryWindow&) = delete;
@@ -106,7 +105,7 @@ public:
 private:
     struct Native;
     explicit GalleryWindow(GalleryWindowDependencies dependencies);
-    bool open(std::string* why);
+    Result<void> open();
     // gallery_window_input.cpp: the GLFW input callbacks, what a frame's ImGui sees of
     // the input since the last one, and what waits for the next.
     void installInput();

@@ -19,14 +19,15 @@ LazyGallery::~LazyGallery() {
 
 bool LazyGallery::make() {
     if (window_) return true;
-    std::string why;
-    window_ = factory_(&why);
-    if (!window_) {
-        if (why != lastWhy_) log_.write("Tavel: the gallery window is unavailable: " + why);
-        lastWhy_ = why;
+    Result<std::unique_ptr<GalleryWindow>> made = factory_();
+    if (!made) {
+        if (made.why() != lastWhy_)
+            log_.write("Tavel: the gallery window is unavailable: " + made.why());
+        lastWhy_ = made.why();
         if (release_) release_();
         return false;
     }
+    window_ = std::move(*made);
     lastWhy_.clear();
     window_->setActivationPolicy(policy_);
     window_->onHidden = self_.guard([](LazyGallery& gallery) { gallery.hidden(); });

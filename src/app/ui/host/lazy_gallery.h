@@ -20,8 +20,8 @@ namespace tavel {
 class LazyGallery final : public ActivationControl {
 public:
     static constexpr Duration kReleaseAfter = std::chrono::seconds(60);
-    // Makes the window; nothing (with `why` set) when it cannot be made now.
-    using Factory = std::function<std::unique_ptr<GalleryWindow>(std::string* why)>;
+    // Makes the window; a failure when it cannot be made now.
+    using Factory = std::function<Result<std::unique_ptr<GalleryWindow>>()>;
 
     // `possible`: whether a window can be made at all in this session (an X display);
     // `release` runs after the window is gone, for what the factory opened for it.
