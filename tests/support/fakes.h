@@ -83,8 +83,14 @@ class FakeWindow final : public WallpaperWindow, public FakeView {
 public:
     using FakeView::FakeView;
     WallpaperView& shaderView() override { return *this; }
-    void orderFront() override { state_->front = true, note(journal_, "front " + name_); }
-    void orderOut() override { state_->front = false, state_->closed = true; }
+    void orderFront() override {
+        state_->front = true;
+        note(journal_, "front " + name_);
+    }
+    void orderOut() override {
+        state_->front = false;
+        state_->closed = true;
+    }
     std::string drawnBy() const override { return "fake window"; }
     std::string hiddenBy() const override { return state_->cover ? "" : state_->hiddenBy; }
     void setCoverDesktopProgram(bool cover) override { state_->cover = cover; }

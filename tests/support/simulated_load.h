@@ -1,6 +1,6 @@
 #pragma once
 // A simulated machine: each drawing view draws at its rate unless the cores cannot keep up,
-// each frame costing (fixed + perPixel x scale^2) x noise CPU seconds of the scheduler's time.
+// each frame costing fixed + perPixel x scale^2 CPU seconds of the scheduler's time.
 
 #include "platform/render_load.h"
 #include "platform/scheduler.h"
@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -19,9 +18,13 @@ public:
     using Views = std::function<std::vector<const FakeViewState*>()>;
     SimulatedLoad(const Scheduler& clock, Views views) : clock_(clock), views_(std::move(views)) {}
 
-    double cpuSeconds() const override { return advance(), cpu_; }
+    double cpuSeconds() const override {
+        advance();
+        return cpu_;
+    }
     std::uint64_t framesDrawn() const override {
-        return advance(), static_cast<std::uint64_t>(frames_);
+        advance();
+        return static_cast<std::uint64_t>(frames_);
     }
     // The share of one core used since the last call.
     double shareSinceLastAsked() {
@@ -32,44 +35,34 @@ public:
         askedCpu_ = cpu_;
         return share;
     }
-    // The share the views would use now, without noise.
-    double share() const { return draw(1.0, 1.0, nullptr); }
 
     double fixed = 0.008;    // the flagship at 1920x1080 on llvmpipe, in round figures
     double perPixel = 0.16;  // at scale 1
     double cores = 2.0;
-    double jitter = 0;      // the noise's amplitude, a fraction of the cost, changing each look
-    double background = 0;  // the share the rest of the process uses, drawing or not
+    double background = 0;                 // the share the rest of the process uses, drawing or not
     const FakeViewState* extra = nullptr;  // one more view to draw (the gallery's)
 
 private:
-    double draw(double dt, double noise, double* frames) const {
-        std::vector<const FakeViewState*> all = views_();
-        if (extra) all.push_back(extra);
-        std::erase_if(all, [](auto* view) { return !view->front || view->paused || view->closed; });
-        double cpu = 0;
-        for (const FakeViewState* view : all) {
-            const double cost =
-                (fixed + perPixel * view->qualityScale * view->qualityScale) * noise;
-            const double fps = std::min(double(view->fps), cores / (cost * double(all.size())));
-            if (frames) *frames += fps * dt;
-            cpu += fps * dt * cost;
-        }
-        return cpu;
-    }
     void advance() const {
         const double dt = std::chrono::duration<double>(clock_.now() - last_).count();
         if (dt <= 0) return;
         last_ = clock_.now();
-        const double noise = 1.0 + jitter * std::sin(double(++looks_) * 2.39996);
-        cpu_ += draw(dt, noise, &frames_) + background * dt;
+        std::vector<const FakeViewState*> all = views_();
+        if (extra) all.push_back(extra);
+        std::erase_if(all, [](auto* view) { return !view->front || view->paused || view->closed; });
+        for (const FakeViewState* view : all) {
+            const double cost = fixed + perPixel * view->qualityScale * view->qualityScale;
+            const double fps = std::min(double(view->fps), cores / (cost * double(all.size())));
+            frames_ += fps * dt;
+            cpu_ += fps * dt * cost;
+        }
+        cpu_ += background * dt;
     }
 
     const Scheduler& clock_;
     Views views_;
     mutable Duration last_{};
     mutable double frames_ = 0, cpu_ = 0;
-    mutable int looks_ = 0;
     Duration askedAt_{};
     double askedCpu_ = 0;
 };

@@ -15,7 +15,10 @@ class GalleryModals {
 public:
     // Opened at the next frame.
     void requestGuide() { guideWanted_ = true; }
-    void requestMessage(std::string text) { message_ = std::move(text), messageWanted_ = true; }
+    void requestMessage(std::string text) {
+        message_ = std::move(text);
+        messageWanted_ = true;
+    }
 
     // Call once per frame at the gallery window's top ID level.
     void draw(GalleryFrame& frame, const std::function<void()>& openWallpaperSettings);
