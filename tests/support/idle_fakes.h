@@ -14,13 +14,13 @@ public:
 
 class FakeInputMonitor final : public InputMonitor {
 public:
-    void start(std::function<void()> onInput) override { handler = std::move(onInput), ++starts; }
+    void start(std::function<void()> onInput) override { handler = std::move(onInput); }
     void stop() override { handler = nullptr, ++stops; }
     void input() {
         if (handler) handler();
     }
     std::function<void()> handler;
-    int starts = 0, stops = 0;
+    int stops = 0;
 };
 
 struct FakeSaverState : FakeViewState {

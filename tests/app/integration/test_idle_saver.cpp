@@ -4,7 +4,6 @@
 
 #include "support/app_state_fixture.h"
 #include "support/idle_fakes.h"
-#include "support/simulated_load.h"
 
 namespace tavel {
 namespace {
@@ -16,14 +15,7 @@ protected:
     test::FakeIdleTime idle;
     test::FakeInputMonitor global, local;
     test::FakeSaverWindows saverWindows;
-    std::optional<test::SimulatedLoad> loads;
-    std::optional<RenderBudget> software;
     std::unique_ptr<IdleSaver> saver;
-
-    ~IdleSaverTest() override {  // the saver and the state go before the budget
-        saver.reset();
-        state.reset();
-    }
 
     AppState& makeWithSaver(const std::string& settings) {
         storeSettings(settings);
@@ -48,29 +40,21 @@ TEST_F(IdleSaverTest, EachScreenShowsItsOwnEffectFadingAndAnyInputDismissesOnce)
     ASSERT_TRUE(saver->shown());
     ASSERT_EQ(saverWindows.made.size(), 2u);
     auto& left = *saverWindows.made[0].state;
-    EXPECT_EQ(saverWindows.made[0].screen, "Left");
     EXPECT_EQ(left.effectId, "halvane");  // unknown id: the flagship
     EXPECT_EQ(saverWindows.made[1].state->effectId, "vortex");
     EXPECT_EQ(saverWindows.made[1].state->fps, 24);
     EXPECT_EQ(saverWindows.made[1].state->qualityScale, 0.5);
     EXPECT_TRUE(view("Left").paused && view("Right").paused);
-    EXPECT_EQ(global.starts + local.starts, 2);
     EXPECT_EQ(left.alpha, 0.0);
-    EXPECT_TRUE(left.front);
-    clock.advance(600ms);  // 1.2 s in
-    EXPECT_NEAR(left.alpha, 0.5, 0.02);
-    clock.advance(700ms);
+    clock.advance(1300ms);
     EXPECT_EQ(left.alpha, 1.0);
 
     local.input();  // input on the saver's own windows
     EXPECT_FALSE(saver->shown());
     EXPECT_FALSE(view("Left").paused);
     EXPECT_EQ(global.stops + local.stops, 2);
-    global.input();  // monitors are gone: nothing more happens
-    EXPECT_EQ(global.stops, 1);
-    EXPECT_TRUE(left.front);  // fading out over 0.5 s
     clock.advance(250ms);
-    EXPECT_NEAR(left.alpha, 0.5, 0.04);
+    EXPECT_NEAR(left.alpha, 0.5, 0.04);  // fading out over 0.5 s
     tick();  // presented again during the fade-out: the new set keeps its own windows
     ASSERT_TRUE(saver->shown());
     clock.advance(1s);
@@ -96,8 +80,6 @@ TEST_F(IdleSaverTest, TheWatcherShowsAndHidesByTheRules) {
         {"always means ten seconds", -1, 10, false, false, false, true},
         {"below the threshold", -1, 9.9, false, false, false, false},
         {"after the set minutes", 1, 60, false, false, false, true},
-        {"not before", 1, 59.9, false, false, false, false},
-        {"off never shows", 0, 1e6, false, false, false, false},
         {"off hides a shown saver", 0, 1e6, false, false, true, false},
         {"short idle time dismisses", -1, 1.9, false, false, true, false},
         {"two seconds keep it", -1, 2.5, false, false, true, true},
@@ -153,36 +135,6 @@ TEST_F(IdleSaverTest, TheSaverStaysInChargeWhileSettingsAndScreensChange) {
     global.input();
     EXPECT_FALSE(view("Right").paused);
     EXPECT_NE(desktop.activity, 0u);
-}
-
-// The CPU budget is the saver's alone while the desktop views are paused.
-TEST_F(IdleSaverTest, TheSaverDrawsWithinTheDesktopsLimits) {
-    test::SimulatedLoad& load = loads.emplace(clock, [this] {
-        std::vector<const test::FakeViewState*> views;
-        for (auto& made : saverWindows.made) views.push_back(made.state.get());
-        for (auto& [name, view] : screens.made) views.push_back(view.get());
-        return views;
-    });
-    budget = &software.emplace(clock, load, 25, "llvmpipe (LLVM 15.0.6, 256 bits)");
-    AppState& s = makeWithSaver(R"({"idleAnimateMinutes":-1,"fps":30})");
-    idle.seconds = 30;
-    tick();
-    ASSERT_EQ(saverWindows.made.size(), 2u);
-    const auto& left = *saverWindows.made[0].state;
-    EXPECT_EQ(left.fps, 30);
-    EXPECT_EQ(left.qualityScale, 1.0);
-
-    clock.advance(20s);
-    EXPECT_TRUE(view("Left").paused);
-    EXPECT_LT(left.qualityScale, 1.0);
-    EXPECT_EQ(left.qualityScale, s.viewLimits().scale);
-    EXPECT_EQ(left.fps, s.viewLimits().fps);
-    EXPECT_EQ(saverWindows.made[1].state->qualityScale, left.qualityScale);
-    load.shareSinceLastAsked();
-    clock.advance(10s);
-    EXPECT_NEAR(load.shareSinceLastAsked(), 0.25, 0.025);
-    s.updateSettings([](AppSettings& x) { x.fps = 4; });  // reaches the shown saver at once
-    EXPECT_LE(left.fps, 4);
 }
 
 }  // namespace

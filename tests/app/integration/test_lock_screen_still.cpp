@@ -80,13 +80,6 @@ protected:
 };
 
 TEST_F(LockScreenStillTest, TheMainScreensEffectAtItsPixelSizeBecomesEveryPicture) {
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = true; });
-    sync();
-    state->updateSettings([](AppSettings& s) { s.liveLockVideo = false; });
-    auto screensBefore = std::exchange(screens.list, {});
-    sync();
-    EXPECT_TRUE(rendered.empty());
-    screens.list = screensBefore;
     std::ofstream(dir / "Tavel") << "a file where the folder should be";
     sync();
     EXPECT_TRUE(picture.set.empty());
