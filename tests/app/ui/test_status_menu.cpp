@@ -1,5 +1,5 @@
-// The status bar item with the application's menu, over a state on fakes, on a private bus;
-// the test plays the watcher and the panel.
+// The status bar item's menu, over a state on fakes, on a private bus; the test plays the
+// panel (a real one shows the item in the sway desktop test).
 
 #include "app/ui/tray/status_menu.h"
 #include "platform/dbus/bus_test.h"
@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,30 +17,9 @@ namespace {
 
 using Properties = std::map<std::string, sdbus::Variant>;
 using Node = sdbus::Struct<std::int32_t, Properties, std::vector<sdbus::Variant>>;
-using Pixmap = sdbus::Struct<std::int32_t, std::int32_t, std::vector<std::uint8_t>>;
 using Lines = std::vector<std::string>;
 constexpr const char* kMenu = "com.canonical.dbusmenu";
 constexpr const char* kItem = "org.kde.StatusNotifierItem";
-constexpr const char* kInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
-
-// A watcher on a connection of its own, noting each registration as "service from sender".
-struct FakeWatcher {
-    explicit FakeWatcher(std::unique_ptr<BusConnection> connection) : bus(std::move(connection)) {
-        object = sdbus::createObject(bus->connection(), "/StatusNotifierWatcher");
-        object->registerMethod("RegisterStatusNotifierItem")
-            .onInterface(kStatusNotifierWatcherName)
-            .implementedAs([this](const std::string& service) {
-                registrations.push_back(service + " from " +
-                                        object->getCurrentlyProcessedMessage()->getSender());
-            });
-        object->finishRegistration();
-        bus->connection().requestName(kStatusNotifierWatcherName);
-        bus->wake();
-    }
-    std::unique_ptr<BusConnection> bus;
-    std::unique_ptr<sdbus::IObject> object;
-    Lines registrations;
-};
 
 // A property value as text: strings as they are, booleans, integers, key lists as "A+b".
 std::string text(const sdbus::Variant& value) {
@@ -120,29 +98,27 @@ protected:
         describe(node, lines);
         return lines;
     }
-    // Whether the host must read the layout again; false also for an error.
-    bool aboutToShow(std::int32_t id, const std::string& expected = "ok") {
+    // Whether the host must read the layout again.
+    bool aboutToShow(std::int32_t id) {
         bool needUpdate = false;
-        EXPECT_EQ(call(*menuProxy, kMenu, "AboutToShow", id), expected) << id;
-        if (expected == "ok") *reply >> needUpdate;
+        EXPECT_EQ(call(*menuProxy, kMenu, "AboutToShow", id), "ok") << id;
+        *reply >> needUpdate;
         return needUpdate;
-    }
-    std::string event(std::int32_t id, const std::string& kind) {
-        return call(*menuProxy, kMenu, "Event", id, kind, sdbus::Variant(std::int32_t{0}),
-                    std::uint32_t{0});
     }
     // Clicks the entry labelled `label` in the layout as now read.
     void choose(const std::string& label) {
         for (const std::string& line : layout())
             if (line.find(" label=" + label + " ") != std::string::npos) {
-                ASSERT_EQ(event(std::stoi(line), "clicked"), "ok") << label;
+                ASSERT_EQ(call(*menuProxy, kMenu, "Event", std::stoi(line), std::string("clicked"),
+                               sdbus::Variant(std::int32_t{0}), std::uint32_t{0}),
+                          "ok")
+                    << label;
                 return;
             }
         ADD_FAILURE() << "no entry " << label;
     }
 
     int opened = 0, quits = 0, builds = 0;
-    bool failBuild = false;
     StatusMenuCallbacks callbacks{[this] { ++opened; }, [this] { ++quits; }};
     std::unique_ptr<BusConnection> host;
     std::unique_ptr<sdbus::IProxy> menuProxy;
@@ -150,7 +126,7 @@ protected:
 };
 
 // Pause reads the user's choice while low power pauses the views; per display, none is ticked.
-TEST_F(TrayTest, RegistrationLookMenuClicksAndUpdatesInOneSession) {
+TEST_F(TrayTest, MenuClicksAndUpdatesInOneSession) {
     randomIndex = [](std::size_t) { return std::size_t{0}; };
     desktop.lowPower = true;
     makeWith(R"({"pauseOnLowPower":true,"sameOnAllDisplays":false,"perDisplay":{"1":"tiles"}})");
@@ -158,25 +134,14 @@ TEST_F(TrayTest, RegistrationLookMenuClicksAndUpdatesInOneSession) {
     MemoryLogSink itemLog;
     auto itemBus = open(BusType::session);
     StatusNotifierItem item(
-        *itemBus, scheduler_, StatusNotifierItem::Appearance{.pixmaps = {{2, 1, {}}}},
+        *itemBus, scheduler_, StatusNotifierItem::Appearance{},
         [&] {
             ++builds;
-            if (failBuild) throw std::runtime_error("no state");
             return buildStatusMenu(*state, callbacks);
         },
         itemLog);
     int activations = 0;
     item.setActivateHandler([&] { ++activations; });
-
-    // No watcher yet; then a panel that starts and restarts.
-    ASSERT_TRUE(runUntil([&] { return !itemLog.lines().empty(); }));
-    EXPECT_NE(itemLog.lines()[0].find("no status notifier watcher"), std::string::npos);
-    for (int start = 0; start < 2; ++start) {
-        FakeWatcher watcher(open(BusType::session));
-        ASSERT_TRUE(runUntil([&] { return !watcher.registrations.empty(); }));
-        EXPECT_EQ(watcher.registrations,
-                  Lines{item.serviceName() + " from " + itemBus->connection().getUniqueName()});
-    }
 
     host = open(BusType::session);
     menuProxy = sdbus::createProxy(host->connection(), item.serviceName(), "/MenuBar");
@@ -192,42 +157,23 @@ TEST_F(TrayTest, RegistrationLookMenuClicksAndUpdatesInOneSession) {
             announced.push_back(std::to_string(revision) + "@" + std::to_string(parent));
         });
 
-    // The item's look, and a click on the icon.
-    ASSERT_EQ(call(*itemProxy, "org.freedesktop.DBus.Properties", "GetAll", std::string(kItem)),
-              "ok");
-    Properties properties;
-    *reply >> properties;
-    for (const auto& [name, value] : std::map<std::string, std::string>{
-             {"Id", "Tavel"}, {"IconName", "io.tavel.Tavel-symbolic"}, {"ItemIsMenu", "false"}})
-        EXPECT_EQ(text(properties[name]), value) << name;
-    EXPECT_EQ(properties["Menu"].get<sdbus::ObjectPath>(), "/MenuBar");
-    const auto pixmaps = properties["IconPixmap"].get<std::vector<Pixmap>>();
-    ASSERT_EQ(pixmaps.size(), 1u);
-    EXPECT_EQ(std::pair(pixmaps[0].get<0>(), pixmaps[0].get<1>()), std::pair(2, 1));
+    // A click on the icon.
     EXPECT_EQ(call(*itemProxy, kItem, "Activate", std::int32_t{5}, std::int32_t{7}), "ok");
     ASSERT_TRUE(runUntil([&] { return activations == 1; }));
 
-    // The menu, read whole and in part, built once.
+    // The menu, read whole, built once.
     EXPECT_EQ(layout(), wholeMenu(1, ""));
-    EXPECT_EQ(layout(1, 0, {"label"}), (Lines{"revision 1", "1 label=Open Tavel\u2026"}));
     EXPECT_EQ(builds, 1);
 
-    // Clicks run the actions on the loop; an unknown id is refused.
-    EXPECT_EQ(event(1, "hovered"), "ok");
+    // Clicks run the actions on the loop, one by one or in a group.
     choose("Open Tavel\u2026");
     ASSERT_TRUE(runUntil([&] { return opened == 1; }));
     using Event = sdbus::Struct<std::int32_t, std::string, sdbus::Variant, std::uint32_t>;
     const std::int32_t quit = std::stoi(wholeMenu(1, "").back());
     ASSERT_EQ(call(*menuProxy, kMenu, "EventGroup",
-                   std::vector<Event>{{quit, "clicked", sdbus::Variant(0), 0u},
-                                      {999, "clicked", sdbus::Variant(0), 0u}}),
+                   std::vector<Event>{{quit, "clicked", sdbus::Variant(0), 0u}}),
               "ok");
-    std::vector<std::int32_t> idErrors;
-    *reply >> idErrors;
-    EXPECT_EQ(idErrors, std::vector<std::int32_t>{999});
     ASSERT_TRUE(runUntil([&] { return quits == 1; }));
-    EXPECT_EQ(opened, 1);
-    EXPECT_EQ(event(999, "clicked"), kInvalidArgs);
 
     // Opening rebuilds; only a changed menu is announced, a submenu opening rebuilds it all.
     EXPECT_FALSE(aboutToShow(0));
@@ -236,52 +182,30 @@ TEST_F(TrayTest, RegistrationLookMenuClicksAndUpdatesInOneSession) {
     ASSERT_TRUE(runUntil([&] { return state->settings().paused; }));
     EXPECT_TRUE(aboutToShow(3));
     EXPECT_EQ(layout(), wholeMenu(2, "", "Resume"));
-    aboutToShow(999, kInvalidArgs);
     ASSERT_TRUE(runUntil([&] { return !announced.empty(); }));
     EXPECT_EQ(announced, Lines{"2@0"});
     choose("Resume");
     ASSERT_TRUE(runUntil([&] { return !state->settings().paused; }));
 
-    // An effect picked goes to every display in three writes; the target and browsing stay.
+    // An effect picked goes to every display; the target and browsing stay.
     const std::string target = state->displays().at(0).key;
     state->setSelectedDisplayTarget(target);
     state->setBrowseIndex(3);
-    std::vector<AppSettings> written;  // each write, as it lands
-    state->addObserver([&](AppState::Property p) {
-        if (p == AppState::Property::settings) written.push_back(state->settings());
-    });
     journal.clear();
     choose("Vortex");
-    ASSERT_TRUE(runUntil([&] { return written.size() == 3; }));
-    written.push_back(state->settings());
-    EXPECT_TRUE(written[1].sameOnAllDisplays);
-    EXPECT_FALSE(written[1].perDisplay.empty());
-    EXPECT_TRUE(written[2].perDisplay.empty());
-    EXPECT_EQ(written[2].globalShaderID, "halvane");
-    EXPECT_EQ(written[3].globalShaderID, "vortex");
+    ASSERT_TRUE(runUntil([&] { return state->settings().globalShaderID == "vortex"; }));
+    EXPECT_TRUE(state->settings().sameOnAllDisplays);
+    EXPECT_TRUE(state->settings().perDisplay.empty());
     EXPECT_EQ(state->selectedDisplayTarget(), target);
     EXPECT_EQ(state->browseIndex(), 3);
     EXPECT_EQ(calls("still"), 0);  // no lock screen refresh of its own
     EXPECT_EQ(shown(), "vortex vortex");
-    // The state changed: hosts that never announce an opening hear of it too, once.
-    item.menuMayHaveChanged();
+    // The state changed: hosts that never announce an opening hear of it too.
     item.menuMayHaveChanged();
     ASSERT_TRUE(runUntil([&] { return announced.size() == 2; }));
     EXPECT_EQ(layout(), wholeMenu(3, "vortex"));
-    state->updateSettings([](AppSettings& s) { s.globalShaderID = "retired"; });
-    item.menuMayHaveChanged();
-    ASSERT_TRUE(runUntil([&] { return announced.size() == 3; }));
-    EXPECT_EQ(layout(), wholeMenu(4, ""));
-
-    // A provider that fails answers with an error and a log line; the item goes on.
-    failBuild = true;
-    aboutToShow(0, "org.freedesktop.DBus.Error.Failed");
-    ASSERT_EQ(itemLog.lines().size(), 2u);
-    EXPECT_NE(itemLog.lines()[1].find("no state"), std::string::npos) << itemLog.lines()[1];
-    failBuild = false;
-    EXPECT_FALSE(aboutToShow(0));
     choose("Shuffle Now");
-    ASSERT_TRUE(runUntil([&] { return state->settings().globalShaderID != "retired"; }));
+    ASSERT_TRUE(runUntil([&] { return state->settings().globalShaderID != "vortex"; }));
 }
 
 }  // namespace

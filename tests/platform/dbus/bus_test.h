@@ -15,7 +15,6 @@
 
 namespace tavel::test {
 
-// For a fixture of its own, beside the test's other parts.
 class PrivateBus {
 public:
     PrivateBus() { daemon_.exportAsSessionAndSystemBus(); }

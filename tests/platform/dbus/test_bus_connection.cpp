@@ -18,24 +18,6 @@ struct BusConnectionTest : BusTest {
     const std::thread::id loopThread_ = std::this_thread::get_id();
 };
 
-TEST_F(BusConnectionTest, ACallNobodyAnswersEndsByTheLibrarysTimeoutOnTheLoopThread) {
-    auto bus = open();
-    auto silent = openBus(BusType::system);  // connected, but never reads what it is sent
-    ASSERT_TRUE(silent) << silent.why();
-    auto proxy = sdbus::createProxy(bus->connection(), (*silent)->getUniqueName(), "/");
-    std::string answer;
-    proxy->callMethodAsync("Hang")
-        .onInterface(kTestInterface)
-        .withTimeout(100ms)  // run by the loop's timer
-        .uponReplyInvoke([&](const sdbus::Error* error) {
-            EXPECT_EQ(std::this_thread::get_id(), loopThread_);
-            answer = error ? error->getName() : "a reply";
-        });
-    bus->wake();
-    ASSERT_TRUE(runUntil([&] { return !answer.empty(); }));
-    EXPECT_EQ(answer, "org.freedesktop.DBus.Error.NoReply");
-}
-
 TEST_F(BusConnectionTest, SignalsAreHandledInBurstsAfterWakesAndPastAFailingHandler) {
     auto sender = open(), listener = open();
     std::vector<int> heard;
@@ -77,21 +59,6 @@ TEST_F(BusConnectionTest, SignalsAreHandledInBurstsAfterWakesAndPastAFailingHand
     EXPECT_EQ(heard.back(), -1);
     ping(301);
     ASSERT_TRUE(runUntil([&] { return heard.size() == 303; }));
-}
-
-TEST_F(BusConnectionTest, LosingTheBusIsReportedOnce) {
-    auto other = std::make_unique<DbusDaemon>();
-    other->exportAsSessionAndSystemBus();
-    auto bus = open();
-    std::vector<std::string> reasons;
-    bus->setDisconnectHandler([&](const std::string& why) { reasons.push_back(why); });
-
-    other.reset();  // the daemon goes away
-    ASSERT_TRUE(runUntil([&] { return !reasons.empty(); }));
-    EXPECT_FALSE(bus->connected());
-    EXPECT_FALSE(reasons[0].empty());
-    scheduler_.runFor(20ms);
-    EXPECT_EQ(reasons.size(), 1u);
 }
 
 }  // namespace
