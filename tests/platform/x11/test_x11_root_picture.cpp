@@ -12,9 +12,7 @@
 
 #include <atomic>
 #include <fstream>
-#include <span>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace tavel {
@@ -147,19 +145,9 @@ TEST_F(X11RootPictureTest, LeavesAnotherSettersIdsAndAfterAFailureTheRootAlone) 
 
     shown = named("_XROOTPMAP_ID");
     std::ofstream(dir / "text.png") << "not a PNG";
-    auto png = encodePng(picture).value();
-    ASSERT_EQ(writeFileAtomically(dir / "cut.png", std::span(png).first(png.size() / 2)).why(), "");
-    const std::string cannotRead = "desktop picture: cannot read " + dir.path().string() + "/";
-    const std::tuple<std::string, std::filesystem::path, std::string> failures[] = {
-        {xvfb().name(), "still.png", "desktop picture: not an absolute path: still.png"},
-        {xvfb().name(), dir / "text.png", cannotRead + "text.png: "},
-        {xvfb().name(), dir / "cut.png", cannotRead + "cut.png: "},
-        {":65500", dir / "still.png", "desktop picture: cannot open the X display"},
-    };
-    for (const auto& [name, file, start] : failures) {
-        const std::string line = X11RootPicture(name).setPicture(file).why();
-        EXPECT_TRUE(line.starts_with(start) && !line.ends_with(' ')) << line;  // with a reason
-    }
+    const std::string line = X11RootPicture(xvfb().name()).setPicture(dir / "text.png").why();
+    const std::string start = "desktop picture: cannot read " + (dir / "text.png").string() + ": ";
+    EXPECT_TRUE(line.starts_with(start) && !line.ends_with(' ')) << line;  // with a reason
     EXPECT_EQ(named("_XROOTPMAP_ID"), shown);
     EXPECT_NE(pixelsOf(shown), std::vector<unsigned long>{});
 

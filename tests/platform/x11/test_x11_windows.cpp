@@ -8,21 +8,15 @@
 #include "platform/program_library.h"
 #include "platform/x11/glx_context.h"
 #include "platform/x11/x11_coverage.h"
-#include "platform/x11/x11_error_catch.h"
 #include "platform/x11/x11_render_services.h"
 #include "platform/x11/x11_saver_window.h"
 #include "platform/x11/x11_wallpaper_window.h"
 #include "support/child_process.h"
 
-#include <epoxy/glx.h>
-
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace tavel {
@@ -151,32 +145,6 @@ TEST_F(X11Windows, WallpapersPauseWhileHiddenOrCoveredWithOrWithoutACompositor) 
         w->orderFront();
         EXPECT_TRUE(runUntil(loop, drawing)) << "not resumed when mapped again";
     }
-    // Managers that keep minimised clients mapped (for thumbnails) only mark them hidden; a
-    // client listed but gone already is skipped, its errors dropped.
-    std::vector<int> errors;
-    X11ErrorCatch record(display(), [&](const XErrorEvent& e) {
-        errors.push_back(e.error_code);
-        return true;
-    });
-    Window gone = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 1, 1, 0, 0, 0);
-    XDestroyWindow(other, gone);
-    Atom state = XInternAtom(other, "_NET_WM_STATE", False);
-    Atom hidden = XInternAtom(other, "_NET_WM_STATE_HIDDEN", False);
-    test::setItems(other, cover, state, XA_ATOM, {hidden});
-    XMoveWindow(other, cover, 0, 0);
-    XMapWindow(other, cover);
-    test::setItems(other, DefaultRootWindow(other),
-                   XInternAtom(other, "_NET_CLIENT_LIST_STACKING", False), XA_WINDOW,
-                   {gone, cover});
-    ASSERT_TRUE(settle());
-    EXPECT_TRUE(drawing()) << "covered by a hidden window";
-    // Only the client's own property changes: no window moves or maps.
-    test::setItems(other, cover, state, XA_ATOM, {});
-    EXPECT_TRUE(runUntil(loop, paused)) << "not paused when shown again";
-    test::setItems(other, cover, state, XA_ATOM, {hidden});
-    EXPECT_TRUE(runUntil(loop, drawing)) << "not resumed when hidden";
-    ASSERT_TRUE(settle());
-    EXPECT_EQ(errors, std::vector<int>{}) << "errors of vanished windows not dropped";
     connection->setWindowHandler(probe, {});
     XDestroyWindow(display(), probe);
     for (const char* name : {"_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING"})
@@ -201,25 +169,13 @@ TEST_F(X11Windows, WallpapersSitBelowOutOfTheWayAndDraw) {
     ASSERT_NE(hints, nullptr);
     EXPECT_TRUE((hints->flags & InputHint) && hints->input == False);
     XFree(hints);
-    // Whose it is, for whoever looks.
-    EXPECT_EQ(test::itemsOf(display(), steady->xid(), XInternAtom(display(), "_NET_WM_PID", False),
-                            XA_CARDINAL),
-              std::vector<unsigned long>{static_cast<unsigned long>(getpid())});
     // The pointer over it is over the root: it has an empty input shape.
     EXPECT_NE(childUnderPointer("30", "30"), steady->xid());
     XDestroyWindow(display(), app);
 
     ASSERT_TRUE(framesPass(steady->view(), 2));
-    // Another context (the gallery's) leaves the binding alone.
-    GLXContext bound = glXGetCurrentContext();
-    GLXDrawable drawable = glXGetCurrentDrawable();
-    ASSERT_NE(drawable, 0u);
-    EXPECT_TRUE(GlxContext::create(display(), connection->screen()));
-    EXPECT_EQ(glXGetCurrentContext(), bound);
-    EXPECT_EQ(glXGetCurrentDrawable(), drawable);
     EXPECT_EQ(steady->view().drawableWidth(), 48.0);
-    // Each quarter shows the effect, not just the drawable's corner.
-    EXPECT_GT(litShare(display(), steady->xid(), 48, 32), 0.2);
+    // The far quarter shows the effect too: scaled up, not just the drawable's corner.
     EXPECT_GT(litShare(display(), steady->xid(), 48, 32, 48, 32), 0.2);
     EXPECT_TRUE(log.lines().empty());
 }
@@ -245,18 +201,11 @@ TEST_F(X11Windows, SaverIsAboveEverythingFadesFromBlackAndReportsInput) {
 
     ASSERT_TRUE(settle());
     EXPECT_EQ(inputs, 0);
-    // Two moves, in case the pointer already was at one of the places; then a click.
-    using Command = std::vector<std::string>;
-    for (const Command& command :
-         {Command{"xdotool", "mousemove", "20", "20", "mousemove", "40", "30"},
-          Command{"xdotool", "click", "1"}}) {
-        int before = inputs;
-        ASSERT_EQ(xvfb.run(command), 0);
-        EXPECT_TRUE(runUntil(loop, [&] { return inputs > before; })) << command[1];
-    }
+    ASSERT_EQ(xvfb.run({"xdotool", "click", "1"}), 0);
+    EXPECT_TRUE(runUntil(loop, [&] { return inputs > 0; }));
 }
 
-// Directly above a desktop program, showing its icons, also moved while paused.
+// Directly above a desktop program, showing its icons.
 TEST_F(X11Windows, ADesktopProgramsIconsShowOverTheEffect) {
     constexpr unsigned long kBackdrop = 0x204060, kIcon = 0xffffff;
     Window root = DefaultRootWindow(other);
@@ -283,33 +232,14 @@ TEST_F(X11Windows, ADesktopProgramsIconsShowOverTheEffect) {
     w->shaderView().setEffect(*shaderEffect("tiles"));
     w->orderFront();
     ASSERT_TRUE(runUntil(loop, [&] { return w->iconsOver() && w->view().framesDrawn() > 2; }));
-    // Directly above the program, also once raised or when the program restarts beneath.
-    auto abovePrograms = [&] {
-        return depthOf(display(), w->xid()) + 1 == depthOf(display(), program);
-    };
-    EXPECT_TRUE(abovePrograms());
-    XRaiseWindow(display(), w->xid());
-    EXPECT_TRUE(runUntil(loop, abovePrograms)) << "not put back when raised";
-    XLowerWindow(other, program);
-    XSync(other, False);
-    EXPECT_TRUE(runUntil(loop, abovePrograms)) << "not put back when the program restarted";
+    EXPECT_EQ(depthOf(display(), w->xid()) + 1, depthOf(display(), program)) << "not just above";
     auto colourAt = [&](int x, int y) {
         XImage* image = XGetImage(display(), w->xid(), x, y, 1, 1, AllPlanes, ZPixmap);
         unsigned long p = image ? XGetPixel(image, 0, 0) & 0xffffff : 0;
         if (image) XDestroyImage(image);
         return p;
     };
-    auto iconAt = [&](int x, int y) {
-        return runUntil(loop, [&] { return colourAt(x + 20, y + 20) == kIcon; });
-    };
-    XMoveWindow(other, icon, 200, 120);
-    XSync(other, False);
-    EXPECT_TRUE(iconAt(200, 120));
-    w->shaderView().setRenderPaused(true);
-    XMoveWindow(other, icon, 100, 150);
-    XSync(other, False);
-    EXPECT_TRUE(iconAt(100, 150));
-    EXPECT_NE(colourAt(220, 140), kIcon);
+    EXPECT_TRUE(runUntil(loop, [&] { return colourAt(60, 60) == kIcon; }));
 
     // Without a backdrop it goes below (hidden); told to cover, above, and clicks pass through.
     XDeleteProperty(other, root, XInternAtom(other, "_XROOTPMAP_ID", False));
