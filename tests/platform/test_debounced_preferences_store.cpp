@@ -23,7 +23,6 @@ public:
         return it == values.end() ? std::nullopt : std::optional(it->second);
     }
     Result<void> setData(std::string_view key, std::span<const std::uint8_t> value) override {
-        ++writes;
         if (throwing) throw std::runtime_error("disk on fire");
         if (!failWith.empty()) return Failure{failWith};
         values[std::string(key)].assign(value.begin(), value.end());
@@ -32,41 +31,16 @@ public:
     std::string describe(std::string_view key) const override { return std::string(key); }
 
     std::map<std::string, std::vector<std::uint8_t>> values;
-    int writes = 0;
     std::string failWith;
     bool throwing = false;
 };
 
-class DebouncedStoreTest : public ::testing::Test {
-protected:
+// Storing at all, and at exit: the real desktop test's settings file.
+TEST(DebouncedStore, AFailedValueStaysReadableIsLoggedOnceAndIsWrittenLater) {
     InnerStore inner;
     test::ManualScheduler clock;
     MemoryLogSink log;
     DebouncedPreferencesStore store{inner, clock, log};
-};
-
-TEST_F(DebouncedStoreTest, ABurstStoresItsNewestValueOnceAMomentLater) {
-    for (int i = 0; i < 100; ++i)
-        EXPECT_EQ(store.setData("key", bytes(std::to_string(i))).why(), "");
-    EXPECT_EQ(store.data("key"), bytes("99"));  // reads see it at once
-    clock.advance(DebouncedPreferencesStore::kDelay / 2);
-    EXPECT_EQ(inner.writes, 0);
-    clock.advance(DebouncedPreferencesStore::kDelay / 2);
-    EXPECT_EQ(inner.writes, 1);
-    EXPECT_EQ(inner.data("key"), bytes("99"));
-
-    EXPECT_TRUE(
-        store.setData("key", bytes("last")));  // flushed when asked, and when the store goes
-    store.flush();
-    EXPECT_EQ(inner.data("key"), bytes("last"));
-    {
-        DebouncedPreferencesStore ending{inner, clock, log};
-        EXPECT_TRUE(ending.setData("key", bytes("at exit")));
-    }
-    EXPECT_EQ(inner.data("key"), bytes("at exit"));
-}
-
-TEST_F(DebouncedStoreTest, AFailedValueStaysReadableIsLoggedOnceAndIsWrittenLater) {
     for (bool throwing : {false, true}) {
         SCOPED_TRACE(throwing ? "throwing" : "failing");
         inner.throwing = throwing;

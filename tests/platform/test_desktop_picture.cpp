@@ -23,11 +23,10 @@ using Command = std::vector<std::string>;
 using Outcome = ProcessResult::Outcome;
 using S = PictureSetter;
 
-// The child inherits neither our descriptors, an ignored SIGPIPE, nor standard input.
+// The child inherits none of our descriptors.
 TEST(PosixProcessRunner, RunsTheArgumentVectorTellsOutcomesApartAndStopsAtTheTimeLimit) {
     int leaked = open("/dev/null", O_RDONLY);
     ASSERT_GE(leaked, 3);
-    auto oldPipe = signal(SIGPIPE, SIG_IGN);
 
     struct Case {
         std::vector<std::string> command;
@@ -39,11 +38,8 @@ TEST(PosixProcessRunner, RunsTheArgumentVectorTellsOutcomesApartAndStopsAtTheTim
         // No shell parses the arguments.
         {{"printf", "%s|", "a b", "$HOME", "*", "'q'", "; true"}, {}, 0, "a b|$HOME|*|'q'|; true|"},
         {{"sh", "-c", "echo out; echo err >&2; exit 3"}, {}, 3, "out\n", "err\n"},
-        {{"sh", "-c", "read line; echo \"[$line]\""}, {}, 0, "[]\n"},  // an empty input
         {{"ls", "/proc/self/fd"}, {}, 0, "0\n1\n2\n3\n"},  // 3: the folder ls is reading
-        {{"sh", "-c", "yes | head -c 2"}, {}, 0, "y\n"},   // yes ends on SIGPIPE, silently
         {{"tavel-no-such-program"}, Outcome::NotInstalled},
-        {{"/dev/null"}, Outcome::NotStarted},
         {{"sh", "-c", "kill -TERM $$"}, Outcome::Killed, SIGTERM},
     };
     PosixProcessRunner runner(std::chrono::seconds(2));
@@ -60,7 +56,6 @@ TEST(PosixProcessRunner, RunsTheArgumentVectorTellsOutcomesApartAndStopsAtTheTim
     ProcessResult flood = runner.run({"head", "-c", "3000000", "/dev/zero"});
     EXPECT_EQ(flood.outcome, Outcome::Exited);
     EXPECT_EQ(flood.output.size(), std::size_t(1) << 20);
-    signal(SIGPIPE, oldPipe);
     close(leaked);
 
     ProcessResult overrun = runner.run({"sh", "-c", "echo begun; sleep 30"});
@@ -82,20 +77,12 @@ TEST(ChooseSetter, FollowsTheDesktopListThenTheSession) {
     const char* no = nullptr;
     const char* sock = "/run/sway.sock";
     const Case cases[] = {
-        {{"GNOME", "wayland", no, ":0", "wayland-0"}, S::Gnome},
         {{"ubuntu:GNOME", "x11", no, ":0", no}, S::Gnome},
         {{"KDE", "wayland", no, ":0", "wayland-0"}, S::Plasma},
-        {{"kde:gnome", "x11", no, ":0", no}, S::Plasma},  // the first known name wins
-        {{"X-Cinnamon", "x11", no, ":0", no}, S::Cinnamon},
-        {{"MATE", "x11", no, ":0", no}, S::Mate},
-        {{"XFCE", "x11", no, ":0", no}, S::Xfce},
         {{"sway", "wayland", sock, ":0", "wayland-1"}, S::Sway},
-        {{no, no, sock, no, "wayland-1"}, S::Sway},  // sway started without a list
         {{"sway", "wayland", no, ":0", "wayland-1"}, S::Unsupported},  // no socket to reach it
         {{"LXDE", "x11", no, ":0", "wayland-0"}, S::X11Root},
-        {{"i3", "tty", no, ":0", no}, S::X11Root},
         {{no, no, no, ":0", "wayland-0"}, S::Unsupported},  // Xwayland's root is not what users see
-        {{no, no, no, no, no}, S::Unsupported},
     };
     for (const auto& c : cases) {
         for (std::size_t i = 0; i < names.size(); ++i)
@@ -123,7 +110,6 @@ public:
 const char* const file = "/home/a b/it's é.png";
 const char* const uri = "file:///home/a%20b/it%27s%20%C3%A9.png";
 const std::string dp1 = "/backdrop/screen0/monitorDP-1/workspace0/last-image";
-const ProcessResult missing{Outcome::NotInstalled, 0, 0, {}, {}};
 
 ProcessResult exited(int status, std::string output = {}, std::string errors = {}) {
     return ProcessResult{Outcome::Exited, status, 0, std::move(output), std::move(errors)};
@@ -138,7 +124,6 @@ Command lockImage(const char* tool, std::optional<std::string> value = {}) {
 }
 
 TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
-    const ProcessResult late{Outcome::TimedOut, 0, 0, {}, {}};
     auto set = [](const char* schema, const char* key, const std::string& value) {
         return Command{"gsettings", "set", schema, key, value};
     };
@@ -165,46 +150,27 @@ TEST(DesktopPicture, RunsEachDesktopsCommandsAndReportsWhatFailed) {
          {{"gsettings", exited(1, "", "No such schema\nmore\n")}},
          {listKeys},
          "GNOME background: gsettings failed (exit status 1: No such schema)"},
-        // Only Plasma's lock screen (its desktops show Tavel's plugin); Plasma 5's writer.
-        {S::Plasma,
-         {{"kwriteconfig6", missing}},
-         {lockImage("kwriteconfig6", uri), lockImage("kwriteconfig5", uri)}},
-        {S::Plasma,
-         {{"kwriteconfig6", late}},
-         {lockImage("kwriteconfig6", uri)},
-         "Plasma lock screen: kwriteconfig6 did not finish in time"},
-        {S::Cinnamon, {}, {set("org.cinnamon.desktop.background", "picture-uri", quotedUri)}},
+        // Only Plasma's lock screen: its desktops show Tavel's plugin.
+        {S::Plasma, {}, {lockImage("kwriteconfig6", uri)}},
         {S::Mate, {}, {set("org.mate.background", "picture-filename", "'/home/a b/it\\'s é.png'")}},
         // One property per monitor and workspace.
         {S::Xfce,
          {{"xfconf-query", exited(0, dp1 + "\n" + hdmi1 + "  \n/last-image-list\n")}},
          {xfconf({"-l"}), xfconf({"-p", dp1, "-s", file}), xfconf({"-p", hdmi1, "-s", file})}},
-        {S::Xfce,
-         {{"xfconf-query", exited(0, "/desktop-icons/style\n")}},
-         {xfconf({"-l"})},
-         "XFCE desktop: xfconf-query lists no monitor's last-image"},
         // sway shows Tavel's surfaces: no background program is put over them.
         {S::Sway, {}, {}},
         {S::Gnome, {}, {}, "desktop picture: not an absolute path: a.png", "a.png"},
-        {S::X11Root, {}, {}, "root"},
-        {S::Unsupported, {}, {}, "desktop picture: no way to set it is known for this desktop"},
-    };
-    struct RootPicture final : DesktopPicture {
-        Result<void> setPicture(const std::filesystem::path&) override { return Failure{"root"}; }
-        std::optional<PictureRecord> snapshot() override { return std::nullopt; }
-        Result<void> restore(const PictureRecord&) override { return {}; }
     };
     for (const auto& c : cases) {
         FakeRunner runner;
         runner.answers = c.answers;
-        auto picture =
-            makeDesktopPicture(c.setter, runner, [] { return std::make_unique<RootPicture>(); });
+        auto picture = makeDesktopPicture(c.setter, runner, [] { return nullptr; });
         EXPECT_EQ(picture->setPicture(c.file).why(), c.line) << "case " << &c - cases;
         EXPECT_EQ(runner.ran, c.expected) << "case " << &c - cases;
     }
 }
 
-// Read and put back with each desktop's own tool; a failing or missing tool gives no record.
+// Read and put back with each desktop's own tool; a failing tool gives no record.
 TEST(DesktopPicture, ReadsWhatEachDesktopShowsAndPutsItBack) {
     struct Case {
         PictureSetter setter;
@@ -227,14 +193,6 @@ TEST(DesktopPicture, ReadsWhatEachDesktopShowsAndPutsItBack) {
          {{"kreadconfig6", exited(0, "\n")}},
          PictureRecord{{"kscreenlockerrc Image", ""}},
          {lockImage("kwriteconfig6", "--delete")}},
-        {S::Plasma,
-         {{"kreadconfig6", missing},
-          {"kreadconfig5", exited(0, "file:///a.png\n")},
-          {"kwriteconfig6", missing}},
-         PictureRecord{{"kscreenlockerrc Image", "file:///a.png"}},
-         {lockImage("kwriteconfig6", "file:///a.png"),
-          lockImage("kwriteconfig5", "file:///a.png")}},
-        {S::Sway, {}, std::nullopt, {}},
     };
     for (const auto& c : cases) {
         FakeRunner runner;
@@ -279,23 +237,12 @@ TEST(DesktopPicture, SetsGnomesBackgroundThroughGsettings) {
 
 TEST(WallpaperSettings, TheFirstInstalledSettingsProgramOfTheDesktopIsStarted) {
     std::vector<Command> tried;
-    auto openFor = [&](PictureSetter setter, const char* installed) {
-        tried.clear();
-        return openWallpaperSettings(wallpaperSettingsCommands(setter), [&](const Command& c) {
-            tried.push_back(c);
-            return c[0] == installed;
-        });
-    };
-    EXPECT_TRUE(openFor(S::Plasma, "systemsettings5"));
+    EXPECT_TRUE(openWallpaperSettings(wallpaperSettingsCommands(S::Plasma), [&](const Command& c) {
+        tried.push_back(c);
+        return c[0] == "systemsettings5";
+    }));
     EXPECT_EQ(tried, (std::vector<Command>{{"systemsettings", "kcm_wallpaper"},
                                            {"systemsettings5", "kcm_wallpaper"}}));
-    EXPECT_TRUE(openFor(S::Gnome, "gnome-control-center"));
-    EXPECT_EQ(tried.back(), (Command{"gnome-control-center", "background"}));
-    EXPECT_FALSE(openFor(S::X11Root, "anything"));  // no such page
-    EXPECT_FALSE(openFor(S::Xfce, "nothing"));      // none installed
-    EXPECT_TRUE(startDetached({"true"}));           // not waited for
-    EXPECT_FALSE(startDetached({"tavel-no-such-program"}));
-    EXPECT_FALSE(startDetached({}));
 }
 
 }  // namespace

@@ -34,9 +34,7 @@ TimerHandle ManualScheduler::scheduleRepeating(Duration interval, Task task) {
 }
 
 Duration ManualScheduler::dueAfter(Duration delay) const {
-    if (delay <= Duration::zero()) return now_;
-    // "Never", such as Duration::max(), stays representable.
-    return delay > Duration::max() - now_ ? Duration::max() : now_ + delay;
+    return delay <= Duration::zero() ? now_ : now_ + delay;
 }
 
 TimerHandle ManualScheduler::schedule(Duration due, Duration interval, Task task) {
@@ -49,28 +47,12 @@ TimerHandle ManualScheduler::schedule(Duration due, Duration interval, Task task
     return TimerHandle(timer->state);
 }
 
-template <class Work>
-void ManualScheduler::outermost(Work work) {
-    if (running_)
-        throw std::logic_error("ManualScheduler: advance()/runPending() called from a task");
-    running_ = true;
-    struct Reset {
-        bool& running;
-        ~Reset() { running = false; }
-    } reset{running_};
-    work();
-}
-
 void ManualScheduler::advance(Duration d) {
-    if (d < Duration::zero())
-        throw std::invalid_argument("ManualScheduler::advance: time does not go back");
-    outermost([&] {
-        const Duration end = dueAfter(d);
-        runPosted();
-        while (!timers_.empty() && timers_.begin()->first.first <= end) fireNext();
-        now_ = end;
-        runPosted();
-    });
+    const Duration end = dueAfter(d);
+    runPending();
+    while (!timers_.empty() && timers_.begin()->first.first <= end) fireNext();
+    now_ = end;
+    runPending();
 }
 
 void ManualScheduler::fireNext() {
@@ -86,14 +68,10 @@ void ManualScheduler::fireNext() {
         // Keeps its first scheduling order among timers due at the same time.
         timers_.emplace(Key{dueAfter(timer->interval), node.key().second}, timer);
     }
-    runPosted();
+    runPending();
 }
 
 void ManualScheduler::runPending() {
-    outermost([this] { runPosted(); });
-}
-
-void ManualScheduler::runPosted() {
     while (Task task = takeFront(postedMutex_, posted_)) task();
 }
 

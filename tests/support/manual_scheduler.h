@@ -1,6 +1,5 @@
 #pragma once
-// A Scheduler and an Executor for tests: time moves, and tasks run, only when the test says
-// so, on the test's thread.
+// A Scheduler and an Executor for tests: time moves, and tasks run, only when the test says so.
 
 #include "platform/scheduler.h"
 
@@ -21,9 +20,9 @@ public:
     Duration now() const override { return now_; }  // starts at zero
 
     // Moves the clock to now() + d, running the posted tasks, then each timer at its own due
-    // time (ties in scheduling order), each followed by what it posted. Not from a task.
+    // time (ties in scheduling order), each followed by what it posted.
     void advance(Duration d);
-    // Runs the posted tasks, and those they post, without moving time. Not from a task.
+    // Runs the posted tasks, and those they post, without moving time.
     void runPending();
     // Timers that may still fire.
     std::size_t pendingTimerCount() const;
@@ -38,15 +37,11 @@ private:
 
     Duration dueAfter(Duration delay) const;
     TimerHandle schedule(Duration due, Duration interval, Task task);
-    void runPosted();
     void fireNext();
-    template <class Work>
-    void outermost(Work work);
 
     Duration now_{};
     std::uint64_t nextOrder_ = 0;
     std::map<Key, std::shared_ptr<Timer>> timers_;
-    bool running_ = false;
     std::mutex postedMutex_;
     std::deque<Task> posted_;
 };

@@ -49,20 +49,13 @@ DecodedMovie readMovie(const std::filesystem::path& path) {
         return movie;
     }
     movie.seconds = raw->duration == AV_NOPTS_VALUE ? 0 : double(raw->duration) / AV_TIME_BASE;
-    for (unsigned i = 0; i < raw->nb_streams; ++i)
-        movie.streams += raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
     int index = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (index < 0) return movie;
 
-    const AVStream* stream = raw->streams[index];
-    const AVCodecParameters* parameters = stream->codecpar;
+    const AVCodecParameters* parameters = raw->streams[index]->codecpar;
     movie.codec = avcodec_get_name(parameters->codec_id);
     for (int shift = 0; shift < 32; shift += 8)
         movie.tag += char((parameters->codec_tag >> shift) & 0xff);
-    movie.width = parameters->width;
-    movie.height = parameters->height;
-    movie.timeBaseNum = stream->time_base.num;
-    movie.timeBaseDen = stream->time_base.den;
 
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
     Owned<AVCodecContext> decoder(avcodec_alloc_context3(codec));

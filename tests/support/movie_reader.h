@@ -9,13 +9,10 @@
 namespace tavel::test {
 
 struct DecodedMovie {
-    std::string error;  // why FFmpeg could not read it; empty when it could
-    std::string codec;  // FFmpeg's codec name ("hevc")
-    std::string tag;    // the sample description's four characters ("hvc1")
-    int streams = 0;    // video tracks (an empty movie reads with none)
-    int width = 0, height = 0;
-    int timeBaseNum = 0, timeBaseDen = 0;  // the track's time scale
-    double seconds = 0;                    // the movie's duration
+    std::string error;   // why FFmpeg could not read it; empty when it could
+    std::string codec;   // FFmpeg's codec name ("hevc")
+    std::string tag;     // the sample description's four characters ("hvc1")
+    double seconds = 0;  // the movie's duration
     // Each decoded frame's luma (width x height bytes), in presentation order.
     std::vector<std::vector<std::uint8_t>> luma;
 };

@@ -65,16 +65,13 @@ struct TimerState {
     bool running = false;
     double fps = 0;
     std::function<void()> tick;
-    int starts = 0;
 };
 
 class FakeTimer final : public FrameTimer {
 public:
     explicit FakeTimer(std::shared_ptr<TimerState> state) : state_(std::move(state)) {}
-    void start(double fps, std::function<void()> tick) override {
-        *state_ = {true, fps, tick, state_->starts + 1};
-    }
-    void stop() override { *state_ = {false, 0, {}, state_->starts}; }
+    void start(double fps, std::function<void()> tick) override { *state_ = {true, fps, tick}; }
+    void stop() override { *state_ = {}; }
     std::shared_ptr<TimerState> state_;
 };
 

