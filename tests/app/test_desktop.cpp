@@ -8,7 +8,6 @@
 #include <signal.h>
 
 #include <array>
-#include <regex>
 
 namespace tavel {
 namespace {
@@ -35,12 +34,7 @@ auto drawnMoreThan(long a, long b) {
     };
 }
 
-auto galleryDrewMoreThan(long frames) {
-    return [=](const std::string& status) { return test::galleryFrames(status) > frames; };
-}
-
-// Where tavel's desktop windows are: of the desktop type, below, sticky, off the taskbar and
-// pager (with `saver`, the other override-redirect windows instead).
+// Where tavel's desktop windows (below, sticky, off taskbar and pager) are, or its savers.
 Rects shown(const DesktopSession& session, bool saver = false) {
     const std::vector<std::string> kStates = {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_SKIP_PAGER",
                                               "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_STICKY"};
@@ -70,22 +64,12 @@ TEST(Desktop, TheCommandLineSetsPausesResumesAndActivatesTheRunningInstance) {
     ASSERT_NO_FATAL_FAILURE(startOnTwoMonitors(session));
     EXPECT_TRUE(has("gallery: hidden")(session.status()))
         << session.status() << session.logText();  // started as at login
-    auto second = session.tavel({});
-    EXPECT_EQ(second.status, 0);
-    EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;
-    // The second start brought the gallery forward: an ordinary window that draws.
-    ASSERT_TRUE(session.waitForStatus(galleryDrewMoreThan(3), 20s));
-    auto windows = session.windows();
-    EXPECT_EQ(std::count_if(windows.begin(), windows.end(),
-                            [](const test::TopLevel& w) {
-                                return !w.overrideRedirect && w.types.empty() &&
-                                       w.rect.width == 1020 && w.rect.height == 660 &&
-                                       w.states.empty();
-                            }),
-              1);
+    // A second start brings the gallery forward: an ordinary window that draws.
+    EXPECT_EQ(session.tavel({}).status, 0);
+    ASSERT_TRUE(session.waitForStatus([](auto& s) { return test::galleryFrames(s) > 3; }, 20s));
+    auto isGallery = [](const test::TopLevel& w) { return !w.overrideRedirect && w.types.empty(); };
 
-    auto set = session.tavel({"set", "tiles", "--display", kB});
-    ASSERT_EQ(set.status, 0) << set.err;
+    ASSERT_EQ(session.tavel({"set", "tiles", "--display", kB}).status, 0);
     auto displays = test::displaysOf(session.status());
     EXPECT_EQ(displays[kB].effect, "tiles");
     EXPECT_EQ(displays[kA].effect, "halvane");
@@ -94,16 +78,12 @@ TEST(Desktop, TheCommandLineSetsPausesResumesAndActivatesTheRunningInstance) {
         [&] { return has("\"" + kB + "\":\"tiles\"")(session.settingsFile()); }, 10s))
         << session.settingsFile();
     EXPECT_EQ(session.tavel({"set", "tiles", "--display", "12345"}).status, 2);
-    EXPECT_EQ(session.tavel({"set", "aurora"}).status, 2);
 
     std::string status, later;
     ASSERT_EQ(session.tavel({"pause"}).status, 0);
     ASSERT_TRUE(session.waitForStatus(has("views: paused (paused by the user)"), 5s, &status));
     session.waitForStatus([](const std::string&) { return false; }, 1s, &later);
     EXPECT_EQ(test::displaysOf(later), test::displaysOf(status)) << later;  // counters stand
-    EXPECT_TRUE(has("process activity: none")(later)) << later;
-    // The gallery's own pictures are not the desktop's: they go on.
-    EXPECT_GT(test::galleryFrames(later), test::galleryFrames(status)) << later;
 
     ASSERT_EQ(session.tavel({"resume"}).status, 0);
     displays = test::displaysOf(status);
@@ -111,42 +91,34 @@ TEST(Desktop, TheCommandLineSetsPausesResumesAndActivatesTheRunningInstance) {
         drawnMoreThan(displays[kA].frames + 3, displays[kB].frames + 3), 10s));
 
     // The gallery's close control (top left) only hides it; the next start shows it again.
-    windows = session.windows();
-    auto gallery = std::find_if(windows.begin(), windows.end(),
-                                [](const test::TopLevel& w) { return w.rect.width == 1020; });
+    auto windows = session.windows();
+    auto gallery = std::find_if(windows.begin(), windows.end(), isGallery);
     ASSERT_NE(gallery, windows.end());
     ASSERT_EQ(session.x().run({"xdotool", "mousemove", std::to_string(gallery->rect.x + 24),
                                std::to_string(gallery->rect.y + 24), "click", "1"}),
               0);
     ASSERT_TRUE(session.waitForStatus(has("gallery: hidden"), 10s));
     windows = session.windows();
-    EXPECT_TRUE(std::none_of(windows.begin(), windows.end(),
-                             [](const test::TopLevel& w) { return w.rect.width == 1020; }));
+    EXPECT_TRUE(std::none_of(windows.begin(), windows.end(), isGallery));
     EXPECT_EQ(session.tavel({}).status, 0);
-    EXPECT_TRUE(session.waitForStatus(galleryDrewMoreThan(0), 10s));
+    EXPECT_TRUE(session.waitForStatus([](auto& s) { return test::galleryFrames(s) > 0; }, 10s));
 }
 
-// Monitors come and go many times: the windows follow, no program is compiled twice and
-// memory does not grow.
+// Monitors come and go: the windows follow, no program is compiled twice, memory stays.
 TEST(Desktop, EachMonitorGetsADesktopWindowThatComesAndGoesWithIt) {
     constexpr int kRounds = 30;
     DesktopSession session(1280, 480, R"({"idleAnimateMinutes":0})");
     ASSERT_NO_FATAL_FAILURE(startOnTwoMonitors(session));
     EXPECT_EQ(shown(session), kBoth);
-    // The flagship lights the bottom of each monitor far more than the top.
-    for (int x : {0, 640})
-        EXPECT_GT(session.brightness(x, 400, 640, 60), 3 * session.brightness(x, 10, 640, 60) + 5)
-            << x;
 
     ASSERT_EQ(session.tavel({"set", "tiles", "--display", kA}).status, 0);
     ASSERT_EQ(session.tavel({"set", "orbits", "--display", kB}).status, 0);
-    ASSERT_TRUE(has("target: " + kB)(session.status()));
     auto windowsOn = [&](const Rects& rects) {
         return test::waitUntil([&] { return shown(session) == rects; }, 10s);
     };
     std::string status;
-    // A leak raises the highest figure round after round; the heap swings by megabytes and
-    // a driver may build something once, late: new highs after round 5 but the largest.
+    // A leak raises the highest figure round after round: new highs after round 5 but the
+    // largest (the heap swings, a driver may build something once, late).
     long highest = 0, risen = 0, largestStep = 0;
     for (int round = 1; round <= kRounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
@@ -159,9 +131,7 @@ TEST(Desktop, EachMonitorGetsADesktopWindowThatComesAndGoesWithIt) {
             },
             20s, &status));
         ASSERT_TRUE(windowsOn({kBoth[0]}));
-        // A target that is gone becomes "all"; B keeps its own effect for when it returns.
-        EXPECT_TRUE(has("target: all")(status)) << status;
-
+        // B keeps its own effect for when it returns.
         ASSERT_EQ(session.x().run(kAddB), 0);
         ASSERT_TRUE(session.waitForStatus(
             [](const std::string& s) {
@@ -197,43 +167,22 @@ TEST(Desktop, TheIdleSaverCoversEveryMonitorAndAKeyDismissesIt) {
     EXPECT_TRUE(session.waitForStatus(has("idle saver: hidden"), 5s));
 }
 
-// On llvmpipe a CPU budget applies (--cpu-budget 0: off); the power saver profile pauses
-// the views; TERM and HUP end it cleanly with the settings stored.
-TEST(Desktop, BudgetPowerSavingAndSignalsThroughOneRun) {
-    const std::regex applies(
-        R"(cpu budget: 25% of a core \(llvmpipe[^\n]*\), views at scale (0\.[0-9]{2}|1\.00), )"
-        R"(([5-9]|[12][0-9]|30) fps, using [0-9.]+%\n)");
+// On llvmpipe a CPU budget applies; power saving pauses it; TERM and HUP end it cleanly.
+TEST(Desktop, TermAndHupEndItCleanlyWithTheSettingsStored) {
     for (int signal : {SIGTERM, SIGHUP}) {
-        const bool off = signal == SIGHUP;
         SCOPED_TRACE(signal);
-        DesktopSession session(640, 480,
-                               R"({"idleAnimateMinutes":0,"fps":30,"pauseOnLowPower":true})");
-        // Without a display: one line, and status 1.
-        auto alone = session.tavel({}, false);
-        EXPECT_EQ(alone.status, 1);
-        EXPECT_EQ(std::count(alone.err.begin(), alone.err.end(), '\n'), 1) << alone.err;
-
+        DesktopSession session(640, 480, R"({"idleAnimateMinutes":0,"pauseOnLowPower":true})");
         test::FakePowerProfiles power(session.systemBusAddress(), "balanced");
-        session.start(off ? std::vector<std::string>{"--background", "--cpu-budget", "0"}
-                          : std::vector<std::string>{"--background"});
-        EXPECT_TRUE(session.waitForStatus(
-            [&](const std::string& text) {
-                return off ? has("cpu budget: off (set to 0; software renderer llvmpipe")(text)
-                           : std::regex_search(text, applies);
-            },
-            30s));
-        ASSERT_TRUE(session.waitForStatus(has("views: running"), 5s));
+        session.start();
+        ASSERT_TRUE(session.waitForStatus(has("cpu budget: 25% of a core (llvmpipe"), 30s));
         power.setProfile("power-saver");
         EXPECT_TRUE(session.waitForStatus(has("views: paused (power saving)"), 5s));
         power.setProfile("balanced");
         EXPECT_TRUE(session.waitForStatus(has("views: running"), 5s));
-
         ASSERT_EQ(session.tavel({"set", "dome"}).status, 0);
         ASSERT_EQ(kill(session.app().pid(), signal), 0);
         EXPECT_EQ(session.app().waitForExit(10s), 0);
-        EXPECT_TRUE(shown(session).empty());
         EXPECT_TRUE(has("\"globalShaderID\":\"dome\"")(session.settingsFile()));
-        EXPECT_EQ(session.tavel({"status"}).status, 1);  // not running any more
     }
 }
 

@@ -9,18 +9,14 @@
 
 namespace tavel::test {
 
-namespace {
-
 // Set in the application's environment: what carries it was started by the application.
 constexpr const char* kAppMark = "TAVEL_TEST_APP";
-
-}  // namespace
 
 DesktopSession::DesktopSession(int width, int height, const std::string& settingsJson,
                                const SwayServer* sway, const PlasmaSession* plasma)
     : sway_(sway), plasma_(plasma) {
     xvfb_.emplace(width, height);
-    if (!plasma && (!sway || sway->busAddress().empty())) session_.emplace();
+    if (!plasma && !sway) session_.emplace();
     system_.emplace();
     storeSettings(settingsJson);
     display_ = XOpenDisplay(xvfb_->name().c_str());
@@ -29,11 +25,10 @@ DesktopSession::DesktopSession(int width, int height, const std::string& setting
 DesktopSession::DesktopSession(const X11DesktopSession& desktop, const std::string& settingsJson)
     : desktop_(&desktop) {
     storeSettings(settingsJson);
-    display_ = desktop.openDisplay();
+    display_ = XOpenDisplay(desktop.displayName().c_str());
 }
 
 void DesktopSession::storeSettings(const std::string& settingsJson) {
-    if (settingsJson.empty()) return;
     std::filesystem::create_directories(settingsPath().parent_path());
     std::ofstream(settingsPath()) << settingsJson;
 }
@@ -46,10 +41,10 @@ DesktopSession::~DesktopSession() {
     if (display_) XCloseDisplay(display_);
 }
 
-std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
+std::vector<std::string> DesktopSession::environment() const {
     const std::string config = "XDG_CONFIG_HOME=" + (dir_ / "config").string();
     if (desktop_)
-        return desktop_->environment({config, "XDG_DATA_HOME=" + (dir_ / "data").string()});
+        return desktop_->environment({config, "XDG_DATA_HOME=" + (dir_ / ".local/share").string()});
     std::vector<std::string> env = {"DBUS_SYSTEM_BUS_ADDRESS=" + system_->address(), config,
                                     "HOME=" + dir_.path().string()};
     if (session_) env.push_back("DBUS_SESSION_BUS_ADDRESS=" + session_->address());
@@ -58,15 +53,14 @@ std::vector<std::string> DesktopSession::environment(bool withDisplay) const {
                       : plasma_ ? plasma_->environment()
                                 : std::vector<std::string>{};
     env.insert(env.end(), host.begin(), host.end());
-    if (!sway_ && !plasma_ && withDisplay) env.push_back("DISPLAY=" + xvfb_->name());
+    if (!sway_ && !plasma_) env.push_back("DISPLAY=" + xvfb_->name());
     return environmentWith(env, {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "XDG_DATA_HOME"});
 }
 
-void DesktopSession::start(const std::vector<std::string>& args) {
-    std::vector<std::string> command = args, env = environment();
-    command.insert(command.begin(), TAVEL_BINARY);
+void DesktopSession::start() {
+    std::vector<std::string> env = environment();
     env.push_back(std::string(kAppMark) + "=" + dir_.path().string());  // its children inherit it
-    app_.start(command, env, (dir_ / "app.err").c_str());
+    app_.start({TAVEL_BINARY, "--background"}, env, (dir_ / "app.err").c_str());
 }
 
 std::vector<std::string> DesktopSession::processesStarted() const {
@@ -78,14 +72,14 @@ std::vector<std::string> DesktopSession::processesStarted() const {
     return found;
 }
 
-CommandResult DesktopSession::tavel(const std::vector<std::string>& args, bool withDisplay) const {
+CommandResult DesktopSession::tavel(const std::vector<std::string>& args) const {
     static int counter = 0;
     const std::string base = (dir_ / ("cmd" + std::to_string(++counter))).string();
     std::vector<std::string> command = args;
     command.insert(command.begin(), TAVEL_BINARY);
-    const int status = waitProcess(startProcess(command, environment(withDisplay),
-                                                (base + ".out").c_str(), (base + ".err").c_str()));
-    return {status, slurp(base + ".out"), slurp(base + ".err")};
+    const int status =
+        waitProcess(startProcess(command, environment(), (base + ".out").c_str(), "/dev/null"));
+    return {status, slurp(base + ".out")};
 }
 
 ::testing::AssertionResult DesktopSession::waitForStatus(
@@ -103,13 +97,6 @@ long DesktopSession::residentKilobytes() const {
     for (std::string line; std::getline(in, line);)
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     return -1;
-}
-
-double DesktopSession::brightness(int x, int y, int width, int height) const {
-    double sum = 0;
-    for (std::uint32_t p : grab(display_, {x, y, width, height}).pixels)
-        sum += ((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255);
-    return sum / (3.0 * width * height);
 }
 
 std::map<std::string, DisplayStatus> displaysOf(const std::string& status) {

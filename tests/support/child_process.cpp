@@ -50,6 +50,24 @@ pid_t startProcess(const std::vector<std::string>& command, const std::vector<st
     return pid;
 }
 
+pid_t startReporting(std::vector<std::string> command, const std::vector<std::string>& env,
+                     std::string& line) {
+    int ready[2];
+    if (pipe(ready) != 0) return -1;
+    fcntl(ready[0], F_SETFD, FD_CLOEXEC);  // only the write end reaches it
+    for (auto& argument : command)
+        if (auto at = argument.find("{fd}"); at != std::string::npos)
+            argument.replace(at, 4, std::to_string(ready[1]));
+    const pid_t pid = startProcess(command, env, "/dev/null", "/dev/null");
+    close(ready[1]);
+    pollfd waitFor{ready[0], POLLIN, 0};
+    char c;
+    while (pid > 0 && poll(&waitFor, 1, 20000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    close(ready[0]);
+    return pid;
+}
+
 [[noreturn]] void failToStart(const std::string& part, const std::string& message,
                               const std::string& log) {
     std::fprintf(stderr, "%s for tests: %s\n%s\n", part.c_str(), message.c_str(), log.c_str());
@@ -72,10 +90,6 @@ int waitProcess(pid_t pid) {
     int status = 0;
     if (waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool ChildProgram::start(const std::vector<std::string>& command) {
-    return start(command, environmentWith({}), "/dev/null");
 }
 
 bool ChildProgram::start(const std::vector<std::string>& command,

@@ -1,6 +1,5 @@
 #pragma once
-// Starting other programs from tests: an argument vector (never a shell), an explicit
-// environment, standard streams to files.
+// Starting other programs from tests: argument vectors (never a shell), explicit environments.
 
 #include <signal.h>
 #include <sys/types.h>
@@ -13,15 +12,18 @@
 
 namespace tavel::test {
 
-// This process's environment with `overrides` ("NAME=value") in place of entries of the
-// same name, and without the variables named in `remove`.
+// This process's environment with `overrides` ("NAME=value") and without `remove`.
 std::vector<std::string> environmentWith(const std::vector<std::string>& overrides,
                                          const std::vector<std::string>& remove = {});
 
-// Starts `command` (searched on $PATH) with standard input from /dev/null and output and
-// error to the given files (null: shared with this process); -1 when it cannot start.
+// Starts `command` from $PATH, output and error to files (null: this process's); -1 on failure.
 pid_t startProcess(const std::vector<std::string>& command, const std::vector<std::string>& env,
                    const char* outPath, const char* errPath);
+
+// Starts `command` with "{fd}" for a pipe it reports a line to once ready: that line (empty
+// when none came within 20 s).
+pid_t startReporting(std::vector<std::string> command, const std::vector<std::string>& env,
+                     std::string& line);
 
 // Waits for a started process; its exit status, or -1 when it did not exit normally.
 int waitProcess(pid_t pid);
@@ -40,16 +42,13 @@ public:
     ChildProgram(const ChildProgram&) = delete;
     ChildProgram& operator=(const ChildProgram&) = delete;
 
-    // Stops the one started before, if any; false when `command` cannot start. Its output
-    // is discarded; standard error goes to `errPath`.
-    bool start(const std::vector<std::string>& command);
-    bool start(const std::vector<std::string>& command, const std::vector<std::string>& env,
-               const char* errPath);
-    // Sends `signal` unless it was waited for already, then waits: its exit status, -1 when
-    // it did not exit normally or nothing was started.
+    // Stops the one started before; false when `command` cannot start. Errors to `errPath`.
+    bool start(const std::vector<std::string>& command,
+               const std::vector<std::string>& env = environmentWith({}),
+               const char* errPath = "/dev/null");
+    // Sends `signal` and waits: its exit status, -1 when it did not exit normally.
     int stop(int signal = SIGTERM);
-    // Waits at most `limit` for it to end by itself: its exit status, or nothing while it
-    // still runs.
+    // Waits at most `limit` for it to end: its exit status, or nothing while it runs.
     std::optional<int> waitForExit(std::chrono::milliseconds limit);
     pid_t pid() const { return pid_; }  // -1 before start() and once waited for
 

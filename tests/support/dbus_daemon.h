@@ -11,10 +11,8 @@ namespace tavel::test {
 
 class DbusDaemon {
 public:
-    // Aborts the test program with a clear message when dbus-daemon does not start.
-    DbusDaemon();
-    // A login's session bus: services start on demand from the standard folders, with
-    // `environment` ("NAME=value") as the daemon's and theirs.
+    DbusDaemon();  // aborts the test program when dbus-daemon does not start
+    // A login's session bus: services start on demand, with `environment` ("NAME=value").
     explicit DbusDaemon(const std::vector<std::string>& environment);
     // One every user may use: sway's clients run as "nobody" under root.
     struct EveryUser {};

@@ -33,7 +33,7 @@ std::string ownerOf(const std::string& address, const std::string& name) {
 
 }  // namespace
 
-PlasmaSession::PlasmaSession(int width, int height, int outputs) : outputs_(outputs) {
+PlasmaSession::PlasmaSession(int width, int height, int outputs) {
     for (const char* folder : {"home/.config", "home/.local/share", "home/.cache", "run"})
         fs::create_directories(dir_ / folder);
     fs::permissions(dir_ / "run", fs::perms::owner_all);
@@ -74,7 +74,18 @@ PlasmaSession::PlasmaSession(int width, int height, int outputs) : outputs_(outp
             },
             kStartLimit))
         fail("kactivitymanagerd and kded5 did not start within 30 s", log());
-    startShell(shell_, {"plasmashell"});
+    if (!shell_.start({"plasmashell"}, programEnvironment(), (dir_ / "plasmashell.log").c_str()))
+        fail("cannot start plasmashell (install plasma-workspace)", log());
+    // Its desktops on every screen and its panel, as a login shows them.
+    const std::string ready = std::to_string(outputs) + ":1";
+    if (!waitUntil(
+            [&] {
+                return evaluate(
+                           "print(desktops().filter(function(d) { return d.screen >= 0; })"
+                           ".length + ':' + panels().length)") == ready;
+            },
+            kStartLimit))
+        fail("plasmashell did not show " + ready + " desktops and panels within 30 s", log());
 }
 
 std::vector<std::string> PlasmaSession::environment() const {
@@ -94,33 +105,6 @@ std::vector<std::string> PlasmaSession::programEnvironment() const {
     std::vector<std::string> env = environment();
     env.push_back("HOME=" + (dir_ / "home").string());
     return environmentWith(env, {"SWAYSOCK", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"});
-}
-
-void PlasmaSession::startShell(ChildProgram& shell, const std::vector<std::string>& command) {
-    const std::string before = ownerOf(bus_.address(), "org.kde.plasmashell");
-    if (!shell.start(command, programEnvironment(), (dir_ / "plasmashell.log").c_str()))
-        fail("cannot start plasmashell (install plasma-workspace)", log());
-    if (!waitUntil(
-            [&] {
-                const std::string owner = ownerOf(bus_.address(), "org.kde.plasmashell");
-                return !owner.empty() && owner != before;
-            },
-            kStartLimit))
-        fail("plasmashell did not take its bus name within 30 s", log());
-    // Its desktops on every screen and its panel, as a login shows them.
-    const std::string ready = std::to_string(outputs_) + ":1";
-    if (!waitUntil(
-            [&] {
-                return evaluate(
-                           "print(desktops().filter(function(d) { return d.screen >= 0; })"
-                           ".length + ':' + panels().length)") == ready;
-            },
-            kStartLimit))
-        fail("plasmashell did not show " + ready + " desktops and panels within 30 s", log());
-}
-
-void PlasmaSession::replaceShell() {
-    startShell(replacement_, {"plasmashell", "--replace"});
 }
 
 std::string PlasmaSession::evaluate(const std::string& script) const {

@@ -1,6 +1,5 @@
 #pragma once
-// What the desktop tests see and wait for: screenshots as 0xRRGGBB pixels, rectangles on
-// the screen, the person's plain wallpaper picture, and polling a real process.
+// What desktop tests see and wait for: 0xRRGGBB screenshots, rectangles, plain pictures, polls.
 
 #include "effects/offscreen/png_decode.h"
 #include "effects/offscreen/png_encode.h"
@@ -30,10 +29,6 @@ struct Rect {
     }
     int centerX() const { return x + width / 2; }
     int centerY() const { return y + height / 2; }
-    std::string text() const {
-        return std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) +
-               "+" + std::to_string(y);
-    }
 };
 
 struct Shot {
@@ -68,8 +63,7 @@ inline Shot shotFromFile(const std::filesystem::path& file) {
     return shot;
 }
 
-// The share of pixels in `area` (all of them without one) that differ between two shots;
-// 1 when their sizes differ.
+// The share of pixels in `area` (default: all) that differ; 1 when the sizes differ.
 inline double changedShare(const Shot& a, const Shot& b, Rect area = {}) {
     if (!area.width) area = {0, 0, a.width, a.height};
     if (a.width != b.width || a.height != b.height || a.pixels.empty() || area.width <= 0 ||
@@ -94,8 +88,7 @@ inline bool writePlainPicture(const std::filesystem::path& file, std::uint32_t r
     return true;
 }
 
-// Polls `done` every 100 ms (a real process: there is no clock to advance); false once
-// `limit` has passed.
+// Polls `done` every 100 ms (a real process has no clock to advance); false after `limit`.
 inline bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {

@@ -20,11 +20,8 @@ struct SwayLogin {
     bool xwayland = false;
     // The person's background: swaybg with a plain picture of this colour, 0xRRGGBB.
     std::optional<std::uint32_t> background;
-    // waybar with a tray alone, on a bus of its own: a plain strip kBarHeight high along the
-    // top until an item comes to its tray.
+    // waybar with a tray alone, on a bus of its own: a plain strip along the top.
     bool bar = false;
-    // Everything prepared but sway itself, which start() starts.
-    bool later = false;
 };
 
 class SwayServer {
@@ -39,25 +36,20 @@ public:
     SwayServer(const SwayServer&) = delete;
     SwayServer& operator=(const SwayServer&) = delete;
 
-    void start();
-
-    // $WAYLAND_DISPLAY (before a `later` login starts, the one sway will take).
-    const std::string& socket() const { return socket_; }
+    const std::string& socket() const { return socket_; }  // $WAYLAND_DISPLAY
     const std::filesystem::path& runtimeDir() const { return runtimeDir_; }
     std::vector<std::string> environment() const;
-    std::string busAddress() const { return bus_ ? bus_->address() : std::string(); }
-    // Whether `shot` shows the person's background below the bar.
-    bool showsBackground(const Shot& shot) const;
     // Pixels of the bar's strip off its colour (what its tray shows); -1 without a shot.
     static long trayPixels(const Shot& shot);
 
-    // Runs a client tool (swaymsg, grim, wtype): its exit status, and its output in `output`.
-    int run(const std::vector<std::string>& command, std::string* output = nullptr) const;
+    // Runs a client tool (swaymsg, grim, wtype): its exit status.
+    int run(const std::vector<std::string>& command) const;
     // Starts one that keeps running beside the test.
     bool start(ChildProgram& program, const std::vector<std::string>& command) const;
     std::string log() const;
 
 private:
+    void start();
     void waitFor(const char* what, const std::function<bool()>& done);
 
     std::filesystem::path base_, runtimeDir_, logFile_;
@@ -73,8 +65,7 @@ private:
 // What an output shows (every output, when the name is empty), as grim takes it.
 Shot screenshot(const SwayServer& sway, const std::string& output);
 
-// The test program's headless sway (320x240 outputs), started on first use and exported
-// as $WAYLAND_DISPLAY and $XDG_RUNTIME_DIR.
+// The test program's headless sway (320x240), started on first use; sets $WAYLAND_DISPLAY.
 SwayServer& sharedSway();
 
 }  // namespace tavel::test

@@ -42,8 +42,7 @@ inline std::string slurp(const std::filesystem::path& path) {
     return text.str();
 }
 
-// Runs `work` with the process's file-size limit at `bytes`: writes beyond it fail as on a
-// full disk, for root as well (who ignores folder permissions).
+// Runs `work` with writes beyond `bytes` failing as on a full disk (for root too).
 template <class Work>
 void withFileSizeLimit(rlim_t bytes, Work&& work) {
     rlimit saved{};

@@ -1,6 +1,6 @@
 #pragma once
 // What the X11 desktop session's two halves share: its screen's size, the launcher's
-// colour, and readings of the X display that both its start and its checks need.
+// colour, and readings of the X display.
 
 #include "support/x11_desktop_session.h"
 
@@ -17,12 +17,9 @@ constexpr std::uint32_t kLauncherColour = 0xff00ff;  // the launcher's icon, a s
 
 // The process of the X client that made `window` (X-Resource extension); -1 if unknown.
 long pidOf(Display* display, Window window);
-// The window manager's check window's client; -1 while there is none.
-long windowManagerPid(Display* display);
-// The desktop program's window (of the desktop type), at the top level or in a window
-// manager's frame, and that top-level window; {0, 0} when there is none.
+long windowManagerPid(Display* display);  // -1 while there is none
+// The desktop program's window, at the top level or in a frame, and that top-level window.
 std::pair<Window, Window> desktopWindow(Display* display);
-// A panel shows: a mapped client of the dock type.
-bool dockShown(Display* display);
+bool dockShown(Display* display);  // a mapped client of the dock type
 
 }  // namespace tavel::test

@@ -2,11 +2,8 @@
 
 #include "support/child_process.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace tavel::test {
 
@@ -19,23 +16,13 @@ namespace {
 }  // namespace
 
 XvfbServer::XvfbServer(int width, int height) {
-    // Xvfb writes the free display number it took to this pipe once ready; only the
-    // write end reaches it.
-    int ready[2];
-    if (pipe(ready) != 0) fail("pipe failed");
-    fcntl(ready[0], F_SETFD, FD_CLOEXEC);
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    pid_ = startProcess(
-        {"Xvfb", "-displayfd", std::to_string(ready[1]), "-noreset", "-nolisten", "tcp", "-screen",
-         "0", screen, "+extension", "RANDR", "+extension", "MIT-SCREEN-SAVER", "+extension", "GLX"},
-        environmentWith({}), "/dev/null", "/dev/null");
-    close(ready[1]);
+    std::string number;  // the free display number it took
+    pid_ = startReporting(
+        {"Xvfb", "-displayfd", "{fd}", "-noreset", "-nolisten", "tcp", "-screen", "0", screen,
+         "+extension", "RANDR", "+extension", "MIT-SCREEN-SAVER", "+extension", "GLX"},
+        environmentWith({}), number);
     if (pid_ < 0) fail("cannot start Xvfb (install the xvfb package)");
-    std::string number;
-    pollfd waitFor{ready[0], POLLIN, 0};
-    char c;
-    while (poll(&waitFor, 1, 20000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
-    close(ready[0]);
     if (number.empty()) fail("Xvfb did not report a display within 20 s");
     name_ = ":" + number;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// A private Xvfb on a free display number, with -noreset: monitors and the idle counter
-// survive clients leaving.
+// A private Xvfb on a free display number (aborting the test program when it does not start),
+// with -noreset: monitors and the idle counter survive clients leaving.
 
 #include <sys/types.h>
 
@@ -11,7 +11,6 @@ namespace tavel::test {
 
 class XvfbServer {
 public:
-    // Aborts the test program with a clear message when Xvfb does not start.
     explicit XvfbServer(int width = 1920, int height = 1080);
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
