@@ -1,16 +1,13 @@
 // The gallery window and its effect pictures on Xvfb with Mesa, drawn with the desktop
 // views' GLX context and programs; the window clicked with xdotool over a faked state.
 
-#include "platform/x11/x11_loop_fixture.h"  // first: gtest before any X11 header
+#include "platform/x11/glx_loop_fixture.h"  // first: gtest before any X11 header
 
 #include "app/core/app_state.h"
 #include "app/ui/gallery/gallery_ui.h"
 #include "app/ui/host/gallery_pictures.h"
 #include "app/ui/host/gallery_window.h"
 #include "app/ui/host/lazy_gallery.h"
-#include "effects/gl_frame_renderer.h"
-#include "platform/program_library.h"
-#include "platform/x11/glx_context.h"
 #include "support/fakes.h"
 
 #include <X11/extensions/shape.h>
@@ -54,16 +51,10 @@ public:
 };
 
 // GLX, the program library and its compile thread as the application has them; a drawable.
-class GalleryHostTest : public test::X11LoopTest {
+class GalleryHostTest : public test::GlxLoopTest {
 protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(X11LoopTest::SetUp());
-        auto made = GlxContext::create(display(), connection->screen());
-        ASSERT_TRUE(made) << made.why();
-        gl = std::move(*made);
-        compiler = GlCompileThread::start(gl->createShared(), log);
-        ASSERT_TRUE(compiler);
-        programs.emplace(loop, *compiler);
+        ASSERT_NO_FATAL_FAILURE(GlxLoopTest::SetUp());
         XSetWindowAttributes attributes{};
         attributes.colormap = XCreateColormap(display(), root(), gl->visual(), AllocNone);
         window = XCreateWindow(display(), root(), 0, 0, 8, 8, 0, gl->depth(), InputOutput,
@@ -115,11 +106,6 @@ protected:
     }
 
     // Declared so that what a test made goes before the programs, the context and the loop.
-    MemoryLogSink log;
-    GlFrameRenderer renderer;
-    std::unique_ptr<GlxContext> gl;
-    std::unique_ptr<GlCompileThread> compiler;
-    std::optional<ProgramLibrary> programs;
     Window window = 0;
     unsigned long drawable = 0;
     std::optional<LiveGalleryPictures> pictures;

@@ -1,12 +1,8 @@
 // The wallpaper and saver windows on Xvfb through GLX (llvmpipe), with and without picom.
 
-#include "x11_loop_fixture.h"  // first: gtest before any X11 header
+#include "platform/x11/glx_loop_fixture.h"  // first: gtest before any X11 header
 
 #include "effects/catalog.h"
-#include "effects/gl_frame_renderer.h"
-#include "effects/log_sink.h"
-#include "platform/program_library.h"
-#include "platform/x11/glx_context.h"
 #include "platform/x11/x11_coverage.h"
 #include "platform/x11/x11_render_services.h"
 #include "platform/x11/x11_saver_window.h"
@@ -54,7 +50,7 @@ double litShare(Display* display, Window window, int width, int height, int x = 
     return double(lit) / (double(width) * height);
 }
 
-class X11Windows : public test::X11LoopTest {
+class X11Windows : public test::GlxLoopTest {
 protected:
     // The root's child under the pointer once moved to (x, y).
     Window childUnderPointer(const char* x, const char* y) {
@@ -66,16 +62,9 @@ protected:
         return child;
     }
 
-    // A GLX context, the program library and its compile thread, as the application has them.
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(X11LoopTest::SetUp());
+        ASSERT_NO_FATAL_FAILURE(GlxLoopTest::SetUp());
         ASSERT_NE(other, nullptr);
-        auto made = GlxContext::create(display(), connection->screen());
-        ASSERT_TRUE(made) << made.why();
-        gl = std::move(*made);
-        compiler = GlCompileThread::start(gl->createShared(), log);
-        ASSERT_TRUE(compiler);
-        programs.emplace(loop, *compiler);
         services.emplace(X11RenderServices{*connection, *gl, *programs, renderer, loop, log});
     }
 
@@ -85,12 +74,7 @@ protected:
         return runUntil(loop, [&] { return view.framesDrawn() >= target; });
     }
 
-    // Torn down in reverse: another program's connection, the programs, context, connection.
-    MemoryLogSink log;
-    GlFrameRenderer renderer;
-    std::unique_ptr<GlxContext> gl;
-    std::unique_ptr<GlCompileThread> compiler;
-    std::optional<ProgramLibrary> programs;
+    // Torn down before the fixture's programs and context: another program's connection.
     std::optional<X11RenderServices> services;
     std::unique_ptr<Display, int (*)(Display*)> client{XOpenDisplay(nullptr), XCloseDisplay};
     Display* other = client.get();
