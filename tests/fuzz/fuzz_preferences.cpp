@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     test::MemoryPreferencesStore store;
     store.values["value"].assign(data, data + size);
     if (auto value = store.boolValue("value")) {
-        store.setBool("again", *value);
-        FUZZ_CHECK(store.boolValue("again") == value);
+        FUZZ_CHECK(store.setBool("again", *value) && store.boolValue("again") == value);
     }
 
     const std::string_view text(reinterpret_cast<const char*>(data), size);
