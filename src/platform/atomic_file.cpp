@@ -97,8 +97,7 @@ int writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
 Result<void> writeFileAtomically(const std::filesystem::path& requested,
                                  std::span<const std::uint8_t> bytes, unsigned mode,
                                  bool followLinks) {
-    const Result<std::filesystem::path> path =
-        followLinks ? finalTarget(requested) : Result<std::filesystem::path>(requested);
+    const Result<std::filesystem::path> path = followLinks ? finalTarget(requested) : requested;
     if (!path) return Failure{path.why()};
     return replaceWith(*path, mode, true,
                        [&](int fd) { return writeAll(fd, bytes.data(), bytes.size()); });

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <span>
 #include "platform/result.h"
+#include "platform/text_bytes.h"
 
 namespace tavel {
 

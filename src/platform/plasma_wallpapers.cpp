@@ -205,9 +205,7 @@ bool PlasmaWallpapers::recordTakenOver() {
     const std::string text = encodePlasmaRecord(record_);
     std::error_code ignored;
     std::filesystem::create_directories(deps_.record.parent_path(), ignored);
-    const Result<void> written = writeFileAtomically(
-        deps_.record, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
-        0600, false);
+    const Result<void> written = writeFileAtomically(deps_.record, textBytes(text), 0600, false);
     if (written) return true;
     give("the wallpapers of Plasma's desktops could not be recorded (" + written.why() + ")");
     return false;

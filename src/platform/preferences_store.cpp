@@ -31,7 +31,7 @@ std::optional<bool> PreferencesStore::boolValue(std::string_view key) const {
 
 Result<void> PreferencesStore::setBool(std::string_view key, bool value) {
     std::string_view text = value ? "true" : "false";
-    return setData(key, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    return setData(key, textBytes(text));
 }
 
 FolderPreferencesStore FolderPreferencesStore::forDomain(std::string_view domain) {

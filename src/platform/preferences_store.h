@@ -7,6 +7,7 @@
 // is written through to its target).
 
 #include "platform/result.h"
+#include "platform/text_bytes.h"
 
 #include <cstdint>
 #include <filesystem>

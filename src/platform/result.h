@@ -2,6 +2,7 @@
 // How a platform call that can fail says so: a value, or one line saying why not (with the
 // system's error text), for the log and the person. Decoders throw instead.
 
+#include <concepts>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,7 +17,9 @@ struct Failure {
 template <typename T>
 class [[nodiscard]] Result {
 public:
-    Result(T value) : value_(std::move(value)) {}
+    // From anything that converts to T (a derived class's pointer, say).
+    template <typename U>
+    requires std::convertible_to<U, T> Result(U&& value) : value_(std::forward<U>(value)) {}
     Result(Failure failure) : why_(std::move(failure.why)) {}
 
     explicit operator bool() const { return value_.has_value(); }

@@ -23,8 +23,7 @@ Result<void> writeEntry(const std::filesystem::path& entry, const std::string& t
     std::filesystem::create_directories(entry.parent_path(), error);
     if (error)
         return Failure{"cannot create " + entry.parent_path().string() + ": " + error.message()};
-    return writeFileAtomically(
-        entry, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0644);
+    return writeFileAtomically(entry, textBytes(text), 0644);
 }
 
 // `word` as one word of a shell command: as it is when nothing in it is special, else in

@@ -97,8 +97,7 @@ Result<std::unique_ptr<DesktopPlatform>> openX11Desktop(AsioScheduler& loop, Log
     if (std::string missing = x11->missingDesktopExtensions(); !missing.empty())
         return Failure{"the X server lacks " + missing +
                        ", which desktop windows need to let clicks through"};
-    return std::unique_ptr<DesktopPlatform>(
-        std::make_unique<X11Desktop>(loop, log, std::move(x11)));
+    return std::make_unique<X11Desktop>(loop, log, std::move(x11));
 }
 
 struct X11GalleryGl::Parts {

@@ -103,11 +103,7 @@ void AppState::persist() {
         // Nothing is written: the stored value stays as it was.
         return;
     }
-    const std::string error =
-        deps_.preferences
-            .setData(kSettingsKey,
-                     std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
-            .why();
+    const std::string error = deps_.preferences.setData(kSettingsKey, textBytes(text)).why();
     // The previous value stays stored; say so once per distinct failure, not on every
     // step of a slider drag.
     if (!error.empty() && error != lastStoreError_)

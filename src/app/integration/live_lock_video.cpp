@@ -148,9 +148,8 @@ void LiveLockVideo::run(const Job& job) {
     if (Result<void> installed = slot.install(movie); !installed) return fail(installed.why());
     const std::string& text = job.signature;
     // Without it the next start encodes the movie again.
-    static_cast<void>(writeFileAtomically(
-        deps.supportDir / kSignatureName,
-        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0644, false));
+    static_cast<void>(
+        writeFileAtomically(deps.supportDir / kSignatureName, textBytes(text), 0644, false));
     if (deps.restartAgent) deps.restartAgent();
 }
 

@@ -132,9 +132,7 @@ Result<void> LockScreenStillSync::recordOnce(const LockScreenStillDependencies& 
         if (value.find(ours) != std::string::npos) return {};
     const std::string text = nlohmann::json{{"desktop", deps.desktop}, {"values", *record}}.dump(
         2, ' ', false, nlohmann::json::error_handler_t::replace);
-    return writeFileAtomically(
-        path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0600,
-        false);
+    return writeFileAtomically(path, textBytes(text), 0600, false);
 }
 
 void LockScreenStillSync::restoreDesktopPicture() {

@@ -100,10 +100,8 @@ Failure LockVideoSlot::linkRefusal() const {
 }
 
 Result<void> LockVideoSlot::recordBefore(const std::string& backupName) const {
-    if (Result<void> written = writeFileAtomically(
-            beforeFile(),
-            std::span(reinterpret_cast<const std::uint8_t*>(backupName.data()), backupName.size()),
-            0644, false);
+    if (Result<void> written =
+            writeFileAtomically(beforeFile(), textBytes(backupName), 0644, false);
         !written)
         return Failure{"cannot record what " + slot_.string() + " held: " + written.why()};
     return {};
@@ -142,10 +140,7 @@ Result<void> LockVideoSlot::install(const std::filesystem::path& movie) const {
     if (Result<void> copied = copyFileAtomically(movie, slot_); !copied) return copied;
     const std::string identity = identityOf(slot_);
     // Without its identity the movie would later be taken for someone else's and kept.
-    return writeFileAtomically(
-        identityFile(),
-        std::span(reinterpret_cast<const std::uint8_t*>(identity.data()), identity.size()), 0644,
-        false);
+    return writeFileAtomically(identityFile(), textBytes(identity), 0644, false);
 }
 
 Result<void> LockVideoSlot::restore() const {

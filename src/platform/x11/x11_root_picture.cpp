@@ -135,9 +135,9 @@ void writeProperty(Display* display, Window root, const PropertyValue& value) {
 enum class Layout { perMonitor, wholeRoot };
 
 // Makes the picture's pixmap on `display`, shows it as the root's background and then
-// publishes it. A failure at any step leaves the published
-// names as they were: they never name a pixmap that goes with this connection, which a
-// later setter would take for a retained client's and kill.
+// publishes it. A failure at any step leaves the published names as they were: they never
+// name a pixmap that goes with this connection, which a later setter would take for a
+// retained client's and kill.
 Result<void> publish(Display* display, const Image& picture, Layout layout) {
     int screen = DefaultScreen(display);
     Window root = RootWindow(display, screen);

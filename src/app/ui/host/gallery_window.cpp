@@ -302,8 +302,7 @@ void GalleryWindow::rememberFrame() {
     auto stored = deps_.preferences.data(kFrameKey);
     if (stored && std::string(stored->begin(), stored->end()) == text) return;
     // Not kept: the next opening is centred instead.
-    static_cast<void>(deps_.preferences.setData(
-        kFrameKey, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
+    static_cast<void>(deps_.preferences.setData(kFrameKey, textBytes(text)));
 }
 
 void GalleryWindow::restoreFrame() {
